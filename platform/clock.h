@@ -1,0 +1,37 @@
+// The clock: local date and time as days since 1899-12-30, the time-zone
+// bias, and a millisecond tick counter. Tests install a fixed clock.
+#pragma once
+
+#include <cstdint>
+
+namespace tlvx {
+
+class IClock {
+public:
+    virtual ~IClock() = default;
+    // Local date and time: whole days since 1899-12-30 plus the fraction of
+    // the day, with milliseconds.
+    virtual double Now() = 0;
+    // Minutes to add to local time to get UTC (positive west of Greenwich,
+    // as the original platform reports it).
+    virtual int32_t BiasMinutes() = 0;
+    // Milliseconds since some fixed moment; wraps at 2^32.
+    virtual uint32_t TickCount() = 0;
+};
+
+IClock& Clock();
+// Installs a clock for this process (nullptr restores the system clock).
+// The caller keeps ownership.
+void SetClock(IClock* clock);
+
+// Date-time helpers shared by the store's stamps and the data model.
+// Converts a broken-down local date and time to the day count.
+double EncodeDateTime(int year, int month, int day, int hour = 0, int minute = 0,
+                      int second = 0, int millisecond = 0);
+struct TDateParts {
+    int year, month, day, hour, minute, second, millisecond;
+    int dayOfWeek;  // 1 = Sunday ... 7 = Saturday
+};
+TDateParts DecodeDateTime(double dateTime);
+
+}  // namespace tlvx

@@ -1,0 +1,94 @@
+// Files as the store and the hit log use them: positioned reads and writes
+// with 64-bit positions, explicit creation dispositions, a share rule that
+// lets readers in beside readers only, write-through, set end of file and
+// flush. Every file operation goes through the process-wide IFileSystem so
+// that tests can inject write failures and simulated crashes.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+namespace tlvx {
+
+enum class TFileAccess { Read, ReadWrite };
+
+enum class TDisposition {
+    CreateNew,     // fails when the file exists
+    OpenExisting,  // fails when it does not
+    OpenAlways,    // opens, or creates an empty file
+    CreateAlways,  // creates, or truncates an existing file to 0
+};
+
+struct TFileOptions {
+    bool writeThrough = false;  // every write reaches the disk before it returns
+    bool randomAccess = true;   // access pattern hint
+    // Share rule: a Read open takes a shared lock, a ReadWrite open an
+    // exclusive one. A conflicting lock is retried for up to lockWaitMs
+    // before the open fails with EFileLocked.
+    bool lock = true;
+    int lockWaitMs = 3000;
+};
+
+// A platform failure: what was being done, the errno and the system's text.
+class EPlatformError : public std::runtime_error {
+public:
+    EPlatformError(const std::string& what, int err);
+    int Errno() const { return err_; }
+    // The system's message text for err (strerror).
+    const std::string& SystemText() const { return text_; }
+
+private:
+    int err_;
+    std::string text_;
+};
+
+// The open failed because another open of the file holds a conflicting lock
+// (and the bounded wait ran out).
+class EFileLocked : public EPlatformError {
+public:
+    explicit EFileLocked(const std::string& path);
+};
+
+class IFile {
+public:
+    virtual ~IFile() = default;
+    // Reads up to count bytes at position, looping over short reads; returns
+    // fewer than count only at the end of the file.
+    virtual size_t ReadAt(void* buffer, size_t count, uint64_t position) = 0;
+    // Writes all count bytes at position (looping), or raises EPlatformError.
+    virtual void WriteAt(const void* buffer, size_t count, uint64_t position) = 0;
+    // Sets the end of the file (grows with zeros or shrinks).
+    virtual void SetSize(uint64_t size) = 0;
+    virtual uint64_t Size() = 0;
+    // Flushes data to the disk (fdatasync).
+    virtual void Sync() = 0;
+    virtual const std::string& Path() const = 0;
+};
+
+class IFileSystem {
+public:
+    virtual ~IFileSystem() = default;
+    virtual std::unique_ptr<IFile> Open(const std::string& path, TFileAccess access,
+                                        TDisposition disposition,
+                                        const TFileOptions& options = {}) = 0;
+    virtual bool Exists(const std::string& path) = 0;
+    // Removes a file; false when it did not exist.
+    virtual bool Remove(const std::string& path) = 0;
+    // Makes a directory entry durable (fsync of the directory holding path).
+    virtual void SyncDirectoryOf(const std::string& path) = 0;
+};
+
+// The process-wide file system (the real one unless a test installed another).
+IFileSystem& FileSystem();
+// Installs a file system (nullptr restores the real one); the caller keeps
+// ownership.
+void SetFileSystem(IFileSystem* fs);
+// The real file system, for wrappers that pass operations through.
+IFileSystem& RealFileSystem();
+
+// The full path of a name: absolute and lexically normalised.
+std::string ExpandFileName(const std::string& name);
+
+}  // namespace tlvx
