@@ -198,8 +198,15 @@ void TFaultCore::DoCrash(TCrashMode mode, uint32_t seed, const TTornWrite* torn)
     for (auto& [key, state] : states) {
         const bool tornHere = mode == TCrashMode::Tear && torn && torn->key == key;
         if (mode != TCrashMode::Apply && (!state->ops.empty() || tornHere)) {
-            auto f = RealFileSystem().Open(key, TFileAccess::ReadWrite, TDisposition::OpenExisting,
-                                           raw);
+            std::unique_ptr<IFile> f;
+            try {
+                f = RealFileSystem().Open(key, TFileAccess::ReadWrite, TDisposition::OpenExisting,
+                                          raw);
+            } catch (const EPlatformError& e) {
+                if (e.Errno() != ENOENT) throw;
+                state->ops.clear();  // removed behind our back: nothing to settle
+                continue;
+            }
             for (auto op = state->ops.rbegin(); op != state->ops.rend(); ++op) Undo(*f, *op);
             if (mode == TCrashMode::Tear) {
                 for (const TPendingOp& op : state->ops)
