@@ -25,6 +25,10 @@ IClock& Clock();
 void SetClock(IClock* clock);
 
 // Date-time helpers shared by the store's stamps and the data model.
+// Proleptic Gregorian, years 1 to 9999. Before 1899-12-30 the whole part is
+// the (negative) day and the fraction's absolute value the time of day:
+// 1899-12-29 06:00 is -1.25. Invalid fields or values raise
+// std::invalid_argument; decoding rounds to the nearest millisecond.
 // Converts a broken-down local date and time to the day count.
 double EncodeDateTime(int year, int month, int day, int hour = 0, int minute = 0,
                       int second = 0, int millisecond = 0);

@@ -1,0 +1,217 @@
+#include "platform/fault_file_system.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <set>
+#include <string>
+
+#include "platform/test_temp_dir.h"
+
+namespace tlvx {
+namespace {
+
+std::string ReadAll(IFile& f) {
+    std::string s(f.Size(), '\0');
+    s.resize(f.ReadAt(s.data(), s.size(), 0));
+    return s;
+}
+
+std::string Contents(const std::string& path) {
+    return ReadAll(*RealFileSystem().Open(path, TFileAccess::Read, TDisposition::OpenExisting));
+}
+
+void Put(IFile& f, const std::string& text, uint64_t pos) { f.WriteAt(text.data(), text.size(), pos); }
+
+class FaultFileSystem : public ::testing::Test {
+protected:
+    void SetUp() override { SetFileSystem(&fs); }
+    void TearDown() override { SetFileSystem(nullptr); }
+    std::unique_ptr<IFile> Open(const std::string& name,
+                                TDisposition d = TDisposition::OpenAlways) {
+        return FileSystem().Open(dir.File(name), TFileAccess::ReadWrite, d);
+    }
+    // A synced base "0123456789", then unsynced: an overwrite, an extension
+    // and a shrink.
+    std::unique_ptr<IFile> Scenario(const std::string& name) {
+        auto f = Open(name, TDisposition::CreateNew);
+        Put(*f, "0123456789", 0);
+        f->Sync();
+        Put(*f, "AB", 2);
+        Put(*f, "XYZ", 12);   // size 15, zero gap at 10-11
+        f->SetSize(13);       // cuts "YZ"
+        return f;
+    }
+
+    TTestTempDir dir;
+    TFaultFileSystem fs;
+};
+
+TEST_F(FaultFileSystem, PassesThroughAndCounts) {
+    {
+        auto f = Scenario("a");
+        EXPECT_EQ(ReadAll(*f), std::string("01AB456789\0\0X", 13));
+    }
+    EXPECT_EQ(fs.Count(TFaultOp::Write), 3u);
+    EXPECT_EQ(fs.Count(TFaultOp::Sync), 1u);
+    EXPECT_EQ(fs.Count(TFaultOp::Truncate), 1u);
+    EXPECT_TRUE(fs.Exists(dir.File("a")));
+    EXPECT_TRUE(fs.Remove(dir.File("a")));
+    EXPECT_FALSE(fs.Crashed());
+}
+
+TEST_F(FaultFileSystem, FailsTheNthOperationOfEachKind) {
+    auto f = Open("a");
+    Put(*f, "x", 0);
+    fs.FailAt(TFaultOp::Write, 2);
+    Put(*f, "y", 1);
+    try {
+        Put(*f, "z", 2);
+        FAIL();
+    } catch (const EPlatformError& e) {
+        EXPECT_EQ(e.Errno(), EIO);
+    }
+    Put(*f, "w", 2);  // only the one
+    EXPECT_EQ(ReadAll(*f), "xyw");
+
+    fs.FailAt(TFaultOp::Sync, 1);
+    EXPECT_THROW(f->Sync(), EPlatformError);
+    f->Sync();
+    fs.FailAt(TFaultOp::Truncate, 1, true);
+    EXPECT_THROW(f->SetSize(1), EPlatformError);
+    EXPECT_THROW(f->SetSize(1), EPlatformError);  // and every later one
+    EXPECT_EQ(f->Size(), 3u);
+    EXPECT_EQ(fs.Count(TFaultOp::Truncate), 2u);
+    fs.Reset();
+    EXPECT_EQ(fs.Count(TFaultOp::Write), 0u);
+}
+
+TEST_F(FaultFileSystem, CrashApplyKeepsEverything) {
+    auto f = Scenario("a");
+    fs.Crash(TCrashMode::Apply);
+    EXPECT_TRUE(fs.Crashed());
+    EXPECT_EQ(Contents(dir.File("a")), std::string("01AB456789\0\0X", 13));
+}
+
+TEST_F(FaultFileSystem, CrashDropRestoresBytesAndSizeOfTheLastSync) {
+    auto f = Scenario("a");
+    auto g = Open("b", TDisposition::CreateNew);  // never synced: back to empty
+    Put(*g, "data", 0);
+    fs.Crash(TCrashMode::Drop);
+    EXPECT_EQ(Contents(dir.File("a")), "0123456789");
+    EXPECT_EQ(Contents(dir.File("b")), "");
+}
+
+TEST_F(FaultFileSystem, PendingChangesOutliveCloseUntilSynced) {
+    Scenario("a").reset();
+    {
+        auto f = Open("a", TDisposition::OpenExisting);
+        Put(*f, "Q", 0);
+    }
+    fs.Crash(TCrashMode::Drop);
+    EXPECT_EQ(Contents(dir.File("a")), "0123456789");
+    fs.Reset();
+    {
+        auto f = Open("a", TDisposition::OpenExisting);
+        Put(*f, "Q", 0);
+        f->Sync();
+    }
+    fs.Crash(TCrashMode::Drop);
+    EXPECT_EQ(Contents(dir.File("a")), "Q123456789");
+}
+
+TEST_F(FaultFileSystem, AfterTheCrashEverythingIsANoOpUntilReset) {
+    auto f = Scenario("a");
+    fs.CrashAt(TFaultOp::Sync, 1, TCrashMode::Drop);
+    EXPECT_THROW(f->Sync(), ESimulatedCrash);
+    Put(*f, "lost", 0);
+    f->SetSize(0);
+    f->Sync();
+    char c;
+    EXPECT_EQ(f->ReadAt(&c, 1, 0), 0u);
+    EXPECT_EQ(f->Size(), 0u);
+    EXPECT_THROW(Open("a"), ESimulatedCrash);
+    // The dead process's lock is gone: a fresh open succeeds at once.
+    TFileOptions noWait;
+    noWait.lockWaitMs = 0;
+    EXPECT_NO_THROW(RealFileSystem().Open(dir.File("a"), TFileAccess::ReadWrite,
+                                          TDisposition::OpenExisting, noWait));
+    fs.Reset();
+    Put(*f, "still dead", 0);
+    auto g = Open("a", TDisposition::OpenExisting);
+    EXPECT_EQ(ReadAll(*g), "0123456789");
+}
+
+TEST_F(FaultFileSystem, CrashAtAWriteLeavesThatWriteOut) {
+    auto f = Scenario("a");
+    fs.CrashAt(TFaultOp::Write, 2, TCrashMode::Apply);
+    Put(*f, "P", 0);
+    EXPECT_THROW(Put(*f, "never", 0), ESimulatedCrash);
+    EXPECT_EQ(Contents(dir.File("a")), std::string("P1AB456789\0\0X", 13));
+}
+
+TEST_F(FaultFileSystem, TearAppliesASeededSubsetAndHalfTheCrashWrite) {
+    std::set<std::string> outcomes;
+    for (uint32_t seed = 0; seed < 40; ++seed) {
+        const std::string name = "t" + std::to_string(seed);
+        {
+            auto f = Scenario(name);
+            fs.CrashAt(TFaultOp::Write, 1, TCrashMode::Tear, seed);
+            EXPECT_THROW(Put(*f, "abcd", 4), ESimulatedCrash);
+        }
+        std::string got = Contents(dir.File(name));
+        // The half write "ab" at 4 always lands; the rest is a subset of the
+        // pending changes over the synced base.
+        ASSERT_GE(got.size(), 10u);
+        EXPECT_EQ(got.substr(4, 2), "ab");
+        EXPECT_EQ(got.substr(6, 4), "6789");
+        const std::string head = got.substr(0, 4);
+        EXPECT_TRUE(head == "0123" || head == "01AB") << head;
+        EXPECT_TRUE(got.size() == 10 || got.size() == 13 || got.size() == 15) << got.size();
+        outcomes.insert(got);
+        fs.Reset();
+    }
+    EXPECT_GE(outcomes.size(), 4u);
+    // The same seed tears the same way.
+    std::string first, second;
+    for (std::string* out : {&first, &second}) {
+        auto f = Scenario("s" + std::to_string(out == &first));
+        fs.Crash(TCrashMode::Tear, 7);
+        *out = Contents(dir.File("s" + std::to_string(out == &first)));
+        fs.Reset();
+    }
+    EXPECT_EQ(first, second);
+}
+
+TEST_F(FaultFileSystem, EveryCrashPointOfARunCanBeEnumerated) {
+    auto run = [&](const std::string& name) {
+        auto f = Open(name, TDisposition::CreateAlways);
+        for (int i = 0; i < 5; ++i) {
+            Put(*f, std::string(1, static_cast<char>('a' + i)), static_cast<uint64_t>(i));
+            f->Sync();
+        }
+    };
+    run("clean");
+    const uint64_t syncs = fs.Count(TFaultOp::Sync);
+    ASSERT_EQ(syncs, 5u);
+    fs.Reset();
+    for (uint64_t n = 1; n <= syncs; ++n) {
+        const std::string name = "c" + std::to_string(n);
+        fs.CrashAt(TFaultOp::Sync, n, TCrashMode::Drop);
+        EXPECT_THROW(run(name), ESimulatedCrash);
+        fs.Reset();
+        EXPECT_EQ(Contents(dir.File(name)), std::string("abcde").substr(0, n - 1));
+    }
+}
+
+TEST_F(FaultFileSystem, FilesStillTakeTheShareLocks) {
+    auto f = Open("a");
+    TFileOptions wait;
+    wait.lockWaitMs = 20;
+    EXPECT_THROW(FileSystem().Open(dir.File("a"), TFileAccess::Read, TDisposition::OpenExisting,
+                                   wait),
+                 EFileLocked);
+}
+
+}  // namespace
+}  // namespace tlvx

@@ -1,0 +1,194 @@
+// The real file system: POSIX files with flock share locks.
+//
+// The share rule (readers beside readers, a writer alone) is an flock taken
+// right after open(2) and before a byte is read or written. flock locks
+// belong to the open file description, so two opens in one process conflict
+// just as two processes do, and the kernel drops them when the holder dies.
+// POSIX fcntl record locks would do neither, and are never used here.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <filesystem>
+#include <thread>
+
+#include "platform/file.h"
+
+namespace tlvx {
+namespace {
+
+constexpr int kLockPollMs = 15;
+
+class TPosixFile : public IFile {
+public:
+    TPosixFile(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
+    ~TPosixFile() override { ::close(fd_); }  // also releases the flock
+    TPosixFile(const TPosixFile&) = delete;
+    TPosixFile& operator=(const TPosixFile&) = delete;
+
+    size_t ReadAt(void* buffer, size_t count, uint64_t position) override {
+        auto* p = static_cast<uint8_t*>(buffer);
+        size_t done = 0;
+        while (done < count) {
+            ssize_t n = ::pread(fd_, p + done, count - done, Offset(position, done));
+            if (n < 0) {
+                if (errno == EINTR) continue;
+                throw EPlatformError("Error reading \"" + path_ + "\"", errno);
+            }
+            if (n == 0) break;
+            done += static_cast<size_t>(n);
+        }
+        return done;
+    }
+
+    void WriteAt(const void* buffer, size_t count, uint64_t position) override {
+        const auto* p = static_cast<const uint8_t*>(buffer);
+        size_t done = 0;
+        while (done < count) {
+            ssize_t n = ::pwrite(fd_, p + done, count - done, Offset(position, done));
+            if (n < 0) {
+                if (errno == EINTR) continue;
+                throw EPlatformError("Error writing \"" + path_ + "\"", errno);
+            }
+            if (n == 0) throw EPlatformError("Error writing \"" + path_ + "\"", EIO);
+            done += static_cast<size_t>(n);
+        }
+    }
+
+    void SetSize(uint64_t size) override {
+        while (::ftruncate(fd_, Offset(size, 0)) != 0) {
+            if (errno != EINTR) throw EPlatformError("Error resizing \"" + path_ + "\"", errno);
+        }
+    }
+
+    uint64_t Size() override {
+        struct stat st {};
+        if (::fstat(fd_, &st) != 0) throw EPlatformError("Error sizing \"" + path_ + "\"", errno);
+        return static_cast<uint64_t>(st.st_size);
+    }
+
+    void Sync() override {
+        while (::fdatasync(fd_) != 0) {
+            if (errno != EINTR) throw EPlatformError("Error flushing \"" + path_ + "\"", errno);
+        }
+    }
+
+    const std::string& Path() const override { return path_; }
+
+private:
+    off_t Offset(uint64_t position, size_t done) const {
+        if (position > static_cast<uint64_t>(LLONG_MAX) - done)
+            throw EPlatformError("Position out of range in \"" + path_ + "\"", EINVAL);
+        return static_cast<off_t>(position + done);
+    }
+
+    int fd_;
+    std::string path_;
+};
+
+// Closes the descriptor unless released: the open path has several exits.
+class TFdHolder {
+public:
+    explicit TFdHolder(int fd) : fd_(fd) {}
+    ~TFdHolder() { if (fd_ >= 0) ::close(fd_); }
+    TFdHolder(const TFdHolder&) = delete;
+    TFdHolder& operator=(const TFdHolder&) = delete;
+    int get() const { return fd_; }
+    int release() { int fd = fd_; fd_ = -1; return fd; }
+
+private:
+    int fd_;
+};
+
+int OpenRaw(const std::string& path, int flags) {
+    for (;;) {
+        int fd = ::open(path.c_str(), flags, 0666);
+        if (fd >= 0 || errno != EINTR) return fd;
+    }
+}
+
+// Never opens with O_TRUNC: CreateAlways truncates only once the exclusive
+// lock is held, so a refused open cannot empty another holder's file.
+int OpenByDisposition(const std::string& path, int flags, TDisposition disposition) {
+    switch (disposition) {
+        case TDisposition::CreateNew: return OpenRaw(path, flags | O_CREAT | O_EXCL);
+        case TDisposition::OpenExisting: return OpenRaw(path, flags);
+        case TDisposition::OpenAlways:
+        case TDisposition::CreateAlways: return OpenRaw(path, flags | O_CREAT);
+    }
+    errno = EINVAL;
+    return -1;
+}
+
+// Takes the share lock, polling while another open holds a conflicting one.
+void TakeShareLock(int fd, TFileAccess access, int waitMs, const std::string& path) {
+    const int op = (access == TFileAccess::Read ? LOCK_SH : LOCK_EX) | LOCK_NB;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
+    for (;;) {
+        if (::flock(fd, op) == 0) return;
+        if (errno == EINTR) continue;
+        if (errno != EWOULDBLOCK) throw EPlatformError("Error locking \"" + path + "\"", errno);
+        auto now = std::chrono::steady_clock::now();
+        if (now >= deadline) throw EFileLocked(path);
+        std::this_thread::sleep_for(
+            std::min<std::chrono::steady_clock::duration>(deadline - now,
+                                                         std::chrono::milliseconds(kLockPollMs)));
+    }
+}
+
+class TPosixFileSystem : public IFileSystem {
+public:
+    // A failed open never removes the file, even one this call created: once
+    // it exists another process may have opened it (that is why our lock
+    // failed) and may be filling it.
+    std::unique_ptr<IFile> Open(const std::string& path, TFileAccess access,
+                                TDisposition disposition, const TFileOptions& options) override {
+        if (access == TFileAccess::Read && disposition == TDisposition::CreateAlways)
+            throw EPlatformError("Cannot truncate \"" + path + "\" opened for reading", EINVAL);
+        int flags = O_CLOEXEC | (access == TFileAccess::Read ? O_RDONLY : O_RDWR);
+        if (options.writeThrough) flags |= O_DSYNC;
+        TFdHolder fd(OpenByDisposition(path, flags, disposition));
+        if (fd.get() < 0) throw EPlatformError("Error opening file \"" + path + "\"", errno);
+        if (options.lock) TakeShareLock(fd.get(), access, options.lockWaitMs, path);
+        if (options.randomAccess) {
+            // Only a hint: a file system that ignores it is no failure.
+            (void)::posix_fadvise(fd.get(), 0, 0, POSIX_FADV_RANDOM);
+        }
+        auto file = std::make_unique<TPosixFile>(fd.release(), path);
+        if (disposition == TDisposition::CreateAlways) file->SetSize(0);
+        return file;
+    }
+
+    bool Exists(const std::string& path) override {
+        struct stat st {};
+        return ::stat(path.c_str(), &st) == 0;
+    }
+
+    bool Remove(const std::string& path) override {
+        if (::unlink(path.c_str()) == 0) return true;
+        if (errno == ENOENT) return false;
+        throw EPlatformError("Error removing \"" + path + "\"", errno);
+    }
+
+    void SyncDirectoryOf(const std::string& path) override {
+        std::string dir = std::filesystem::path(ExpandFileName(path)).parent_path().string();
+        TFdHolder fd(OpenRaw(dir, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (fd.get() < 0) throw EPlatformError("Error opening directory \"" + dir + "\"", errno);
+        while (::fsync(fd.get()) != 0) {
+            if (errno != EINTR) throw EPlatformError("Error flushing directory \"" + dir + "\"", errno);
+        }
+    }
+};
+
+}  // namespace
+
+IFileSystem& RealFileSystem() {
+    static TPosixFileSystem real;
+    return real;
+}
+
+}  // namespace tlvx

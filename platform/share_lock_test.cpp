@@ -1,0 +1,168 @@
+// The share rule between processes (fork) and between opens of one process.
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+
+#include "platform/file.h"
+#include "platform/test_temp_dir.h"
+
+namespace tlvx {
+namespace {
+
+using std::chrono::milliseconds;
+using std::chrono::steady_clock;
+
+TFileOptions Wait(int ms) {
+    TFileOptions o;
+    o.lockWaitMs = ms;
+    return o;
+}
+
+std::unique_ptr<IFile> Open(const std::string& path, TFileAccess access, int waitMs = 300,
+                            TDisposition d = TDisposition::OpenAlways) {
+    return RealFileSystem().Open(path, access, d, Wait(waitMs));
+}
+
+// A child process that opens the file, reports that it holds the lock, then
+// either holds it until killed or closes it after holdMs and lingers.
+class TLockHolder {
+public:
+    TLockHolder(const std::string& path, TFileAccess access, int holdMs = -1) {
+        int fds[2];
+        if (pipe(fds) != 0) throw std::runtime_error("pipe");
+        pid_ = fork();
+        if (pid_ < 0) throw std::runtime_error("fork");
+        if (pid_ == 0) {
+            close(fds[0]);
+            char ok = 'n';
+            try {
+                auto f = Open(path, access, 0);
+                ok = 'y';
+                if (write(fds[1], &ok, 1) != 1) _exit(2);
+                if (holdMs < 0) pause();
+                usleep(static_cast<useconds_t>(holdMs) * 1000);
+            } catch (...) {
+                if (write(fds[1], &ok, 1) != 1) _exit(2);
+                _exit(1);
+            }
+            pause();  // lock released, stay alive until killed
+            _exit(0);
+        }
+        close(fds[1]);
+        char ok = 0;
+        ssize_t n = read(fds[0], &ok, 1);
+        close(fds[0]);
+        held_ = n == 1 && ok == 'y';
+    }
+    ~TLockHolder() { Kill(); }
+
+    bool Held() const { return held_; }
+    void Kill() {
+        if (pid_ <= 0) return;
+        kill(pid_, SIGKILL);
+        waitpid(pid_, nullptr, 0);
+        pid_ = -1;
+    }
+
+private:
+    pid_t pid_ = -1;
+    bool held_ = false;
+};
+
+// Opens and reports how long the refusal took; -1 when the open succeeded.
+long RefusedAfterMs(const std::string& path, TFileAccess access, int waitMs,
+                    TDisposition d = TDisposition::OpenAlways) {
+    auto start = steady_clock::now();
+    try {
+        Open(path, access, waitMs, d);
+    } catch (const EFileLocked& e) {
+        EXPECT_EQ(e.Errno(), EWOULDBLOCK);
+        return std::chrono::duration_cast<milliseconds>(steady_clock::now() - start).count();
+    }
+    return -1;
+}
+
+TEST(ShareLock, WriterExcludesWritersAndReadersAfterBoundedWait) {
+    TTestTempDir dir;
+    const std::string path = dir.File("db.orv");
+    TLockHolder writer(path, TFileAccess::ReadWrite);
+    ASSERT_TRUE(writer.Held());
+    EXPECT_GE(RefusedAfterMs(path, TFileAccess::ReadWrite, 300), 300);
+    EXPECT_GE(RefusedAfterMs(path, TFileAccess::Read, 300), 300);
+    EXPECT_GE(RefusedAfterMs(path, TFileAccess::Read, 0), 0);  // no wait: one try
+}
+
+TEST(ShareLock, ReaderExcludesWriterButAdmitsReaders) {
+    TTestTempDir dir;
+    const std::string path = dir.File("db.orv");
+    TLockHolder reader(path, TFileAccess::Read);
+    ASSERT_TRUE(reader.Held());
+    EXPECT_GE(RefusedAfterMs(path, TFileAccess::ReadWrite, 300), 300);
+    auto a = Open(path, TFileAccess::Read);
+    auto b = Open(path, TFileAccess::Read);
+    EXPECT_EQ(a->Size(), 0u);
+}
+
+TEST(ShareLock, LockHeldShorterThanTheBoundIsWaitedOut) {
+    TTestTempDir dir;
+    const std::string path = dir.File("db.orv");
+    TLockHolder writer(path, TFileAccess::ReadWrite, 150);
+    ASSERT_TRUE(writer.Held());
+    auto f = Open(path, TFileAccess::ReadWrite, 20000);
+    EXPECT_EQ(f->Size(), 0u);
+}
+
+TEST(ShareLock, DeadHoldersLockIsReleased) {
+    TTestTempDir dir;
+    const std::string path = dir.File("db.orv");
+    TLockHolder writer(path, TFileAccess::ReadWrite);
+    ASSERT_TRUE(writer.Held());
+    writer.Kill();
+    EXPECT_NO_THROW(Open(path, TFileAccess::ReadWrite, 0));
+}
+
+TEST(ShareLock, RefusedCreateAlwaysLeavesTheHoldersBytes) {
+    TTestTempDir dir;
+    const std::string path = dir.File("db.orv");
+    Open(path, TFileAccess::ReadWrite)->WriteAt("keep", 4, 0);
+    {
+        TLockHolder writer(path, TFileAccess::Read);
+        ASSERT_TRUE(writer.Held());
+        EXPECT_GE(RefusedAfterMs(path, TFileAccess::ReadWrite, 50, TDisposition::CreateAlways), 50);
+    }
+    EXPECT_EQ(Open(path, TFileAccess::Read)->Size(), 4u);
+}
+
+TEST(ShareLock, OpensInOneProcessConflictToo) {
+    TTestTempDir dir;
+    const std::string path = dir.File("db.orv");
+    {
+        auto w = Open(path, TFileAccess::ReadWrite);
+        EXPECT_GE(RefusedAfterMs(path, TFileAccess::ReadWrite, 30), 30);
+        EXPECT_GE(RefusedAfterMs(path, TFileAccess::Read, 30), 30);
+    }
+    {
+        auto r1 = Open(path, TFileAccess::Read);
+        auto r2 = Open(path, TFileAccess::Read);
+        EXPECT_GE(RefusedAfterMs(path, TFileAccess::ReadWrite, 30), 30);
+    }
+    EXPECT_NO_THROW(Open(path, TFileAccess::ReadWrite, 0));  // closing released them
+    // Without the share rule nothing conflicts.
+    TFileOptions unlocked;
+    unlocked.lock = false;
+    auto w = Open(path, TFileAccess::ReadWrite);
+    EXPECT_NO_THROW(RealFileSystem().Open(path, TFileAccess::ReadWrite, TDisposition::OpenExisting,
+                                          unlocked));
+}
+
+TEST(ShareLock, DefaultBoundIsThreeSeconds) {
+    EXPECT_EQ(TFileOptions{}.lockWaitMs, 3000);
+    EXPECT_TRUE(TFileOptions{}.lock);
+}
+
+}  // namespace
+}  // namespace tlvx
