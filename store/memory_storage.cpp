@@ -656,4 +656,37 @@ void TMemoryStorage::AtomClosed(TMemoryAtom* atom, int32_t trId) noexcept {
     openAtoms_.erase(atom);
 }
 
+// ---------------------------------------------------------------- factory hook
+
+TStorageCreator MemoryStorageCreator() {
+    auto volumes = std::make_shared<std::map<std::string, std::shared_ptr<TMemoryVolume>>>();
+    return [volumes](const std::string& location, const TStorageOpenParams& params,
+                     const std::string& requiredCaps) -> Ref<IVirtualStorage> {
+        auto found = volumes->find(location);
+        bool exists = found != volumes->end();
+        bool create = params.Mode == omCreate || (params.Mode == omOpenOrCreate && !exists);
+        if (!create && !exists)
+            throw EOrvOpenError(ecOpenFile, TQmzMessage::OpenFile,
+                                {location, "No such file or directory"});
+        std::shared_ptr<TMemoryVolume> volume;
+        if (create) {
+            if (params.Classes.size() != 1)
+                throw EOrvOpenError(ecUnmatchedClass, TQmzMessage::UnmatchedClass, {location});
+            volume = TMemoryVolume::New(params.Classes[0]);
+        } else {
+            volume = found->second;
+            bool matched = params.Classes.empty();
+            for (const auto& c : params.Classes) matched = matched || c == volume->DataClass;
+            if (!matched)
+                throw EOrvOpenError(ecUnmatchedClass, TQmzMessage::UnmatchedClass, {location});
+        }
+        auto storage = MakeRef<TMemoryStorage>(volume, params.Mode == omReadOnly, "file://" + location);
+        if (!storage->Supports(requiredCaps))
+            throw EQmzError(ecCapabilityNotSupported, TQmzMessage::CapabilityNotSupported);
+        if (params.Cache != 0) storage->SetCacheCapacity(params.Cache);
+        (*volumes)[location] = volume;
+        return Ref<IVirtualStorage>(storage.get());
+    };
+}
+
 }  // namespace tlvx

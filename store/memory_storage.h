@@ -30,6 +30,7 @@
 
 #include "platform/guid.h"
 #include "store/capabilities.h"
+#include "store/storage_factory.h"
 #include "store/storage_registry.h"
 #include "store/virtual_storage.h"
 
@@ -169,5 +170,15 @@ private:
     std::set<TMemoryTransaction*> liveTransactions_;     // uncounted
     std::set<TMemoryAtom*> openAtoms_;                   // uncounted
 };
+
+// A creation hook for the storage factory over named in-memory volumes kept
+// for the life of the hook: "files" that later opens find again. It follows
+// the file storage's open rules: omCreate makes a new volume (replacing an
+// old one), omOpen and omReadOnly need an existing one (else open error 201),
+// omOpenOrCreate takes either; a new volume needs exactly one class and an
+// existing one a data class among the given classes (none given: any) (else
+// 203); unmet required capabilities raise code 2. The URL is "file://" and
+// the location.
+TStorageCreator MemoryStorageCreator();
 
 }  // namespace tlvx
