@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <sstream>
-
 #include "store/errors.h"
 #include "store/memory_storage.h"
 #include "store/storage_registry.h"
@@ -82,9 +80,10 @@ TEST_F(StorageFactoryTest, ShutdownReportsAndClosesStoragesLeftOpen) {
     atom->SetAsString("not committed");
     EXPECT_EQ(RegisteredStorageCount(), 1u);
 
-    std::ostringstream report;
-    ShutdownStorages(report);  // must not throw on the ended transaction
-    EXPECT_EQ(report.str(), "TOrvStorage: 1 object(s) not destroyed\n");
+    testing::internal::CaptureStderr();
+    ShutdownStorages();  // must not throw on the ended transaction
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "Orv-Error: TOrvStorage: 1 object(s) not destroyed\n");
     EXPECT_EQ(RegisteredStorageCount(), 0u);
     EXPECT_EQ(active->GetTransactionID(), 0);
     EXPECT_THROW(atom->GetSize(), EQmzError);
@@ -93,9 +92,9 @@ TEST_F(StorageFactoryTest, ShutdownReportsAndClosesStoragesLeftOpen) {
     ended.reset();
     s.reset();
     // Nothing left: no report at all.
-    std::ostringstream none;
-    ShutdownStorages(none);
-    EXPECT_EQ(none.str(), "");
+    testing::internal::CaptureStderr();
+    ShutdownStorages();
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
     auto again = Open("leak", "mode=open");
     EXPECT_EQ(again->OpenRootAtom()->GetAsString(), "");
 }
@@ -104,7 +103,8 @@ TEST_F(StorageFactoryTest, StoreShutdownWritesToStderr) {
     auto s = Open("err", "class=" + kClass);
     testing::internal::CaptureStderr();
     StoreShutdown();
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "TOrvStorage: 1 object(s) not destroyed\n");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "Orv-Error: TOrvStorage: 1 object(s) not destroyed\n");
     // The factory is made again on the next use.
     EXPECT_NE(Open("err2", "class=" + kClass), nullptr);
 }
