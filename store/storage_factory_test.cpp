@@ -49,6 +49,27 @@ TEST_F(StorageFactoryTest, CreateThenReopenReadOnly) {
     EXPECT_EQ(s->OpenRootAtom()->GetAsString(), "hits");
 }
 
+TEST_F(StorageFactoryTest, OpenVolumeIsShareLocked) {
+    auto writer = Open("shared", "class=" + kClass);
+    EXPECT_EQ(CodeOf([&] { Open("shared", "mode=readonly"); }), ecOpenFile);
+    EXPECT_EQ(CodeOf([&] { Open("shared", "mode=open"); }), ecOpenFile);
+    EXPECT_EQ(CodeOf([&] { Open("shared", "mode=create;class=" + kClass); }), ecOpenFile);
+    writer.reset();
+    auto r1 = Open("shared", "mode=readonly");
+    auto r2 = Open("shared", "mode=readonly");
+    try {
+        Open("shared", "mode=open");
+        ADD_FAILURE();
+    } catch (const EOrvOpenError& e) {
+        EXPECT_STREQ(e.what(), "Error opening file \"shared\": The file is in use by another process");
+    }
+    r1.reset();
+    r2.reset();
+    EXPECT_NE(Open("shared", "mode=open"), nullptr);
+    // A create replaces the volume even while nothing holds it.
+    EXPECT_NE(Open("shared", "mode=create;class=" + kClass), nullptr);
+}
+
 TEST_F(StorageFactoryTest, Errors) {
     EXPECT_EQ(CodeOf([&] { Open("a", "class=" + kClass, 2); }), ecServerTypeNotSupported);
     EXPECT_NE(Open("a", "class=" + kClass, 1), nullptr);
