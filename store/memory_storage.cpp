@@ -345,8 +345,7 @@ private:
         auto identity = RefCast<IAtomIdentity>(atom);
         if (!identity) throw EQmzError(ecCapabilityNotSupported, TQmzMessage::CapabilityNotSupported);
         TAtomID id = identity->GetID();
-        if (!(id.StorageID == storage_->GetStorageID()) || atom->GetStorage().get() !=
-                                                               static_cast<IVirtualStorage*>(storage_.get()))
+        if (!(id.StorageID == storage_->GetStorageID()))
             throw EQmzError(ecCapabilityNotSupported, TQmzMessage::CapabilityNotSupported);
         return id.AtomNumber;
     }
