@@ -228,6 +228,27 @@ TEST(MemoryStorage, StaleChildAfterParentAbortNeverTouchesNewTransactions) {
     EXPECT_EQ(Text(s->OpenRootAtom()), "kept");
 }
 
+TEST(MemoryStorage, TransactionInfoOpensInTheTransaction) {
+    auto s = TMemoryStorage::Create();
+    auto t = s->StartTransaction();
+    auto child = t->StartTransaction();
+    EXPECT_EQ(t->GetTransactions().size(), 1u);
+    EXPECT_EQ(t->GetTransactions()[0].get(), child.get());
+    auto info = RefCast<IStorageInfo>(child);
+    ASSERT_NE(info, nullptr);
+    EXPECT_EQ(info->GetSecondRootAtomID().AtomNumber, 2u);
+    EXPECT_EQ(info->GetRootAtomID().StorageID, s->GetStorageID());
+    info->OpenSecondRootAtom()->SetAsString("in child");
+    EXPECT_EQ(s->OpenSecondRootAtom()->GetAsString(), "");
+    child->Commit();
+    t->Commit();
+    EXPECT_EQ(s->OpenSecondRootAtom()->GetAsString(), "in child");
+    EXPECT_EQ(info->GetCacheCapacity(), 8000);
+    s->ForceClose();
+    EXPECT_EQ(info->GetCacheCapacity(), 0);
+    EXPECT_EQ(info->GetCreated(), 0);
+}
+
 TEST(MemoryStorage, TransactionNumbersAreReusedLastInFirstOut) {
     auto s = TMemoryStorage::Create();
     auto t = s->StartTransaction();
