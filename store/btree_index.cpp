@@ -149,8 +149,13 @@ bool TBTreeIndex::InsertInto(TBTreeNode& node, std::string_view key, const Ref<I
     TPromotion below;
     if (!InsertInto(child, key, value, below)) return false;
     bool promoted = InsertEntry(node, pos, below.Key, below.Value, below.Right, up);
-    // The promoted value is linked here (or in this node's new sibling) now.
-    if (below.PendingSlot >= 0) child.SetLink(uint32_t(below.PendingSlot), nullptr);
+    if (promoted && up.CarriesNew) {
+        // The entry travels on: its old links stay until a level links it.
+        for (auto& p : below.Pending) up.Pending.push_back(std::move(p));
+    } else {
+        // The entry is linked here (or in this node's new sibling) now.
+        below.ClearPending();
+    }
     return promoted;
 }
 
@@ -222,7 +227,9 @@ void TBTreeIndex::Split(TBTreeNode& node, uint32_t pos, std::string_view key, co
     up.Key = mid.Key;
     up.Value = mid.Value;
     up.Right = siblingAtom;
-    up.PendingSlot = pending;
+    up.CarriesNew = pos == half;
+    up.Pending.clear();
+    if (pending >= 0) up.Pending.push_back({node.Atom(), uint32_t(pending)});
 }
 
 void TBTreeIndex::GrowRoot(TPromotion& up) {
@@ -236,7 +243,7 @@ void TBTreeIndex::GrowRoot(TPromotion& up) {
     newRoot.SetCount(1);
     newRoot.WriteHeader();
     indexAtom_->SetLink(rootLink_, newRootAtom);
-    if (up.PendingSlot >= 0) root_.SetLink(uint32_t(up.PendingSlot), nullptr);
+    up.ClearPending();
     root_ = newRoot;
 }
 

@@ -75,9 +75,19 @@ private:
         std::string Key;
         Ref<IVirtualAtom> Value;
         Ref<IVirtualAtom> Right;
-        // Value slot of the split node still holding Value; cleared once the
-        // level above links it (-1: none).
-        int32_t PendingSlot = -1;
+        // Value links still holding Value in the nodes it came up from;
+        // cleared once a level above links it.
+        struct TPending {
+            Ref<IVirtualAtom> Atom;
+            uint32_t Slot;
+        };
+        std::vector<TPending> Pending;
+        // The entry is the one that was being inserted into the split node.
+        bool CarriesNew = false;
+        void ClearPending() {
+            for (auto& p : Pending) p.Atom->SetLink(int32_t(p.Slot), nullptr);
+            Pending.clear();
+        }
     };
 
     uint32_t Half() const { return pageSize_ / 2; }
