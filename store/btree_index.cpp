@@ -68,13 +68,18 @@ TBTreeNode TBTreeIndex::Node(Ref<IVirtualAtom> atom) const { return TBTreeNode(s
 // ---- search ---------------------------------------------------------------
 
 bool TBTreeIndex::Locate(std::string_view key, TBTreeNode& node, uint32_t& pos) {
-    node = root_;
+    // Search the root copy in place; only deeper nodes are read.
+    const TBTreeNode* current = &root_;
     for (;;) {
-        if (node.Search(key, pos)) return true;
-        Ref<IVirtualAtom> child = node.OpenChild(pos, amRead);
+        if (current->Search(key, pos)) {
+            if (current == &root_) node = root_;
+            return true;
+        }
+        Ref<IVirtualAtom> child = current->OpenChild(pos, amRead);
         if (!child) return false;
         node = Node(child);
         node.Read();
+        current = &node;
     }
 }
 

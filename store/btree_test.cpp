@@ -573,3 +573,34 @@ TEST(BTreeIndex, DeletingEverythingCollapsesToEmptyLeafRoot) {
 
 }  // namespace
 }  // namespace tlvx
+
+namespace tlvx {
+namespace {
+
+// Changes made through an index inside a nested transaction vanish with its
+// abort and survive its commit.
+TEST(BTreeIndex, NestedTransactionAbortAndCommit) {
+    TFixture f(4);
+    for (int i = 0; i < 40; ++i) f.index->Insert(Byte(i));
+    f.index.reset();
+    f.root.reset();
+    for (bool commit : {false, true}) {
+        Ref<IStorageTransaction> child = f.tr->StartTransaction();
+        {
+            Ref<IIndexer> index = IndexFactory()->OpenOrCreateIndex(child->OpenRootAtom(), 0, "", "");
+            for (int i = 0; i < 40; i += 3) ASSERT_TRUE(index->Delete(Byte(i)));
+            for (int i = 100; i < 140; ++i) index->Insert(Byte(i));
+        }
+        if (commit) child->Commit();
+        else child->Abort();
+        Ref<IIndexer> index = IndexFactory()->OpenOrCreateIndex(f.tr->OpenRootAtom(), 0, "", "");
+        Ref<IIndexerCursor> cursor;
+        index->GetCursor(cursor);
+        EXPECT_EQ(cursor->GetKeyCount(), commit ? 40 - 14 + 40 : 40);
+        EXPECT_EQ(index->Contains(Byte(0)), !commit);
+        EXPECT_EQ(index->Contains(Byte(120)), commit);
+    }
+}
+
+}  // namespace
+}  // namespace tlvx
