@@ -345,8 +345,7 @@ private:
         auto identity = RefCast<IAtomIdentity>(atom);
         if (!identity) throw EQmzError(ecCapabilityNotSupported, TQmzMessage::CapabilityNotSupported);
         TAtomID id = identity->GetID();
-        if (!(id.StorageID == storage_->GetStorageID()) || atom->GetStorage().get() !=
-                                                               static_cast<IVirtualStorage*>(storage_.get()))
+        if (!(id.StorageID == storage_->GetStorageID()))
             throw EQmzError(ecCapabilityNotSupported, TQmzMessage::CapabilityNotSupported);
         return id.AtomNumber;
     }
@@ -421,10 +420,14 @@ std::shared_ptr<TMemoryVolume> TMemoryVolume::New(const TGUID& dataClass) {
 TMemoryStorage::TMemoryStorage(std::shared_ptr<TMemoryVolume> volume, bool readOnly, std::string url)
     : TCapabilities(kStorageCapabilities), volume_(std::move(volume)), readOnly_(readOnly),
       url_(std::move(url)) {
+    (readOnly_ ? volume_->OpenReaders : volume_->OpenWriters)++;
     RegisterStorage(this);
 }
 
-TMemoryStorage::~TMemoryStorage() { UnregisterStorage(this); }
+TMemoryStorage::~TMemoryStorage() {
+    UnregisterStorage(this);
+    if (!closed_) (readOnly_ ? volume_->OpenReaders : volume_->OpenWriters)--;
+}
 
 Ref<TMemoryStorage> TMemoryStorage::Create(const TGUID& dataClass, bool readOnly) {
     return MakeRef<TMemoryStorage>(TMemoryVolume::New(dataClass), readOnly);
@@ -477,6 +480,7 @@ void TMemoryStorage::ForceClose() noexcept {
         } catch (...) {
         }
     }
+    if (!closed_) (readOnly_ ? volume_->OpenReaders : volume_->OpenWriters)--;
     closed_ = true;
 }
 
@@ -668,6 +672,13 @@ TStorageCreator MemoryStorageCreator() {
         if (!create && !exists)
             throw EOrvOpenError(ecOpenFile, TQmzMessage::OpenFile,
                                 {location, "No such file or directory"});
+        if (exists) {
+            bool writer = params.Mode != omReadOnly;
+            const auto& held = *found->second;
+            if (held.OpenWriters > 0 || (writer && held.OpenReaders > 0))
+                throw EOrvOpenError(ecOpenFile, TQmzMessage::OpenFile,
+                                    {location, "The file is in use by another process"});
+        }
         std::shared_ptr<TMemoryVolume> volume;
         if (create) {
             if (params.Classes.size() != 1)

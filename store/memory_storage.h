@@ -52,6 +52,11 @@ struct TMemoryVolume {
     double Modified = 0;
     std::map<uint32_t, TMemoryAtomState> Atoms;
     uint32_t NextNumber = 1;
+    // Storages open over the volume now, as the file's share lock counts
+    // them: while a writer has it open, no other open succeeds; while
+    // readers have it open, only readers may join.
+    int32_t OpenReaders = 0;
+    int32_t OpenWriters = 0;
 
     // A fresh volume with atoms 1 and 2 (link count 1 each, so they are
     // pinned), a new storage id and the creation time from the clock.
@@ -175,7 +180,8 @@ private:
 // for the life of the hook: "files" that later opens find again. It follows
 // the file storage's open rules: omCreate makes a new volume (replacing an
 // old one), omOpen and omReadOnly need an existing one (else open error 201),
-// omOpenOrCreate takes either; a new volume needs exactly one class and an
+// omOpenOrCreate takes either; a volume held open by a writer, or by a
+// reader when a writer asks, refuses with open error 201; a new volume needs exactly one class and an
 // existing one a data class among the given classes (none given: any) (else
 // 203); unmet required capabilities raise code 2. The URL is "file://" and
 // the location.

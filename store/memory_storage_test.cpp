@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "store/atom_stream.h"
 #include "store/errors.h"
 
@@ -226,6 +228,27 @@ TEST(MemoryStorage, StaleChildAfterParentAbortNeverTouchesNewTransactions) {
     EXPECT_EQ(Text(s->OpenRootAtom()), "kept");
 }
 
+TEST(MemoryStorage, TransactionInfoOpensInTheTransaction) {
+    auto s = TMemoryStorage::Create();
+    auto t = s->StartTransaction();
+    auto child = t->StartTransaction();
+    EXPECT_EQ(t->GetTransactions().size(), 1u);
+    EXPECT_EQ(t->GetTransactions()[0].get(), child.get());
+    auto info = RefCast<IStorageInfo>(child);
+    ASSERT_NE(info, nullptr);
+    EXPECT_EQ(info->GetSecondRootAtomID().AtomNumber, 2u);
+    EXPECT_EQ(info->GetRootAtomID().StorageID, s->GetStorageID());
+    info->OpenSecondRootAtom()->SetAsString("in child");
+    EXPECT_EQ(s->OpenSecondRootAtom()->GetAsString(), "");
+    child->Commit();
+    t->Commit();
+    EXPECT_EQ(s->OpenSecondRootAtom()->GetAsString(), "in child");
+    EXPECT_EQ(info->GetCacheCapacity(), 8000);
+    s->ForceClose();
+    EXPECT_EQ(info->GetCacheCapacity(), 0);
+    EXPECT_EQ(info->GetCreated(), 0);
+}
+
 TEST(MemoryStorage, TransactionNumbersAreReusedLastInFirstOut) {
     auto s = TMemoryStorage::Create();
     auto t = s->StartTransaction();
@@ -279,6 +302,55 @@ TEST(MemoryStorage, EnumeratorSkipsLockedAtoms) {
     e->Reset();
     auto c = e->Clone();
     EXPECT_EQ(RefCast<IAtomIdentity>(c->Next())->GetID().AtomNumber, 1u);
+}
+
+// Random nesting, writes, commits and aborts against a stack of plain
+// strings: what each level sees must match the model.
+TEST(MemoryStorage, RandomNestingMatchesModel) {
+    std::mt19937 rng(7);
+    auto s = TMemoryStorage::Create();
+    std::vector<Ref<IStorageTransaction>> stack;
+    std::vector<std::vector<std::string>> model{{"", "", ""}};  // level 0 = committed
+    std::vector<TAtomID> ids;
+    for (int i = 0; i < 3; ++i) {
+        auto a = s->CreateAtom();
+        ids.push_back(RefCast<IAtomIdentity>(a)->GetID());
+    }
+    for (int step = 0; step < 3000; ++step) {
+        int op = int(rng() % 10);
+        if (op < 2 && stack.size() < 5) {
+            stack.push_back(stack.empty() ? s->StartTransaction() : stack.back()->StartTransaction());
+            model.push_back(model.back());
+        } else if (op < 3 && !stack.empty()) {
+            stack.back()->Commit();
+            stack.pop_back();
+            auto top = model.back();
+            model.pop_back();
+            model.back() = top;
+        } else if (op < 4 && !stack.empty()) {
+            if (rng() % 2) stack.back()->Abort();
+            stack.pop_back();  // dropping it aborts as well
+            model.pop_back();
+        } else {
+            size_t which = rng() % ids.size();
+            IVirtualStorage* where = stack.empty() ? static_cast<IVirtualStorage*>(s.get()) : stack.back().get();
+            auto atom = where->OpenAtom(ids[which]);
+            ASSERT_EQ(atom->GetAsString(), model.back()[which]) << "step " << step;
+            if (op >= 7) {
+                std::string text = std::to_string(step);
+                atom->SetAsString(text);
+                model.back()[which] = text;
+            }
+        }
+    }
+    while (!stack.empty()) {
+        stack.back()->Commit();
+        stack.pop_back();
+        auto top = model.back();
+        model.pop_back();
+        model.back() = top;
+    }
+    for (size_t i = 0; i < ids.size(); ++i) EXPECT_EQ(s->OpenAtom(ids[i])->GetAsString(), model[0][i]);
 }
 
 TEST(AtomStream, ReadWriteSeekSize) {

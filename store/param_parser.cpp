@@ -31,12 +31,18 @@ bool StrToBoolean(std::string_view text) {
         if (SameText(text, word)) return true;
     for (const char* word : {"False", "No", "Off", "0"})
         if (SameText(text, word)) return false;
-    throw EConvertError("\"" + std::string(text) + "\" is not a valid boolean value");
+    std::string message = "\"";
+    message.append(text).append("\" is not a valid boolean value");
+    throw EConvertError(message);
 }
 
 TGUID StrToGUIDValue(std::string_view text) {
     auto g = StrToGuid(text);
-    if (!g) throw EConvertError("'" + std::string(text) + "' is not a valid GUID value");
+    if (!g) {
+        std::string message = "'";
+        message.append(text).append("' is not a valid GUID value");
+        throw EConvertError(message);
+    }
     return *g;
 }
 

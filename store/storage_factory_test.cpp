@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <sstream>
-
 #include "store/errors.h"
 #include "store/memory_storage.h"
 #include "store/storage_registry.h"
@@ -51,6 +49,27 @@ TEST_F(StorageFactoryTest, CreateThenReopenReadOnly) {
     EXPECT_EQ(s->OpenRootAtom()->GetAsString(), "hits");
 }
 
+TEST_F(StorageFactoryTest, OpenVolumeIsShareLocked) {
+    auto writer = Open("shared", "class=" + kClass);
+    EXPECT_EQ(CodeOf([&] { Open("shared", "mode=readonly"); }), ecOpenFile);
+    EXPECT_EQ(CodeOf([&] { Open("shared", "mode=open"); }), ecOpenFile);
+    EXPECT_EQ(CodeOf([&] { Open("shared", "mode=create;class=" + kClass); }), ecOpenFile);
+    writer.reset();
+    auto r1 = Open("shared", "mode=readonly");
+    auto r2 = Open("shared", "mode=readonly");
+    try {
+        Open("shared", "mode=open");
+        ADD_FAILURE();
+    } catch (const EOrvOpenError& e) {
+        EXPECT_STREQ(e.what(), "Error opening file \"shared\": The file is in use by another process");
+    }
+    r1.reset();
+    r2.reset();
+    EXPECT_NE(Open("shared", "mode=open"), nullptr);
+    // A create replaces the volume even while nothing holds it.
+    EXPECT_NE(Open("shared", "mode=create;class=" + kClass), nullptr);
+}
+
 TEST_F(StorageFactoryTest, Errors) {
     EXPECT_EQ(CodeOf([&] { Open("a", "class=" + kClass, 2); }), ecServerTypeNotSupported);
     EXPECT_NE(Open("a", "class=" + kClass, 1), nullptr);
@@ -82,9 +101,10 @@ TEST_F(StorageFactoryTest, ShutdownReportsAndClosesStoragesLeftOpen) {
     atom->SetAsString("not committed");
     EXPECT_EQ(RegisteredStorageCount(), 1u);
 
-    std::ostringstream report;
-    ShutdownStorages(report);  // must not throw on the ended transaction
-    EXPECT_EQ(report.str(), "TOrvStorage: 1 object(s) not destroyed\n");
+    testing::internal::CaptureStderr();
+    ShutdownStorages();  // must not throw on the ended transaction
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "Orv-Error: TOrvStorage: 1 object(s) not destroyed\n");
     EXPECT_EQ(RegisteredStorageCount(), 0u);
     EXPECT_EQ(active->GetTransactionID(), 0);
     EXPECT_THROW(atom->GetSize(), EQmzError);
@@ -93,9 +113,9 @@ TEST_F(StorageFactoryTest, ShutdownReportsAndClosesStoragesLeftOpen) {
     ended.reset();
     s.reset();
     // Nothing left: no report at all.
-    std::ostringstream none;
-    ShutdownStorages(none);
-    EXPECT_EQ(none.str(), "");
+    testing::internal::CaptureStderr();
+    ShutdownStorages();
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
     auto again = Open("leak", "mode=open");
     EXPECT_EQ(again->OpenRootAtom()->GetAsString(), "");
 }
@@ -104,7 +124,8 @@ TEST_F(StorageFactoryTest, StoreShutdownWritesToStderr) {
     auto s = Open("err", "class=" + kClass);
     testing::internal::CaptureStderr();
     StoreShutdown();
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "TOrvStorage: 1 object(s) not destroyed\n");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "Orv-Error: TOrvStorage: 1 object(s) not destroyed\n");
     // The factory is made again on the next use.
     EXPECT_NE(Open("err2", "class=" + kClass), nullptr);
 }

@@ -1,7 +1,9 @@
 #include "store/storage_registry.h"
 
+#include "store/warning.h"
+
 #include <algorithm>
-#include <iostream>
+#include <string>
 #include <vector>
 
 namespace tlvx {
@@ -26,13 +28,12 @@ void UnregisterStorage(TRegisteredStorage* storage) noexcept {
 
 size_t RegisteredStorageCount() noexcept { return Registry().size(); }
 
-void ShutdownStorages() noexcept { ShutdownStorages(std::cerr); }
-
-void ShutdownStorages(std::ostream& report) noexcept {
+void ShutdownStorages() noexcept {
     auto& list = Registry();
     if (list.empty()) return;
     try {
-        report << "TOrvStorage: " << list.size() << " object(s) not destroyed" << std::endl;
+        ShowWarning("TOrvStorage: " + std::to_string(list.size()) + " object(s) not destroyed",
+                    "Orv-Error");
     } catch (...) {
     }
     // The storages stay alive (their holders still reference them); they

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstddef>
-#include <iosfwd>
 
 namespace tlvx {
 
@@ -24,10 +23,9 @@ void RegisterStorage(TRegisteredStorage* storage);
 void UnregisterStorage(TRegisteredStorage* storage) noexcept;
 size_t RegisteredStorageCount() noexcept;
 
-// When storages are left: writes "TOrvStorage: N object(s) not destroyed"
-// as one line to report (stderr by default), then force-closes each and
-// empties the registry. Never throws.
+// When storages are left: the warning "TOrvStorage: N object(s) not
+// destroyed" captioned "Orv-Error" (one line on stderr), then each is
+// force-closed and the registry emptied. Never throws.
 void ShutdownStorages() noexcept;
-void ShutdownStorages(std::ostream& report) noexcept;
 
 }  // namespace tlvx
