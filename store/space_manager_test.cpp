@@ -1,0 +1,352 @@
+#include "store/space_manager.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <random>
+#include <tuple>
+#include <vector>
+
+#include "store/byte_codec.h"
+#include "store/crc32.h"
+#include "store/errors.h"
+#include "store/orv_file.h"
+#include "store/store_test_util.h"
+
+namespace tlvx {
+namespace {
+
+using test::kClassA;
+using test::ReadFileBytes;
+using test::WriteFileBytes;
+
+using THoleRow = std::tuple<uint64_t, uint32_t, int32_t>;  // position, size, slot
+
+uint64_t RoundToPage(uint64_t n) { return (n + 4095) / 4096 * 4096; }
+uint64_t TableBytes(uint32_t capacity) { return 16 + 16ull * capacity; }
+
+class SpaceManagerTest : public ::testing::Test {
+protected:
+    // Modes: 0 read-only, 1 existing read/write, 3 new.
+    void Open(uint8_t mode = 3, bool writeThrough = false) {
+        file_.reset();
+        if (mode == 3) std::filesystem::remove(path_);
+        file_ = std::make_unique<TOrvFile>(path_, writeThrough, std::vector<TGUID>{kClassA}, mode);
+    }
+    void Close() { file_.reset(); }
+    TSpaceManager& Mgr() { return *dynamic_cast<TSpaceManager*>(file_->SpaceAllocator()); }
+    uint64_t Alloc(uint32_t size) { return file_->SpaceAllocator()->Alloc(size); }
+    void Free(uint32_t size, uint64_t position) { file_->SpaceAllocator()->Free(size, position); }
+    std::vector<THoleRow> HoleRows() {
+        std::vector<THoleRow> rows;
+        Mgr().Holes().ForEach([&](const THole& h) { rows.emplace_back(h.position, h.size, h.slot); });
+        return rows;
+    }
+    // The 16 bytes of a slot as they are on disk.
+    std::vector<uint8_t> SlotBytes(uint64_t tablePos, uint32_t index) {
+        auto bytes = ReadFileBytes(path_);
+        auto at = bytes.begin() + static_cast<long>(tablePos + 16 + 16 * index);
+        return {at, at + 16};
+    }
+    // Opens the file and returns the code of the error raised (0 if none).
+    int32_t OpenCode(uint8_t mode = 1) {
+        try {
+            Open(mode);
+        } catch (const EQmzError& e) {
+            return e.ErrorCode();
+        }
+        return 0;
+    }
+    // Makes a file whose table 0 sits at 148: a free 10-byte hole at 128 in
+    // slot 0 and a used range at 138; the logical size is 4260.
+    void MakeFileWithTable() {
+        Open();
+        ASSERT_EQ(Alloc(10), 128u);
+        ASSERT_EQ(Alloc(10), 138u);
+        Free(10, 128);
+        ASSERT_EQ(Mgr().Tables().at(0).position, 148u);
+        ASSERT_EQ(file_->LogicalSize(), 148 + TableBytes(256));
+    }
+
+    test::TStoreTestEnv env_;
+    std::string path_ = env_.dir.File("space.orv");
+    std::unique_ptr<TOrvFile> file_;
+};
+
+TEST_F(SpaceManagerTest, FirstHoleMakesTableZeroAtTheEndOfTheFile) {
+    Open();
+    EXPECT_TRUE(Mgr().Tables().empty());
+    EXPECT_EQ(Alloc(100), 128u);
+    EXPECT_EQ(Alloc(100), 228u);
+    EXPECT_EQ(file_->LogicalSize(), 328u);
+    Free(100, 128);
+    ASSERT_EQ(Mgr().Tables().size(), 1u);
+    EXPECT_EQ(Mgr().Tables()[0].position, 328u);
+    EXPECT_EQ(Mgr().TotalCapacity(), 256);
+    EXPECT_EQ(file_->LogicalSize(), 328u + 4112u);
+    EXPECT_EQ(file_->PhysicalSize(), 8192u);
+    EXPECT_EQ(file_->Header().holeTablePos, 328u);
+    EXPECT_EQ(HoleRows(), (std::vector<THoleRow>{{128, 100, 0}}));
+    Close();
+    auto bytes = ReadFileBytes(path_);
+    EXPECT_EQ(GetU64(&bytes[16]), 328u);
+    EXPECT_EQ(GetU64(&bytes[328]), 0u);
+    EXPECT_EQ(GetU32(&bytes[336]), 256u);
+    EXPECT_EQ(GetU32(&bytes[340]), 0u);
+    const uint8_t* e = &bytes[344];
+    EXPECT_EQ(GetU64(e + 4), 128u);
+    EXPECT_EQ(GetU32(e + 12), 100u);
+    EXPECT_EQ(GetU32(e), Crc32(e + 4, 12));
+    EXPECT_TRUE(std::all_of(bytes.begin() + 360, bytes.begin() + 328 + 4112,
+                            [](uint8_t b) { return b == 0; }));
+    Open(1);
+    EXPECT_EQ(HoleRows(), (std::vector<THoleRow>{{128, 100, 0}}));
+    EXPECT_EQ(Mgr().ScanMark(), 1);
+}
+
+TEST_F(SpaceManagerTest, BestFitCutsFromTheFrontAndTakesTheOldestOfEqualSizes) {
+    MakeFileWithTable();
+    // Guards of 11 bytes keep the ranges apart without using the 10-byte hole.
+    const uint64_t p = Alloc(300);
+    Alloc(11);
+    const uint64_t a = Alloc(100);
+    Alloc(11);
+    const uint64_t b = Alloc(100);
+    Alloc(11);
+    Free(300, p);
+    EXPECT_EQ(Alloc(100), p);
+    EXPECT_EQ(HoleRows()[1], (THoleRow{p + 100, 200, 1}));
+    // b is recorded before a although a lies lower.
+    Free(100, b);
+    Free(100, a);
+    EXPECT_EQ(Alloc(100), b);
+    EXPECT_EQ(Alloc(100), a);
+    // Exact fit beats the older larger hole.
+    EXPECT_EQ(Alloc(10), 128u);
+}
+
+TEST_F(SpaceManagerTest, FreeingAtTheEndShortensTheFile) {
+    Open();
+    Alloc(100);
+    const uint64_t big = Alloc(9000);
+    EXPECT_EQ(file_->PhysicalSize(), RoundToPage(9228));
+    Free(9000, big);
+    EXPECT_EQ(file_->LogicalSize(), 228u);
+    EXPECT_EQ(file_->PhysicalSize(), 4096u);
+    EXPECT_TRUE(Mgr().Tables().empty());
+    Close();
+
+    // A hole that ends the used area goes with the freed range.
+    MakeFileWithTable();
+    const uint64_t a = Alloc(100);
+    const uint64_t b = Alloc(5000);
+    Free(100, a);
+    Free(5000, b);
+    EXPECT_EQ(file_->LogicalSize(), a);
+    EXPECT_EQ(file_->PhysicalSize(), RoundToPage(a));
+    EXPECT_EQ(HoleRows(), (std::vector<THoleRow>{{128, 10, 0}}));
+    EXPECT_EQ(SlotBytes(148, 1), std::vector<uint8_t>(16, 0));
+    Open(1);
+    EXPECT_EQ(file_->LogicalSize(), a);
+    EXPECT_EQ(HoleRows(), (std::vector<THoleRow>{{128, 10, 0}}));
+}
+
+TEST_F(SpaceManagerTest, FreeingBetweenTwoHolesKeepsTheLowerSlot) {
+    MakeFileWithTable();
+    const uint64_t a = Alloc(50), b = Alloc(60), c = Alloc(70);
+    Alloc(11);
+    const uint64_t d = Alloc(15);
+    Alloc(11);
+    const uint64_t e = Alloc(15);
+    Alloc(11);
+    Free(70, c);  // slot 1
+    Free(50, a);  // slot 2
+    Free(60, b);
+    EXPECT_EQ(HoleRows(), (std::vector<THoleRow>{{128, 10, 0}, {a, 180, 2}}));
+    EXPECT_EQ(SlotBytes(148, 1), std::vector<uint8_t>(16, 0));
+    // The emptied slot is the next one used.
+    Free(15, d);
+    EXPECT_EQ(std::get<2>(HoleRows().back()), 1);
+    Free(15, e);
+    EXPECT_EQ(std::get<2>(HoleRows().back()), 3);
+}
+
+TEST_F(SpaceManagerTest, WriteThroughRoundsGrowthAndRecordsTheSlack) {
+    Open();
+    ASSERT_EQ(Alloc(4072), 128u);
+    EXPECT_EQ(Alloc(100), 4200u);
+    EXPECT_EQ(file_->LogicalSize(), 4300u);
+    EXPECT_TRUE(Mgr().Holes().Count() == 0);
+    Free(100, 4200);
+
+    // Without a hole table the slack's own table follows the rounded end.
+    Open(1, true);
+    EXPECT_EQ(Alloc(100), 4200u);
+    EXPECT_EQ(HoleRows(), (std::vector<THoleRow>{{4300, 3892, 0}}));
+    EXPECT_EQ(Mgr().Tables().at(0).position, 8192u);
+    EXPECT_EQ(file_->LogicalSize(), 8192u + 4112u);
+    Close();
+
+    // With a free slot the logical size is the rounded one.
+    MakeFileWithTable();
+    ASSERT_EQ(Alloc(4036), 4260u);
+    Open(1, true);
+    EXPECT_EQ(Alloc(100), 8296u);
+    EXPECT_EQ(file_->LogicalSize(), 12288u);
+    EXPECT_EQ(HoleRows().back(), (THoleRow{8396, 3892, 1}));
+    // Hole tables themselves are never rounded.
+    EXPECT_EQ(file_->PhysicalSize(), 12288u);
+}
+
+TEST_F(SpaceManagerTest, HoleTwoHundredFiftySevenMakesALinkedTableOf512) {
+    Open();
+    std::vector<uint64_t> ranges;
+    for (int i = 0; i < 257; ++i) {
+        ranges.push_back(Alloc(10));
+        Alloc(1);
+    }
+    for (uint64_t p : ranges) Free(10, p);
+    ASSERT_EQ(Mgr().Tables().size(), 2u);
+    const auto t0 = Mgr().Tables()[0], t1 = Mgr().Tables()[1];
+    EXPECT_EQ(t1.capacity, 512u);
+    EXPECT_EQ(t1.firstSlot, 256);
+    EXPECT_EQ(t0.next, t1.position);
+    EXPECT_EQ(t1.position, t0.position + TableBytes(256));
+    EXPECT_EQ(file_->LogicalSize(), t1.position + TableBytes(512));
+    EXPECT_EQ(std::get<2>(HoleRows().back()), 256);
+    const auto before = HoleRows();
+    Close();
+    auto bytes = ReadFileBytes(path_);
+    EXPECT_EQ(GetU64(&bytes[t0.position]), t1.position);
+    EXPECT_EQ(GetU32(&bytes[t1.position + 8]), 512u);
+    Open(1);
+    EXPECT_EQ(HoleRows(), before);
+    EXPECT_EQ(Mgr().TotalCapacity(), 768);
+
+    // A read-only open follows the chain but loads no hole.
+    Open(0);
+    EXPECT_EQ(Mgr().Tables().size(), 2u);
+    EXPECT_EQ(Mgr().Holes().Count(), 0);
+    try {
+        Alloc(10);
+        ADD_FAILURE() << "allocation on a read-only file";
+    } catch (const EQmzError& e) {
+        EXPECT_EQ(e.ErrorCode(), ecAccessDenied);
+    }
+}
+
+TEST_F(SpaceManagerTest, DamagedChainFailsTheOpen) {
+    MakeFileWithTable();
+    Close();
+    const auto good = ReadFileBytes(path_);
+    auto patched = [&](size_t at, uint64_t v, bool wide) {
+        auto b = good;
+        wide ? PutU64(&b[at], v) : PutU32(&b[at], static_cast<uint32_t>(v));
+        WriteFileBytes(path_, b);
+    };
+    patched(148, 1u << 20, true);  // next table past the end
+    EXPECT_EQ(OpenCode(), ecFileDamaged);
+    patched(148, 148, true);  // loop back onto itself
+    EXPECT_EQ(OpenCode(), ecFileDamaged);
+    EXPECT_EQ(OpenCode(0), ecFileDamaged);
+    patched(156, 512, false);  // wrong capacity
+    EXPECT_EQ(OpenCode(), ecFileDamaged);
+    WriteFileBytes(path_, good);
+    EXPECT_EQ(OpenCode(), 0);
+}
+
+TEST_F(SpaceManagerTest, DamagedEntriesAreSkippedAndTheirSlotsReused) {
+    MakeFileWithTable();
+    const uint64_t a = Alloc(20);
+    Alloc(11);
+    Free(20, a);  // slot 1
+    Close();
+    auto bytes = ReadFileBytes(path_);
+    bytes[164 + 5] ^= 0x40;               // slot 0: CRC no longer matches
+    PutU64(&bytes[180 + 4], 1ull << 40);  // slot 1: far outside the file
+    PutU32(&bytes[180], Crc32(&bytes[184], 12));
+    WriteFileBytes(path_, bytes);
+    Open(1);
+    EXPECT_EQ(Mgr().Holes().Count(), 0);
+    EXPECT_EQ(Mgr().ScanMark(), 0);
+    const uint64_t end = file_->LogicalSize();
+    EXPECT_EQ(Alloc(20), end);  // nothing is handed out from damaged entries
+    Alloc(1);
+    const uint64_t b = Alloc(7);
+    Alloc(1);
+    Free(20, end);
+    Free(7, b);
+    EXPECT_EQ(HoleRows(), (std::vector<THoleRow>{{end, 20, 0}, {b, 7, 1}}));
+    Open(1);
+    EXPECT_EQ(HoleRows(), (std::vector<THoleRow>{{end, 20, 0}, {b, 7, 1}}));
+}
+
+// Every byte below the logical size is exactly one of: header, hole table,
+// hole, allocated range.
+void CheckLayout(TOrvFile& file, TSpaceManager& mgr, const std::map<uint64_t, uint32_t>& used,
+                 int step) {
+    SCOPED_TRACE(step);
+    std::vector<std::pair<uint64_t, uint64_t>> parts{{0, 128}};
+    for (auto& [p, s] : used) parts.emplace_back(p, s);
+    for (auto& t : mgr.Tables()) parts.emplace_back(t.position, TableBytes(t.capacity));
+    uint64_t holeEnd = 0;
+    mgr.Holes().ForEach([&](const THole& h) {
+        EXPECT_NE(h.position, holeEnd) << "adjacent holes were not merged";
+        holeEnd = h.End();
+        parts.emplace_back(h.position, h.size);
+    });
+    std::sort(parts.begin(), parts.end());
+    uint64_t end = 0;
+    for (auto& [p, s] : parts) {
+        ASSERT_EQ(p, end) << "overlap or lost space at " << p;
+        end = p + s;
+    }
+    EXPECT_EQ(end, file.LogicalSize());
+    EXPECT_EQ(file.PhysicalSize(), RoundToPage(file.LogicalSize()));
+}
+
+class SpaceManagerScript : public SpaceManagerTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(SpaceManagerScript, RandomAllocAndFreeAgainstAMap) {
+    const bool writeThrough = GetParam();
+    std::mt19937 rng(writeThrough ? 1234 : 987);
+    Open(3, writeThrough);
+    std::map<uint64_t, uint32_t> used;
+    auto size = [&]() -> uint32_t {
+        const uint32_t kind = rng() % 10;
+        if (kind < 5) return 1 + rng() % 64;
+        if (kind < 9) return 65 + rng() % 2000;
+        return 5000 + rng() % 70000;
+    };
+    for (int step = 0; step < 4000; ++step) {
+        if (used.empty() || rng() % 100 < 55) {
+            const uint32_t n = size();
+            const uint64_t p = Alloc(n);
+            ASSERT_TRUE(used.emplace(p, n).second) << "handed out twice: " << p;
+        } else {
+            auto it = used.begin();
+            std::advance(it, rng() % used.size());
+            Free(it->second, it->first);
+            used.erase(it);
+        }
+        CheckLayout(*file_, Mgr(), used, step);
+        if (HasFatalFailure()) return;
+        if (step % 300 == 299) {
+            const auto before = HoleRows();
+            Open(1, writeThrough);
+            ASSERT_EQ(HoleRows(), before) << "step " << step;
+        }
+    }
+    // Giving everything back still leaves a consistent file.
+    for (auto& [p, s] : used) Free(s, p);
+    used.clear();
+    CheckLayout(*file_, Mgr(), used, -1);
+}
+
+INSTANTIATE_TEST_SUITE_P(SpaceManager, SpaceManagerScript, ::testing::Bool());
+
+}  // namespace
+}  // namespace tlvx
