@@ -60,24 +60,27 @@ bool CountColors(const TPaintRect& rect, uint32_t mask, TColorTable& table,
                  std::vector<uint16_t>& entryOf) {
     table.Clear();
     const uint16_t w = rect.Width();
-    uint32_t lastRaw = 0xFFFFFFFF;
+    // Runs of one colour are common: they are counted without hashing, and
+    // added to their entry when the run ends.
+    uint32_t lastRaw = 0xFFFFFFFF, run = 0;
     int32_t lastEntry = 0;
     for (int y = rect.Height() - 1; y >= 0; --y) {
         const uint8_t* p = rect.Row(uint16_t(y));
         uint16_t* out = &entryOf[size_t(y) * w];
         for (uint16_t x = 0; x < w; ++x, p += 3) {
             uint32_t raw = uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16;
-            if (raw == lastRaw) {
-                // Runs of one colour are common; count them without hashing.
-                ++table.Entries()[lastEntry].count;
-            } else {
+            if (raw != lastRaw) {
+                if (run > 0) table.Entries()[size_t(lastEntry)].count += run - 1;
                 lastEntry = table.Count(raw & mask);
                 if (lastEntry < 0) return false;
                 lastRaw = raw;
+                run = 0;
             }
+            ++run;
             out[x] = uint16_t(lastEntry);
         }
     }
+    if (run > 0) table.Entries()[size_t(lastEntry)].count += run - 1;
     return true;
 }
 
@@ -139,8 +142,13 @@ TQuantizedImage QuantizeColors(const TPaintRect& rect) {
     auto& entries = table->Entries();
     image.colorCount = uint32_t(entries.size());
     ChoosePalette(entries, image);
+    std::vector<uint8_t> indexOf(entries.size());
+    for (size_t e = 0; e < entries.size(); ++e) indexOf[e] = entries[e].index;
     image.indexes.resize(pixels);
-    for (size_t i = 0; i < pixels; ++i) image.indexes[i] = entries[entryOf[i]].index;
+    uint8_t* out = image.indexes.data();
+    const uint8_t* lookup = indexOf.data();
+    const uint16_t* from = entryOf.data();
+    for (size_t i = 0; i < pixels; ++i) out[i] = lookup[from[i]];
     return image;
 }
 
