@@ -60,7 +60,9 @@ public:
         levels_[0][2].pins = 1;
         for (int step = 0; step < steps; ++step) {
             Step();
-            CheckLevel();
+            // The atom just touched after every step, all of them now and then.
+            if (step % 16 == 0) CheckLevel();
+            else CheckTouched();
             if (trs_.empty() && step % 50 == 0) CheckRoot(step % 500 == 0);
             if (::testing::Test::HasFailure()) {
                 ADD_FAILURE() << "at step " << step;
@@ -103,9 +105,11 @@ private:
             m.ext = 1;
             a->AddExternalRefs(1);
             Top()[a->GetHandle()] = m;
+            touched_ = a->GetHandle();
             return;
         }
         const uint32_t h = PickLive();
+        touched_ = h;
         MAtom& m = Top()[h];
         if (op < 55) {
             Ref<TAtom> a = base_->OpenAtom(Tr(), h, 5);
@@ -201,6 +205,13 @@ private:
         ASSERT_EQ(links, want) << "atom " << h;
     }
 
+    void CheckTouched() {
+        if (!touched_ || !Top().count(touched_)) return;
+        auto in = Incoming(Top());
+        const MAtom& a = Top()[touched_];
+        if (a.ext + a.pins + in[touched_] > 0) Compare(trs_.empty() ? 0 : Tr(), touched_, a, false);
+    }
+
     void CheckLevel() {
         auto in = Incoming(Top());
         const uint32_t tr = trs_.empty() ? 0 : Tr();
@@ -272,6 +283,7 @@ private:
     std::unique_ptr<TOrvBase> base_;
     std::vector<uint32_t> trs_;
     std::vector<MLevel> levels_;
+    uint32_t touched_ = 0;
 };
 
 TEST(AtomModel, RandomNestedTransactionsMatchModel) {
