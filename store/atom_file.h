@@ -40,6 +40,6 @@ public:
 };
 
 // Header flag bit set when a stored check fails.
-inline constexpr uint16_t kFlagDamaged = 2;
+inline constexpr uint16_t kAtomFileDamagedFlag = 2;
 
 }  // namespace tlvx

@@ -88,7 +88,7 @@ uint64_t TAtomManager::EntryPosition(uint32_t handle) const {
 void TAtomManager::MarkDamaged() {
     if (file_.IsReadOnly()) return;
     try {
-        file_.SetFlags(uint16_t(file_.Flags() | kFlagDamaged));
+        file_.SetFlags(uint16_t(file_.Flags() | kAtomFileDamagedFlag));
     } catch (...) {
         // The check failure below is what the caller needs to see.
     }

@@ -170,7 +170,7 @@ TEST(AtomStore, FlippedBytesGiveCrcErrorsAndDamagedBit) {
     s.Reopen();
     EXPECT_EQ(CodeOf([&] { s->OpenAtom(0, a, 1); }), ecAtomTableCRC);
     EXPECT_EQ(CodeOf([&] { s->OpenAtom(0, b, 1); }), ecAtomBodyCRC);
-    EXPECT_TRUE(disk.flags & kFlagDamaged);
+    EXPECT_TRUE(disk.flags & kAtomFileDamagedFlag);
     // Other atoms are still served.
     EXPECT_EQ(CodeOf([&] { s->OpenAtom(0, 1, 3); }), 0);
 }
