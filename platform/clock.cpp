@@ -21,7 +21,7 @@ namespace {
 constexpr int64_t kMsPerDay = 86'400'000;
 
 // Days from 1970-01-01 to a proleptic Gregorian date (H. Hinnant's algorithm).
-int64_t DaysFromCivil(int64_t y, int m, int d) {
+constexpr int64_t DaysFromCivil(int64_t y, int m, int d) {
     y -= m <= 2;
     const int64_t era = (y >= 0 ? y : y - 399) / 400;
     const int64_t yoe = y - era * 400;
@@ -42,9 +42,9 @@ void CivilFromDays(int64_t z, int& year, int& month, int& day) {
     year = static_cast<int>(yoe + era * 400 + (month <= 2));
 }
 
-const int64_t kEpochOffset = DaysFromCivil(1899, 12, 30);  // -25569
-const int64_t kFirstDay = DaysFromCivil(1, 1, 1) - kEpochOffset;
-const int64_t kLastDay = DaysFromCivil(9999, 12, 31) - kEpochOffset;
+constexpr int64_t kEpochOffset = DaysFromCivil(1899, 12, 30);  // -25569
+constexpr int64_t kFirstDay = DaysFromCivil(1, 1, 1) - kEpochOffset;
+constexpr int64_t kLastDay = DaysFromCivil(9999, 12, 31) - kEpochOffset;
 
 bool IsLeap(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
 

@@ -1,0 +1,18 @@
+// Where the running program lies; its configuration and default database sit
+// beside it.
+#pragma once
+
+#include <string>
+
+namespace tlvx {
+
+// The full path of the program file: argv0 made absolute when it names a
+// path (holds a '/'); otherwise, since a bare name was found on the search
+// path, the file the process runs (/proc/self/exe), and argv0 in the current
+// directory should that be unreadable.
+std::string ProgramPath(const std::string& argv0);
+
+// The directory of ProgramPath, ending with '/'.
+std::string ProgramDirectory(const std::string& argv0);
+
+}  // namespace tlvx

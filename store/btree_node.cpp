@@ -1,0 +1,171 @@
+#include "store/btree_node.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+
+#include "store/errors.h"
+#include "store/indexer.h"
+
+namespace tlvx {
+
+int CompareKeys(std::string_view a, std::string_view b) {
+    size_t n = std::min(a.size(), b.size());
+    int c = n ? std::memcmp(a.data(), b.data(), n) : 0;
+    if (c != 0) return c < 0 ? -1 : 1;
+    if (a.size() == b.size()) return 0;
+    return a.size() < b.size() ? -1 : 1;
+}
+
+TBTreeNode::TBTreeNode(Ref<IVirtualAtom> atom, uint32_t pageSize)
+    : atom_(std::move(atom)), pageSize_(pageSize), header_(HeaderSizeOf(pageSize), 0) {}
+
+uint32_t TBTreeNode::Get(uint32_t at) const {
+    QMZ_ASSERT(at + 4 <= header_.size());
+    const uint8_t* p = header_.data() + at;
+    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+
+void TBTreeNode::Put(uint32_t at, uint32_t v) {
+    QMZ_ASSERT(at + 4 <= header_.size());
+    uint8_t* p = header_.data() + at;
+    p[0] = uint8_t(v);
+    p[1] = uint8_t(v >> 8);
+    p[2] = uint8_t(v >> 16);
+    p[3] = uint8_t(v >> 24);
+}
+
+void TBTreeNode::InitEmpty() {
+    std::fill(header_.begin(), header_.end(), 0);
+    SetEndOffset(HeaderSize());
+}
+
+void TBTreeNode::Read() {
+    std::fill(header_.begin(), header_.end(), 0);
+    atom_->Read(0, header_.data(), int32_t(header_.size()));
+    const uint64_t size = uint64_t(atom_->GetSize());
+    const uint32_t count = Count(), end = EndOffset();
+    QMZ_ASSERT(count <= pageSize_);
+    QMZ_ASSERT(end >= HeaderSize() && end <= uint32_t(std::numeric_limits<int32_t>::max()));
+    for (uint32_t i = 0; i < count; ++i) {
+        const uint64_t off = KeyOffset(i), len = KeyLength(i);
+        QMZ_ASSERT(len <= uint64_t(kMaxKeyLength));
+        QMZ_ASSERT(off >= HeaderSize() && off + len <= end && off + len <= size);
+    }
+}
+
+void TBTreeNode::WriteHeader() {
+    atom_->Write(0, header_.data(), int32_t(Count() * 8 + 8));
+}
+
+std::string TBTreeNode::Key(uint32_t i) const {
+    QMZ_ASSERT(i < Count());
+    std::string key(KeyLength(i), '\0');
+    if (!key.empty()) {
+        int32_t got = atom_->Read(int32_t(KeyOffset(i)), key.data(), int32_t(key.size()));
+        QMZ_ASSERT(got == int32_t(key.size()));
+    }
+    return key;
+}
+
+bool TBTreeNode::Search(std::string_view key, uint32_t& pos) const {
+    uint32_t lo = 0, n = Count();
+    while (n > 0) {
+        uint32_t mid = lo + n / 2;
+        int c = CompareKeys(key, Key(mid));
+        if (c == 0) {
+            pos = mid;
+            return true;
+        }
+        if (c < 0) {
+            n = n / 2;
+        } else {
+            n = n - n / 2 - 1;
+            lo = mid + 1;
+        }
+    }
+    pos = lo;
+    return false;
+}
+
+Ref<IVirtualAtom> TBTreeNode::LinkTarget(uint32_t slot) const {
+    return atom_->OpenLinkWithMode(int32_t(slot), 0);
+}
+
+Ref<IVirtualAtom> TBTreeNode::OpenChild(uint32_t j, uint8_t mode) const {
+    return atom_->OpenLinkWithMode(int32_t(ChildSlot(j)), mode);
+}
+
+bool TBTreeNode::HasChild(uint32_t j) const { return atom_->HasLink(int32_t(ChildSlot(j))); }
+
+void TBTreeNode::InsertValueLink(uint32_t i, const Ref<IVirtualAtom>& atom) {
+    QMZ_ASSERT(i < pageSize_);
+    atom_->DeleteLink(int32_t(pageSize_ - 1));
+    atom_->InsertLink(int32_t(i), atom);
+}
+
+void TBTreeNode::RemoveValueLink(uint32_t i) {
+    QMZ_ASSERT(i < pageSize_);
+    atom_->DeleteLink(int32_t(i));
+    atom_->InsertLink(int32_t(pageSize_ - 1), nullptr);
+}
+
+void TBTreeNode::InsertChildLink(uint32_t j, const Ref<IVirtualAtom>& atom) {
+    QMZ_ASSERT(j <= pageSize_);
+    atom_->DeleteLink(int32_t(2 * pageSize_));
+    atom_->InsertLink(int32_t(ChildSlot(j)), atom);
+}
+
+void TBTreeNode::RemoveChildLink(uint32_t j) {
+    QMZ_ASSERT(j <= pageSize_);
+    atom_->DeleteLink(int32_t(ChildSlot(j)));
+    atom_->InsertLink(int32_t(2 * pageSize_), nullptr);
+}
+
+void TBTreeNode::SetLink(uint32_t slot, const Ref<IVirtualAtom>& atom) {
+    QMZ_ASSERT(slot <= 2 * pageSize_);
+    // Clearing a link that lies past the end of the array changes nothing;
+    // do not extend the array for it.
+    if (!atom && int32_t(slot) >= atom_->GetLinkCount()) return;
+    atom_->SetLink(int32_t(slot), atom);
+}
+
+void TBTreeNode::OpenPair(uint32_t i) {
+    QMZ_ASSERT(i < pageSize_);
+    for (uint32_t k = pageSize_ - 1; k > i; --k) SetPair(k, KeyOffset(k - 1), KeyLength(k - 1));
+}
+
+void TBTreeNode::ClosePair(uint32_t i) {
+    QMZ_ASSERT(i < pageSize_);
+    for (uint32_t k = i; k + 1 < pageSize_; ++k) SetPair(k, KeyOffset(k + 1), KeyLength(k + 1));
+}
+
+void TBTreeNode::AppendKey(uint32_t i, std::string_view key) {
+    QMZ_ASSERT(i < pageSize_ && key.size() <= size_t(kMaxKeyLength));
+    const uint64_t end = EndOffset();
+    QMZ_ASSERT(end + key.size() <= uint64_t(std::numeric_limits<int32_t>::max()));
+    if (!key.empty()) atom_->Write(int32_t(end), key.data(), int32_t(key.size()));
+    SetPair(i, uint32_t(end), uint32_t(key.size()));
+    SetEndOffset(uint32_t(end + key.size()));
+}
+
+uint64_t TBTreeNode::LiveBytes() const {
+    uint64_t sum = 0;
+    for (uint32_t i = 0; i < Count(); ++i) sum += KeyLength(i);
+    return sum;
+}
+
+bool TBTreeNode::Wasteful() const {
+    return uint64_t(EndOffset()) > uint64_t(HeaderSize()) + LiveBytes() + kWasteAllowance;
+}
+
+void TBTreeNode::Compact() {
+    // Read every live key before writing: the new places overlap the old.
+    std::vector<std::string> keys;
+    keys.reserve(Count());
+    for (uint32_t i = 0; i < Count(); ++i) keys.push_back(Key(i));
+    SetEndOffset(HeaderSize());
+    for (uint32_t i = 0; i < keys.size(); ++i) AppendKey(i, keys[i]);
+}
+
+}  // namespace tlvx

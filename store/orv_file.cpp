@@ -1,0 +1,264 @@
+#include "store/orv_file.h"
+
+#include <algorithm>
+#include <atomic>
+
+#include "platform/clock.h"
+#include "store/errors.h"
+#include "store/crc32.h"
+#include "store/space_manager.h"
+
+namespace tlvx {
+namespace {
+
+std::atomic<uint8_t> atomSizeAlign{1};
+
+uint64_t RoundToPage(uint64_t size) {
+    return (size + TOrvFile::kPageSize - 1) & ~(TOrvFile::kPageSize - 1);
+}
+
+}  // namespace
+
+void SetAtomSizeAlign(uint8_t align) { atomSizeAlign.store(align ? align : 1); }
+uint8_t GetAtomSizeAlign() { return atomSizeAlign.load(); }
+
+TOrvFile::TOrvFile(const std::string& fileName, bool writeThrough,
+                   const std::vector<TGUID>& classes, uint8_t mode, TOrvFileOptions options)
+    : fileName_(fileName), writeThrough_(writeThrough) {
+    try {
+        fullPath_ = ExpandFileName(fileName);
+        if ((mode == 2 || mode == 3) && classes.size() != 1) RaiseOpen(ecUnmatchedClass);
+
+        TFileAccess access = TFileAccess::ReadWrite;
+        TDisposition disposition = TDisposition::CreateNew;
+        switch (mode) {
+            case 0:
+                readOnly_ = true;
+                access = TFileAccess::Read;
+                disposition = TDisposition::OpenExisting;
+                break;
+            case 1: disposition = TDisposition::OpenExisting; break;
+            case 2: disposition = TDisposition::OpenAlways; break;
+            default: break;
+        }
+        TFileOptions fileOptions;
+        fileOptions.writeThrough = writeThrough;
+        fileOptions.randomAccess = true;
+        fileOptions.lock = true;
+        fileOptions.lockWaitMs = options.lockWaitMs;
+        try {
+            file_ = FileSystem().Open(fileName, access, disposition, fileOptions);
+        } catch (const EPlatformError& e) {
+            throw EOrvOpenError(ecOpenFile, TQmzMessage::OpenFile, {fileName, e.SystemText()});
+        } catch (const std::exception& e) {
+            throw EOrvOpenError(ecOpenFile, TQmzMessage::OpenFile, {fileName, e.what()});
+        }
+
+        isNew_ = mode == 3 || mode > 3 || (mode == 2 && file_->Size() == 0);
+        if (isNew_) {
+            header_ = TOrvHeader{};
+            header_.signature = GetSignature().substr(0, 16);
+            header_.storageId = NewGuid();
+            header_.dataClass = classes.front();
+            header_.created = header_.modified = StampFromDateTime(Clock().Now());
+            header_.maxVersion = header_.minVersion = GetVersion();
+            header_.atomSizeAlign = GetAtomSizeAlign();
+            header_.logicalSize = kHeaderSize;
+            WriteHeader();
+        } else {
+            uint8_t bytes[kHeaderSize] = {};
+            size_t got = 0;
+            try {
+                got = file_->ReadAt(bytes, kHeaderSize, 0);
+            } catch (const EPlatformError&) {
+                throw EQmzError(ecFileIO, TQmzMessage::FileRead);
+            }
+            CheckHeader(bytes, got, classes, mode);
+        }
+
+        spaceAllocator_ = TSpaceManager::Create(*this);
+        if (options.atomManagerFactory) atomManager_ = options.atomManagerFactory(*this);
+    } catch (...) {
+        Close();
+        throw;
+    }
+}
+
+void TOrvFile::CheckHeader(const uint8_t* bytes, size_t got, const std::vector<TGUID>& classes,
+                           uint8_t mode) {
+    if (got < kHeaderSize) RaiseOpen(ecInvalidFormat);
+    TOrvHeader h = TOrvHeader::Decode(bytes);
+    if (h.signature != GetSignature()) RaiseOpen(ecInvalidFormat);
+    if (classes.empty() ? mode != 0
+                        : std::find(classes.begin(), classes.end(), h.dataClass) == classes.end())
+        RaiseOpen(ecUnmatchedClass);
+    if (GetVersion() < h.minVersion || GetVersion() > h.maxVersion)
+        RaiseOpen(ecUnsupportedVersion);
+    if (Crc32(bytes, 124) != h.crc) RaiseOpen(ecHeaderCRC);
+    // A logical size inside the header itself can only come from damage;
+    // trusting it would let allocations overwrite the header.
+    if (file_->Size() < h.logicalSize || h.logicalSize < kHeaderSize) RaiseOpen(ecFileDamaged);
+    if ((h.flags & kFlagReadOnly) && !readOnly_) RaiseOpen(ecReadOnlyMarked);
+    header_ = h;
+}
+
+void TOrvFile::RaiseOpen(int32_t code) const {
+    TQmzMessage id = TQmzMessage::FileDamaged;
+    switch (code) {
+        case ecInvalidFormat: id = TQmzMessage::InvalidFormat; break;
+        case ecUnmatchedClass: id = TQmzMessage::UnmatchedClass; break;
+        case ecUnsupportedVersion: id = TQmzMessage::UnsupportedVersion; break;
+        case ecReadOnlyMarked: id = TQmzMessage::ReadOnlyMarked; break;
+        case ecHeaderCRC: id = TQmzMessage::HeaderCRC; break;
+        default: break;
+    }
+    throw EOrvOpenError(code, id, {fileName_});
+}
+
+TOrvFile::~TOrvFile() {
+    if (file_ && !readOnly_ && modified_) {
+        try {
+            header_.modified = StampFromDateTime(Clock().Now());
+            WriteHeader();
+        } catch (...) {
+            // Closing must not throw; the stamp is the only thing lost.
+        }
+    }
+    Close();
+}
+
+void TOrvFile::Close() noexcept {
+    for (Ref<IDisconnectInternalObject> manager :
+         {atomManager_, Ref<IDisconnectInternalObject>(
+                            dynamic_cast<IDisconnectInternalObject*>(spaceAllocator_.get()))}) {
+        if (manager) manager->Disconnect();
+    }
+    atomManager_.reset();
+    spaceAllocator_.reset();
+    file_.reset();
+}
+
+void TOrvFile::WriteHeader() {
+    modified_ = true;
+    auto bytes = header_.Encode();
+    header_.crc = Crc32(bytes.data(), 124);
+    TCriticalSectionGuard guard(lock_);
+    try {
+        file_->WriteAt(bytes.data(), bytes.size(), 0);
+    } catch (const EPlatformError&) {
+        throw EQmzError(ecFileIO, TQmzMessage::FileWrite);
+    }
+}
+
+void TOrvFile::ReadAt(void* buffer, uint32_t count, uint64_t position) {
+    TCriticalSectionGuard guard(lock_);
+    size_t got = 0;
+    try {
+        got = file_->ReadAt(buffer, count, position);
+    } catch (const EPlatformError&) {
+        throw EQmzError(ecFileIO, TQmzMessage::FileRead);
+    }
+    if (got < count) throw EQmzError(ecFileIO, TQmzMessage::FileRead);
+}
+
+void TOrvFile::WriteAt(const void* buffer, uint32_t count, uint64_t position) {
+    CheckWritable();
+    TCriticalSectionGuard guard(lock_);
+    modified_ = true;
+    try {
+        file_->WriteAt(buffer, count, position);
+    } catch (const EPlatformError&) {
+        throw EQmzError(ecFileIO, TQmzMessage::FileWrite);
+    }
+}
+
+void TOrvFile::Fill(uint32_t count, uint8_t value, uint64_t position) {
+    CheckWritable();
+    TCriticalSectionGuard guard(lock_);
+    modified_ = true;
+    uint8_t buffer[1024];
+    std::fill(std::begin(buffer), std::end(buffer), value);
+    try {
+        while (count > 0) {
+            uint32_t n = std::min<uint32_t>(count, sizeof buffer);
+            file_->WriteAt(buffer, n, position);
+            position += n;
+            count -= n;
+        }
+    } catch (const EPlatformError&) {
+        throw EQmzError(ecFileIO, TQmzMessage::FileWrite);
+    }
+}
+
+void TOrvFile::SetSize(uint64_t logicalSize) {
+    if (logicalSize == header_.logicalSize) {
+        SetPhysicalSize(RoundToPage(logicalSize));
+        return;
+    }
+    CheckWritable();
+    const bool grows = logicalSize > header_.logicalSize;
+    if (grows) SetPhysicalSize(RoundToPage(logicalSize));
+    const uint64_t old = header_.logicalSize;
+    header_.logicalSize = logicalSize;
+    try {
+        WriteHeader();
+    } catch (...) {
+        header_.logicalSize = old;
+        throw;
+    }
+    if (!grows) SetPhysicalSize(RoundToPage(logicalSize));
+}
+
+void TOrvFile::SetPhysicalSize(uint64_t size) {
+    if (size == physicalSize_ && physicalSize_ != 0) return;
+    CheckWritable();
+    TCriticalSectionGuard guard(lock_);
+    modified_ = true;
+    file_->SetSize(size);
+    physicalSize_ = size;
+}
+
+uint64_t TOrvFile::PhysicalSize() {
+    TCriticalSectionGuard guard(lock_);
+    return file_->Size();
+}
+
+void TOrvFile::SetFlags(uint16_t flags) {
+    if (flags == header_.flags) return;
+    CheckWritable();
+    header_.flags = flags;
+    WriteHeader();
+}
+
+void TOrvFile::SetHoleTablePos(uint64_t position) {
+    if (position == header_.holeTablePos) return;
+    CheckWritable();
+    header_.holeTablePos = position;
+    WriteHeader();
+}
+
+void TOrvFile::SetAtomTablePos(uint64_t position) {
+    if (position == header_.atomTablePos) return;
+    CheckWritable();
+    header_.atomTablePos = position;
+    WriteHeader();
+}
+
+uint32_t TOrvFile::HeaderCRC() const { return header_.ComputeCrc(); }
+
+void TOrvFile::CheckWritable() const {
+    if (readOnly_) throw EQmzError(ecAccessDenied, TQmzMessage::AccessDenied);
+}
+
+void TOrvFile::Flush() {
+    TCriticalSectionGuard guard(lock_);
+    try {
+        if (file_) file_->Sync();
+    } catch (...) {
+    }
+}
+
+double TOrvFile::GetCreated() const { return StampToDateTime(header_.created); }
+double TOrvFile::GetModified() const { return StampToDateTime(header_.modified); }
+
+}  // namespace tlvx

@@ -1,0 +1,115 @@
+// TOrvFile: one storage file, its 128-byte header and every positioned read
+// and write of the store.
+//
+// Construction opens or creates the file, checks or writes the header, and
+// then creates the two managers that live inside the file: the space
+// allocator (TSpaceManager) and the atom manager. The atom manager belongs
+// to the layer above; it is made by the factory passed in TOrvFileOptions
+// and reached through AtomManager() (cast it to its interface with RefCast).
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/file.h"
+#include "platform/guid.h"
+#include "platform/lock.h"
+#include "store/internal_object.h"
+#include "store/orv_header.h"
+#include "store/space_allocator.h"
+
+namespace tlvx {
+
+class TOrvFile;
+
+// The library-wide AtomSizeAlign that new files get (default 1; 0 counts
+// as 1). The storage factory sets it from its open parameter.
+void SetAtomSizeAlign(uint8_t align);
+uint8_t GetAtomSizeAlign();
+
+struct TOrvFileOptions {
+    // How long an open waits for a conflicting open of another process to
+    // go away before it fails with 201.
+    int lockWaitMs = 3000;
+    // Makes the atom manager once the space allocator stands; none when empty.
+    std::function<Ref<IDisconnectInternalObject>(TOrvFile&)> atomManagerFactory;
+};
+
+class TOrvFile {
+public:
+    static constexpr const char* kSignature = "QMZ-STORAGE";
+    static constexpr uint16_t kVersion = 516;  // 0x0204
+    static constexpr uint64_t kPageSize = 4096;
+
+    // Mode 0 read-only (existing file), 1 read/write (existing), 2 open or
+    // create, 3 (and any other value) create a new file. Raises
+    // EOrvOpenError 201..207.
+    TOrvFile(const std::string& fileName, bool writeThrough, const std::vector<TGUID>& classes,
+             uint8_t mode, TOrvFileOptions options = {});
+    // Writes the modification stamp when the file was changed, disconnects
+    // the managers and closes the file. Never throws.
+    virtual ~TOrvFile();
+    TOrvFile(const TOrvFile&) = delete;
+    TOrvFile& operator=(const TOrvFile&) = delete;
+
+    virtual std::string GetSignature() const { return kSignature; }
+    virtual uint16_t GetVersion() const { return kVersion; }
+
+    // Reads exactly count bytes (code 9 "File read error" otherwise).
+    void ReadAt(void* buffer, uint32_t count, uint64_t position);
+    // Code 3 on a read-only file; code 9 "File write error" on failure.
+    void WriteAt(const void* buffer, uint32_t count, uint64_t position);
+    void Fill(uint32_t count, uint8_t value, uint64_t position);
+    // Sets the logical size in the header and the physical size (rounded up
+    // to 4096). Growing extends the file before the header claims the new
+    // size; shrinking rewrites the header before the file is cut, so a
+    // crash in between never leaves a header larger than the file.
+    void SetSize(uint64_t logicalSize);
+    void SetPhysicalSize(uint64_t size);
+    uint64_t PhysicalSize();
+    void SetFlags(uint16_t flags);
+    void SetHoleTablePos(uint64_t position);
+    void SetAtomTablePos(uint64_t position);
+    uint32_t HeaderCRC() const;
+    void CheckWritable() const;
+    // Asks the platform to write the file's buffers to disk; failures ignored.
+    void Flush();
+    double GetCreated() const;
+    double GetModified() const;
+
+    const TOrvHeader& Header() const { return header_; }
+    uint64_t LogicalSize() const { return header_.logicalSize; }
+    uint8_t AtomSizeAlign() const { return header_.atomSizeAlign ? header_.atomSizeAlign : 1; }
+    const std::string& FullPath() const { return fullPath_; }
+    bool ReadOnly() const { return readOnly_; }
+    bool IsNew() const { return isNew_; }
+    bool WriteThrough() const { return writeThrough_; }
+    bool Modified() const { return modified_; }
+    ISpaceAllocator* SpaceAllocator() const { return spaceAllocator_.get(); }
+    IDisconnectInternalObject* AtomManager() const { return atomManager_.get(); }
+
+private:
+    void Close() noexcept;
+    void WriteHeader();
+    [[noreturn]] void RaiseOpen(int32_t code) const;
+    void CheckHeader(const uint8_t* bytes, size_t got, const std::vector<TGUID>& classes,
+                     uint8_t mode);
+
+    Ref<IDisconnectInternalObject> atomManager_;
+    bool isNew_ = false;
+    std::unique_ptr<IFile> file_;
+    uint64_t physicalSize_ = 0;
+    TOrvHeader header_;
+    mutable TCriticalSection lock_;
+    bool modified_ = false;
+    std::string fileName_;  // as passed, for the open errors
+    std::string fullPath_;
+    bool readOnly_ = false;
+    Ref<ISpaceAllocator> spaceAllocator_;
+    bool writeThrough_ = false;
+};
+
+}  // namespace tlvx

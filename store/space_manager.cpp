@@ -1,0 +1,267 @@
+#include "store/space_manager.h"
+
+#include <algorithm>
+
+#include "store/byte_codec.h"
+#include "store/crc32.h"
+#include "store/errors.h"
+#include "store/orv_file.h"
+
+namespace tlvx {
+namespace {
+
+struct TEntry {
+    uint32_t crc;
+    uint64_t position;
+    uint32_t size;
+    bool CrcOk(const uint8_t* bytes) const { return crc == Crc32(bytes + 4, 12); }
+};
+
+TEntry DecodeEntry(const uint8_t* b) { return {GetU32(b), GetU64(b + 4), GetU32(b + 12)}; }
+
+void EncodeEntry(uint8_t* b, uint64_t position, uint32_t size) {
+    PutU64(b + 4, position);
+    PutU32(b + 12, size);
+    PutU32(b, (position == 0 && size == 0) ? 0 : Crc32(b + 4, 12));
+}
+
+uint32_t TableCapacity(size_t place) { return static_cast<uint32_t>(256 * (place + 1)); }
+
+}  // namespace
+
+Ref<TSpaceManager> TSpaceManager::Create(TOrvFile& file) {
+    Ref<TSpaceManager> manager = CreateObject<TSpaceManager>(file);
+    manager->Load();
+    return manager;
+}
+
+TSpaceManager::TSpaceManager(TOrvFile& file) : file_(&file) {}
+
+TOrvFile& TSpaceManager::File() const {
+    QMZ_ASSERT(file_ != nullptr);
+    return *file_;
+}
+
+void TSpaceManager::Disconnect() { file_ = nullptr; }
+
+void TSpaceManager::Load() {
+    TOrvFile& file = File();
+    const uint64_t logical = file.LogicalSize();
+    uint64_t position = file.Header().holeTablePos;
+    while (position != 0) {
+        const uint32_t capacity = TableCapacity(tables_.size());
+        const uint64_t bytes = kTableHeaderSize + uint64_t{kEntrySize} * capacity;
+        bool bad = position < kHeaderSize || position > logical || bytes > logical - position;
+        for (const TTableInfo& t : tables_)
+            if (!bad && position < t.position + kTableHeaderSize + uint64_t{kEntrySize} * t.capacity &&
+                t.position < position + bytes)
+                bad = true;
+        uint8_t head[kTableHeaderSize];
+        if (!bad) {
+            file.ReadAt(head, sizeof head, position);
+            bad = GetU32(head + 8) != capacity;
+        }
+        if (bad) throw EOrvOpenError(ecFileDamaged, TQmzMessage::FileDamaged, {file.FullPath()});
+        tables_.push_back({position, capacity, totalCapacity_, GetU64(head)});
+        totalCapacity_ += static_cast<int32_t>(capacity);
+        position = tables_.back().next;
+    }
+    if (!file.ReadOnly()) LoadHoles();
+}
+
+bool TSpaceManager::IsAcceptable(uint64_t position, uint32_t size) const {
+    const uint64_t logical = File().LogicalSize();
+    if (size == 0 || position < kHeaderSize || position > logical || size > logical - position)
+        return false;
+    for (const TTableInfo& t : tables_)
+        if (position < t.position + kTableHeaderSize + uint64_t{kEntrySize} * t.capacity &&
+            t.position < position + size)
+            return false;
+    return !holes_.Overlaps(position, size);
+}
+
+void TSpaceManager::LoadHoles() {
+    std::vector<uint8_t> entries;
+    for (const TTableInfo& t : tables_) {
+        entries.resize(size_t{kEntrySize} * t.capacity);
+        File().ReadAt(entries.data(), static_cast<uint32_t>(entries.size()),
+                      t.position + kTableHeaderSize);
+        for (uint32_t i = 0; i < t.capacity; ++i) {
+            const uint8_t* b = &entries[size_t{kEntrySize} * i];
+            const int32_t slot = t.firstSlot + static_cast<int32_t>(i);
+            TEntry e = DecodeEntry(b);
+            if (e.position == 0 || !e.CrcOk(b)) continue;
+            if (!IsAcceptable(e.position, e.size)) {
+                refused_.insert(slot);
+                continue;
+            }
+            if (slot == scanMark_) ++scanMark_;
+            holes_.Add(new THole{e.position, e.size, slot, 0});
+        }
+    }
+}
+
+uint64_t TSpaceManager::SlotPosition(int32_t slot) const {
+    for (const TTableInfo& t : tables_) {
+        if (slot >= t.firstSlot && slot < t.firstSlot + static_cast<int32_t>(t.capacity))
+            return t.position + kTableHeaderSize + uint64_t{kEntrySize} * (slot - t.firstSlot);
+    }
+    throw EInvalidIndex();
+}
+
+void TSpaceManager::WriteSlot(int32_t slot, uint64_t position, uint32_t size) {
+    uint8_t b[kEntrySize] = {};
+    EncodeEntry(b, position, size);
+    File().WriteAt(b, sizeof b, SlotPosition(slot));
+    refused_.erase(slot);
+}
+
+bool TSpaceManager::SlotIsFree(int32_t slot) {
+    if (refused_.count(slot)) return true;
+    uint8_t b[kEntrySize];
+    File().ReadAt(b, sizeof b, SlotPosition(slot));
+    TEntry e = DecodeEntry(b);
+    return e.position == 0 || !e.CrcOk(b);
+}
+
+void TSpaceManager::WriteTableHeader(const TTableInfo& table) {
+    uint8_t head[kTableHeaderSize] = {};
+    PutU64(head, table.next);
+    PutU32(head + 8, table.capacity);
+    File().WriteAt(head, sizeof head, table.position);
+}
+
+void TSpaceManager::AddHole(uint32_t size, uint64_t position) {
+    int32_t slot = -1;
+    if (!pool_.empty()) {
+        slot = pool_.back();
+        pool_.pop_back();
+    } else {
+        while (scanMark_ < totalCapacity_) {
+            const int32_t candidate = scanMark_++;
+            if (SlotIsFree(candidate)) {
+                slot = candidate;
+                break;
+            }
+        }
+    }
+    if (slot < 0) {
+        slot = totalCapacity_;
+        ++scanMark_;
+        AddHoleTable();
+    }
+    auto* hole = new THole{position, size, slot, 0};
+    holes_.Add(hole);
+    WriteSlot(slot, position, size);
+}
+
+void TSpaceManager::RemoveHole(THole* hole) {
+    holes_.Remove(hole);
+    if (hole->slot < scanMark_) pool_.push_back(hole->slot);
+    const int32_t slot = hole->slot;
+    delete hole;
+    WriteSlot(slot, 0, 0);
+}
+
+void TSpaceManager::GrowHole(THole* hole, uint32_t n, bool atFront) {
+    holes_.Remove(hole);
+    hole->size += n;
+    if (atFront) hole->position -= n;
+    holes_.Add(hole);
+    WriteSlot(hole->slot, hole->position, hole->size);
+}
+
+void TSpaceManager::ShrinkHole(THole* hole, uint32_t n, bool atFront) {
+    if (n >= hole->size) {
+        RemoveHole(hole);
+        return;
+    }
+    holes_.Remove(hole);
+    hole->size -= n;
+    if (atFront) hole->position += n;
+    holes_.Add(hole);
+    WriteSlot(hole->slot, hole->position, hole->size);
+}
+
+uint64_t TSpaceManager::GrowFile(uint32_t size, bool round) {
+    TOrvFile& file = File();
+    const uint64_t old = file.LogicalSize();
+    const uint64_t grown = old + size;
+    if (round && file.WriteThrough()) {
+        const uint64_t rounded = (grown + TOrvFile::kPageSize - 1) & ~(TOrvFile::kPageSize - 1);
+        // The size is set first: recording the slack may append a hole
+        // table at the (new) end of the file.
+        file.SetSize(rounded);
+        if (rounded != grown) AddHole(static_cast<uint32_t>(rounded - grown), grown);
+    } else {
+        file.SetSize(grown);
+    }
+    return old;
+}
+
+void TSpaceManager::AddHoleTable() {
+    TTableInfo table{};
+    table.capacity = TableCapacity(tables_.size());
+    table.firstSlot = totalCapacity_;
+    const uint32_t entryBytes = kEntrySize * table.capacity;
+    table.position = Alloc(kTableHeaderSize + entryBytes, false);
+    WriteTableHeader(table);
+    File().Fill(entryBytes, 0, table.position + kTableHeaderSize);
+    // Linked only once it is complete on disk.
+    tables_.push_back(table);
+    totalCapacity_ += static_cast<int32_t>(table.capacity);
+    if (tables_.size() == 1) {
+        File().SetHoleTablePos(table.position);
+    } else {
+        TTableInfo& previous = tables_[tables_.size() - 2];
+        previous.next = table.position;
+        WriteTableHeader(previous);
+    }
+}
+
+uint64_t TSpaceManager::Alloc(uint32_t size, bool round) {
+    TCriticalSectionGuard guard(lock_);
+    File().CheckWritable();
+    if (size == 0) return File().LogicalSize();
+    if (THole* hole = holes_.BestFit(size)) {
+        const uint64_t position = hole->position;
+        ShrinkHole(hole, size, true);
+        return position;
+    }
+    return GrowFile(size, round);
+}
+
+void TSpaceManager::Free(uint32_t size, uint64_t position) {
+    if (size == 0) return;
+    TCriticalSectionGuard guard(lock_);
+    TOrvFile& file = File();
+    file.CheckWritable();
+    const uint64_t logical = file.LogicalSize();
+    QMZ_ASSERT(position >= kHeaderSize && position <= logical && size <= logical - position);
+    THole *before = nullptr, *after = nullptr;
+    holes_.FindAdjacent(size, position, &before, &after);
+    // A merged hole must still fit its 32-bit size field.
+    if (before && uint64_t{before->size} + size > UINT32_MAX) before = nullptr;
+    if (after && uint64_t{after->size} + size + (before ? before->size : 0) > UINT32_MAX)
+        after = nullptr;
+    if (position + size == logical) {
+        uint64_t end = position;
+        if (before) {
+            end = before->position;
+            RemoveHole(before);
+        }
+        file.SetSize(end);
+    } else if (before && after) {
+        const uint32_t afterSize = after->size;
+        RemoveHole(after);
+        GrowHole(before, size + afterSize, false);
+    } else if (before) {
+        GrowHole(before, size, false);
+    } else if (after) {
+        GrowHole(after, size, true);
+    } else {
+        AddHole(size, position);
+    }
+}
+
+}  // namespace tlvx
