@@ -48,6 +48,7 @@ TOrvFile::TOrvFile(const std::string& fileName, bool writeThrough,
         fileOptions.lockWaitMs = options.lockWaitMs;
         try {
             file_ = FileSystem().Open(fileName, access, disposition, fileOptions);
+            if (options.wrapFile) file_ = options.wrapFile(std::move(file_));
         } catch (const EPlatformError& e) {
             throw EOrvOpenError(ecOpenFile, TQmzMessage::OpenFile, {fileName, e.SystemText()});
         } catch (const std::exception& e) {

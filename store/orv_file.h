@@ -36,6 +36,9 @@ struct TOrvFileOptions {
     int lockWaitMs = 3000;
     // Makes the atom manager once the space allocator stands; none when empty.
     std::function<Ref<IDisconnectInternalObject>(TOrvFile&)> atomManagerFactory;
+    // Wraps the platform file right after it is opened, before the header is
+    // read or written (the atom store's rollback journal sits there).
+    std::function<std::unique_ptr<IFile>(std::unique_ptr<IFile>)> wrapFile;
 };
 
 class TOrvFile {

@@ -1,0 +1,338 @@
+#include "store/atom_manager.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "store/crc32.h"
+#include "store/errors.h"
+
+namespace tlvx {
+
+namespace {
+
+constexpr uint32_t kEntrySize = 32;
+constexpr uint32_t kTableHeader = 16;
+constexpr uint32_t kInlineRoom = 19;
+constexpr uint8_t kInlineFlag = 0x80;
+
+uint32_t Get32(const uint8_t* p) {
+    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+uint64_t Get64(const uint8_t* p) { return uint64_t(Get32(p)) | uint64_t(Get32(p + 4)) << 32; }
+void Put32(uint8_t* p, uint32_t v) {
+    for (int i = 0; i < 4; ++i) p[i] = uint8_t(v >> (8 * i));
+}
+void Put64(uint8_t* p, uint64_t v) {
+    Put32(p, uint32_t(v));
+    Put32(p + 4, uint32_t(v >> 32));
+}
+
+uint32_t CapacityOfTable(size_t place) { return 256u << std::min<size_t>(place, 7); }
+
+void PackLinks(const TAtomHandleArray& links, uint8_t width, uint8_t* out) {
+    for (uint32_t link : links)
+        for (uint8_t b = 0; b < width; ++b) *out++ = uint8_t(link >> (8 * b));
+}
+
+uint32_t UnpackLink(const uint8_t* p, uint8_t width) {
+    uint32_t v = 0;
+    for (uint8_t b = 0; b < width; ++b) v |= uint32_t(p[b]) << (8 * b);
+    return v;
+}
+
+uint64_t AlignUp(uint64_t size, uint8_t align) {
+    uint64_t a = align ? align : 1;
+    return (size + a - 1) / a * a;
+}
+
+}  // namespace
+
+bool EntryIsFree(const TEntryBytes& e) { return e[12] == 0 && Get64(&e[24]) == 0; }
+
+bool EntryCrcValid(const TEntryBytes& e) { return Crc32(&e[4], 28) == Get32(&e[0]); }
+
+TAtomManager::TAtomManager(IAtomFile& file) : file_(file) {
+    uint64_t pos = file_.AtomTablePos();
+    const uint64_t end = file_.LogicalSize();
+    while (pos != 0) {
+        const uint32_t expected = CapacityOfTable(tables_.size());
+        uint8_t header[kTableHeader];
+        const uint64_t bytes = kTableHeader + uint64_t(kEntrySize) * expected;
+        if (pos < 128 || pos + bytes > end || uint64_t(total_) + expected > 0xFFFFFFFFull)
+            throw EOrvOpenError(ecFileDamaged, TQmzMessage::FileDamaged, {file_.FullPath()});
+        file_.ReadAt(header, kTableHeader, pos);
+        if (Get32(header + 8) != expected)
+            throw EOrvOpenError(ecFileDamaged, TQmzMessage::FileDamaged, {file_.FullPath()});
+        tables_.push_back({pos, total_, expected});
+        total_ += expected;
+        pos = Get64(header);
+        // A chain cannot hold more tables than fit in the file.
+        if (tables_.size() > end / (kTableHeader + kEntrySize * 256))
+            throw EOrvOpenError(ecFileDamaged, TQmzMessage::FileDamaged, {file_.FullPath()});
+    }
+}
+
+bool TAtomManager::IsValidHandle(uint32_t handle) const { return handle != 0 && handle <= total_; }
+
+uint64_t TAtomManager::EntryPosition(uint32_t handle) const {
+    if (!IsValidHandle(handle)) throw EQmzError(ecInvalidAtomAddress, TQmzMessage::InvalidAtomAddress);
+    const uint32_t n = handle - 1;
+    auto it = std::upper_bound(tables_.begin(), tables_.end(), n,
+                               [](uint32_t v, const Table& t) { return v < t.first; });
+    QMZ_ASSERT(it != tables_.begin());
+    --it;
+    QMZ_ASSERT(n >= it->first && n - it->first < it->capacity);
+    return it->position + kTableHeader + uint64_t(kEntrySize) * (n - it->first);
+}
+
+void TAtomManager::MarkDamaged() {
+    if (file_.IsReadOnly()) return;
+    try {
+        file_.SetFlags(uint16_t(file_.Flags() | kAtomFileDamagedFlag));
+    } catch (...) {
+        // The check failure below is what the caller needs to see.
+    }
+}
+
+void TAtomManager::EntryDamaged(uint32_t handle) {
+    MarkDamaged();
+    throw EQmzError(ecAtomTableCRC, TQmzMessage::AtomTableCRC, {file_.FullPath(), handle});
+}
+
+void TAtomManager::BodyDamaged(uint32_t handle) {
+    MarkDamaged();
+    throw EQmzError(ecAtomBodyCRC, TQmzMessage::AtomBodyCRC, {file_.FullPath(), handle});
+}
+
+void TAtomManager::ReadEntry(uint32_t handle, TEntryBytes& entry) {
+    const uint64_t pos = EntryPosition(handle);
+    file_.ReadAt(entry.data(), kEntrySize, pos);
+    if (!EntryCrcValid(entry)) EntryDamaged(handle);
+    const uint8_t flags = entry[12];
+    // A well-formed entry: inline length within the entry; external flags
+    // carry only the link width.
+    if ((flags & kInlineFlag) ? (flags & 0x1F) > kInlineRoom : (flags & 0x1F) != 0)
+        EntryDamaged(handle);
+}
+
+void TAtomManager::WriteEntry(uint32_t handle, TEntryBytes& entry) {
+    const uint64_t pos = EntryPosition(handle);
+    Put32(&entry[0], Crc32(&entry[4], 28));
+    file_.WriteAt(entry.data(), kEntrySize, pos);
+}
+
+uint32_t TAtomManager::CreateAtom(uint32_t handle) {
+    TCriticalSectionGuard guard(lock_);
+    file_.CheckWritable();
+    if (handle == 0) handle = AllocHandle();
+    TEntryBytes entry{};
+    entry[12] = kInlineFlag;
+    WriteEntry(handle, entry);
+    return handle;
+}
+
+uint32_t TAtomManager::AllocHandle() {
+    TCriticalSectionGuard guard(lock_);
+    if (!pool_.empty()) {
+        uint32_t h = pool_.back();
+        pool_.pop_back();
+        return h;
+    }
+    // Scan from the mark for a free entry, a block of entries at a time.
+    std::vector<uint8_t> block;
+    while (scanMark_ < total_) {
+        const uint64_t pos = EntryPosition(scanMark_ + 1);
+        auto it = std::upper_bound(tables_.begin(), tables_.end(), scanMark_,
+                                   [](uint32_t v, const Table& t) { return v < t.first; }) - 1;
+        const uint32_t inTable = it->first + it->capacity - scanMark_;
+        const uint32_t n = std::min<uint32_t>(inTable, 256);
+        block.resize(size_t(n) * kEntrySize);
+        file_.ReadAt(block.data(), uint32_t(block.size()), pos);
+        for (uint32_t i = 0; i < n; ++i) {
+            TEntryBytes e;
+            std::memcpy(e.data(), &block[size_t(i) * kEntrySize], kEntrySize);
+            ++scanMark_;
+            if (EntryCrcValid(e) && EntryIsFree(e)) return scanMark_;
+        }
+    }
+    file_.CheckWritable();
+    AppendTable();
+    scanMark_ = scanMark_ + 1;
+    return scanMark_;
+}
+
+void TAtomManager::AppendTable() {
+    const uint32_t capacity = CapacityOfTable(tables_.size());
+    const uint32_t bytes = kTableHeader + kEntrySize * capacity;
+    const uint64_t pos = file_.Alloc(bytes);
+    uint8_t header[kTableHeader] = {};
+    Put32(header + 8, capacity);
+    file_.WriteAt(header, kTableHeader, pos);
+    file_.Fill(bytes - kTableHeader, 0, pos + kTableHeader);
+    if (tables_.empty()) {
+        file_.SetAtomTablePos(pos);
+    } else {
+        uint8_t prev[kTableHeader] = {};
+        Put64(prev, pos);
+        Put32(prev + 8, tables_.back().capacity);
+        file_.WriteAt(prev, kTableHeader, tables_.back().position);
+    }
+    tables_.push_back({pos, total_, capacity});
+    total_ += capacity;
+}
+
+bool TAtomManager::AtomExists(uint32_t handle) {
+    if (!IsValidHandle(handle)) return false;
+    TEntryBytes e;
+    ReadEntry(handle, e);
+    return !EntryIsFree(e);
+}
+
+uint32_t TAtomManager::BodyAllocation(const TEntryBytes& e) const {
+    if (EntryIsFree(e) || (e[12] & kInlineFlag)) return 0;
+    const uint8_t width = uint8_t(((e[12] >> 5) & 3) + 1);
+    const uint64_t links = Get32(&e[12]) >> 8;
+    const uint64_t size = links * width + Get32(&e[16]);
+    return uint32_t(AlignUp(size, file_.AtomSizeAlign()));
+}
+
+void TAtomManager::DeleteAtom(uint32_t handle) {
+    if (handle == 0) throw EQmzError(ecInvalidAtomAddress, TQmzMessage::InvalidAtomAddress);
+    TCriticalSectionGuard guard(lock_);
+    file_.CheckWritable();
+    TEntryBytes e;
+    ReadEntry(handle, e);
+    const uint32_t body = BodyAllocation(e);
+    const uint64_t bodyPos = Get64(&e[24]);
+    // The entry goes first, so that no entry ever points at freed space.
+    TEntryBytes zero{};
+    WriteEntry(handle, zero);
+    if (body != 0) file_.Free(body, bodyPos);
+    ReleaseHandle(handle);
+}
+
+void TAtomManager::ReleaseHandle(uint32_t handle) {
+    TCriticalSectionGuard guard(lock_);
+    if (handle != 0 && handle <= scanMark_ &&
+        std::find(pool_.begin(), pool_.end(), handle) == pool_.end())
+        pool_.push_back(handle);
+}
+
+void TAtomManager::LoadImage(TAtomRec& rec, uint8_t parts) {
+    if (parts == 0) return;
+    if (!rec.entryLoaded) {
+        TEntryBytes e;
+        ReadEntry(rec.handle, e);
+        if (EntryIsFree(e)) throw EQmzError(ecInvalidAtomAddress, TQmzMessage::InvalidAtomAddress);
+        rec.entry = e;
+        rec.entryLoaded = true;
+    }
+    const TEntryBytes& e = rec.entry;
+    const uint8_t fill = uint8_t((parts | ~rec.loaded) & kAllParts);
+    const uint8_t flags = e[12];
+    const uint8_t width = uint8_t(((flags >> 5) & 3) + 1);
+    if (fill & kPartCounters) {
+        rec.linkCount = Get32(&e[4]);
+        rec.externalCount = Get32(&e[8]);
+    }
+    if (flags & kInlineFlag) {
+        const uint32_t d = flags & 0x1F;
+        const uint8_t* area = &e[13] + d;
+        uint32_t used = kInlineRoom - d;
+        while (used > 0 && area[used - 1] == 0) --used;
+        const uint32_t count = (used + width - 1) / width;
+        if (fill & kPartLinks) {
+            rec.links.assign(count, 0);
+            for (uint32_t i = 0; i < count; ++i) {
+                // The last link may run past the room only through its zero bytes.
+                uint8_t tmp[4] = {};
+                for (uint8_t b = 0; b < width && i * width + b < kInlineRoom - d; ++b)
+                    tmp[b] = area[i * width + b];
+                rec.links[i] = UnpackLink(tmp, width);
+            }
+            rec.linkWidth = width;
+        }
+        if (fill & kPartData) rec.data.assign(&e[13], &e[13] + d);
+        rec.loaded |= fill;
+        return;
+    }
+    if (fill & (kPartLinks | kPartData)) {
+        const uint64_t count = Get32(&e[12]) >> 8;
+        const uint64_t d = Get32(&e[16]);
+        const uint64_t size = count * width + d;
+        const uint64_t pos = Get64(&e[24]);
+        if (pos < 128 || size > file_.LogicalSize() || pos + size > file_.LogicalSize())
+            BodyDamaged(rec.handle);
+        TByteArray body(size);
+        if (size) file_.ReadAt(body.data(), uint32_t(size), pos);
+        if (Crc32(body.data(), body.size()) != Get32(&e[20])) BodyDamaged(rec.handle);
+        if (fill & kPartLinks) {
+            rec.links.resize(count);
+            for (uint64_t i = 0; i < count; ++i) rec.links[i] = UnpackLink(&body[d + i * width], width);
+            rec.linkWidth = width;
+        }
+        if (fill & kPartData) rec.data.assign(body.begin(), body.begin() + d);
+    }
+    rec.loaded |= fill;
+}
+
+void TAtomManager::SaveImage(TAtomRec& rec, uint8_t parts) {
+    parts &= rec.loaded;
+    if (parts == 0) return;
+    file_.CheckWritable();
+    if (!rec.entryLoaded) {
+        TEntryBytes e;
+        ReadEntry(rec.handle, e);
+        if (EntryIsFree(e)) throw EQmzError(ecInvalidAtomAddress, TQmzMessage::InvalidAtomAddress);
+        rec.entry = e;
+        rec.entryLoaded = true;
+    }
+    TEntryBytes e = rec.entry;
+    if (parts & kPartCounters) {
+        Put32(&e[4], rec.linkCount);
+        Put32(&e[8], rec.externalCount);
+    }
+    uint32_t oldBody = 0;
+    uint64_t oldPos = 0;
+    uint64_t newPos = 0;
+    if (parts & (kPartLinks | kPartData)) {
+        const uint8_t missing = uint8_t((kPartLinks | kPartData) & ~rec.loaded);
+        if (missing) LoadImage(rec, missing);
+        const uint8_t w = std::clamp<uint8_t>(rec.linkWidth, 1, 4);
+        const uint64_t l = rec.links.size();
+        const uint64_t d = rec.data.size();
+        const uint64_t size = d + l * w;
+        oldBody = BodyAllocation(rec.entry);
+        oldPos = Get64(&rec.entry[24]);
+        if (size > kInlineRoom) {
+            if (size > 0x7FFFFFFF || l > 0xFFFFFF)
+                throw EQmzError(ecFileIO, TQmzMessage::FileWrite);
+            TByteArray body(size);
+            if (d) std::memcpy(body.data(), rec.data.data(), d);
+            PackLinks(rec.links, w, body.data() + d);
+            const uint32_t aligned = uint32_t(AlignUp(size, file_.AtomSizeAlign()));
+            // A body of another size goes to new space; the entry is switched
+            // to it and only then is the old body given back.
+            newPos = (aligned == oldBody) ? oldPos : file_.Alloc(aligned);
+            file_.WriteAt(body.data(), uint32_t(size), newPos);
+            e[12] = uint8_t((w - 1) << 5);
+            e[13] = uint8_t(l);
+            e[14] = uint8_t(l >> 8);
+            e[15] = uint8_t(l >> 16);
+            Put32(&e[16], uint32_t(d));
+            Put32(&e[20], Crc32(body.data(), body.size()));
+            Put64(&e[24], newPos);
+        } else {
+            e[12] = uint8_t(kInlineFlag | ((w - 1) << 5) | d);
+            std::memset(&e[13], 0, kInlineRoom);
+            if (d) std::memcpy(&e[13], rec.data.data(), d);
+            PackLinks(rec.links, w, &e[13] + d);
+            newPos = 0;
+        }
+    }
+    WriteEntry(rec.handle, e);
+    rec.entry = e;
+    if (oldBody != 0 && newPos != oldPos) file_.Free(oldBody, oldPos);
+}
+
+}  // namespace tlvx

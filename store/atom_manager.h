@@ -1,0 +1,67 @@
+// The atom tables of a storage file: one 32-byte entry per handle in a chain
+// of tables, small atoms inline in their entry, larger ones in an external
+// body from the free-space allocator. Hands out and takes back handles and
+// loads and saves the parts of an atom, checking every stored CRC.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "platform/lock.h"
+#include "store/atom_file.h"
+#include "store/atom_rec.h"
+
+namespace tlvx {
+
+class TAtomManager {
+public:
+    // Follows the table chain of the header; a chain that leaves the file or
+    // has capacities out of sequence is refused with 207.
+    explicit TAtomManager(IAtomFile& file);
+    TAtomManager(const TAtomManager&) = delete;
+    TAtomManager& operator=(const TAtomManager&) = delete;
+
+    void ReadEntry(uint32_t handle, TEntryBytes& entry);
+    void WriteEntry(uint32_t handle, TEntryBytes& entry);
+    // Writes the entry of an empty new atom; handle 0 allocates one.
+    uint32_t CreateAtom(uint32_t handle);
+    // Reserves a handle (nothing is written unless a table is appended).
+    uint32_t AllocHandle();
+    bool AtomExists(uint32_t handle);
+    void DeleteAtom(uint32_t handle);
+    void ReleaseHandle(uint32_t handle);
+    bool IsValidHandle(uint32_t handle) const;
+    void LoadImage(TAtomRec& rec, uint8_t parts);
+    void SaveImage(TAtomRec& rec, uint8_t parts);
+
+    uint32_t TotalCapacity() const { return total_; }
+    size_t TableCount() const { return tables_.size(); }
+    // Aligned size of the body an entry points to (0 for inline or free).
+    uint32_t BodyAllocation(const TEntryBytes& entry) const;
+
+private:
+    struct Table {
+        uint64_t position;
+        uint32_t first;     // number of its first entry
+        uint32_t capacity;
+    };
+
+    uint64_t EntryPosition(uint32_t handle) const;
+    void AppendTable();
+    [[noreturn]] void EntryDamaged(uint32_t handle);
+    [[noreturn]] void BodyDamaged(uint32_t handle);
+    void MarkDamaged();
+
+    IAtomFile& file_;
+    TCriticalSection lock_;
+    std::vector<uint32_t> pool_;
+    uint32_t scanMark_ = 0;
+    std::vector<Table> tables_;
+    uint32_t total_ = 0;
+};
+
+// Entry helpers, shared with the checks of the tests.
+bool EntryIsFree(const TEntryBytes& entry);
+bool EntryCrcValid(const TEntryBytes& entry);
+
+}  // namespace tlvx

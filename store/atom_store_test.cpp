@@ -1,0 +1,490 @@
+// The atom manager's stored encoding, the cache, and nested transactions over
+// an in-memory file that survives reopen.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <functional>
+#include <memory>
+
+#include "store/atom_manager.h"
+#include "store/crc32.h"
+#include "store/errors.h"
+#include "store/memory_atom_file_test.h"
+#include "store/orv_base.h"
+
+namespace tlvx {
+namespace {
+
+using test::TMemoryAtomFile;
+using test::TMemoryDisk;
+
+struct Store {
+    std::shared_ptr<TMemoryDisk> disk = std::make_shared<TMemoryDisk>();
+    std::unique_ptr<TOrvBase> base;
+    Store() { Reopen(); }
+    void Reopen(bool readOnly = false) {
+        base.reset();
+        base = std::make_unique<TOrvBase>(std::make_unique<TMemoryAtomFile>(disk, readOnly));
+    }
+    TOrvBase& operator*() { return *base; }
+    TOrvBase* operator->() { return base.get(); }
+};
+
+int CodeOf(const std::function<void()>& f) {
+    try {
+        f();
+    } catch (const EQmzError& e) {
+        return e.ErrorCode();
+    }
+    return 0;
+}
+
+std::string ReadAll(TAtom& a) {
+    std::string s(a.GetDataSize(), '\0');
+    a.Read(0, s.data(), uint32_t(s.size()));
+    return s;
+}
+
+// Makes an atom referenced from outside, with data and links.
+uint32_t MakeAtom(TOrvBase& b, uint32_t tr, const std::string& data,
+                  std::vector<uint32_t> links = {}) {
+    Ref<TAtom> a = b.CreateAtom(tr, 15);
+    a->Write(0, data.data(), uint32_t(data.size()));
+    for (uint32_t i = 0; i < links.size(); ++i) a->SetLink(i, links[i]);
+    a->AddExternalRefs(1);
+    uint32_t h = a->GetHandle();
+    a->Close();
+    return h;
+}
+
+uint64_t EntryPos(TMemoryDisk& d, uint32_t h) { return d.atomTablePos + 16 + 32ull * (h - 1); }
+
+TEST(AtomStore, NewFileHasPinnedAtomsOneAndTwo) {
+    Store s;
+    for (uint32_t h : {1u, 2u}) {
+        Ref<TAtom> a = s->OpenAtom(0, h, 3);
+        EXPECT_EQ(a->GetLinkRefs(), 1);
+        EXPECT_EQ(a->GetExternalRefs(), 0);
+        EXPECT_EQ(a->GetDataSize(), 0u);
+        EXPECT_EQ(a->GetLinkCount(), 0u);
+    }
+    EXPECT_EQ(s->Manager().TableCount(), 1u);
+    EXPECT_EQ(s->Manager().TotalCapacity(), 256u);
+}
+
+TEST(AtomStore, EncodingRoundTripsThroughReopen) {
+    Store s;
+    uint32_t tr = s->StartTransaction(0);
+    // 10 data bytes and 3 one-byte links: 13 bytes, inline.
+    uint32_t a = MakeAtom(*s, tr, std::string(10, 'a'), {1, 2, 1});
+    // 17 + 3 = 20 bytes: external.
+    uint32_t b = MakeAtom(*s, tr, std::string(17, 'b'), {1, 2, 1});
+    // 19 bytes exactly: inline.
+    uint32_t c = MakeAtom(*s, tr, std::string(16, 'c'), {1, 2, 1});
+    // Trailing empty link: dropped inline, kept external.
+    uint32_t d = MakeAtom(*s, tr, "dd", {1, 0});
+    uint32_t e = MakeAtom(*s, tr, std::string(30, 'e'), {1, 0});
+    s->Commit(tr);
+    s.Reopen();
+    auto& disk = *s.disk;
+    EXPECT_EQ(disk.bytes[EntryPos(disk, a) + 12], 0x80 | 10);
+    EXPECT_EQ(disk.bytes[EntryPos(disk, b) + 12], 0x00);
+    EXPECT_EQ(disk.bytes[EntryPos(disk, c) + 12], 0x80 | 16);
+    struct Want { uint32_t h; std::string data; std::vector<uint32_t> links; };
+    for (const Want& w : {Want{a, std::string(10, 'a'), {1, 2, 1}},
+                          Want{b, std::string(17, 'b'), {1, 2, 1}},
+                          Want{c, std::string(16, 'c'), {1, 2, 1}},
+                          Want{d, "dd", {1}},
+                          Want{e, std::string(30, 'e'), {1, 0}}}) {
+        Ref<TAtom> x = s->OpenAtom(0, w.h, 3);
+        EXPECT_EQ(ReadAll(*x), w.data);
+        std::vector<uint32_t> links;
+        for (uint32_t i = 0; i < x->GetLinkCount(); ++i) links.push_back(x->GetLink(i));
+        EXPECT_EQ(links, w.links) << w.h;
+    }
+    Ref<TAtom> one = s->OpenAtom(0, 1, 1);
+    EXPECT_EQ(one->GetLinkRefs(), 1 + 2 + 2 + 2 + 1 + 1);
+}
+
+TEST(AtomStore, LinkWidthsOneToFour) {
+    Store s;
+    auto& m = s->Manager();
+    uint32_t h = m.CreateAtom(0);
+    for (uint32_t target : {0x7Fu, 300u, 70000u, 0x1234567u}) {
+        TAtomRec r;
+        r.handle = h;
+        m.LoadImage(r, kAllParts);
+        r.links = {target};
+        r.linkWidth = LinkWidthFor(target);
+        m.SaveImage(r, kPartLinks);
+        TAtomRec back;
+        back.handle = h;
+        m.LoadImage(back, kAllParts);
+        EXPECT_EQ(back.links, std::vector<uint32_t>{target});
+        EXPECT_EQ(back.linkWidth, LinkWidthFor(target));
+    }
+    // 70000 with width 3 is stored as 70 11 01.
+    TAtomRec r;
+    r.handle = h;
+    m.LoadImage(r, kAllParts);
+    r.links = {70000};
+    r.linkWidth = 3;
+    m.SaveImage(r, kPartLinks);
+    auto& disk = *s.disk;
+    const uint8_t* p = &disk.bytes[EntryPos(disk, h) + 13];
+    EXPECT_EQ(p[0], 0x70);
+    EXPECT_EQ(p[1], 0x11);
+    EXPECT_EQ(p[2], 0x01);
+    EXPECT_EQ(disk.bytes[EntryPos(disk, h) + 12], 0x80 | (2 << 5));
+}
+
+TEST(AtomStore, AtomSizeAlignRoundsBodies) {
+    Store s;
+    s.disk->align = 16;
+    auto& m = s->Manager();
+    uint32_t h = m.CreateAtom(0);
+    TAtomRec r;
+    r.handle = h;
+    m.LoadImage(r, kAllParts);
+    r.data.assign(21, 7);
+    const uint64_t before = s.disk->bytes.size();
+    m.SaveImage(r, kPartData);
+    EXPECT_EQ(s.disk->bytes.size() - before, 32u);
+    EXPECT_EQ(m.BodyAllocation(r.entry), 32u);
+}
+
+TEST(AtomStore, FlippedBytesGiveCrcErrorsAndDamagedBit) {
+    Store s;
+    uint32_t tr = s->StartTransaction(0);
+    uint32_t a = MakeAtom(*s, tr, "inline");
+    uint32_t b = MakeAtom(*s, tr, std::string(40, 'x'));
+    s->Commit(tr);
+    auto& disk = *s.disk;
+    const uint64_t bodyPos = [&] {
+        uint64_t v = 0;
+        for (int i = 7; i >= 0; --i) v = v << 8 | disk.bytes[EntryPos(disk, b) + 24 + i];
+        return v;
+    }();
+    disk.bytes[EntryPos(disk, a) + 14] ^= 1;
+    disk.bytes[bodyPos + 3] ^= 0x40;
+    s.Reopen();
+    EXPECT_EQ(CodeOf([&] { s->OpenAtom(0, a, 1); }), ecAtomTableCRC);
+    EXPECT_EQ(CodeOf([&] { s->OpenAtom(0, b, 1); }), ecAtomBodyCRC);
+    EXPECT_TRUE(disk.flags & kAtomFileDamagedFlag);
+    // Other atoms are still served.
+    EXPECT_EQ(CodeOf([&] { s->OpenAtom(0, 1, 3); }), 0);
+}
+
+TEST(AtomStore, MalformedEntriesAndBodiesAreRefused) {
+    Store s;
+    uint32_t tr = s->StartTransaction(0);
+    uint32_t a = MakeAtom(*s, tr, "x");
+    uint32_t b = MakeAtom(*s, tr, std::string(40, 'x'));
+    s->Commit(tr);
+    auto& disk = *s.disk;
+    auto reseal = [&](uint32_t h) {
+        TEntryBytes e;
+        std::memcpy(e.data(), &disk.bytes[EntryPos(disk, h)], 32);
+        uint32_t crc = 0;
+        UpdateCrc32(crc, &e[4], 28);
+        for (int i = 0; i < 4; ++i) disk.bytes[EntryPos(disk, h) + i] = uint8_t(crc >> (8 * i));
+    };
+    disk.bytes[EntryPos(disk, a) + 12] = 0x80 | 25;  // inline length above 19
+    reseal(a);
+    disk.bytes[EntryPos(disk, b) + 19] = 0x7F;  // data length far beyond the file
+    reseal(b);
+    s.Reopen();
+    EXPECT_EQ(CodeOf([&] { s->OpenAtom(0, a, 1); }), ecAtomTableCRC);
+    EXPECT_EQ(CodeOf([&] { s->OpenAtom(0, b, 1); }), ecAtomBodyCRC);
+}
+
+TEST(AtomStore, InvalidHandles) {
+    Store s;
+    auto& m = s->Manager();
+    TEntryBytes e{};
+    EXPECT_EQ(CodeOf([&] { m.ReadEntry(0, e); }), ecInvalidAtomAddress);
+    EXPECT_EQ(CodeOf([&] { m.ReadEntry(257, e); }), ecInvalidAtomAddress);
+    EXPECT_EQ(CodeOf([&] { m.WriteEntry(257, e); }), ecInvalidAtomAddress);
+    const uint32_t cached = s->Cache().GetCount();
+    EXPECT_EQ(CodeOf([&] { s->OpenAtom(0, 100, 1); }), ecInvalidAtomAddress);
+    // The failed open left no free entry cached.
+    EXPECT_EQ(s->Cache().GetCount(), cached);
+}
+
+TEST(AtomStore, HandleReuseAndSecondTable) {
+    Store s;
+    auto& m = s->Manager();
+    uint32_t h = m.CreateAtom(0);
+    m.DeleteAtom(h);
+    EXPECT_EQ(m.AllocHandle(), h);
+    while (m.TotalCapacity() == 256) m.AllocHandle();
+    EXPECT_EQ(m.TableCount(), 2u);
+    EXPECT_EQ(m.TotalCapacity(), 256u + 512u);
+    s.Reopen();
+    EXPECT_EQ(s->Manager().TotalCapacity(), 768u);
+}
+
+TEST(AtomCache, LookupsHitsCapacity) {
+    Store s;
+    auto& c = s->Cache();
+    TAtomData d;
+    c.Clear();
+    uint64_t l0, h0, l1, h1;
+    c.GetStats(l0, h0);
+    c.Get(1, kAllParts, d);
+    c.Get(1, kAllParts, d);
+    c.GetStats(l1, h1);
+    EXPECT_EQ(l1 - l0, 2u);
+    EXPECT_EQ(h1 - h0, 1u);
+    c.SetCapacity(0);
+    c.Get(2, kAllParts, d);
+    EXPECT_EQ(c.GetCount(), 1u);
+    EXPECT_EQ(c.GetItemHandle(0), 2u);
+    c.Clear();
+    c.GetStats(l0, h0);
+    EXPECT_EQ(l0, l1 + 1);
+}
+
+TEST(AtomImages, ShareRules) {
+    Store s;
+    uint32_t tr = s->StartTransaction(0);
+    uint32_t h = MakeAtom(*s, tr, "data");
+    Ref<TAtom> r1 = s->OpenAtom(tr, h, 1);
+    Ref<TAtom> r2 = s->OpenAtom(tr, h, 1);
+    EXPECT_EQ(CodeOf([&] { s->OpenAtom(tr, h, 4); }), ecShareViolation);
+    Ref<TAtom> w = s->OpenAtom(tr, h, 8);
+    EXPECT_EQ(CodeOf([&] { r1->SetMode(4); }), ecShareViolation);
+    EXPECT_EQ(r1->GetMode(), 1);
+    r1->Close();
+    r2->Close();
+    w->Close();
+    // A writer in a nested transaction excludes data readers above it.
+    uint32_t inner = s->StartTransaction(tr);
+    Ref<TAtom> nw = s->OpenAtom(inner, h, 4);
+    EXPECT_EQ(CodeOf([&] { s->OpenAtom(tr, h, 1); }), ecShareViolation);
+    EXPECT_EQ(CodeOf([&] { s->OpenAtom(tr, h, 2); }), 0);
+    nw->Write(0, "X", 1);
+    nw->Close();
+    // Still dirty in the nested transaction: it counts as a writer.
+    EXPECT_EQ(CodeOf([&] { s->OpenAtom(tr, h, 1); }), ecShareViolation);
+    s->Commit(inner);
+    Ref<TAtom> r = s->OpenAtom(tr, h, 1);
+    EXPECT_EQ(ReadAll(*r), "Xata");
+    // Access bits.
+    EXPECT_EQ(CodeOf([&] { r->Write(0, "a", 1); }), ecAccessDenied);
+    EXPECT_EQ(CodeOf([&] { r->GetLinkCount(); }), ecAccessDenied);
+    r->Close();
+    EXPECT_EQ(CodeOf([&] { r->GetDataSize(); }), ecAccessDenied);
+    s->Commit(tr);
+}
+
+TEST(AtomImages, DataAndLinkOperations) {
+    Store s;
+    uint32_t tr = s->StartTransaction(0);
+    Ref<TAtom> a = s->CreateAtom(tr, 15);
+    a->AddExternalRefs(1);
+    a->Write(100, "0123456789", 10);
+    EXPECT_EQ(a->GetDataSize(), 110u);
+    std::string all = ReadAll(*a);
+    EXPECT_EQ(all.substr(0, 100), std::string(100, '\0'));
+    // Shrink then grow: the new bytes are zeros.
+    a->SetDataSize(2);
+    a->SetDataSize(8);
+    EXPECT_EQ(ReadAll(*a), std::string(2, '\0') + std::string(6, '\0'));
+    a->Write(0, "ab", 2);
+    a->SetDataSize(1);
+    a->SetDataSize(2);
+    EXPECT_EQ(ReadAll(*a).substr(0, 2), std::string("a\0", 2));
+    a->SetLink(0, 1);
+    a->SetLink(1, 2);
+    EXPECT_EQ(a->GetLink(5), 0u);
+    a->SetLink(5, 1);
+    EXPECT_EQ(a->GetLinkCount(), 6u);
+    EXPECT_EQ(a->GetLink(3), 0u);
+    a->DeleteLink(5);
+    a->InsertLink(0, 2);
+    EXPECT_EQ(a->GetLink(0), 2u);
+    EXPECT_EQ(a->GetLink(1), 1u);
+    EXPECT_EQ(CodeOf([&] { a->SetLink(0, 5000); }), ecInvalidAtomAddress);
+    uint32_t h = a->GetHandle();
+    a->Close();
+    s->Commit(tr);
+    Ref<TAtom> one = s->OpenAtom(0, 1, 1);
+    EXPECT_EQ(one->GetLinkRefs(), 2);
+    Ref<TAtom> two = s->OpenAtom(0, 2, 1);
+    EXPECT_EQ(two->GetLinkRefs(), 3);
+    one->Close();
+    two->Close();
+    s.Reopen();
+    Ref<TAtom> back = s->OpenAtom(0, h, 3);
+    // Inline: the two trailing empty links are not kept.
+    EXPECT_EQ(back->GetLinkCount(), 3u);
+    EXPECT_EQ(back->GetDataSize(), 2u);
+}
+
+TEST(AtomImages, NestedCounterDeltaCancelsToClean) {
+    Store s;
+    uint32_t tr = s->StartTransaction(0);
+    uint32_t h = MakeAtom(*s, tr, "x");
+    s->Commit(tr);
+    tr = s->StartTransaction(0);
+    Ref<TAtom> a = s->OpenAtom(tr, h, 0);
+    a->AddExternalRefs(1);
+    a->AddExternalRefs(-1);
+    a->Close();
+    TTransaction* t = nullptr;
+    (void)t;
+    s->Commit(tr);
+    Ref<TAtom> back = s->OpenAtom(0, h, 0);
+    EXPECT_EQ(back->GetExternalRefs(), 1);
+}
+
+TEST(Transactions, VisibilityCommitAbortAndReopen) {
+    Store s;
+    uint32_t top = s->StartTransaction(0);
+    uint32_t h = MakeAtom(*s, top, "one");
+    uint32_t inner = s->StartTransaction(top);
+    {
+        Ref<TAtom> a = s->OpenAtom(inner, h, 5);
+        a->Write(0, "two", 3);
+    }
+    {
+        // The enclosing transaction may read links, not data, meanwhile.
+        Ref<TAtom> a = s->OpenAtom(top, h, 2);
+        EXPECT_EQ(a->GetLinkCount(), 0u);
+    }
+    s->Abort(inner);
+    {
+        Ref<TAtom> a = s->OpenAtom(top, h, 1);
+        EXPECT_EQ(ReadAll(*a), "one");
+    }
+    inner = s->StartTransaction(top);
+    {
+        Ref<TAtom> a = s->OpenAtom(inner, h, 5);
+        a->Write(0, "six", 3);
+    }
+    s->Commit(inner);
+    // Not on disk before the top-level commit.
+    s->Commit(top);
+    s.Reopen();
+    Ref<TAtom> a = s->OpenAtom(0, h, 1);
+    EXPECT_EQ(ReadAll(*a), "six");
+}
+
+TEST(Transactions, ErrorsAndIdReuse) {
+    Store s;
+    EXPECT_EQ(CodeOf([&] { s->Commit(0); }), ecTransactionFailed);
+    EXPECT_EQ(CodeOf([&] { s->Abort(0); }), ecTransactionFailed);
+    EXPECT_THROW(s->Commit(77), EInvalidTrID);
+    uint32_t t = s->StartTransaction(0);
+    s->Abort(t);
+    EXPECT_EQ(s->StartTransaction(0), t);
+    Ref<TAtom> a = s->OpenAtom(t, 1, 1);
+    try {
+        s->Commit(t);
+        FAIL();
+    } catch (const EQmzError& e) {
+        EXPECT_EQ(e.ErrorCode(), ecTransactionFailed);
+        EXPECT_STREQ(e.what(), "Cannot commit transaction: some atoms are still opened");
+    }
+    a->Close();
+    uint32_t child = s->StartTransaction(t);
+    Ref<TAtom> b = s->OpenAtom(child, 1, 1);
+    try {
+        s->Abort(t);
+        FAIL();
+    } catch (const EQmzError& e) {
+        EXPECT_EQ(e.ErrorCode(), ecTransactionFailed);
+        EXPECT_STREQ(e.what(), "Cannot abort transaction: some atoms are still opened");
+    }
+    // A commit of the parent moves the open child up.
+    s->Commit(t);
+    EXPECT_EQ(s->ParentOf(child), 0u);
+    b->Close();
+    s->Commit(child);
+}
+
+TEST(Transactions, GarbageCascadeAndHandleReuse) {
+    Store s;
+    uint32_t tr = s->StartTransaction(0);
+    // An unreferenced new atom is deleted as soon as it closes.
+    uint32_t lone;
+    {
+        Ref<TAtom> a = s->CreateAtom(tr, 15);
+        lone = a->GetHandle();
+    }
+    {
+        Ref<TAtom> a = s->CreateAtom(tr, 15);
+        EXPECT_EQ(a->GetHandle(), lone);
+        a->AddExternalRefs(1);
+    }
+    // A chain head -> c1 -> ... -> cN, only the head referenced from outside.
+    const int n = 3000;
+    std::vector<uint32_t> chain;
+    Ref<TAtom> prev = s->CreateAtom(tr, 15);
+    prev->AddExternalRefs(1);
+    const uint32_t next = prev->GetHandle();
+    chain.push_back(next);
+    for (int i = 1; i < n; ++i) {
+        Ref<TAtom> a = s->CreateAtom(tr, 15);
+        a->Write(0, "payload-payload-payload", 23);
+        prev->SetLink(0, a->GetHandle());
+        chain.push_back(a->GetHandle());
+        prev = a;
+    }
+    prev.reset();
+    s->Commit(tr);
+    EXPECT_TRUE(s->AtomExists(0, chain.front()));
+    tr = s->StartTransaction(0);
+    {
+        Ref<TAtom> head = s->OpenAtom(tr, next, 0);
+        head->AddExternalRefs(-1);
+    }
+    // Unreferenced but not collected before the commit reaches the root.
+    EXPECT_TRUE(s->AtomExists(tr, next));
+    s->Commit(tr);
+    for (uint32_t h : chain) EXPECT_FALSE(s->AtomExists(0, h));
+    s.Reopen();
+    for (uint32_t h : chain) ASSERT_FALSE(s->AtomExists(0, h));
+    Ref<IEnumAtoms> en = s->EnumAtoms(0);
+    std::vector<uint32_t> alive;
+    for (uint32_t h; (h = en->Next()) != 0;) alive.push_back(h);
+    EXPECT_EQ(alive, (std::vector<uint32_t>{1, 2, lone}));
+}
+
+TEST(Transactions, AbortedCreationLeavesNoEntry) {
+    Store s;
+    uint32_t top = s->StartTransaction(0);
+    uint32_t inner = s->StartTransaction(top);
+    uint32_t h = MakeAtom(*s, inner, std::string(50, 'q'));
+    EXPECT_TRUE(s->AtomExists(inner, h));
+    EXPECT_FALSE(s->AtomExists(0, h));
+    s->Abort(top);
+    EXPECT_FALSE(s->Manager().AtomExists(h));
+    uint32_t t = s->StartTransaction(0);
+    EXPECT_EQ(MakeAtom(*s, t, "z"), h);
+    s->Commit(t);
+}
+
+TEST(Transactions, DestroyAbortsOpenTransactions) {
+    Store s;
+    uint32_t top = s->StartTransaction(0);
+    uint32_t h = MakeAtom(*s, top, "gone");
+    s.Reopen();  // top never committed
+    EXPECT_FALSE(s->AtomExists(0, h));
+}
+
+TEST(Transactions, ReadOnlyStoreRefusesChanges) {
+    Store s;
+    s.Reopen(true);
+    uint32_t tr = s->StartTransaction(0);
+    EXPECT_EQ(CodeOf([&] { s->CreateAtom(tr, 0); }), ecAccessDenied);
+    EXPECT_EQ(CodeOf([&] { s->OpenAtom(tr, 1, 4); }), ecAccessDenied);
+    Ref<TAtom> a = s->OpenAtom(0, 1, 3);
+    EXPECT_EQ(a->GetLinkRefs(), 1);
+    a->Close();
+    s->Abort(tr);
+}
+
+}  // namespace
+}  // namespace tlvx

@@ -1,0 +1,86 @@
+#include "store/orv_base_open.h"
+
+#include "store/errors.h"
+#include "store/journaled_file.h"
+#include "store/orv_file.h"
+
+namespace tlvx {
+
+namespace {
+
+class TOrvAtomFile : public IAtomFile {
+public:
+    TOrvAtomFile(std::unique_ptr<TOrvFile> file, TJournaledFile* journal)
+        : file_(std::move(file)), journal_(journal) {}
+
+    void ReadAt(void* b, uint32_t n, uint64_t pos) override { file_->ReadAt(b, n, pos); }
+    void WriteAt(const void* b, uint32_t n, uint64_t pos) override { file_->WriteAt(b, n, pos); }
+    void Fill(uint32_t n, uint8_t v, uint64_t pos) override { file_->Fill(n, v, pos); }
+    void CheckWritable() const override { file_->CheckWritable(); }
+    bool IsReadOnly() const override { return file_->ReadOnly(); }
+    bool IsNew() const override { return file_->IsNew(); }
+    const std::string& FullPath() const override { return file_->FullPath(); }
+    uint64_t LogicalSize() const override { return file_->LogicalSize(); }
+    uint8_t AtomSizeAlign() const override { return file_->AtomSizeAlign(); }
+    uint64_t AtomTablePos() const override { return file_->Header().atomTablePos; }
+    void SetAtomTablePos(uint64_t p) override { file_->SetAtomTablePos(p); }
+    uint16_t Flags() const override { return file_->Header().flags; }
+    void SetFlags(uint16_t f) override { file_->SetFlags(f); }
+    uint64_t Alloc(uint32_t size) override { return file_->SpaceAllocator()->Alloc(size); }
+    void Free(uint32_t size, uint64_t pos) override { file_->SpaceAllocator()->Free(size, pos); }
+    // The commit of the journal; unlike a plain flush its failure is reported.
+    void Flush() override {
+        if (journal_) {
+            try {
+                journal_->Sync();
+            } catch (const EPlatformError&) {
+                throw EQmzError(ecFileIO, TQmzMessage::FileWrite);
+            }
+        } else {
+            file_->Flush();
+        }
+    }
+
+    TOrvFile& File() { return *file_; }
+    uint64_t Syncs() const { return journal_ ? journal_->SyncCount() : 0; }
+
+private:
+    std::unique_ptr<TOrvFile> file_;
+    TJournaledFile* journal_;
+};
+
+}  // namespace
+
+std::unique_ptr<TOrvBase> OpenOrvBase(const std::string& fileName, bool writeThrough,
+                                      const std::vector<TGUID>& classes, uint8_t mode,
+                                      int lockWaitMs) {
+    try {
+        RecoverDatabase(fileName, lockWaitMs);
+    } catch (const EPlatformError& e) {
+        throw EOrvOpenError(ecOpenFile, TQmzMessage::OpenFile, {fileName, e.SystemText()});
+    }
+    TJournaledFile* journal = nullptr;
+    TOrvFileOptions options;
+    options.lockWaitMs = lockWaitMs;
+    if (mode != 0) {
+        options.wrapFile = [&journal](std::unique_ptr<IFile> f) -> std::unique_ptr<IFile> {
+            const std::string path = JournalPathOf(ExpandFileName(f->Path()));
+            auto j = std::make_unique<TJournaledFile>(std::move(f), path);
+            journal = j.get();
+            return j;
+        };
+    }
+    auto file = std::make_unique<TOrvFile>(fileName, writeThrough, classes, mode, options);
+    return std::make_unique<TOrvBase>(std::make_unique<TOrvAtomFile>(std::move(file), journal));
+}
+
+TOrvFile& OrvFileOf(TOrvBase& base) {
+    return dynamic_cast<TOrvAtomFile&>(base.File()).File();
+}
+
+uint64_t JournalSyncCount(TOrvBase& base) {
+    auto* f = dynamic_cast<TOrvAtomFile*>(&base.File());
+    return f ? f->Syncs() : 0;
+}
+
+}  // namespace tlvx

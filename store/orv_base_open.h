@@ -1,0 +1,33 @@
+// Opening the atom store over a storage file on disk.
+//
+// A writable open runs every change of the file through the rollback journal
+// (TJournaledFile): each durable commit of the store is atomic, and an open
+// that finds a journal left by a crash restores the file first (a read-only
+// open takes the exclusive lock briefly for that).
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/guid.h"
+#include "store/orv_base.h"
+
+namespace tlvx {
+
+class TOrvFile;
+
+// Mode 0 read-only, 1 open, 2 open or create, 3 create (as TOrvFile).
+std::unique_ptr<TOrvBase> OpenOrvBase(const std::string& fileName, bool writeThrough,
+                                      const std::vector<TGUID>& classes, uint8_t mode,
+                                      int lockWaitMs = 3000);
+
+// The storage file below an atom store opened by OpenOrvBase (header fields,
+// stamps, data class, identity).
+TOrvFile& OrvFileOf(TOrvBase& base);
+
+// File and directory syncs done by the journal of a writable store so far.
+uint64_t JournalSyncCount(TOrvBase& base);
+
+}  // namespace tlvx
