@@ -92,7 +92,10 @@ void TSpaceManager::LoadHoles() {
             TEntry e = DecodeEntry(b);
             if (e.position == 0 || !e.CrcOk(b)) continue;
             if (!IsAcceptable(e.position, e.size)) {
-                refused_.insert(slot);
+                // Cleared on disk, not just skipped: left as it is, the entry
+                // could pass these checks at a later open, once the file or
+                // the other holes have changed, and hand out space in use.
+                WriteSlot(slot, 0, 0);
                 continue;
             }
             if (slot == scanMark_) ++scanMark_;
@@ -113,11 +116,9 @@ void TSpaceManager::WriteSlot(int32_t slot, uint64_t position, uint32_t size) {
     uint8_t b[kEntrySize] = {};
     EncodeEntry(b, position, size);
     File().WriteAt(b, sizeof b, SlotPosition(slot));
-    refused_.erase(slot);
 }
 
 bool TSpaceManager::SlotIsFree(int32_t slot) {
-    if (refused_.count(slot)) return true;
     uint8_t b[kEntrySize];
     File().ReadAt(b, sizeof b, SlotPosition(slot));
     TEntry e = DecodeEntry(b);

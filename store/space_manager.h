@@ -14,12 +14,11 @@
 // What is read from the file is checked before it is trusted: a chain that
 // runs outside the file, overlaps itself or has the wrong capacities fails
 // the open with 207; a hole entry outside the file or overlapping a table or
-// another hole is ignored like an entry with a bad CRC (its space is lost,
-// nothing is handed out twice).
+// another hole is cleared at a writable open (its space is lost, nothing is
+// handed out twice).
 #pragma once
 
 #include <cstdint>
-#include <set>
 #include <vector>
 
 #include "platform/lock.h"
@@ -75,7 +74,7 @@ private:
 
     uint64_t SlotPosition(int32_t slot) const;
     void WriteSlot(int32_t slot, uint64_t position, uint32_t size);
-    // Whether the slot may be taken: empty, bad CRC, or refused at open.
+    // Whether the slot may be taken: empty or bad CRC.
     bool SlotIsFree(int32_t slot);
     void WriteTableHeader(const TTableInfo& table);
 
@@ -86,7 +85,6 @@ private:
     TCriticalSection lock_;
     std::vector<TTableInfo> tables_;
     int32_t totalCapacity_ = 0;
-    std::set<int32_t> refused_;  // slots whose entries were ignored at open
 };
 
 }  // namespace tlvx

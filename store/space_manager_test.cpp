@@ -262,26 +262,43 @@ TEST_F(SpaceManagerTest, DamagedEntriesAreSkippedAndTheirSlotsReused) {
     MakeFileWithTable();
     const uint64_t a = Alloc(20);
     Alloc(11);
+    const uint64_t c = Alloc(30);
+    Alloc(11);
     Free(20, a);  // slot 1
+    Free(30, c);  // slot 2
     Close();
     auto bytes = ReadFileBytes(path_);
-    bytes[164 + 5] ^= 0x40;               // slot 0: CRC no longer matches
-    PutU64(&bytes[180 + 4], 1ull << 40);  // slot 1: far outside the file
-    PutU32(&bytes[180], Crc32(&bytes[184], 12));
+    auto forge = [&](uint32_t slot, uint64_t position, uint32_t size) {
+        uint8_t* e = &bytes[164 + 16 * slot];
+        PutU64(e + 4, position);
+        PutU32(e + 12, size);
+        PutU32(e, Crc32(e + 4, 12));
+    };
+    bytes[164 + 5] ^= 0x40;      // slot 0: CRC no longer matches
+    forge(1, 1ull << 40, 20);    // outside the file
+    forge(3, c + 5, 10);         // inside the hole of slot 2
+    forge(4, 200, 16);           // inside table 0
     WriteFileBytes(path_, bytes);
     Open(1);
-    EXPECT_EQ(Mgr().Holes().Count(), 0);
+    EXPECT_EQ(HoleRows(), (std::vector<THoleRow>{{c, 30, 2}}));
     EXPECT_EQ(Mgr().ScanMark(), 0);
-    const uint64_t end = file_->LogicalSize();
-    EXPECT_EQ(Alloc(20), end);  // nothing is handed out from damaged entries
-    Alloc(1);
-    const uint64_t b = Alloc(7);
-    Alloc(1);
-    Free(20, end);
-    Free(7, b);
-    EXPECT_EQ(HoleRows(), (std::vector<THoleRow>{{end, 20, 0}, {b, 7, 1}}));
+    // Once the hole is in use, the entry that overlapped it must not come
+    // back as a hole at the next open.
+    EXPECT_EQ(Alloc(30), c);
     Open(1);
-    EXPECT_EQ(HoleRows(), (std::vector<THoleRow>{{end, 20, 0}, {b, 7, 1}}));
+    EXPECT_EQ(Mgr().Holes().Count(), 0);
+    // Nothing is handed out from damaged entries; their slots are reused.
+    std::vector<uint64_t> fresh;
+    for (int i = 0; i < 4; ++i) {
+        fresh.push_back(Alloc(40));
+        Alloc(11);
+    }
+    for (uint64_t p : fresh) Free(40, p);
+    std::vector<THoleRow> expected;
+    for (int32_t i = 0; i < 4; ++i) expected.emplace_back(fresh[i], 40, i);
+    EXPECT_EQ(HoleRows(), expected);
+    Open(1);
+    EXPECT_EQ(HoleRows(), expected);
 }
 
 // Every byte below the logical size is exactly one of: header, hole table,
@@ -321,29 +338,60 @@ TEST_P(SpaceManagerScript, RandomAllocAndFreeAgainstAMap) {
         if (kind < 9) return 65 + rng() % 2000;
         return 5000 + rng() % 70000;
     };
-    for (int step = 0; step < 4000; ++step) {
-        if (used.empty() || rng() % 100 < 55) {
-            const uint32_t n = size();
-            const uint64_t p = Alloc(n);
-            ASSERT_TRUE(used.emplace(p, n).second) << "handed out twice: " << p;
-        } else {
-            auto it = used.begin();
-            std::advance(it, rng() % used.size());
-            Free(it->second, it->first);
-            used.erase(it);
-        }
+    int step = 0;
+    auto allocOne = [&](uint32_t n) {
+        const uint64_t p = Alloc(n);
+        ASSERT_TRUE(used.emplace(p, n).second) << "handed out twice: " << p;
+    };
+    auto freeOne = [&](std::map<uint64_t, uint32_t>::iterator it) {
+        Free(it->second, it->first);
+        used.erase(it);
+    };
+    auto check = [&] {
         CheckLayout(*file_, Mgr(), used, step);
-        if (HasFatalFailure()) return;
-        if (step % 300 == 299) {
+        if (++step % 300 == 0) {
             const auto before = HoleRows();
             Open(1, writeThrough);
             ASSERT_EQ(HoleRows(), before) << "step " << step;
         }
+    };
+    const int steps = writeThrough ? 600 : 4000;   // write-through opens sync every write
+    while (step < steps) {
+        if (used.empty() || rng() % 100 < 55) {
+            allocOne(size());
+        } else {
+            auto it = used.begin();
+            std::advance(it, rng() % used.size());
+            freeOne(it);
+        }
+        check();
+        if (HasFatalFailure()) return;
     }
-    // Giving everything back still leaves a consistent file.
-    for (auto& [p, s] : used) Free(s, p);
-    used.clear();
-    CheckLayout(*file_, Mgr(), used, -1);
+    // A burst of small ranges, every second one freed: more holes than one
+    // table holds, so a second table is carved from the holes or the end.
+    std::vector<uint64_t> burst;
+    for (int i = 0; i < 600; ++i) {
+        const uint32_t n = 1 + rng() % 40;
+        const uint64_t p = Alloc(n);
+        ASSERT_TRUE(used.emplace(p, n).second);
+        burst.push_back(p);
+        check();
+        if (HasFatalFailure()) return;
+    }
+    for (size_t i = 0; i < burst.size(); i += 2) {
+        freeOne(used.find(burst[i]));
+        check();
+        if (HasFatalFailure()) return;
+    }
+    EXPECT_GE(Mgr().Tables().size(), 2u);
+    // Giving everything back, in random order, still leaves a consistent file.
+    while (!used.empty()) {
+        auto it = used.begin();
+        std::advance(it, rng() % used.size());
+        freeOne(it);
+        check();
+        if (HasFatalFailure()) return;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(SpaceManager, SpaceManagerScript, ::testing::Bool());
