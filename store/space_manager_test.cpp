@@ -433,7 +433,7 @@ TEST_P(SpaceManagerScript, RandomAllocAndFreeAgainstAMap) {
             ASSERT_EQ(HoleRows(), before) << "step " << step;
         }
     };
-    const int steps = writeThrough ? 600 : 4000;   // write-through opens sync every write
+    const int steps = writeThrough ? 600 : 4000;  // write-through opens sync every write
     while (step < steps) {
         if (used.empty() || rng() % 100 < 55) {
             allocOne(size());
