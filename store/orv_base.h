@@ -17,18 +17,12 @@
 #include <vector>
 
 #include "platform/ref.h"
+#include "store/access_modes.h"
 #include "store/atom_cache.h"
 #include "store/atom_file.h"
 #include "store/atom_manager.h"
 
 namespace tlvx {
-
-// Access-mode bits of atoms and transactions.
-inline constexpr uint8_t amReadData = 1;
-inline constexpr uint8_t amReadLinks = 2;
-inline constexpr uint8_t amWriteData = 4;
-inline constexpr uint8_t amWriteLinks = 8;
-inline constexpr uint8_t amOpen = 16;
 
 class TOrvBase;
 class TTransaction;
