@@ -1,14 +1,16 @@
 #include "store/storage_factory.h"
 
 #include "store/errors.h"
+#include "store/orv_storage.h"
 #include "store/storage_registry.h"
 
 namespace tlvx {
 
 namespace {
 
+// Storage files until someone installs another hook.
 TStorageCreator& Creator() {
-    static TStorageCreator creator;
+    static TStorageCreator creator = OrvStorageCreator();
     return creator;
 }
 
