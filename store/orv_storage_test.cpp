@@ -6,6 +6,8 @@
 #include <string>
 
 #include "platform/test_temp_dir.h"
+#include "store/btree_factory.h"
+#include "store/indexer.h"
 #include "store/errors.h"
 #include "store/storage_factory.h"
 
@@ -177,6 +179,50 @@ TEST_F(OrvStorageTest, ForeignIdsCapabilitiesInfoAndEnumeration) {
     int rest = 0;
     while (auto a = c->Next()) ++rest;
     EXPECT_EQ(rest, 6);
+}
+
+TEST_F(OrvStorageTest, BTreeIndexOnFileMatchesMapAfterReopen) {
+    std::map<std::string, std::string> model;
+    {
+        auto s = Open("create");
+        auto tr = s->StartTransaction();
+        auto root = tr->OpenRootAtom();
+        auto index = IndexFactory()->OpenOrCreateIndex(root, 0, "", "PageSize=8");
+        uint32_t x = 12345;
+        for (int i = 0; i < 3000; ++i) {
+            x = x * 1103515245u + 12345u;
+            std::string key(1, 'k');
+            key += std::to_string((x >> 8) % 5000);
+            if (i % 7 == 3 && !model.empty()) {
+                auto victim = model.lower_bound(key);
+                if (victim == model.end()) victim = model.begin();
+                EXPECT_TRUE(index->Delete(victim->first));
+                model.erase(victim);
+                continue;
+            }
+            std::string value(1, 'v');
+            value += std::to_string(i);
+            index->Insert(key)->SetAsString(value);
+            model[key] = value;
+        }
+        index = nullptr;
+        root = nullptr;
+        tr->Commit();
+    }
+    auto s = Open("readonly");
+    auto tr = s->StartTransaction();
+    auto root = tr->OpenRootAtom();
+    auto index = IndexFactory()->OpenIndex(root->OpenLink(0), "", "");
+    Ref<IIndexerCursor> cursor;
+    ASSERT_TRUE(index->GetCursor(cursor));
+    auto expected = model.begin();
+    for (bool more = cursor->First(); more; more = cursor->Next(), ++expected) {
+        ASSERT_NE(expected, model.end());
+        EXPECT_EQ(cursor->GetKey(), expected->first);
+        EXPECT_EQ(cursor->GetValueWithMode(amRead)->GetAsString(), expected->second);
+    }
+    EXPECT_EQ(expected, model.end());
+    EXPECT_EQ(cursor->GetKeyCount(), int32_t(model.size()));
 }
 
 }  // namespace
