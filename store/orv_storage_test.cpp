@@ -181,6 +181,36 @@ TEST_F(OrvStorageTest, ForeignIdsCapabilitiesInfoAndEnumeration) {
     EXPECT_EQ(rest, 6);
 }
 
+TEST_F(OrvStorageTest, EnumeratorSkipsLockedAtomsAndShutdownClosesTheFile) {
+    auto s = Open("create");
+    {
+        auto root = s->OpenRootAtom();
+        for (int i = 0; i < 4; ++i) root->SetLink(i, s->CreateAtom());
+    }
+    auto locked = s->OpenAtom(TAtomID{s->GetStorageID(), 4, 0});
+    auto e = s->EnumAtoms(amRead);
+    std::vector<uint32_t> seen;
+    while (auto a = e->Next()) seen.push_back(RefCast<IAtomIdentity>(a)->GetID().AtomNumber);
+    EXPECT_EQ(seen, (std::vector<uint32_t>{1, 2, 3, 5, 6}));
+    EXPECT_EQ(CodeOf([&] { locked->SetAccessMode(amRead); }), 0);
+    auto other = s->OpenAtomWithMode(TAtomID{s->GetStorageID(), 4, 0}, amRead);
+    EXPECT_EQ(CodeOf([&] { locked->SetAccessMode(amReadWrite); }), ecShareViolation);
+    EXPECT_EQ(locked->GetAccessMode(), amRead);
+    // Left open at shutdown: atoms closed, the transaction aborted, the file
+    // released for the next open.
+    auto tr = s->StartTransaction();
+    tr->OpenRootAtom()->SetAsString("never committed");
+    auto held = tr->OpenRootAtom();
+    ShutdownStorages();
+    EXPECT_EQ(RegisteredStorageCount(), 0u);
+    EXPECT_EQ(CodeOf([&] { held->GetSize(); }), ecAccessDenied);
+    EXPECT_EQ(tr->GetTransactionID(), 0);
+    EXPECT_EQ(RefCast<IStorageInfo>(s)->GetMaxVersion(), 0);
+    auto again = Open("open");
+    EXPECT_EQ(again->OpenRootAtom()->GetAsString(), "");
+    EXPECT_EQ(again->OpenRootAtom()->GetLinkCount(), 4);
+}
+
 TEST_F(OrvStorageTest, BTreeIndexOnFileMatchesMapAfterReopen) {
     std::map<std::string, std::string> model;
     {
