@@ -348,11 +348,15 @@ public:
         : storage_(std::move(storage)), through_(std::move(through)),
           handles_(std::move(handles)), mode_(mode) {}
 
+    // The base enumerator refers to the store uncounted: once the storage
+    // has been force-closed it must not be touched (Base raises code 3).
     Ref<IEnumVirtualAtoms> Clone() override {
+        storage_->Base();
         return MakeRef<TVirtualAtomEnumerator>(storage_, through_, handles_->Clone(), mode_);
     }
     Ref<IVirtualAtom> Next() override {
         for (;;) {
+            storage_->Base();
             uint32_t handle = handles_->Next();
             if (handle == 0) return nullptr;
             try {

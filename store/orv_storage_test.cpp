@@ -206,6 +206,8 @@ TEST_F(OrvStorageTest, EnumeratorSkipsLockedAtomsAndShutdownClosesTheFile) {
     EXPECT_EQ(CodeOf([&] { held->GetSize(); }), ecAccessDenied);
     EXPECT_EQ(tr->GetTransactionID(), 0);
     EXPECT_EQ(RefCast<IStorageInfo>(s)->GetMaxVersion(), 0);
+    e->Reset();
+    EXPECT_EQ(CodeOf([&] { e->Next(); }), ecAccessDenied);
     auto again = Open("open");
     EXPECT_EQ(again->OpenRootAtom()->GetAsString(), "");
     EXPECT_EQ(again->OpenRootAtom()->GetLinkCount(), 4);
