@@ -9,10 +9,10 @@
 #include <string>
 #include <string_view>
 
+#include "platform/ascii_text.h"
+
 namespace tlvx {
 
-// True for the bytes that trimming removes: 0x00..0x20.
-inline bool IsBlankByte(char c) { return static_cast<unsigned char>(c) <= 0x20; }
 
 // Removes bytes <= 0x20 at both ends.
 std::string TrimBytes(std::string_view text);

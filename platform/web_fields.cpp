@@ -12,13 +12,9 @@ int HexValue(char c) {
     return -1;
 }
 
-char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
-
-bool IsBlank(char c) { return static_cast<unsigned char>(c) <= 0x20; }
-
 std::string_view Trim(std::string_view s) {
-    while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
-    while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
+    while (!s.empty() && IsBlankByte(s.front())) s.remove_prefix(1);
+    while (!s.empty() && IsBlankByte(s.back())) s.remove_suffix(1);
     return s;
 }
 
@@ -56,13 +52,6 @@ std::string TWebFields::Value(std::string_view name) const {
 }
 
 bool TWebFields::Has(std::string_view name) const { return Find(name) != nullptr; }
-
-bool SameAsciiText(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
-    return true;
-}
 
 std::string PercentDecode(std::string_view text, bool plusIsSpace) {
     std::string out;

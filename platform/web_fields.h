@@ -4,6 +4,8 @@
 // may hold any byte (NUL, CR, LF included), and nothing is truncated.
 #pragma once
 
+#include "platform/ascii_text.h"
+
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -50,8 +52,5 @@ std::string EncodeCookieValue(std::string_view value);
 
 // True for a non-empty HTTP token (letters, digits and !#$%&'*+-.^_`|~).
 bool IsHttpToken(std::string_view text);
-
-// ASCII case-insensitive equality (the platform layer has no text library).
-bool SameAsciiText(std::string_view a, std::string_view b);
 
 }  // namespace tlvx

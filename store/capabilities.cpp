@@ -2,17 +2,11 @@
 
 #include <limits>
 
+#include "platform/ascii_text.h"
+
 namespace tlvx {
 
 namespace {
-
-bool IsBlank(char c) { return static_cast<unsigned char>(c) <= 0x20; }
-
-std::string_view Trim(std::string_view s) {
-    while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
-    while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
-    return s;
-}
 
 bool IsItemSeparator(char c) { return c == '\n' || c == '\r' || c == ',' || c == ';'; }
 
@@ -24,15 +18,6 @@ void CheckName(std::string_view name) {
     for (size_t i = 1; ok && i < name.size(); ++i)
         ok = name[i] == '_' || IsLetter(name[i]) || IsDigit(name[i]);
     if (!ok) throw ECapListError("\"" + std::string(name) + "\" is not a valid capability name");
-}
-
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
-
-bool SameText(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (Lower(a[i]) != Lower(b[i])) return false;
-    return true;
 }
 
 }  // namespace
@@ -61,14 +46,14 @@ TCapList::TCapList(std::string_view text) {
     while (pos < text.size()) {
         size_t end = pos;
         while (end < text.size() && !IsItemSeparator(text[end])) ++end;
-        std::string_view item = Trim(text.substr(pos, end - pos));
+        std::string_view item = TrimBlanks(text.substr(pos, end - pos));
         pos = end + 1;
         if (item.empty()) continue;
         size_t eq = item.find('=');
         if (eq == std::string_view::npos)
             throw ECapListError("'=' sign missing in capabilities string");
-        int32_t value = StrToInt(Trim(item.substr(eq + 1)));
-        std::string_view name = Trim(item.substr(0, eq));
+        int32_t value = StrToInt(TrimBlanks(item.substr(eq + 1)));
+        std::string_view name = TrimBlanks(item.substr(0, eq));
         CheckName(name);
         items_.push_back({std::string(name), value});
     }
@@ -77,7 +62,7 @@ TCapList::TCapList(std::string_view text) {
 int32_t TCapList::ValueOf(std::string_view name) const {
     CheckName(name);
     for (const auto& e : items_)
-        if (SameText(e.Name, name)) return e.Value;
+        if (SameAsciiText(e.Name, name)) return e.Value;
     return -1;
 }
 

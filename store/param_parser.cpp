@@ -1,5 +1,7 @@
 #include "store/param_parser.h"
 
+#include "platform/ascii_text.h"
+
 namespace tlvx {
 
 namespace {
@@ -8,29 +10,15 @@ bool IsSeparator(char c) { return c == '\n' || c == '\r' || c == ',' || c == ';'
 bool IsSkippedBlank(char c) { return c == '\t' || c == ' '; }
 bool IsDelimiter(char c) { return c == ':' || c == '='; }
 
-std::string Trim(std::string_view s) {
-    auto blank = [](char c) { return static_cast<unsigned char>(c) <= 0x20; };
-    while (!s.empty() && blank(s.front())) s.remove_prefix(1);
-    while (!s.empty() && blank(s.back())) s.remove_suffix(1);
-    return std::string(s);
-}
-
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
-
-bool SameText(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (Lower(a[i]) != Lower(b[i])) return false;
-    return true;
-}
+std::string Trim(std::string_view s) { return std::string(TrimBlanks(s)); }
 
 }  // namespace
 
 bool StrToBoolean(std::string_view text) {
     for (const char* word : {"True", "Yes", "On", "1"})
-        if (SameText(text, word)) return true;
+        if (SameAsciiText(text, word)) return true;
     for (const char* word : {"False", "No", "Off", "0"})
-        if (SameText(text, word)) return false;
+        if (SameAsciiText(text, word)) return false;
     std::string message = "\"";
     message.append(text).append("\" is not a valid boolean value");
     throw EConvertError(message);
@@ -46,7 +34,7 @@ TGUID StrToGUIDValue(std::string_view text) {
     return *g;
 }
 
-bool TParam::IsNamed(std::string_view name) const { return SameText(Name, name); }
+bool TParam::IsNamed(std::string_view name) const { return SameAsciiText(Name, name); }
 
 void TParamList::Parse(std::string_view text) {
     items_.clear();
