@@ -32,9 +32,7 @@ int32_t BrowserKindLink(TBrowserKind kind) {
     }
 }
 
-TIBrwCollection::TIBrwCollection(Ref<IVirtualAtom> browserAtom) : atom_(std::move(browserAtom)) {
-    Need(atom_, "browser atom");
-}
+TIBrwCollection::TIBrwCollection(Ref<IVirtualAtom> browserAtom) : atom_(std::move(browserAtom)) {}
 
 Ref<TIBrwCollection> TIBrwCollection::Open(Ref<IVirtualAtom> browserAtom) {
     return Ref<TIBrwCollection>(new TIBrwCollection(std::move(browserAtom)));
@@ -42,7 +40,7 @@ Ref<TIBrwCollection> TIBrwCollection::Open(Ref<IVirtualAtom> browserAtom) {
 
 Ref<TIBrwCollection> TIBrwCollection::CreateNew(Ref<IVirtualAtom> browserAtom) {
     Ref<TIBrwCollection> collection(new TIBrwCollection(std::move(browserAtom)));
-    IVirtualAtom& atom = *collection->atom_;
+    IVirtualAtom& atom = Need(collection->atom_, "browser atom");
     atom.SetLinkCount(0);
     Ref<IVirtualStorage> storage = StorageOf(atom);
     for (int32_t link = 0; link < kBrowserKindCount; ++link) {
@@ -55,17 +53,18 @@ Ref<TIBrwCollection> TIBrwCollection::CreateNew(Ref<IVirtualAtom> browserAtom) {
 
 void TIBrwCollection::RegisterAgent(std::string_view userAgent) {
     Ref<IVirtualAtom> counter =
-        OpenNeededLink(*atom_, BrowserKindLink(ClassifyUserAgent(userAgent)), "browser counter");
+        OpenNeededLink(Need(atom_, "browser atom"), BrowserKindLink(ClassifyUserAgent(userAgent)), "browser counter");
     WriteInt32(*counter, WrapAdd(ReadInt32(*counter), 1));
 }
 
 void TIBrwCollection::Reset() {
     for (int32_t link = 0; link < kBrowserKindCount; ++link)
-        WriteInt32(*OpenNeededLink(*atom_, link, "browser counter"), 0);
+        WriteInt32(*OpenNeededLink(Need(atom_, "browser atom"), link, "browser counter"), 0);
 }
 
 int32_t TIBrwCollection::Count(TBrowserSet mask) {
     int32_t sum = 0;
+    if (!atom_) return 0;
     for (int32_t kind = 0; kind < kBrowserKindCount; ++kind) {
         if ((mask & BrowserSetOf(static_cast<TBrowserKind>(kind))) == 0) continue;
         Ref<IVirtualAtom> counter = atom_->OpenLink(BrowserKindLink(static_cast<TBrowserKind>(kind)));

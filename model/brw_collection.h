@@ -48,8 +48,8 @@ public:
     virtual int32_t Count(TBrowserSet mask) = 0;
 };
 
-// Reads and writes the counter atoms on every call. A counter link that is
-// empty counts 0; changing it raises ENilObject.
+// Reads and writes the counter atoms on every call. A missing browser atom
+// or counter link counts 0; changing it raises ENilObject.
 class TIBrwCollection : public IBrwCollection {
 public:
     // Over an existing browser atom.

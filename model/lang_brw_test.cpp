@@ -108,7 +108,10 @@ TEST_F(BrwLangStoreTest, BrowserAtomWithoutCountersReadsZeroAndRefusesToCount) {
     Ref<TIBrwCollection> c = TIBrwCollection::Open(brw);
     EXPECT_EQ(c->Count(0x7F), 0);
     EXPECT_THROW(c->RegisterAgent("Lynx/2.8"), ENilObject);
-    EXPECT_THROW(TIBrwCollection::Open(nullptr), ENilObject);
+    Ref<TIBrwCollection> none = TIBrwCollection::Open(nullptr);
+    EXPECT_EQ(none->Count(0x7F), 0);
+    EXPECT_THROW(none->Reset(), ENilObject);
+    EXPECT_THROW(TIBrwCollection::CreateNew(nullptr), ENilObject);
 }
 
 TEST_F(BrwLangStoreTest, LanguagesFromAcceptLanguageFirstEntries) {

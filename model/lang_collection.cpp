@@ -15,6 +15,9 @@ constexpr int32_t kIndexLink = 1;
 }
 
 TLangCollection::TLangCollection(Ref<IVirtualAtom> languageAtom) : atom_(std::move(languageAtom)) {
+    // A read-only database made before languages were counted has no
+    // language atom: the collection is simply empty.
+    if (!atom_) return;
     bool readOnly = true;
     try {
         IVirtualAtom& atom = Need(atom_, "language atom");
