@@ -13,11 +13,14 @@
 
 #include "model/error_notes.h"
 #include "model/node_collection.h"
+#include "model/node_day_lists.h"
 #include "model/node_period_walk.h"
 #include "model/query_reference_model.h"
 #include "model/synthetic_site.h"
 #include "model/text.h"
 #include "platform/clock.h"
+#include "model/byte_order.h"
+#include "store/btree_factory.h"
 #include "store/memory_storage.h"
 
 namespace tlvx {
@@ -510,6 +513,178 @@ TEST_F(NodeQueriesSites, ThirtyOneDays) {
 TEST_F(NodeQueriesSites, FourHundredDays) {
     TSite site = Build(400, Shape(2, 1, 2, 3, 3, 4, 14));
     CheckAll(site, false);
+}
+
+// The day atom of day in the statistics of info, opened for changing.
+Ref<IVirtualAtom> DayAtom(INodeInfo& info, int32_t day) {
+    Ref<IIndexer> days = IndexFactory()->OpenIndex(info.GetAtom()->OpenLink(ilDays), "", "");
+    Ref<IVirtualAtom> atom;
+    days->Find(BigEndianKey32(uint32_t(day)), atom);
+    return atom;
+}
+
+bool SameVolume(const TMemoryVolume& a, const TMemoryVolume& b) {
+    if (a.Atoms.size() != b.Atoms.size() || a.NextNumber != b.NextNumber) return false;
+    for (const auto& [number, atom] : a.Atoms) {
+        auto it = b.Atoms.find(number);
+        if (it == b.Atoms.end() || it->second.Data != atom.Data || it->second.Links != atom.Links) return false;
+    }
+    return true;
+}
+
+// An older or partly written database: links that a reader must take as
+// empty or zero are missing, a day record is of the 108-byte kind, a day's
+// source list has a row naming no source. Opened read-only, every query
+// gives the figures of what is there and nothing is written.
+TEST_F(NodeQueriesSites, ReadOnlyDatabaseWithoutOptionalLinks) {
+    TSite site = Build(8, Shape(2, 2, 2, 15, 4, 5, 21));
+    const int32_t strippedDay = site.FirstDay + 3, zeroRowDay = site.FirstDay + 5;
+    const std::string noPrev = "s0.g0.p0", noWeek = "s0.g1", noIPs = "s1.g0.p1", noDays = "s1";
+    Open(site, false);
+    {
+        Ref<INodeInfo> root = Info("");
+        Ref<IVirtualAtom> day = DayAtom(*root, strippedDay);
+        ASSERT_TRUE(day);
+        for (int32_t link : {dlVisitorCount, dlSourceList, dlTransitionList}) day->SetLink(link, nullptr);
+        day->SetSize(TNodeDayRecord::kLegacySize);
+        Ref<IVirtualAtom> zeroDay = DayAtom(*root, zeroRowDay);
+        AddToSourceDayRow(*zeroDay->OpenLink(dlSourceList), 0, 7, 7, 7);
+        Ref<IIndexer> sources = IndexFactory()->OpenIndex(root->GetAtom()->OpenLink(ilSources), "", "");
+        Ref<IVirtualAtom> unknown;
+        ASSERT_TRUE(sources->Find("UNKNOWN", unknown));
+        unknown->SetLink(slRecord, nullptr);
+        unknown->SetLink(slUsefulSince, nullptr);
+        root->GetAtom()->SetLink(ilLanguages, nullptr);
+    }
+    Info(noPrev)->GetAtom()->SetLink(ilPrevNodes, nullptr);
+    Info(noWeek)->GetAtom()->SetLink(ilWeekHours, nullptr);
+    Info(noIPs)->GetAtom()->SetLink(ilIPs, nullptr);
+    Info(noDays)->GetAtom()->SetLink(ilDays, nullptr);
+    nodes_.reset();
+    tr_->Commit();
+    tr_.reset();
+    storage_.reset();
+
+    // The same in the model.
+    reference::TDay& day = site.Model.Root.Days.at(strippedDay);
+    day.VisitorCount = 0, day.NewVisitors = 0;
+    day.Sources.clear(), day.Transitions.clear();
+    reference::TSource& unknown = site.Model.Root.Sources.at("UNKNOWN");
+    unknown.Hits = unknown.Visits = unknown.Visitors = unknown.Transitions = 0;
+    unknown.LastTime = unknown.FirstTime = 0;
+    unknown.HasUseful = false;
+    site.Model.Nodes.at(noPrev).PrevNodes.clear();
+    site.Model.Nodes.at(noWeek).Week = {};
+    site.Model.Nodes.at(noIPs).Addresses.clear();
+    for (auto& [d, rec] : site.Model.Nodes.at(noIPs).Days) rec.Addresses.clear();
+    site.Model.Nodes.at(noDays).Days.clear();
+
+    auto before = std::make_shared<TMemoryVolume>(*site.Volume);
+    CheckAll(site, true);
+    nodes_.reset();
+    tr_.reset();
+    storage_.reset();
+    EXPECT_TRUE(SameVolume(*site.Volume, *before));
+    EXPECT_FALSE(ErrorFlag());
+}
+
+TEST_F(NodeQueriesSites, EmptyReversedAndOutOfRangePeriodsGiveZeros) {
+    TSite site = Build(3, Shape(1, 1, 1, 10, 3, 3, 31));
+    Open(site, true);
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+    const double f = site.FirstDay, l = site.LastDay;
+    const std::vector<TRange> empty{{l, f}, {nan, l}, {f, nan}, {nan, nan}, {1e300, 2e300},
+                                    {-2e300, -1e300}, {inf, -inf}, {l + 1, l + 9}, {-1e9, f - 1}};
+    for (const std::string& path : {std::string(), std::string("s0.g0.p0")}) {
+        Ref<INodeInfo> info = Info(path);
+        for (const TRange& r : empty) {
+            const std::string w = Where(path, r);
+            EXPECT_EQ(info->GetDayHits(r.From, r.To), 0) << w;
+            EXPECT_EQ(info->GetDayVisitors(r.From, r.To), 0) << w;
+            EXPECT_EQ(info->GetSourceDaySum("UNKNOWN", 0, r.From, r.To), 0) << w;
+            EXPECT_EQ(info->GetSourceTotals("UNKNOWN", r.From, r.To), TSourceDayRow{}) << w;
+            EXPECT_TRUE(info->GetPeriodSourceList(r.From, r.To).empty()) << w;
+            for (const TIPRow& row : info->GetIPStatsForPeriod(r.From, r.To)) EXPECT_EQ(row.Hits, 0) << w;
+            trefarray rows = info->GetSourceDayRows("unknown", r.From, r.To);
+            if (!(r.From <= r.To) || r.From > 1e299 || r.To < -1e299) {
+                EXPECT_TRUE(rows.empty()) << w;
+            }
+            for (const TSourceDayRow& row : rows) EXPECT_EQ(row, TSourceDayRow{}) << w;
+        }
+        // The whole span of dates holds every hit; one day is that day's.
+        EXPECT_EQ(info->GetDayHits(-inf, inf), site.Model.Of(path).DayHits(f, l));
+        EXPECT_EQ(info->GetDayHits(f + 0.99, f + 0.01), site.Model.Of(path).DayHits(f, f));
+        EXPECT_EQ(info->GetDayVisitorCount(nan), 0);
+        EXPECT_EQ(info->GetDayVisitorCount(1e300), 0);
+        EXPECT_TRUE(info->GetDaySourceList(nan).empty());
+        // Shares: none from today on, one from yesterday, none for NaN.
+        EXPECT_TRUE(info->GetUnknownShares(clock_.now).empty());
+        EXPECT_TRUE(info->GetUnknownShares(clock_.now + 10).empty());
+        EXPECT_TRUE(info->GetUnknownShares(nan).empty());
+        EXPECT_EQ(info->GetUnknownShares(clock_.now - 1).size(), 1u);
+        for (double share : info->GetUnknownShares(f - 30)) EXPECT_TRUE(share >= 0 && share <= 100);
+        int32_t count = -1, percent = -1;
+        std::string name;
+        info->GetTopSource(count, percent, name, true, l + 5, "");
+        EXPECT_EQ(count, 0);
+        EXPECT_EQ(percent, 0);
+        EXPECT_EQ(name, "");
+    }
+    // A clock stopped on a NaN gives no shares rather than a crash.
+    clock_.now = nan;
+    EXPECT_TRUE(Info("")->GetUnknownShares(f).empty());
+}
+
+TEST_F(NodeQueriesTest, NodeWithoutHitsAnswersItsCreationAndZeros) {
+    clock_.now = EncodeDateTime(2026, 5, 4, 9, 30);
+    storage_ = TMemoryStorage::Create();
+    tr_ = storage_->StartTransaction();
+    Ref<IVirtualAtom> rootAtom;
+    nodes_ = TNodeCollection::Create(tr_, rootAtom);
+    rootAtom.reset();
+    Ref<INode> a = nodes_->FindNode("a.b", true);
+    a.reset();
+    clock_.now += 3;
+    Ref<INode> node = nodes_->FindNode("a", false);
+    EXPECT_EQ(node->GetLastDay(true), EncodeDateTime(2026, 5, 4, 9, 30));
+    EXPECT_EQ(node->GetDayHits(true, 0, 1e6), 0);
+    EXPECT_TRUE(node->GetIPRecords(true).empty());
+    EXPECT_EQ(node->GetReloads(), 0);
+    EXPECT_EQ(node->GetWeekHourBlock(true), TWeekHourBlock{});
+    Ref<INodeInfo> info = node->GetInfo();
+    EXPECT_EQ(info->GetUnknownShares(clock_.now - 2), (FloatArray{0.0, 0.0}));
+    EXPECT_TRUE(info->GetSourceList(2).empty());
+    EXPECT_EQ(info->GetSourceTransitions(""), -1);
+    EXPECT_EQ(info->GetSourceDayRows("x", 10, 12), trefarray(3));
+    EXPECT_FALSE(ErrorFlag());
+}
+
+// Two children that share an address give one row with the summed counters,
+// and the parent's own row keeps its last hit while added rows carry none.
+TEST_F(NodeQueriesTest, SubtreeAddressRowsMergeByAddress) {
+    clock_.now = EncodeDateTime(2026, 5, 4, 9, 30);
+    storage_ = TMemoryStorage::Create();
+    tr_ = storage_->StartTransaction();
+    Ref<IVirtualAtom> rootAtom;
+    nodes_ = TNodeCollection::Create(tr_, rootAtom);
+    rootAtom.reset();
+    const double t = clock_.now;
+    nodes_->FindNode("top", true).reset();
+    nodes_->RecordNodeHit("top.x", 30, t, true, "", "", "", true, false, false, true, true, "");
+    nodes_->RecordNodeHit("top.y", 30, t + 0.01, true, "", "", "", true, false, false, false, false, "");
+    nodes_->RecordNodeHit("top.y", 20, t + 0.02, true, "", "", "", false, false, false, true, false, "");
+    nodes_->RecordNodeHit("top", 20, t + 0.03, true, "", "", "", true, false, false, true, false, "");
+    Ref<INode> top = nodes_->FindNode("top", false);
+    TIPArray rows = top->GetIPRecords(true);
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0], (TIPRow{20, 2, 1, 2, t + 0.03}));
+    EXPECT_EQ(rows[1], (TIPRow{30, 2, 2, 1, 0.0}));
+    TIPArray period = top->GetIPStatsForPeriod(true, t, t);
+    ASSERT_EQ(period.size(), 2u);
+    EXPECT_EQ(period[1], (TIPRow{30, 2, 2, 1, 0.0}));
+    EXPECT_EQ(top->GetDayHits(true, t, t), 4);
+    EXPECT_EQ(top->GetDayHits(false, t, t), 1);
 }
 
 }  // namespace
