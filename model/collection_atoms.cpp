@@ -91,6 +91,11 @@ std::vector<std::string> IndexKeys(IIndexer& index) {
     return keys;
 }
 
+std::string GuidKey(const TGUID& id) {
+    auto bytes = id.ToBytes();
+    return std::string(bytes.begin(), bytes.end());
+}
+
 double WholeDays(double dateTime) { return std::trunc(dateTime); }
 
 }  // namespace tlvx

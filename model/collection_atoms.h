@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/guid.h"
 #include "platform/ref.h"
 #include "store/indexer.h"
 #include "store/virtual_atom.h"
@@ -62,6 +63,9 @@ Ref<IVirtualAtom> FindOrInsert(IIndexer& index, std::string_view key, bool* inse
 
 // Every key of the index in index order; the cursor is gone on return.
 std::vector<std::string> IndexKeys(IIndexer& index);
+
+// The index key of a GUID: its 16 bytes in the platform layout.
+std::string GuidKey(const TGUID& id);
 
 // The whole-day part of a date-time, as the day comparisons of the
 // collections take it (toward zero).
