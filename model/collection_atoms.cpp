@@ -96,6 +96,12 @@ std::string GuidKey(const TGUID& id) {
     return std::string(bytes.begin(), bytes.end());
 }
 
+std::string LittleEndianKey32(uint32_t value) {
+    std::string key(4, '\0');
+    for (int i = 0; i < 4; ++i) key[size_t(i)] = char(uint8_t(value >> (8 * i)));
+    return key;
+}
+
 double WholeDays(double dateTime) { return std::trunc(dateTime); }
 
 }  // namespace tlvx

@@ -67,6 +67,10 @@ std::vector<std::string> IndexKeys(IIndexer& index);
 // The index key of a GUID: its 16 bytes in the platform layout.
 std::string GuidKey(const TGUID& id);
 
+// The 4-byte little-endian key of an int32 (skip addresses, visitor keys:
+// index order is not numeric order).
+std::string LittleEndianKey32(uint32_t value);
+
 // The whole-day part of a date-time, as the day comparisons of the
 // collections take it (toward zero).
 double WholeDays(double dateTime);

@@ -44,11 +44,7 @@ const char* TSkipCollectionError::MessageOf(uint16_t code) {
 
 TSkipCollectionError::TSkipCollectionError(uint16_t code) : std::runtime_error(MessageOf(code)), code_(code) {}
 
-std::string SkipAddressKey(int32_t address) {
-    std::string key(4, '\0');
-    PutU32(reinterpret_cast<uint8_t*>(key.data()), uint32_t(address));
-    return key;
-}
+std::string SkipAddressKey(int32_t address) { return LittleEndianKey32(uint32_t(address)); }
 
 std::string SkipNetworkKey(int32_t address, int32_t mask) {
     std::string key(8, '\0');
