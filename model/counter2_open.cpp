@@ -133,6 +133,7 @@ void OpenCounter2(const std::string& fileName, Ref<ICounter2>& counter, const TS
     CounterFileName() = fileName;
     CounterQueryText() = queryText;
     try {
+        if (fileName.empty()) throw ECounterStorageError("Invalid Storage.");
         IFileSystem& fs = FileSystem();
         bool unfinished = fs.Exists(InstallMarkerOf(fileName));
         if (unfinished && (readOnly || !ClearUnfinishedCreation(fileName)))

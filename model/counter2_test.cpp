@@ -81,6 +81,7 @@ TEST_F(CounterFacadeTest, FailureNoteRollsTheRunBackAndError2AloneCommits) {
     {
         Ref<ICounter2> c = Open();
         c->SetSiteName("changed");
+        EXPECT_TRUE(c->GetNodes()->FindNode("sport", true));
         TCounterSettings s = c->GetSettings();
         s.TotalVisits = 99;
         c->SetSettings(s);
@@ -95,12 +96,17 @@ TEST_F(CounterFacadeTest, FailureNoteRollsTheRunBackAndError2AloneCommits) {
         EXPECT_EQ(c->GetSiteName(), "Your Site");
         c->SetSiteName("kept");
         c->SetString9("nine");
+        EXPECT_TRUE(c->GetNodes()->FindNode("news.day1", true));
+        c->GetSkipList()->AddAddress(0x0A000001, "office");
         NoteError(kNoteLastDateCookie);
     }
     EXPECT_FALSE(ErrorFlag());
     Ref<ICounter2> c = Open(true);
     EXPECT_EQ(c->GetSiteName(), "kept");
     EXPECT_EQ(c->GetString9(), "nine");
+    EXPECT_TRUE(c->GetNodes()->NodeExists("news.day1"));
+    EXPECT_FALSE(c->GetNodes()->NodeExists("sport"));
+    EXPECT_TRUE(c->GetSkipList()->IsSkipped(0x0A000001));
     NoteError("Error4!");  // a read-only run neither commits nor aborts
     c.reset();
     EXPECT_TRUE(Open(true));
@@ -120,6 +126,10 @@ TEST_F(CounterFacadeTest, MissingDatabaseIsNeverMadeHollow) {
     pictures.Streams[4] = empty;  // digit 3
     EXPECT_FALSE(Open());
     EXPECT_FALSE(AnyFileLeft());
+
+    Ref<ICounter2> c;
+    OpenCounter2("", c, pictures.Pointers(), false, "");
+    EXPECT_FALSE(c);
 }
 
 TEST_F(CounterFacadeTest, FileWithoutTheRequiredChildrenIsRefused) {
