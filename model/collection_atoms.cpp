@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <stdexcept>
+#include <string>
 
 #include "model/need.h"
 #include "store/access_modes.h"
@@ -59,7 +60,9 @@ Ref<IIndexer> CreateIndexAt(IVirtualAtom& parent, int32_t link) {
     if (link < 0) throw std::out_of_range("Link number " + std::to_string(link) + " out of range");
     RequireChange(parent);
     Ref<IVirtualAtom> atom;
-    Ref<IIndexer> index = IndexFactory()->CreateIndex(CreatorOf(parent), atom, "", "");
+    Ref<IVirtualStorage> creator = CreatorOf(parent);
+    Need(creator, "storage of atom");
+    Ref<IIndexer> index = IndexFactory()->CreateIndex(creator, atom, "", "");
     Need(atom, "new index atom");
     parent.SetLink(link, atom);
     return index;

@@ -28,7 +28,7 @@ Ref<IPathCollection> TPathCollection::Create(const Ref<IVirtualAtom>& root) {
     Need(root, "paths root");
     RequireChange(*root);
     for (int32_t link : {kUnusedIndexLink, kPathLink, kLastNodeLink}) CreateIndexAt(*root, link);
-    Ref<IVirtualAtom> zero = CreatorOf(*root)->CreateAtom();
+    Ref<IVirtualAtom> zero = Need(CreatorOf(*root), "storage of paths root").CreateAtom();
     zero->SetAsString("0");
     root->SetLink(kZeroTextLink, zero);
     return Ref<TPathCollection>(new TPathCollection(root));

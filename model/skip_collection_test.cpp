@@ -194,6 +194,7 @@ TEST_F(SkipCollectionTest, DamagedNetworkKeyRaisesCodeZero) {
 
 TEST_F(SkipCollectionTest, ReadOnlyListAnswersAndRefusesChanges) {
     Open()->AddAddress(Ip("1.2.3.4"), "a");
+    db.Child(kSkipLink + 1);
     Reopen(true);
     auto list = Open();
     EXPECT_TRUE(list->IsSkipped(Ip("1.2.3.4")));
@@ -201,6 +202,12 @@ TEST_F(SkipCollectionTest, ReadOnlyListAnswersAndRefusesChanges) {
     EXPECT_EQ(StoreCodeOf([&] { list->ClearAll(); }), ecAccessDenied);
     EXPECT_EQ(StoreCodeOf([&] { list->AddRange(1, 3, ""); }), ecAccessDenied);
     EXPECT_EQ(list->ListAddresses(), (std::vector<int32_t>{Ip("1.2.3.4")}));
+
+    // A root without the list's links is no list, and gains none.
+    Ref<IVirtualAtom> bare = db.root->OpenLink(kSkipLink + 1);
+    ASSERT_TRUE(bare);
+    EXPECT_EQ(SkipCodeOf([&] { TSkipCollection::Open(bare); }), 3);
+    EXPECT_EQ(bare->GetLinkCount(), 0);
 }
 
 TEST_F(SkipCollectionTest, NoIndexOutlivesACallSoTwoViewsAndCommitWork) {
