@@ -325,6 +325,24 @@ TEST_F(NodeHitTest, ClimbCountsEveryPathToAParentOneOpenAtATime) {
     EXPECT_FALSE(ErrorFlag());
 }
 
+// A parent with two paths gives its new child two links to one atom: the
+// climb counts it once per link and never holds it open twice.
+TEST_F(NodeHitTest, ParentWithTwoPathsCountsOncePerLink) {
+    NewTree();
+    {
+        Ref<INode> p = nodes_->FindNode("a.p", true);
+        nodes_->FindNode("b", true)->AttachChild("p", p, false);
+        p->GetChild("c", true);
+    }
+    EXPECT_EQ(nodes_->GetLinkNames("a.p.c"), (Names{"a.p", "b.p"}));
+    Hit("b.p.c", 1, kMonday1030);
+    EXPECT_EQ(Counters("a.p").GroupHits, 2);
+    EXPECT_EQ(Counters("a").GroupHits, 2);
+    EXPECT_EQ(Counters("b").GroupHits, 2);
+    CommitTree();
+    EXPECT_FALSE(ErrorFlag());
+}
+
 TEST_F(NodeHitTest, DiamondAncestorCountsTwiceAndCyclesEnd) {
     NewTree();
     {
