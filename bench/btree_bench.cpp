@@ -3,6 +3,10 @@
 // on the key, rollback journal, synchronous=FULL) doing the same work in the
 // same run.
 //
+// Each store key gets a new empty value atom (Insert) and a lookup opens it
+// (Find); each SQLite row holds its key and an empty blob, and a lookup goes
+// through the index to the row to read the blob.
+//
 // Keys are 8 bytes in a scrambled order. All inserts run in one transaction
 // and end with one commit; the insert cost per key includes that commit.
 // Lookups run afterwards in a fresh transaction (one SQLite transaction),
@@ -10,7 +14,8 @@
 // until enough lookups were timed. Prints ns per operation, the ratios
 // store/SQLite, the growth from 10^3 to 10^6 and the file bytes per key.
 //
-// Usage: bench_btree [DIRECTORY [MAX_KEYS]]
+// Usage: bench_btree [DIRECTORY [MAX_KEYS [CACHE]]]; CACHE sets the store's
+// atom cache capacity (0, the default, keeps the store's own).
 #include <sqlite3.h>
 
 #include <algorithm>
@@ -74,10 +79,11 @@ std::vector<size_t> LookupOrder(size_t n) {
 }
 
 TResult StoreRun(const std::string& path, const std::vector<std::string>& keys,
-                 const std::vector<size_t>& order) {
+                 const std::vector<size_t>& order, long cache) {
     std::filesystem::remove(path);
     TResult r;
-    const std::string params = "mode=create; class={6A1B2C3D-0000-4000-8000-00000000B7EE}";
+    std::string params = "mode=create; class={6A1B2C3D-0000-4000-8000-00000000B7EE}";
+    if (cache > 0) params += "; cache=" + std::to_string(cache);
     {
         Ref<IVirtualStorage> storage = StorageFactory().OpenStorage(0, 0, "file://" + path, "", params);
         Ref<IStorageTransaction> tr = storage->StartTransaction();
@@ -126,12 +132,12 @@ TResult SqliteRun(const std::string& path, const std::vector<std::string>& keys,
     sqlite3* db = nullptr;
     if (sqlite3_open(path.c_str(), &db) != SQLITE_OK) Fail("sqlite open failed");
     Exec(db, "PRAGMA journal_mode=DELETE; PRAGMA synchronous=FULL;");
-    Exec(db, "CREATE TABLE kv(id INTEGER PRIMARY KEY, k BLOB NOT NULL)");
+    Exec(db, "CREATE TABLE kv(id INTEGER PRIMARY KEY, k BLOB NOT NULL, v BLOB)");
     Exec(db, "CREATE UNIQUE INDEX kv_k ON kv(k)");
     sqlite3_stmt* ins = nullptr;
     sqlite3_stmt* sel = nullptr;
-    sqlite3_prepare_v2(db, "INSERT INTO kv(k) VALUES(?)", -1, &ins, nullptr);
-    sqlite3_prepare_v2(db, "SELECT id FROM kv WHERE k=?", -1, &sel, nullptr);
+    sqlite3_prepare_v2(db, "INSERT INTO kv(k, v) VALUES(?, x'')", -1, &ins, nullptr);
+    sqlite3_prepare_v2(db, "SELECT v FROM kv WHERE k=?", -1, &sel, nullptr);
 
     const double t0 = Now();
     Exec(db, "BEGIN");
@@ -151,7 +157,7 @@ TResult SqliteRun(const std::string& path, const std::vector<std::string>& keys,
     const double t3 = Now();
     for (size_t i : order) {
         sqlite3_bind_blob(sel, 1, keys[i].data(), int(keys[i].size()), SQLITE_STATIC);
-        if (sqlite3_step(sel) == SQLITE_ROW) found += sqlite3_column_int64(sel, 0) > 0;
+        if (sqlite3_step(sel) == SQLITE_ROW) found += sqlite3_column_type(sel, 0) == SQLITE_BLOB;
         sqlite3_reset(sel);
     }
     const double t4 = Now();
@@ -172,12 +178,15 @@ TResult SqliteRun(const std::string& path, const std::vector<std::string>& keys,
 int main(int argc, char** argv) {
     const std::string dir = argc > 1 ? argv[1] : std::filesystem::temp_directory_path().string();
     const size_t maxKeys = argc > 2 ? size_t(std::strtoull(argv[2], nullptr, 10)) : 1000000;
+    const long cache = argc > 3 ? std::strtol(argv[3], nullptr, 10) : 0;
     std::vector<size_t> sizes;
     for (size_t n : {size_t(1000), size_t(100000), size_t(1000000)})
         if (n <= maxKeys) sizes.push_back(n);
 
     std::printf("B-tree index (PageSize 40) vs SQLite (indexed table), 8-byte keys, one transaction\n");
-    std::printf("insert = ns per key including the one commit; lookup = ns per Find / SELECT\n\n");
+    std::printf("insert = ns per key including the one commit; lookup = ns per Find / SELECT\n");
+    if (cache > 0) std::printf("store atom cache capacity: %ld atoms\n", cache);
+    std::printf("\n");
     std::printf("%9s | %10s %10s %6s | %10s %10s %6s | %9s %9s | %8s %8s\n", "keys", "ins store", "ins sqlite",
                 "ratio", "look store", "look sqlt", "ratio", "commit ms", "sqlite ms", "B/key st", "B/key sq");
     std::vector<TResult> ours, theirs;
@@ -185,7 +194,7 @@ int main(int argc, char** argv) {
         std::vector<std::string> keys(n);
         for (size_t i = 0; i < n; ++i) keys[i] = KeyOf(i);
         const std::vector<size_t> order = LookupOrder(n);
-        ours.push_back(StoreRun(dir + "/bench-btree.orv", keys, order));
+        ours.push_back(StoreRun(dir + "/bench-btree.orv", keys, order, cache));
         theirs.push_back(SqliteRun(dir + "/bench-btree.sqlite", keys, order));
         const TResult& a = ours.back();
         const TResult& b = theirs.back();
