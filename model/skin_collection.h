@@ -18,6 +18,7 @@ namespace tlvx {
 // (a link table that long is never meant).
 inline constexpr int32_t kMaxSkinNumber = 0xFFFF;
 
+// {BFD0AD54-A3E3-412A-BB26-B64D99E1903D}
 class ISkinCollection : public virtual RefCounted {
 public:
     // 1. The counter image of value drawn with skin skinNo as a 24-bit BMP,
