@@ -5,6 +5,7 @@
 #include <string>
 
 #include "model/need.h"
+#include "model/node_atoms.h"
 #include "store/access_modes.h"
 #include "store/btree_factory.h"
 #include "store/errors.h"
@@ -12,18 +13,8 @@
 
 namespace tlvx {
 
-Ref<IVirtualStorage> CreatorOf(IVirtualAtom& atom) {
-    if (Ref<IStorageTransaction> tr = atom.GetTransaction()) return tr;
-    return atom.GetStorage();
-}
-
-bool CanChange(IVirtualAtom& atom) {
-    Ref<IVirtualStorage> creator = CreatorOf(atom);
-    return creator && (creator->GetAccessMask() & amCreateAtoms) != 0;
-}
-
 void RequireChange(IVirtualAtom& atom) {
-    if (!CanChange(atom)) throw EQmzError(ecAccessDenied, TQmzMessage::AccessDenied);
+    if (IsReadOnlyAtom(atom)) throw EQmzError(ecAccessDenied, TQmzMessage::AccessDenied);
 }
 
 Ref<IVirtualAtom> OpenLinkAt(IVirtualAtom& parent, int32_t link) {
@@ -34,7 +25,7 @@ Ref<IVirtualAtom> OpenLinkAt(IVirtualAtom& parent, int32_t link) {
 Ref<IVirtualAtom> OpenOrCreateLinkAt(IVirtualAtom& parent, int32_t link) {
     if (Ref<IVirtualAtom> atom = OpenLinkAt(parent, link)) return atom;
     RequireChange(parent);
-    Ref<IVirtualAtom> atom = Need(CreatorOf(parent), "storage of atom").CreateAtom();
+    Ref<IVirtualAtom> atom = Need(StorageOf(parent), "storage of atom").CreateAtom();
     parent.SetLink(link, atom);
     return atom;
 }
@@ -60,7 +51,7 @@ Ref<IIndexer> CreateIndexAt(IVirtualAtom& parent, int32_t link) {
     if (link < 0) throw std::out_of_range("Link number " + std::to_string(link) + " out of range");
     RequireChange(parent);
     Ref<IVirtualAtom> atom;
-    Ref<IVirtualStorage> creator = CreatorOf(parent);
+    Ref<IVirtualStorage> creator = StorageOf(parent);
     Need(creator, "storage of atom");
     Ref<IIndexer> index = IndexFactory()->CreateIndex(creator, atom, "", "");
     Need(atom, "new index atom");

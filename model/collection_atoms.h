@@ -4,7 +4,8 @@
 // operation and drop it before the operation ends, so no index or cursor
 // outlives the call and blocks a later change (code 4) or the commit (code
 // 7). Nothing here creates an atom on a storage opened read-only: callers
-// ask CanChange first and read a missing link as empty there.
+// ask IsReadOnlyAtom (node_atoms.h) first and read a missing link as empty
+// there.
 #pragma once
 
 #include <cstdint>
@@ -19,16 +20,8 @@
 
 namespace tlvx {
 
-// True when new atoms may be made through the atom's transaction (or its
-// storage when it has none): false on a storage opened read-only.
-bool CanChange(IVirtualAtom& atom);
-
-// Raises EQmzError 3 "Access is denied" unless CanChange.
+// Raises EQmzError 3 "Access is denied" when IsReadOnlyAtom.
 void RequireChange(IVirtualAtom& atom);
-
-// The storage new atoms of parent's kind are made in: its transaction, or
-// its storage when it was opened outside any.
-Ref<IVirtualStorage> CreatorOf(IVirtualAtom& atom);
 
 // The atom at link, null when the link is empty. A negative link raises
 // std::out_of_range.

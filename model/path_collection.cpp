@@ -6,6 +6,7 @@
 #include "model/collection_atoms.h"
 #include "model/error_notes.h"
 #include "model/need.h"
+#include "model/node_atoms.h"
 #include "model/text.h"
 #include "store/access_modes.h"
 
@@ -28,7 +29,7 @@ Ref<IPathCollection> TPathCollection::Create(const Ref<IVirtualAtom>& root) {
     Need(root, "paths root");
     RequireChange(*root);
     for (int32_t link : {kUnusedIndexLink, kPathLink, kLastNodeLink}) CreateIndexAt(*root, link);
-    Ref<IVirtualAtom> zero = Need(CreatorOf(*root), "storage of paths root").CreateAtom();
+    Ref<IVirtualAtom> zero = Need(StorageOf(*root), "storage of paths root").CreateAtom();
     zero->SetAsString("0");
     root->SetLink(kZeroTextLink, zero);
     return Ref<TPathCollection>(new TPathCollection(root));

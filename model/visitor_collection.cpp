@@ -8,6 +8,7 @@
 #include "model/collection_atoms.h"
 #include "model/error_notes.h"
 #include "model/need.h"
+#include "model/node_atoms.h"
 #include "platform/clock.h"
 #include "store/access_modes.h"
 #include "store/byte_codec.h"
@@ -53,23 +54,24 @@ TVisitHistogram StepVisitHistogram(TVisitHistogram h, int32_t visits) {
         case 11: enter = 5; break;
         default: return h;
     }
-    ++h.Visitors[size_t(enter)];
+    int32_t& into = h.Visitors[size_t(enter)];
+    into = WrapAdd(into, 1);
     if (enter > 0 && h.Visitors[size_t(enter - 1)] > 0) --h.Visitors[size_t(enter - 1)];
     return h;
 }
 
 TReturnCounters StepReturnCounters(TReturnCounters r, double elapsed) {
-    if (elapsed <= 1.0 / 24) ++r.Within1Hour;
-    if (elapsed <= 1) ++r.Within1Day;
-    if (elapsed <= 7) ++r.Within7Days;
-    if (elapsed <= 30) ++r.Within30Days;
+    if (elapsed <= 1.0 / 24) r.Within1Hour = WrapAdd(r.Within1Hour, 1);
+    if (elapsed <= 1) r.Within1Day = WrapAdd(r.Within1Day, 1);
+    if (elapsed <= 7) r.Within7Days = WrapAdd(r.Within7Days, 1);
+    if (elapsed <= 30) r.Within30Days = WrapAdd(r.Within30Days, 1);
     return r;
 }
 
 Ref<IVisitorCollection> TVisitorCollection::Create(const Ref<IVirtualAtom>& root) {
     Need(root, "visitors root");
     Ref<TVisitorCollection> visitors(new TVisitorCollection(root));
-    if (CanChange(*root)) {
+    if (!IsReadOnlyAtom(*root)) {
         for (int32_t link : {kVisitorIndexLink, kFirstSeenLink})
             if (!root->HasLink(link)) CreateIndexAt(*root, link);
         visitors->RecordAtom(kReturnCountersLink, kReturnCountersSize);
@@ -77,7 +79,7 @@ Ref<IVisitorCollection> TVisitorCollection::Create(const Ref<IVirtualAtom>& root
             // A store made before returns were counted starts from the
             // 30-day counter.
             int32_t start = visitors->GetReturnCounters().Within30Days;
-            WriteInt32Atom(*visitors->RecordAtom(kCountedReturnsLink, 4), start);
+            WriteInt32(*visitors->RecordAtom(kCountedReturnsLink, 4), start);
         }
     }
     for (int32_t link : {kVisitorIndexLink, kFirstSeenLink}) OpenIndexAt(*root, link);
@@ -86,7 +88,7 @@ Ref<IVisitorCollection> TVisitorCollection::Create(const Ref<IVirtualAtom>& root
 
 Ref<IVirtualAtom> TVisitorCollection::RecordAtom(int32_t link, int32_t size) {
     if (Ref<IVirtualAtom> atom = OpenLinkAt(*root_, link)) return atom;
-    if (!CanChange(*root_)) return nullptr;
+    if (IsReadOnlyAtom(*root_)) return nullptr;
     Ref<IVirtualAtom> atom = OpenOrCreateLinkAt(*root_, link);
     std::vector<uint8_t> zeros(size_t(size), 0);
     atom->Write(0, zeros.data(), size);
@@ -121,7 +123,7 @@ void TVisitorCollection::CountReturn(double elapsed) {
     WriteReturnCounters(*counters, StepReturnCounters(ReadReturnCounters(*counters), elapsed));
     Ref<IVirtualAtom> counted = RecordAtom(kCountedReturnsLink, 4);
     Need(counted, "counted returns");
-    WriteInt32Atom(*counted, ReadInt32Atom(*counted) + 1);
+    WriteInt32(*counted, WrapAdd(ReadInt32(*counted), 1));
 }
 
 bool TVisitorCollection::RegisterHit(std::string& visitorId, int32_t key, bool isNewVisitor, bool isNewVisit,
@@ -154,7 +156,7 @@ bool TVisitorCollection::RegisterHit(std::string& visitorId, int32_t key, bool i
         }
         const double previousHit = record.LastHit;
         record.LastHit = time;
-        ++record.Hits;
+        record.Hits = WrapAdd(record.Hits, 1);
         WriteVisitorRecord(*visitor, record);
 
         {
@@ -164,14 +166,14 @@ bool TVisitorCollection::RegisterHit(std::string& visitorId, int32_t key, bool i
             TVisitorKeyRecord k;
             if (inserted) k.LastTime = k.FirstTime = now;
             else k = ReadVisitorKeyRecord(*entry);
-            ++k.Hits;
-            if (isNewVisit) ++k.Visits;
+            k.Hits = WrapAdd(k.Hits, 1);
+            if (isNewVisit) k.Visits = WrapAdd(k.Visits, 1);
             k.LastTime = now;  // the clock, not the hit's time
             WriteVisitorKeyRecord(*entry, k);
         }
 
         if (isNewVisit) {
-            ++record.Visits;
+            record.Visits = WrapAdd(record.Visits, 1);
             WriteVisitorRecord(*visitor, record);
             CountHistogram(record.Visits);
             // Only a visitor the store knew has a previous hit to measure
@@ -191,7 +193,7 @@ TReturnCounters TVisitorCollection::GetReturnCounters() {
 
 int32_t TVisitorCollection::GetReturnCount() {
     Ref<IVirtualAtom> atom = OpenLinkAt(*root_, kCountedReturnsLink);
-    return atom ? ReadInt32Atom(*atom) : 0;
+    return atom ? ReadInt32(*atom) : 0;
 }
 
 TVisitHistogram TVisitorCollection::GetVisitHistogram() {
@@ -202,7 +204,7 @@ TVisitHistogram TVisitorCollection::GetVisitHistogram() {
 double TVisitorCollection::GetVisitorNodeTime(std::string_view node, std::string_view visitorId) {
     Ref<IVirtualAtom> visitor = FindVisitor(VisitorGuid(visitorId));
     if (!visitor) return 0;
-    Ref<IIndexer> times = CanChange(*visitor) ? OpenOrCreateIndexAt(*visitor, kNodeTimesLink)
+    Ref<IIndexer> times = !IsReadOnlyAtom(*visitor) ? OpenOrCreateIndexAt(*visitor, kNodeTimesLink)
                                               : OpenIndexAt(*visitor, kNodeTimesLink);
     if (!times) return 0;
     Ref<IVirtualAtom> entry = FindForReading(*times, node);

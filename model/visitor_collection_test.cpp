@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include "model/collection_atoms.h"
 #include "model/collection_test_db.h"
 #include "model/ipv4.h"
@@ -268,9 +270,20 @@ TEST_F(VisitorCollectionTest, DeleteVisitorsOfDayCollectsThenDeletes) {
     EXPECT_TRUE(visitors->ListVisitorsSince(0).empty());
     EXPECT_TRUE(FirstSeen(1).empty());
     EXPECT_EQ(visitors->GetVisitHistogram(), Buckets(5, 1, 0, 0, 0, 0));  // counters stay
+    // Enough visitors for a tree of several levels, every other one on the
+    // day that goes.
+    for (int i = 0; i < 300; ++i) {
+        char id[40];
+        std::snprintf(id, sizeof id, "{%08X-0000-0000-0000-000000000000}", i * 7919);
+        std::string text = id;
+        EXPECT_FALSE(visitors->RegisterHit(text, i, true, true, kDay + 10 + (i % 2) * 0.9));
+    }
+    EXPECT_EQ(visitors->DeleteVisitorsOfDay(kDay + 10.9), 150);
+    EXPECT_EQ(visitors->ListVisitorsSince(0).size(), 150u);
+    EXPECT_FALSE(ErrorFlag());
     visitors.reset();
     Reopen(true);
-    EXPECT_TRUE(Visitors()->ListVisitorsSince(0).empty());
+    EXPECT_EQ(Visitors()->ListVisitorsSince(kDay + 10).size(), 150u);
 }
 
 TEST_F(VisitorCollectionTest, ReadOnlyStoreOfAnOlderFileReadsZerosAndMakesNothing) {

@@ -101,13 +101,6 @@ void WriteVisitorKeyRecord(IVirtualAtom& atom, const TVisitorKeyRecord& r) {
     WriteHead(atom, EncodeVisitorKeyRecord(r));
 }
 
-int32_t ReadInt32Atom(IVirtualAtom& atom) { return GetI32(ReadHead<4>(atom).data()); }
-void WriteInt32Atom(IVirtualAtom& atom, int32_t value) {
-    std::array<uint8_t, 4> b{};
-    PutI32(b.data(), value);
-    WriteHead(atom, b);
-}
-
 double ReadDateTimeAtom(IVirtualAtom& atom) { return GetF64(ReadHead<8>(atom).data()); }
 void WriteDateTimeAtom(IVirtualAtom& atom, double value) {
     std::array<uint8_t, 8> b{};

@@ -70,10 +70,7 @@ void WriteVisitorRecord(IVirtualAtom& atom, const TVisitorRecord& r);
 TVisitorKeyRecord ReadVisitorKeyRecord(IVirtualAtom& atom);
 void WriteVisitorKeyRecord(IVirtualAtom& atom, const TVisitorKeyRecord& r);
 
-// A single int32 or date-time at offset 0 of an atom (the counted returns,
-// a node time).
-int32_t ReadInt32Atom(IVirtualAtom& atom);
-void WriteInt32Atom(IVirtualAtom& atom, int32_t value);
+// A date-time at offset 0 of an atom (a node time).
 double ReadDateTimeAtom(IVirtualAtom& atom);
 void WriteDateTimeAtom(IVirtualAtom& atom, double value);
 
