@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "model/base_conf.h"
+#include "model/counter2.h"
 #include "platform/cgi_environment.h"
 #include "platform/web_request.h"
 #include "platform/web_response.h"
@@ -54,11 +55,13 @@ public:
     std::string ProgramDir;
     TBaseConf Conf;
     bool ConfLoaded = false;
+    Ref<ICounter2> Counter;
 
 private:
     bool IsInstallRun() const;
     void InstallRoad(const TWebRequest& request);
     void AnswerWithoutDatabase(const TWebRequest& request, TWebResponse& response);
+    void RecordHit(const TWebRequest& request, TWebResponse& response);
 
     std::vector<std::string> args_;
     std::ostream& console_;
