@@ -47,7 +47,9 @@ TMain::~TMain() { ReleaseCounter(); }
 
 void TMain::WebModuleCreate() {
     ProgramDir = ProgramDirectory(args_[0]);
-    LoadDefaultSkin(DefSkin);
+    // Only the install road reads the default skin: a hit does not pay for
+    // drawing it.
+    if (IsInstallRun()) LoadDefaultSkin(DefSkin);
 }
 
 bool TMain::IsInstallRun() const {

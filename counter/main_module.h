@@ -38,7 +38,8 @@ public:
     TMain& operator=(const TMain&) = delete;
     ~TMain();
 
-    // ProgramDir from the program's own path; the default skin pictures.
+    // ProgramDir from the program's own path; the default skin pictures
+    // when this is the install run (the only one that uses them).
     void WebModuleCreate();
     // Resolves DataBaseFileName and opens the database into Counter. A
     // database file that does not exist is only created by the install
