@@ -330,6 +330,42 @@ TEST_F(CounterServer, SkippedAddressesAreNotCounted) {
     EXPECT_EQ(1, Settings().TotalHits);
 }
 
+TEST_F(CounterServer, DottedNodesCountGroupVisitsOnTheirParents) {
+    ASSERT_EQ("Tallyvex2 DataBase successfully created!\n\n", Install());
+    Get("?id=7&node=a.b");  // one visitor makes a and a.b
+    THttpReply first = Get("?id=7&node=a.b.c");  // a second visitor, new to all three
+    Get("?id=7&node=a.b.c", CookieHeader(first));  // the same visit again: nothing more
+    Ref<ICounter2> counter = Open();
+    Ref<INodeCollection> nodes = counter->GetNodes();
+    auto group = [&](const char* path) {
+        Ref<INodeInfo> info = nodes->FindNode(path, false)->GetInfo();
+        return std::make_pair(info->GetGroupVisits(), info->GetGroupVisitors());
+    };
+    EXPECT_EQ(std::make_pair(2, 2), group("a"));
+    EXPECT_EQ(std::make_pair(1, 1), group("a.b"));
+    EXPECT_EQ(std::make_pair(0, 0), group("a.b.c"));
+    EXPECT_EQ(2, nodes->FindNode("a.b.c", false)->GetInfo()->GetHits());
+    EXPECT_EQ(2, nodes->FindNode("a.b", false)->GetInfo()->GetGroupHits());
+    EXPECT_EQ(3, nodes->FindNode("a", false)->GetInfo()->GetGroupHits());
+}
+
+TEST_F(CounterServer, HitWithoutNodeCountsTheSiteOnce) {
+    WriteConf("CanAddNode=0\n");
+    ASSERT_EQ("Tallyvex2 DataBase successfully created!\n\n", Install());
+    THttpReply reply = Get("?id=7", "User-Agent: Mozilla/5.0\r\n");
+    EXPECT_GT(reply.Body.size(), 799u);
+    EXPECT_TRUE(reply.All("Set-Cookie").empty());
+    // A node the configuration does not let hits create: the browser count
+    // does not make it either.
+    Get("?id=7&node=fresh", "User-Agent: Mozilla/5.0\r\n");
+    Ref<ICounter2> counter = Open();
+    EXPECT_EQ(2, counter->GetSettings().TotalHits);
+    Ref<INodeCollection> nodes = counter->GetNodes();
+    EXPECT_FALSE(nodes->NodeExists("fresh"));
+    EXPECT_EQ(2, nodes->GetRoot()->GetInfo()->GetBrowsers()->Count(0xFF));
+    EXPECT_EQ(2, nodes->GetRoot()->GetInfo()->GetHits());
+}
+
 TEST_F(CounterServer, HitsWithoutCookiesCountByAddress) {
     ASSERT_EQ("Tallyvex2 DataBase successfully created!\n\n", Install());
     THttpReply first = Get("?id=7&node=main&nocookies=1");
