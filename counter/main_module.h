@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "model/base_conf.h"
+#include "model/counter2.h"
 #include "platform/cgi_environment.h"
 #include "platform/web_request.h"
 #include "platform/web_response.h"
@@ -37,7 +38,8 @@ public:
     TMain& operator=(const TMain&) = delete;
     ~TMain();
 
-    // ProgramDir from the program's own path; the default skin pictures.
+    // ProgramDir from the program's own path; the default skin pictures
+    // when this is the install run (the only one that uses them).
     void WebModuleCreate();
     // Resolves DataBaseFileName and opens the database into Counter. A
     // database file that does not exist is only created by the install
@@ -54,11 +56,13 @@ public:
     std::string ProgramDir;
     TBaseConf Conf;
     bool ConfLoaded = false;
+    Ref<ICounter2> Counter;
 
 private:
     bool IsInstallRun() const;
     void InstallRoad(const TWebRequest& request);
     void AnswerWithoutDatabase(const TWebRequest& request, TWebResponse& response);
+    void RecordHit(const TWebRequest& request, TWebResponse& response);
 
     std::vector<std::string> args_;
     std::ostream& console_;

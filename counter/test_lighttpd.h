@@ -126,6 +126,9 @@ private:
                        "server.errorlog = \"" + Dir() + "/error.log\"\n"
                        "server.modules = (\"mod_cgi\")\n"
                        "server.max-connections = 256\n"
+                       // The program must hold its own against control
+                       // bytes in the query, so the server lets them in.
+                       "server.http-parseopts = (\"url-ctrls-reject\" => \"disable\")\n"
                        "mimetype.assign = (\".html\" => \"text/html\")\n"
                        "$HTTP[\"url\"] =~ \"^/cgi-bin/\" { cgi.assign = (\"\" => \"\") }\n");
     }
