@@ -8,6 +8,10 @@
 
 #include "counter/tlvx_log.h"
 #include "fuzz/memory_file_system.h"
+#if __has_include("model/skin.h")
+#include "model/skin.h"
+#define TLVX_FUZZ_SKIN 1
+#endif
 #include "raster/default_skin.h"
 #include "store/btree_factory.h"
 #include "store/indexer.h"
@@ -116,6 +120,31 @@ void HitLogSeeds(const fs::path& out, TMemoryFileSystem& files) {
     Save(out / "two-days.bin", files.Contents(path));
 }
 
+#ifdef TLVX_FUZZ_SKIN
+// The default skin as a skin image stream, with the number strip appended
+// and placed inside the background.
+void SkinSeeds(const fs::path& out) {
+    std::vector<TMemoryStream> pictures(11);
+    pictures[0].Write(Bmp(DrawDefaultBackground()).data(), Bmp(DrawDefaultBackground()).size());
+    for (int d = 0; d < 10; ++d) {
+        std::string b = Bmp(DrawDefaultDigit(d));
+        pictures[size_t(d) + 1].Write(b.data(), b.size());
+    }
+    TSkinImageStreams streams{};
+    for (size_t i = 0; i < 11; ++i) streams[i] = &pictures[i];
+    for (int fixed = 0; fixed < 2; ++fixed) {
+        TSkin skin;
+        skin.SetImages(streams);
+        TSkinLayout layout;
+        layout.FixedPosition = uint8_t(fixed);
+        skin.SetLayout(layout);
+        TMemoryStream stream;
+        skin.SaveToStream(&stream);
+        Save(out / (fixed ? "default-fixed.skin" : "default.skin"), stream.Text());
+    }
+}
+#endif
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -128,5 +157,8 @@ int main(int argc, char** argv) {
     StorageSeeds(out / "storage", files.Files());
     BmpSeeds(out / "bmp");
     HitLogSeeds(out / "hit_log", files.Files());
+#ifdef TLVX_FUZZ_SKIN
+    SkinSeeds(out / "skin");
+#endif
     return 0;
 }

@@ -17,6 +17,8 @@ int CompareKeys(std::string_view a, std::string_view b) {
     return a.size() < b.size() ? -1 : 1;
 }
 
+void CheckTreeDepth(size_t depth) { QMZ_ASSERT(depth <= kMaxTreeDepth); }
+
 TBTreeNode::TBTreeNode(Ref<IVirtualAtom> atom, uint32_t pageSize)
     : atom_(std::move(atom)), pageSize_(pageSize), header_(HeaderSizeOf(pageSize), 0) {}
 

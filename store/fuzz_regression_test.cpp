@@ -1,0 +1,94 @@
+// Damaged files that the fuzz targets under fuzz/ found or aimed at: each
+// must give a clear error, never a hang, a crash or an unbounded allocation.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "store/btree_factory.h"
+#include "store/btree_index.h"
+#include "store/errors.h"
+#include "store/memory_storage.h"
+
+namespace tlvx {
+namespace {
+
+constexpr uint32_t kPage = 4;
+
+std::string Key(int i) { return "key" + std::to_string(1000 + i); }
+
+// A committed index of 60 keys (three levels at PageSize 4) in the root
+// atom's link 0, whose leftmost leaf is then made its own first child.
+std::shared_ptr<TMemoryVolume> IndexWithLeafCycle() {
+    auto storage = TMemoryStorage::Create();
+    auto tr = storage->StartTransaction();
+    {
+        auto root = tr->OpenRootAtom();
+        auto index = IndexFactory()->OpenOrCreateIndex(root, 0, "", "PageSize=4");
+        for (int i = 0; i < 60; ++i) index->Insert(Key(i));
+    }
+    {
+        auto node = tr->OpenRootAtom()->OpenLink(0)->OpenLink(0);
+        int depth = 0;
+        while (auto child = node->OpenLink(int32_t(kPage))) {
+            node = child;
+            ++depth;
+        }
+        EXPECT_GE(depth, 2);
+        node->SetLink(int32_t(kPage), node);  // the leaf's child 0 is the leaf
+    }
+    tr->Commit();
+    return storage->Volume();
+}
+
+bool RefusedAsDamage(const std::function<void()>& f) {
+    try {
+        f();
+    } catch (const EAssertionFailed&) {
+        return true;
+    }
+    return false;
+}
+
+TEST(BTreeDamage, ANodeThatIsItsOwnDescendantEndsEveryDescent) {
+    auto volume = IndexWithLeafCycle();
+    for (bool readOnly : {true, false}) {
+        SCOPED_TRACE(readOnly ? "read-only" : "writable");
+        auto storage = MakeRef<TMemoryStorage>(volume, readOnly);
+        Ref<IStorageTransaction> tr;
+        Ref<IVirtualAtom> root;
+        if (readOnly) {
+            root = storage->OpenRootAtom();
+        } else {
+            tr = storage->StartTransaction();
+            root = tr->OpenRootAtom();
+        }
+        auto index = IndexFactory()->OpenIndex(root->OpenLink(0), "", "");
+        Ref<IIndexerCursor> cursor;
+        EXPECT_TRUE(RefusedAsDamage([&] { index->GetCursor(cursor); }));
+        // Keys before the first one lead into the leaf's child 0.
+        EXPECT_TRUE(RefusedAsDamage([&] { index->Contains(""); }));
+        Ref<IVirtualAtom> value;
+        EXPECT_TRUE(RefusedAsDamage([&] { index->Find("a", value); }));
+        ASSERT_FALSE(RefusedAsDamage([&] { index->FindCursor(Key(59), cursor); }));
+        ASSERT_TRUE(cursor);
+        EXPECT_TRUE(RefusedAsDamage([&] { cursor->First(); }));
+        EXPECT_TRUE(RefusedAsDamage([&] { cursor->GetKeyCount(); }));
+        EXPECT_TRUE(RefusedAsDamage([&] { cursor->Seek("", smGreaterOrEqual); }));
+        EXPECT_TRUE(RefusedAsDamage([&] { cursor->Seek("a", smLessOrEqual); }));
+        EXPECT_TRUE(RefusedAsDamage([&] {
+            for (int i = 0; i < 100 && cursor->Prior();) ++i;
+        }));
+        std::vector<std::string> lines;
+        EXPECT_TRUE(RefusedAsDamage([&] { RefCast<IBTreeDump>(index)->DumpTree(lines); }));
+        cursor.reset();
+        if (!readOnly) {
+            EXPECT_ANY_THROW(index->Delete(Key(0)));
+            EXPECT_ANY_THROW(index->Insert(""));
+        }
+    }
+}
+
+}  // namespace
+}  // namespace tlvx
