@@ -40,8 +40,10 @@ Ref<TOrvStorage> Create(const std::string& path) {
 std::string Key(int i) { return "node." + std::to_string(i * 7919 % 1000); }
 
 // A storage with an index in the root's link 0 holding keys values, some
-// of them deleted again, and a chain of plain atoms in the root's link 1.
-std::string IndexedStorage(TMemoryFileSystem& files, int keys, int deleted, uint32_t pageSize) {
+// of them deleted again, and a chain of plain atoms in the root's link 1;
+// with leafCycle, its leftmost leaf is linked as its own first child.
+std::string IndexedStorage(TMemoryFileSystem& files, int keys, int deleted, uint32_t pageSize,
+                           bool leafCycle = false) {
     const std::string path = "/seed/indexed.orv";
     files.Clear();
     {
@@ -63,6 +65,12 @@ std::string IndexedStorage(TMemoryFileSystem& files, int keys, int deleted, uint
                 chain = next;
             }
         }
+        if (leafCycle) {
+            // Damage found by fuzzing: the leftmost leaf made its own child.
+            auto node = tr->OpenRootAtom()->OpenLink(0)->OpenLink(0);
+            while (auto child = node->OpenLink(int32_t(pageSize))) node = child;
+            node->SetLink(int32_t(pageSize), node);
+        }
         tr->Commit();
     }
     return files.Contents(path);
@@ -75,6 +83,7 @@ void StorageSeeds(const fs::path& out, TMemoryFileSystem& files) {
     Save(out / "btree-small.orv", IndexedStorage(files, 30, 0, 4));
     Save(out / "btree-deletes.orv", IndexedStorage(files, 120, 25, 6));
     Save(out / "btree-default.orv", IndexedStorage(files, 60, 5, kDefaultPageSize));
+    Save(out / "btree-leaf-cycle.orv", IndexedStorage(files, 60, 0, 4, true));
 }
 
 std::string Bmp(const TPaintRect& picture) {
