@@ -8,6 +8,10 @@
 
 #include "counter/tlvx_log.h"
 #include "fuzz/memory_file_system.h"
+#if __has_include("model/skin.h")
+#include "model/skin.h"
+#define TLVX_FUZZ_SKIN 1
+#endif
 #include "raster/default_skin.h"
 #include "store/btree_factory.h"
 #include "store/indexer.h"
@@ -36,8 +40,10 @@ Ref<TOrvStorage> Create(const std::string& path) {
 std::string Key(int i) { return "node." + std::to_string(i * 7919 % 1000); }
 
 // A storage with an index in the root's link 0 holding keys values, some
-// of them deleted again, and a chain of plain atoms in the root's link 1.
-std::string IndexedStorage(TMemoryFileSystem& files, int keys, int deleted, uint32_t pageSize) {
+// of them deleted again, and a chain of plain atoms in the root's link 1;
+// with leafCycle, its leftmost leaf is linked as its own first child.
+std::string IndexedStorage(TMemoryFileSystem& files, int keys, int deleted, uint32_t pageSize,
+                           bool leafCycle = false) {
     const std::string path = "/seed/indexed.orv";
     files.Clear();
     {
@@ -59,6 +65,12 @@ std::string IndexedStorage(TMemoryFileSystem& files, int keys, int deleted, uint
                 chain = next;
             }
         }
+        if (leafCycle) {
+            // Damage found by fuzzing: the leftmost leaf made its own child.
+            auto node = tr->OpenRootAtom()->OpenLink(0)->OpenLink(0);
+            while (auto child = node->OpenLink(int32_t(pageSize))) node = child;
+            node->SetLink(int32_t(pageSize), node);
+        }
         tr->Commit();
     }
     return files.Contents(path);
@@ -71,6 +83,7 @@ void StorageSeeds(const fs::path& out, TMemoryFileSystem& files) {
     Save(out / "btree-small.orv", IndexedStorage(files, 30, 0, 4));
     Save(out / "btree-deletes.orv", IndexedStorage(files, 120, 25, 6));
     Save(out / "btree-default.orv", IndexedStorage(files, 60, 5, kDefaultPageSize));
+    Save(out / "btree-leaf-cycle.orv", IndexedStorage(files, 60, 0, 4, true));
 }
 
 std::string Bmp(const TPaintRect& picture) {
@@ -116,6 +129,31 @@ void HitLogSeeds(const fs::path& out, TMemoryFileSystem& files) {
     Save(out / "two-days.bin", files.Contents(path));
 }
 
+#ifdef TLVX_FUZZ_SKIN
+// The default skin as a skin image stream, with the number strip appended
+// and placed inside the background.
+void SkinSeeds(const fs::path& out) {
+    std::vector<TMemoryStream> pictures(11);
+    pictures[0].Write(Bmp(DrawDefaultBackground()).data(), Bmp(DrawDefaultBackground()).size());
+    for (int d = 0; d < 10; ++d) {
+        std::string b = Bmp(DrawDefaultDigit(d));
+        pictures[size_t(d) + 1].Write(b.data(), b.size());
+    }
+    TSkinImageStreams streams{};
+    for (size_t i = 0; i < 11; ++i) streams[i] = &pictures[i];
+    for (int fixed = 0; fixed < 2; ++fixed) {
+        TSkin skin;
+        skin.SetImages(streams);
+        TSkinLayout layout;
+        layout.FixedPosition = uint8_t(fixed);
+        skin.SetLayout(layout);
+        TMemoryStream stream;
+        skin.SaveToStream(&stream);
+        Save(out / (fixed ? "default-fixed.skin" : "default.skin"), stream.Text());
+    }
+}
+#endif
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -128,5 +166,8 @@ int main(int argc, char** argv) {
     StorageSeeds(out / "storage", files.Files());
     BmpSeeds(out / "bmp");
     HitLogSeeds(out / "hit_log", files.Files());
+#ifdef TLVX_FUZZ_SKIN
+    SkinSeeds(out / "skin");
+#endif
     return 0;
 }

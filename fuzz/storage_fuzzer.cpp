@@ -1,12 +1,14 @@
-// Opens a storage file made of the input and reads everything in it; when a
-// read-only open succeeds, one small transaction is committed through a
-// writable open, and the file must then still open and read.
+// Opens a storage file made of the input (its CRCs made to agree) and
+// reads everything in it; when a read-only open succeeds, one small
+// transaction is committed through a writable open, and the file must then
+// still open and read.
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
 #include "fuzz/fuzz_guard.h"
 #include "fuzz/memory_file_system.h"
+#include "fuzz/storage_checks.h"
 #include "fuzz/storage_walk.h"
 #include "store/btree_factory.h"
 #include "store/indexer.h"
@@ -57,7 +59,9 @@ void WriteOnce(const TGUID& dataClass) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static TMemoryFileSystemScope* files = new TMemoryFileSystemScope;
     files->Files().Clear();
-    files->Files().SetContents(kPath, std::string(reinterpret_cast<const char*>(data), size));
+    std::string file(reinterpret_cast<const char*>(data), size);
+    RewriteStorageChecks(file);
+    files->Files().SetContents(kPath, file);
 
     bool readable = false;
     TGUID dataClass;

@@ -30,6 +30,15 @@ namespace tlvx {
 // Unsigned byte order, shorter first on an equal prefix.
 int CompareKeys(std::string_view a, std::string_view b);
 
+// Levels below the root no index can reach: every node under the root holds
+// at least PageSize / 2 >= 2 keys, so even 2^32 atoms give fewer than 21
+// levels. A deeper descent means a damaged file links a node below itself.
+inline constexpr uint32_t kMaxTreeDepth = 64;
+
+// Raises "Assertion failure" when a descent reaches depth levels below the
+// root and depth is beyond kMaxTreeDepth.
+void CheckTreeDepth(size_t depth);
+
 class TBTreeNode {
 public:
     // Dead bytes a node may carry before it counts as wasteful.
