@@ -39,6 +39,19 @@ bool ChildNumber(IIndexer& children, std::string_view name, uint32_t& number) {
     return true;
 }
 
+// A freed node's number may since have been given to any other atom: only
+// an atom with the node's shape is opened as one, so that opening it never
+// writes (a node view completes missing parts of a node it opens).
+bool LooksLikeNode(IVirtualAtom& atom) {
+    const Ref<IIndexerFactory>& factory = IndexFactory();
+    Ref<IVirtualAtom> children = atom.OpenLinkWithMode(kChildrenLink, amRead);
+    if (!children || !factory->IsBTreeIndex(children)) return false;
+    Ref<IVirtualAtom> info = atom.OpenLinkWithMode(kInfoLink, amRead);
+    if (!info || !info->HasLink(ilCounters)) return false;
+    Ref<IVirtualAtom> links = info->OpenLinkWithMode(ilLinks, amRead);
+    return links && factory->IsBTreeIndex(links);
+}
+
 }  // namespace
 
 TNode* TOpenNodes::Find(uint32_t atomNumber) const {
@@ -66,13 +79,8 @@ Ref<TNode> TNode::Open(Ref<IVirtualAtom> atom) {
     Ref<TNode> node(new TNode);
     node->atom_ = std::move(atom);
     IVirtualAtom& nodeAtom = Need(node->atom_, "node atom");
-    if (nodeAtom.HasLink(kChildrenLink)) {
+    if (nodeAtom.HasLink(kChildrenLink))
         node->children_ = IndexFactory()->OpenIndex(nodeAtom.OpenLink(kChildrenLink), "", "");
-    } else if (!IsReadOnlyAtom(nodeAtom)) {
-        Ref<IVirtualAtom> indexAtom;
-        node->children_ = IndexFactory()->CreateIndex(StorageOf(nodeAtom), indexAtom, "", "");
-        nodeAtom.SetLink(kChildrenLink, indexAtom);
-    }
     node->info_ = TNodeInfo::Open(OpenNeededLink(nodeAtom, kInfoLink, "node info atom"));
     return node;
 }
@@ -167,7 +175,9 @@ Ref<TNode> TNode::OpenByNumber(IVirtualAtom& anyAtom, uint32_t atomNumber) {
     id.StorageID = storage->GetStorageID();
     id.AtomNumber = atomNumber;
     try {
-        return Open(storage->OpenAtom(id));
+        Ref<IVirtualAtom> atom = storage->OpenAtom(id);
+        if (!LooksLikeNode(*atom)) return nullptr;
+        return Open(atom);
     } catch (const EQmzError& e) {
         int32_t code = e.ErrorCode();
         if (code == ecInvalidAtomAddress || code == ecBrokenLink || code == ecNotIndex) return nullptr;

@@ -50,9 +50,9 @@ class TNode : public INode {
 public:
     // A new node in a fresh atom: children index, info atom, name.
     static Ref<TNode> Create(std::string_view name, Ref<IVirtualAtom> atom);
-    // An existing node. A node atom without children index or info raises
-    // ENilObject (or EQmzError 152 when link 0 is no index), except that a
-    // writable database gets a missing children index made.
+    // An existing node. A node atom without info raises ENilObject (EQmzError
+    // 152 when link 0 is no index); one without children index has no
+    // children and can get none.
     static Ref<TNode> Open(Ref<IVirtualAtom> atom);
 
     Ref<INode> GetChild(std::string_view name, bool create) override;

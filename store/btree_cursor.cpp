@@ -26,6 +26,7 @@ const TBTreeCursor::TLevel& TBTreeCursor::Current() const {
 
 bool TBTreeCursor::PushChild(TPath& path, int32_t child, bool atEnd) const {
     if (child < 0) return false;
+    CheckTreeDepth(path.size());
     Ref<IVirtualAtom> atom = path.back().Node.OpenChild(uint32_t(child), amRead);
     if (!atom) return false;
     TBTreeNode node(atom, index_->PageSize());
@@ -110,21 +111,22 @@ bool TBTreeCursor::IsEmpty() {
     return index_->Root().Count() == 0;
 }
 
-int32_t TBTreeCursor::CountKeys(const TBTreeNode& node) const {
+int32_t TBTreeCursor::CountKeys(const TBTreeNode& node, size_t depth) const {
+    CheckTreeDepth(depth);
     int32_t sum = int32_t(node.Count());
     for (uint32_t j = 0; j <= node.Count(); ++j) {
         Ref<IVirtualAtom> atom = node.OpenChild(j, amRead);
         if (!atom) continue;
         TBTreeNode child(atom, index_->PageSize());
         child.Read();
-        sum += CountKeys(child);
+        sum += CountKeys(child, depth + 1);
     }
     return sum;
 }
 
 int32_t TBTreeCursor::GetKeyCount() {
     CheckOpen();
-    return CountKeys(index_->Root());
+    return CountKeys(index_->Root(), 0);
 }
 
 bool TBTreeCursor::First() {
@@ -201,6 +203,7 @@ bool TBTreeCursor::Seek(std::string_view key, TSeekMode mode) {
             else result = true;
             break;
         }
+        CheckTreeDepth(path.size());
         Ref<IVirtualAtom> atom = level.Node.OpenChild(pos, amRead);
         if (atom) {
             TBTreeNode child(atom, index_->PageSize());

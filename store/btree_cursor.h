@@ -63,7 +63,7 @@ private:
     bool LastOn(TPath& path) const;
     bool NextOn(TPath& path) const;
     bool PriorOn(TPath& path) const;
-    int32_t CountKeys(const TBTreeNode& node) const;
+    int32_t CountKeys(const TBTreeNode& node, size_t depth) const;
 
     Ref<TBTreeIndex> index_;
     TPath path_;

@@ -70,7 +70,8 @@ TBTreeNode TBTreeIndex::Node(Ref<IVirtualAtom> atom) const { return TBTreeNode(s
 bool TBTreeIndex::Locate(std::string_view key, TBTreeNode& node, uint32_t& pos) {
     // Search the root copy in place; only deeper nodes are read.
     const TBTreeNode* current = &root_;
-    for (;;) {
+    for (size_t depth = 0;; ++depth) {
+        CheckTreeDepth(depth);
         if (current->Search(key, pos)) {
             if (current == &root_) node = root_;
             return true;
@@ -287,7 +288,8 @@ bool TBTreeIndex::DeleteFrom(TBTreeNode& node, std::string_view key, bool& remov
         Ref<IVirtualAtom> predValue;
         {
             TBTreeNode leaf = child;
-            for (;;) {
+            for (size_t depth = 0;; ++depth) {
+                CheckTreeDepth(depth);
                 Ref<IVirtualAtom> next = leaf.OpenChild(leaf.Count(), amRead);
                 if (!next) break;
                 leaf = Node(next);
@@ -459,6 +461,7 @@ void TBTreeIndex::Clear() {
 void TBTreeIndex::DumpTree(std::vector<std::string>& lines) { Dump(root_, 0, lines); }
 
 void TBTreeIndex::Dump(const TBTreeNode& node, int depth, std::vector<std::string>& lines) {
+    CheckTreeDepth(size_t(depth));
     const std::string indent(size_t(depth), ' ');
     auto dumpChild = [&](uint32_t j) {
         Ref<IVirtualAtom> atom = node.OpenChild(j, amRead);

@@ -1,0 +1,43 @@
+// What a fuzz target accepts as a clear refusal of hostile input.
+//
+// Any error of the std::exception family is a refusal, except the two that
+// mean a size taken from the input was trusted: std::bad_alloc and
+// std::length_error. Those, and anything thrown that is no std::exception,
+// abort so that libFuzzer records the input.
+#pragma once
+
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <new>
+#include <stdexcept>
+
+namespace tlvx {
+
+[[noreturn]] inline void FuzzFail(const char* what) {
+    std::fprintf(stderr, "fuzz target failure: %s\n", what);
+    std::abort();
+}
+
+// Checks a property the code promises; aborts when it does not hold.
+inline void FuzzCheck(bool condition, const char* what) {
+    if (!condition) FuzzFail(what);
+}
+
+template <class F>
+void RunGuarded(F&& body) {
+    try {
+        body();
+    } catch (const std::bad_alloc&) {
+        FuzzFail("std::bad_alloc: an allocation sized from the input");
+    } catch (const std::length_error& e) {
+        std::fprintf(stderr, "%s\n", e.what());
+        FuzzFail("std::length_error: a length taken from the input");
+    } catch (const std::exception&) {
+        // A clear error: what hostile input should get.
+    } catch (...) {
+        FuzzFail("an exception that is no std::exception");
+    }
+}
+
+}  // namespace tlvx
