@@ -16,17 +16,13 @@
 #include <string>
 #include <vector>
 
-#include "model/node_collection.h"
+#include "model/counter2.h"
+#include "model/node_interfaces.h"
 #include "platform/clock.h"
-#include "store/storage_factory.h"
-#include "store/virtual_storage.h"
 
 using namespace tlvx;
 
 namespace {
-
-constexpr int32_t kNodesLink = 13;
-const char* const kParams = "mode=readonly; class={5E1F0C3A-7D21-4B8E-9A44-1C0FFEE00001}";
 
 class TFixedClock : public IClock {
 public:
@@ -98,9 +94,13 @@ int main(int argc, char** argv) {
     }
     TFixedClock clock;
     SetClock(&clock);
-    Ref<IVirtualStorage> storage = StorageFactory().OpenStorage(0, 0, "file://" + db, "", kParams);
-    Ref<IStorageTransaction> tr = storage->StartTransaction();
-    Ref<TNodeCollection> nodes = TNodeCollection::Open(tr->OpenRootAtom()->OpenLink(kNodesLink));
+    Ref<ICounter2> counter;
+    OpenCounter2(db, counter, TSkinStreams{}, true, "id=1");
+    if (!counter) {
+        std::fprintf(stderr, "cannot open %s read-only\n", db.c_str());
+        return 2;
+    }
+    Ref<INodeCollection> nodes = counter->GetNodes();
     const double today = nodes->GetRoot()->GetLastDay(false);
     clock.now = today + 0.75;  // late on the last recorded day
     std::printf("database %s (%llu bytes), today %.0f, leaf %s; best of %d runs, ms\n", db.c_str(),
@@ -137,8 +137,7 @@ int main(int argc, char** argv) {
     }
     std::printf("slowest over 30 days %.3f ms (target < 5), over 365 days %.3f ms (target < 50)\n", worst30, worst365);
     nodes.reset();
-    tr.reset();
-    storage.reset();
+    counter.reset();
     SetClock(nullptr);
     return 0;
 }
