@@ -21,7 +21,11 @@
 namespace tlvx {
 namespace {
 
-constexpr int kLockPollMs = 15;
+// Short, so that a waiter catches the gap between one holder and the next
+// about as soon as a newly started process does: with 8 hit processes
+// queueing on one database a 15 ms poll let the slowest wait 0.9 s, 2 ms
+// keeps it near 0.3 s (of the 3 s allowed).
+constexpr int kLockPollMs = 2;
 
 class TPosixFile : public IFile {
 public:

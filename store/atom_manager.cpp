@@ -138,14 +138,19 @@ uint32_t TAtomManager::AllocHandle() {
         pool_.pop_back();
         return h;
     }
-    // Scan from the mark for a free entry, a block of entries at a time.
+    // Scan from the mark for a free entry, a block of entries at a time. The
+    // block starts small and grows while entries are in use: in a fresh
+    // table the first entry is free, and reading a whole block for it on
+    // every new atom costs more than the atom itself.
     std::vector<uint8_t> block;
+    uint32_t blockEntries = 8;
     while (scanMark_ < total_) {
         const uint64_t pos = EntryPosition(scanMark_ + 1);
         auto it = std::upper_bound(tables_.begin(), tables_.end(), scanMark_,
                                    [](uint32_t v, const Table& t) { return v < t.first; }) - 1;
         const uint32_t inTable = it->first + it->capacity - scanMark_;
-        const uint32_t n = std::min<uint32_t>(inTable, 256);
+        const uint32_t n = std::min<uint32_t>(inTable, blockEntries);
+        blockEntries = std::min<uint32_t>(blockEntries * 2, 256);
         block.resize(size_t(n) * kEntrySize);
         file_.ReadAt(block.data(), uint32_t(block.size()), pos);
         for (uint32_t i = 0; i < n; ++i) {

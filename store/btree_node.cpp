@@ -20,17 +20,17 @@ int CompareKeys(std::string_view a, std::string_view b) {
 void CheckTreeDepth(size_t depth) { QMZ_ASSERT(depth <= kMaxTreeDepth); }
 
 TBTreeNode::TBTreeNode(Ref<IVirtualAtom> atom, uint32_t pageSize)
-    : atom_(std::move(atom)), pageSize_(pageSize), header_(HeaderSizeOf(pageSize), 0) {}
+    : atom_(std::move(atom)), pageSize_(pageSize), bytes_(HeaderSizeOf(pageSize), 0) {}
 
 uint32_t TBTreeNode::Get(uint32_t at) const {
-    QMZ_ASSERT(at + 4 <= header_.size());
-    const uint8_t* p = header_.data() + at;
+    QMZ_ASSERT(at + 4 <= HeaderSize());
+    const uint8_t* p = bytes_.data() + at;
     return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
 }
 
 void TBTreeNode::Put(uint32_t at, uint32_t v) {
-    QMZ_ASSERT(at + 4 <= header_.size());
-    uint8_t* p = header_.data() + at;
+    QMZ_ASSERT(at + 4 <= HeaderSize());
+    uint8_t* p = bytes_.data() + at;
     p[0] = uint8_t(v);
     p[1] = uint8_t(v >> 8);
     p[2] = uint8_t(v >> 16);
@@ -38,14 +38,16 @@ void TBTreeNode::Put(uint32_t at, uint32_t v) {
 }
 
 void TBTreeNode::InitEmpty() {
-    std::fill(header_.begin(), header_.end(), 0);
+    // Bytes past the header stay: the atom keeps them too.
+    std::fill(bytes_.begin(), bytes_.begin() + HeaderSize(), 0);
     SetEndOffset(HeaderSize());
 }
 
 void TBTreeNode::Read() {
-    std::fill(header_.begin(), header_.end(), 0);
-    atom_->Read(0, header_.data(), int32_t(header_.size()));
-    const uint64_t size = uint64_t(atom_->GetSize());
+    const int32_t atomSize = atom_->GetSize();
+    bytes_.assign(std::max<size_t>(size_t(atomSize), HeaderSize()), 0);
+    if (atomSize > 0) atom_->Read(0, bytes_.data(), atomSize);
+    const uint64_t size = uint64_t(atomSize);
     const uint32_t count = Count(), end = EndOffset();
     QMZ_ASSERT(count <= pageSize_);
     QMZ_ASSERT(end >= HeaderSize() && end <= uint32_t(std::numeric_limits<int32_t>::max()));
@@ -59,24 +61,21 @@ void TBTreeNode::Read() {
 }
 
 void TBTreeNode::WriteHeader() {
-    atom_->Write(0, header_.data(), int32_t(Count() * 8 + 8));
+    atom_->Write(0, bytes_.data(), int32_t(Count() * 8 + 8));
 }
 
-std::string TBTreeNode::Key(uint32_t i) const {
+std::string_view TBTreeNode::KeyView(uint32_t i) const {
     QMZ_ASSERT(i < Count());
-    std::string key(KeyLength(i), '\0');
-    if (!key.empty()) {
-        int32_t got = atom_->Read(int32_t(KeyOffset(i)), key.data(), int32_t(key.size()));
-        QMZ_ASSERT(got == int32_t(key.size()));
-    }
-    return key;
+    const uint64_t off = KeyOffset(i), len = KeyLength(i);
+    QMZ_ASSERT(off + len <= bytes_.size());
+    return std::string_view(reinterpret_cast<const char*>(bytes_.data()) + off, size_t(len));
 }
 
 bool TBTreeNode::Search(std::string_view key, uint32_t& pos) const {
     uint32_t lo = 0, n = Count();
     while (n > 0) {
         uint32_t mid = lo + n / 2;
-        int c = CompareKeys(key, Key(mid));
+        int c = CompareKeys(key, KeyView(mid));
         if (c == 0) {
             pos = mid;
             return true;
@@ -134,21 +133,28 @@ void TBTreeNode::SetLink(uint32_t slot, const Ref<IVirtualAtom>& atom) {
     atom_->SetLink(int32_t(slot), atom);
 }
 
+// Pair k lies at 8 + 8k; the pairs move as one block.
 void TBTreeNode::OpenPair(uint32_t i) {
     QMZ_ASSERT(i < pageSize_);
-    for (uint32_t k = pageSize_ - 1; k > i; --k) SetPair(k, KeyOffset(k - 1), KeyLength(k - 1));
+    uint8_t* at = bytes_.data() + 8 + 8 * size_t(i);
+    std::memmove(at + 8, at, 8 * size_t(pageSize_ - 1 - i));
 }
 
 void TBTreeNode::ClosePair(uint32_t i) {
     QMZ_ASSERT(i < pageSize_);
-    for (uint32_t k = i; k + 1 < pageSize_; ++k) SetPair(k, KeyOffset(k + 1), KeyLength(k + 1));
+    uint8_t* at = bytes_.data() + 8 + 8 * size_t(i);
+    std::memmove(at, at + 8, 8 * size_t(pageSize_ - 1 - i));
 }
 
 void TBTreeNode::AppendKey(uint32_t i, std::string_view key) {
     QMZ_ASSERT(i < pageSize_ && key.size() <= size_t(kMaxKeyLength));
     const uint64_t end = EndOffset();
     QMZ_ASSERT(end + key.size() <= uint64_t(std::numeric_limits<int32_t>::max()));
-    if (!key.empty()) atom_->Write(int32_t(end), key.data(), int32_t(key.size()));
+    if (!key.empty()) {
+        atom_->Write(int32_t(end), key.data(), int32_t(key.size()));
+        if (bytes_.size() < end + key.size()) bytes_.resize(size_t(end + key.size()), 0);
+        std::memcpy(bytes_.data() + end, key.data(), key.size());
+    }
     SetPair(i, uint32_t(end), uint32_t(key.size()));
     SetEndOffset(uint32_t(end + key.size()));
 }

@@ -1,4 +1,4 @@
-// One node of a B-tree index: an atom and a copy of its header.
+// One node of a B-tree index: an atom and a copy of its data.
 //
 // Node atom layout (little-endian), with P = PageSize and
 // HeaderSize = P * 8 + 8:
@@ -49,7 +49,7 @@ public:
 
     static uint32_t HeaderSizeOf(uint32_t pageSize) { return pageSize * 8 + 8; }
 
-    // Loads and checks the header; a damaged node raises "Assertion failure".
+    // Loads and checks the node; a damaged node raises "Assertion failure".
     void Read();
     // A fresh empty header (not written).
     void InitEmpty();
@@ -64,7 +64,9 @@ public:
     uint32_t KeyOffset(uint32_t i) const { return Get(8 + 8 * i); }
     uint32_t KeyLength(uint32_t i) const { return Get(12 + 8 * i); }
 
-    std::string Key(uint32_t i) const;
+    std::string Key(uint32_t i) const { return std::string(KeyView(i)); }
+    // The key's bytes in the node's copy; valid until the node changes.
+    std::string_view KeyView(uint32_t i) const;
     // Binary search: true and the key's index, or false and the insertion
     // position 0..Count.
     bool Search(std::string_view key, uint32_t& pos) const;
@@ -93,7 +95,8 @@ public:
     // Pairs i.. move up (down) one place; Count is not changed.
     void OpenPair(uint32_t i);
     void ClosePair(uint32_t i);
-    // Writes key bytes at EndOffset as pair i.
+    // Writes key bytes at EndOffset as pair i (key must not point into this
+    // node's own copy: the copy may grow).
     void AppendKey(uint32_t i, std::string_view key);
 
     uint64_t LiveBytes() const;
@@ -110,7 +113,10 @@ private:
 
     Ref<IVirtualAtom> atom_;
     uint32_t pageSize_ = 0;
-    std::vector<uint8_t> header_;
+    // A copy of the atom's data, at least HeaderSize bytes (zeros past the
+    // atom's end): the header, then the key area. Key bytes written through
+    // AppendKey are written to both, so searches need no atom reads.
+    std::vector<uint8_t> bytes_;
 };
 
 }  // namespace tlvx

@@ -14,9 +14,13 @@ TAtomImage* TTransaction::Find(uint32_t h) const {
 }
 
 std::vector<TAtomImage*> TTransaction::Backward() const {
+    std::vector<std::pair<uint64_t, TAtomImage*>> keyed;
+    keyed.reserve(images_.size());
+    for (const auto& [key, img] : images_) keyed.emplace_back(key, img.get());
+    std::sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
     std::vector<TAtomImage*> out;
-    out.reserve(images_.size());
-    for (auto it = images_.rbegin(); it != images_.rend(); ++it) out.push_back(it->second.get());
+    out.reserve(keyed.size());
+    for (const auto& [key, img] : keyed) out.push_back(img);
     return out;
 }
 

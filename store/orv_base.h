@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <map>
+#include <unordered_map>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -174,7 +175,9 @@ private:
     std::vector<TAtomImage*> Backward() const;
 
     TOrvBase& base_;
-    std::map<uint64_t, std::unique_ptr<TAtomImage>> images_;
+    // Hashed: a large transaction looks up an image on every atom access;
+    // only commit and abort need the bucket order, and sort for it.
+    std::unordered_map<uint64_t, std::unique_ptr<TAtomImage>> images_;
     std::vector<TTransaction*> children_;
     uint32_t id_;
     int32_t openCount_ = 0;

@@ -1,0 +1,176 @@
+#include "counter/main_module.h"
+
+#include <iostream>
+#include <memory>
+
+#include "counter/hit_roads.h"
+#include "counter/pixel_image.h"
+#include "counter/request_values.h"
+#include "model/conf_parser.h"
+#include "model/error_notes.h"
+#include "model/text.h"
+#include "platform/file.h"
+#include "platform/program_path.h"
+#include "platform/stream.h"
+#include "raster/default_skin.h"
+
+namespace tlvx {
+namespace {
+
+void SetGIF(TWebResponse& response, const std::vector<uint8_t>& gif) {
+    response.SetContentType("image/gif");
+    response.SetContentStream(std::make_unique<TMemoryStream>(gif));
+}
+
+}  // namespace
+
+std::string& DataBaseFileName() {
+    static std::string name;
+    return name;
+}
+
+std::string ProgramBaseName(const std::string& programPath) {
+    size_t slash = programPath.rfind('/');
+    std::string name = slash == std::string::npos ? programPath : programPath.substr(slash + 1);
+    size_t dot = name.rfind('.');
+    if (dot != std::string::npos && dot > 0) name.resize(dot);
+    return name;
+}
+
+TMain::TMain(std::vector<std::string> args, std::ostream& console, const ICgiEnvironment& env)
+    : args_(std::move(args)), console_(console), env_(env) {
+    if (args_.empty()) args_.push_back("tlvxcount");
+    WebModuleCreate();
+}
+
+TMain::~TMain() { ReleaseCounter(); }
+
+void TMain::WebModuleCreate() {
+    ProgramDir = ProgramDirectory(args_[0]);
+    // Only the install road reads the default skin: a hit does not pay for
+    // drawing it.
+    if (IsInstallRun()) LoadDefaultSkin(DefSkin);
+}
+
+bool TMain::IsInstallRun() const {
+    return args_.size() > 1 && UpperAscii(args_[1]) == "-INSTALL" && !RunningUnderCgi(env_);
+}
+
+void TMain::OpenCounter(const TWebRequest& request, const std::string& id) {
+    const std::string confName = ProgramDir + "tlvx2.conf";
+    if (FileSystem().Exists(confName)) {
+        try {
+            TConfParser parser(confName);
+            ConfLoaded = parser.GetBase(id, Conf);
+        } catch (const std::exception& e) {
+            std::cerr << "warning: configuration " << confName << ": " << e.what() << "\n";
+            ConfLoaded = false;
+            NoteError(kNoteConfiguration);
+        }
+    }
+    if (ConfLoaded && !id.empty())
+        DataBaseFileName() = Conf.DataBaseName;
+    else
+        DataBaseFileName() = ProgramDir + ProgramBaseName(ProgramPath(args_[0])) + ".orv";
+
+    Counter.reset();
+    const std::string& fileName = DataBaseFileName();
+    if (fileName.empty()) {
+        NoteError(kNoteOpenCounter);
+        return;
+    }
+    TSkinStreams noSkin{};
+    if (FileSystem().Exists(fileName)) {
+        OpenCounter2(fileName, Counter, noSkin, false, request.Query());
+        return;
+    }
+    // Only the install road creates a database: a web hit on a counter that
+    // is not there yet leaves no file behind.
+    if (!IsInstallRun()) return;
+    SetInstallMode(true);
+    std::vector<std::unique_ptr<TMemoryStream>> streams;
+    TSkinStreams skins{};
+    for (int i = 0; i < kDefaultSkinItems; ++i) {
+        const int item = i == 0 ? kDefaultSkinBackground : i - 1;
+        auto stream = std::make_unique<TMemoryStream>();
+        DefSkin.Items().GetItem(item).GetPaintRect().SaveToStream(*stream);
+        stream->Seek(0);
+        skins[size_t(i)] = stream.get();
+        streams.push_back(std::move(stream));
+    }
+    OpenCounter2(fileName, Counter, skins, false, request.Query());
+}
+
+void TMain::ReleaseCounter() noexcept {
+    try {
+        Counter.reset();
+    } catch (...) {
+        std::cerr << "warning: the counter database could not be released\n";
+    }
+}
+
+void TMain::InstallRoad(const TWebRequest& request) {
+    OpenCounter(request, args_.size() > 2 ? args_[2] : std::string());
+    const bool done = bool(Counter);
+    ReleaseCounter();
+    console_ << (done ? kInstallDoneLine : kInstallFailedLine) << "\n\n";
+    console_.flush();
+}
+
+void TMain::AnswerWithoutDatabase(const TWebRequest& request, TWebResponse& response) {
+    const TWebFields& query = request.QueryFields();
+    if (IsSSICall(query.Value("call"))) {
+        response.SetContentType("text/html");
+        response.SetContent("");
+        return;
+    }
+    const std::string color = query.Value("color");
+    SetGIF(response, OnePixelGIF(color.empty() ? kNoDatabaseColor : uint64_t(ParseHexColor(color))));
+}
+
+void TMain::RecordHit(const TWebRequest& request, TWebResponse& response) {
+    if (!request.QueryFields().Value("nocookies").empty())
+        HitWithoutCookies(request, response, *Counter, ConfLoaded, Conf);
+    else
+        HitWithCookies(request, response, *Counter, ConfLoaded, Conf);
+}
+
+void TMain::MainMainActionAction(const TWebRequest& request, TWebResponse& response) {
+    if (IsInstallRun()) {
+        InstallRoad(request);
+        return;
+    }
+    try {
+        const TWebFields& query = request.QueryFields();
+        OpenCounter(request, query.Value("id"));
+        if (!Counter) {
+            AnswerWithoutDatabase(request, response);
+        } else if (IsSSICall(query.Value("call"))) {
+            RecordHit(request, response);
+            response.SetContentType("text/html");
+            response.SetContent("");
+        } else {
+            auto stream = std::make_unique<TMemoryStream>();
+            // The hit goes first, so the picture shows the total with it.
+            RecordHit(request, response);
+            if (query.Value("style") == "point") {
+                const std::string color = query.Value("color");
+                const auto gif = OnePixelGIF(color.empty() ? kPointDefaultColor
+                                                           : uint64_t(ParseHexColor(color)));
+                stream->Write(gif.data(), gif.size());
+            } else {
+                Counter->DrawCounterImage(stream.get(), ParseSkinNumber(query.Value("skin")));
+            }
+            stream->Seek(0);
+            response.SetContentType("image/gif");
+            response.SetContentStream(std::move(stream));
+        }
+    } catch (...) {
+        ReleaseCounter();
+        throw;
+    }
+    ReleaseCounter();
+    response.SendResponse();
+}
+
+}  // namespace tlvx

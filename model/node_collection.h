@@ -1,0 +1,67 @@
+// TNodeCollection: the node tree of a counter database (root child 13),
+// addressed by dotted paths, with the hit-recording entry points.
+//
+// The collection holds the root node open while it lives. Every path walk
+// drops each level as soon as the next is open, and no method keeps a node
+// it found once the method returns.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "model/node.h"
+
+namespace tlvx {
+
+class TNodeCollection : public INodeCollection {
+public:
+    // A new tree: a root node (no name) in a new atom of transaction, which
+    // the caller links as root child 13.
+    static Ref<TNodeCollection> Create(const Ref<IVirtualStorage>& transaction, Ref<IVirtualAtom>& rootAtom);
+    // The tree whose root node atom is rootAtom.
+    static Ref<TNodeCollection> Open(Ref<IVirtualAtom> rootAtom);
+
+    Ref<INode> FindNode(std::string_view path, bool create) override;
+    bool NodeExists(std::string_view path) override;
+    void DeleteNode(std::string_view path, bool cascade) override;
+    TNodes GetChildren(std::string_view path) override;
+    TNodes GetLinkedNodes(std::string_view path) override;
+    StringArray GetChildNames(std::string_view path) override;
+    int32_t GetChildCount(std::string_view path) override;
+    StringArray GetLinkNames(std::string_view path) override;
+    int32_t GetLinkCount(std::string_view path) override;
+    Ref<INodeInfo> GetNodeInfo(std::string_view path, bool create) override;
+    std::string GetNodeName(std::string_view path) override;
+    std::string GetNameOf(const Ref<INode>& node) override;
+    StringArray GetAllLinkPaths() override;
+    Ref<INode> GetRoot() override { return root_; }
+    void RecordNodeHit(std::string_view path, uint32_t ip, double when, bool canCreate,
+                       std::string_view referrer, std::string_view prevNode, std::string_view sessionRef,
+                       bool newVisit, bool isEntry, bool isExit, bool newDay, bool newVisitor,
+                       std::string_view extra) override;
+    void RecordSiteHit(uint32_t ip, std::string_view referrer, double when, std::string_view prevNode,
+                       std::string_view sessionRef, bool newVisit, bool isEntry, bool isExit, bool newDay,
+                       bool newVisitor, std::string_view extra) override;
+    double GetIPLastHit(uint32_t ip, std::string_view path) override;
+    int32_t GetNodeInterval(std::string_view path) override;
+    void CountBrowser(std::string_view userAgent, std::string_view path, bool canCreate) override;
+    void CountNodeLanguage(std::string_view path, std::string_view code) override;
+    void CountLanguage(std::string_view code) override;
+    void GetIPRecords(std::string_view path, TIPArray& rows, bool subtree) override;
+    void GetIPStatsForPeriod(std::string_view path, TIPArray& rows, bool subtree, double fromDate,
+                             double toDate) override;
+    double GetCreated(std::string_view path) override;
+    double GetLastDay(std::string_view path, bool subtree) override;
+
+private:
+    explicit TNodeCollection(Ref<TNode> root) : root_(std::move(root)) {}
+    Ref<TNode> Find(std::string_view path, bool create);
+    // The root for an empty path, else the node of path (nil when missing).
+    Ref<TNode> RootOrFind(std::string_view path, bool create);
+    TOpenNodes Held(TNode* node);
+    void RecordOn(TNode& node, const THitArgs& hit, bool isEntry, bool isExit);
+
+    Ref<TNode> root_;
+};
+
+}  // namespace tlvx

@@ -1,0 +1,65 @@
+// A counter database file for the node and collection tests: opened through
+// the storage factory, one transaction at a time, with the fixed clock.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "model/error_notes.h"
+#include "platform/clock.h"
+#include "platform/test_temp_dir.h"
+#include "store/orv_storage.h"
+#include "store/storage_factory.h"
+#include "store/virtual_storage.h"
+
+namespace tlvx::test {
+
+class TNodeTestClock : public IClock {
+public:
+    double now = EncodeDateTime(2026, 12, 8, 13, 45, 30, 250);
+    double Now() override { return now; }
+    int32_t BiasMinutes() override { return 0; }
+    uint32_t TickCount() override { return 0; }
+};
+
+class NodeStoreTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        SetStorageCreator(OrvStorageCreator());
+        SetClock(&clock_);
+        ResetErrorNotes();
+    }
+    void TearDown() override {
+        tr_.reset();
+        storage_.reset();
+        SetClock(nullptr);
+        ResetErrorNotes();
+    }
+    // Opens the file ("openorcreate" or "readonly") and starts a transaction.
+    void Begin(const std::string& mode = "openorcreate") {
+        storage_ = StorageFactory().OpenStorage(
+            0, 0, "file://" + path_, "",
+            "mode=" + mode + "; class={5E1F0C3A-7D21-4B8E-9A44-1C0FFEE00001}");
+        tr_ = storage_->StartTransaction();
+    }
+    // Every view over the transaction's atoms must be gone by now.
+    void Commit() {
+        tr_->Commit();
+        tr_.reset();
+        storage_.reset();
+    }
+    void Abandon() {
+        tr_.reset();
+        storage_.reset();
+    }
+    Ref<IVirtualAtom> Root() { return tr_->OpenRootAtom(); }
+
+    TNodeTestClock clock_;
+    TTestTempDir dir_;
+    std::string path_ = dir_.File("counter.orv");
+    Ref<IVirtualStorage> storage_;
+    Ref<IStorageTransaction> tr_;
+};
+
+}  // namespace tlvx::test
