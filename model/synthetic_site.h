@@ -73,19 +73,28 @@ private:
 inline std::vector<std::string> NodePaths(const TSiteShape& shape) {
     std::vector<std::string> paths;
     for (int t = 0; t < shape.TopNodes; ++t) {
-        std::string top = "s" + std::to_string(t);
+        // Built by appending: GCC 12 warns falsely on "literal" + string here.
+        std::string top("s");
+        top.append(std::to_string(t));
         paths.push_back(top);
         for (int s = 0; s < shape.SecondPerTop; ++s) {
-            std::string second = top + ".g" + std::to_string(s);
+            std::string second = top;
+            second.append(".g").append(std::to_string(s));
             paths.push_back(second);
-            for (int l = 0; l < shape.LeavesPerSecond; ++l)
-                paths.push_back(second + ".p" + std::to_string(l));
+            for (int l = 0; l < shape.LeavesPerSecond; ++l) {
+                std::string leaf = second;
+                leaf.append(".p").append(std::to_string(l));
+                paths.push_back(leaf);
+            }
         }
     }
     return paths;
 }
 
-inline std::string HostName(int i) { return "HOST" + std::to_string(i) + ".EXAMPLE.COM"; }
+inline std::string HostName(int i) {
+    std::string name("HOST");
+    return name.append(std::to_string(i)).append(".EXAMPLE.COM");
+}
 
 // Produces the hits of one day after another; visitors persist between days.
 class TSiteGenerator {

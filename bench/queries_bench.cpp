@@ -1,0 +1,144 @@
+// The node statistics queries on the database bench_hits leaves behind.
+//
+// Opens the database read-only, as the report program does, and times each
+// query family over today, the last 7, 30 and 365 days, for the root and for
+// a leaf; every figure is the best of several runs, in milliseconds, of a
+// query that opens its own node afresh. Targets: every query over 30 days
+// under 5 ms, over 365 days under 50 ms.
+//
+//   bench_queries [--db PATH] [--leaf PATH] [--runs N]
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "model/node_collection.h"
+#include "platform/clock.h"
+#include "store/storage_factory.h"
+#include "store/virtual_storage.h"
+
+using namespace tlvx;
+
+namespace {
+
+constexpr int32_t kNodesLink = 13;
+const char* const kParams = "mode=readonly; class={5E1F0C3A-7D21-4B8E-9A44-1C0FFEE00001}";
+
+class TFixedClock : public IClock {
+public:
+    double now = 0;
+    double Now() override { return now; }
+    int32_t BiasMinutes() override { return 0; }
+    uint32_t TickCount() override { return 0; }
+};
+
+double Seconds() {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+struct TFamily {
+    const char* name;
+    // Runs the query on node over [from, to]; returns something to keep.
+    std::function<double(INode& node, double from, double to)> run;
+};
+
+double Sum(const TIPArray& rows) {
+    double s = 0;
+    for (const TIPRow& r : rows) s += r.Hits;
+    return s;
+}
+
+std::vector<TFamily> Families() {
+    return {
+        {"day hits", [](INode& n, double f, double t) { return double(n.GetInfo()->GetDayHits(f, t)); }},
+        {"day visits", [](INode& n, double f, double t) { return double(n.GetInfo()->GetDayVisits(f, t)); }},
+        {"day new visitors", [](INode& n, double f, double t) { return double(n.GetInfo()->GetDayNewVisitors(f, t)); }},
+        {"day visitors", [](INode& n, double f, double t) { return double(n.GetInfo()->GetDayVisitors(f, t)); }},
+        {"subtree day hits", [](INode& n, double f, double t) { return double(n.GetDayHits(true, f, t)); }},
+        {"source day sum", [](INode& n, double f, double t) { return double(n.GetInfo()->GetSourceDaySum("HOST7.EXAMPLE.COM", 0, f, t)); }},
+        {"source transitions", [](INode& n, double f, double t) { return double(n.GetInfo()->GetSourceDayTransitions("UNKNOWN", f, t)); }},
+        {"source day rows", [](INode& n, double f, double t) { return double(n.GetInfo()->GetSourceDayRows("UNKNOWN", f, t).size()); }},
+        {"source totals", [](INode& n, double f, double t) { return double(n.GetInfo()->GetSourceTotals("UNKNOWN", f, t).Hits); }},
+        {"period source list", [](INode& n, double f, double t) { return double(n.GetInfo()->GetPeriodSourceList(f, t).size()); }},
+        {"day source list", [](INode& n, double, double t) { return double(n.GetInfo()->GetDaySourceList(t).size()); }},
+        {"unknown shares", [](INode& n, double f, double) { return double(n.GetInfo()->GetUnknownShares(f).size()); }},
+        {"source list", [](INode& n, double, double) { return double(n.GetInfo()->GetSourceList(2).size()); }},
+        {"sources used after", [](INode& n, double f, double) { return double(n.GetInfo()->CountSourcesUsedAfter(f)); }},
+        {"previous pages", [](INode& n, double, double) { return double(n.GetInfo()->GetPrevNodeList(2).size()); }},
+        {"week-hour block", [](INode& n, double, double) { return double(n.GetWeekHourBlock(false).AllDays.Total); }},
+        {"subtree week-hour", [](INode& n, double, double) { return double(n.GetWeekHourBlock(true).AllDays.Total); }},
+        {"last day (subtree)", [](INode& n, double, double) { return n.GetLastDay(true); }},
+        {"IP stats for period", [](INode& n, double f, double t) { return Sum(n.GetInfo()->GetIPStatsForPeriod(f, t)); }},
+        {"IP records", [](INode& n, double, double) { return Sum(n.GetInfo()->GetIPRecords()); }},
+    };
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::string db = "/tmp/tlvx_bench_hits.orv", leaf = "s3.g2.p4";
+    int runs = 5;
+    for (int i = 1; i + 1 < argc; i += 2) {
+        std::string key = argv[i], value = argv[i + 1];
+        if (key == "--db") db = value;
+        else if (key == "--leaf") leaf = value;
+        else if (key == "--runs") runs = std::max(1, std::atoi(value.c_str()));
+        else {
+            std::fprintf(stderr, "unknown option %s\n", key.c_str());
+            return 2;
+        }
+    }
+    if (!std::filesystem::exists(db)) {
+        std::fprintf(stderr, "no database at %s: run bench_hits --db %s first\n", db.c_str(), db.c_str());
+        return 2;
+    }
+    TFixedClock clock;
+    SetClock(&clock);
+    Ref<IVirtualStorage> storage = StorageFactory().OpenStorage(0, 0, "file://" + db, "", kParams);
+    Ref<IStorageTransaction> tr = storage->StartTransaction();
+    Ref<TNodeCollection> nodes = TNodeCollection::Open(tr->OpenRootAtom()->OpenLink(kNodesLink));
+    const double today = nodes->GetRoot()->GetLastDay(false);
+    clock.now = today + 0.75;  // late on the last recorded day
+    std::printf("database %s (%llu bytes), today %.0f, leaf %s; best of %d runs, ms\n", db.c_str(),
+                (unsigned long long)std::filesystem::file_size(db), today, leaf.c_str(), runs);
+
+    const int periods[] = {1, 7, 30, 365};
+    std::printf("%-22s %-5s %9s %9s %9s %9s\n", "query", "node", "today", "7 days", "30 days", "365 days");
+    double worst30 = 0, worst365 = 0;
+    for (const TFamily& family : Families()) {
+        for (const std::string& path : {std::string(), leaf}) {
+            std::printf("%-22s %-5s", family.name, path.empty() ? "root" : "leaf");
+            for (int days : periods) {
+                double best = 1e9, keep = 0;
+                for (int r = 0; r < runs; ++r) {
+                    double start = Seconds();
+                    Ref<INode> node = path.empty() ? nodes->GetRoot() : nodes->FindNode(path, false);
+                    if (!node) {
+                        std::fprintf(stderr, "no node %s\n", path.c_str());
+                        return 2;
+                    }
+                    keep += family.run(*node, today - days + 1, today + 0.5);
+                    node.reset();
+                    best = std::min(best, Seconds() - start);
+                }
+                (void)keep;
+                double ms = best * 1e3;
+                if (days == 30) worst30 = std::max(worst30, ms);
+                if (days == 365) worst365 = std::max(worst365, ms);
+                std::printf(" %9.3f", ms);
+            }
+            std::printf("\n");
+            std::fflush(stdout);
+        }
+    }
+    std::printf("slowest over 30 days %.3f ms (target < 5), over 365 days %.3f ms (target < 50)\n", worst30, worst365);
+    nodes.reset();
+    tr.reset();
+    storage.reset();
+    SetClock(nullptr);
+    return 0;
+}
