@@ -284,21 +284,43 @@ void TJournaledFile::SetSize(uint64_t size) {
 void TJournaledFile::Sync() {
     if (failed_) throw EPlatformError("Commit of \"" + inner_->Path() + "\" failed earlier", EIO);
     if (!dirty_) return;
-    // Original bytes of every page about to change, and of the tail that a
-    // shrink cuts off.
+    // Original bytes of every region about to change, and of the tail that a
+    // shrink cuts off. Only the bytes that differ are saved: a commit
+    // changes a few entries on each of its pages, and the journal's sync
+    // costs by its size.
     TJournal journal;
     journal.originalSize = baseSize_;
     journal.finalSize = size_;
+    const uint64_t cut = std::min(minSize_, size_);
     std::vector<std::pair<uint64_t, uint64_t>> ranges;
+    std::vector<uint8_t> original(kPage);
     for (auto& [index, page] : pages_) {
         const uint64_t start = index * kPage;
-        if (start < baseSize_) ranges.emplace_back(start, std::min(start + kPage, baseSize_));
         if (start < size_) {
             const uint32_t n = uint32_t(std::min(kPage, size_ - start));
             journal.checks.push_back({start, n, RangeHash(page.data(), n)});
         }
+        // Bytes from the cut on are saved whole below.
+        const uint64_t end = std::min({start + kPage, baseSize_, cut});
+        if (start >= end) continue;
+        const size_t n = size_t(end - start);
+        if (inner_->ReadAt(original.data(), n, start) != n)
+            throw EPlatformError("Short read of \"" + inner_->Path() + "\"", EIO);
+        // Runs of changed bytes; a gap shorter than a record's own overhead
+        // joins its neighbours.
+        constexpr size_t kJoin = 16;
+        for (size_t i = 0; i < n;) {
+            if (original[i] == page[i]) {
+                ++i;
+                continue;
+            }
+            size_t last = i;  // last changed byte of the run
+            for (size_t k = i + 1; k < n && k <= last + kJoin; ++k)
+                if (original[k] != page[k]) last = k;
+            ranges.emplace_back(start + i, start + last + 1);
+            i = last + 1;
+        }
     }
-    const uint64_t cut = std::min(minSize_, size_);
     if (cut < baseSize_) ranges.emplace_back(cut, baseSize_);
     std::sort(ranges.begin(), ranges.end());
     std::vector<std::pair<uint64_t, uint64_t>> merged;
@@ -310,14 +332,19 @@ void TJournaledFile::Sync() {
     }
     for (auto [from, to] : merged) {
         TRecord r{from, std::vector<uint8_t>(size_t(to - from))};
-        inner_->ReadAt(r.bytes.data(), r.bytes.size(), from);
+        if (inner_->ReadAt(r.bytes.data(), r.bytes.size(), from) != r.bytes.size())
+            throw EPlatformError("Short read of \"" + inner_->Path() + "\"", EIO);
         journal.records.push_back(std::move(r));
     }
+    if (journal.records.empty() && size_ == baseSize_) {
+        // Every page was written back as it was.
+        Reset();
+        return;
+    }
     IFileSystem& fs = FileSystem();
-    // A file that was empty is journaled too, so that a torn first write
-    // rolls back to the empty file.
-    const bool journaled = !journal.records.empty() || baseSize_ == 0;
-    if (journaled) {
+    // A commit that only appends is journaled too, so that a torn append
+    // rolls back to the original size.
+    {
         const std::vector<uint8_t> bytes = EncodeJournal(journal);
         // The journal file is made once per session: only its creation needs
         // the directory synced; later commits reuse it.
@@ -336,7 +363,7 @@ void TJournaledFile::Sync() {
     }
     // From here on the file is being changed: a failure leaves the journal
     // for the next open, and this object commits nothing more.
-    failed_ = journaled;
+    failed_ = true;
     if (size_ < baseSize_) inner_->SetSize(size_);
     for (auto& [index, page] : pages_) {
         const uint64_t start = index * kPage;
@@ -350,12 +377,10 @@ void TJournaledFile::Sync() {
     // The commit is durable. Emptying the journal needs no sync: should the
     // old journal come back after a crash, the file holds everything its
     // commit wrote, and the open recognises that and keeps the file as is.
-    if (journaled) {
-        try {
-            journalFile_->SetSize(0);
-        } catch (...) {
-            // The commit stands all the same; the next one overwrites it.
-        }
+    try {
+        journalFile_->SetSize(0);
+    } catch (...) {
+        // The commit stands all the same; the next one overwrites it.
     }
     Reset();
 }

@@ -140,6 +140,11 @@ TEST(JournaledFile, SyncsPerCommitAndNoJournalLeftAfterClose) {
                          JournalPathOf(path));
         f.Sync();
         EXPECT_EQ(f.SyncCount(), 0u);  // nothing to commit
+        std::vector<uint8_t> same(300, 7);
+        f.WriteAt(same.data(), same.size(), 4000);
+        f.Sync();
+        EXPECT_EQ(f.SyncCount(), 0u);  // written back as it was
+        EXPECT_FALSE(FileSystem().Exists(JournalPathOf(path)));
         f.WriteAt("one", 3, 5000);
         f.Sync();
         // Journal, its new directory entry, the file.
