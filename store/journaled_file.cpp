@@ -41,6 +41,19 @@ uint64_t RangeHash(const uint8_t* p, size_t n) {
     return h;
 }
 
+// The first index from i on where a and b differ (n when none), a word at a
+// time over the long equal stretches.
+size_t NextDifference(const uint8_t* a, const uint8_t* b, size_t i, size_t n) {
+    for (; i + 8 <= n; i += 8) {
+        uint64_t x, y;
+        std::memcpy(&x, a + i, 8);
+        std::memcpy(&y, b + i, 8);
+        if (x != y) break;
+    }
+    while (i < n && a[i] == b[i]) ++i;
+    return i;
+}
+
 struct TRecord {
     uint64_t position;
     std::vector<uint8_t> bytes;
@@ -309,16 +322,20 @@ void TJournaledFile::Sync() {
         // Runs of changed bytes; a gap shorter than a record's own overhead
         // joins its neighbours.
         constexpr size_t kJoin = 16;
-        for (size_t i = 0; i < n;) {
-            if (original[i] == page[i]) {
-                ++i;
-                continue;
-            }
+        for (size_t i = NextDifference(original.data(), page.data(), 0, n); i < n;) {
             size_t last = i;  // last changed byte of the run
-            for (size_t k = i + 1; k < n && k <= last + kJoin; ++k)
-                if (original[k] != page[k]) last = k;
-            ranges.emplace_back(start + i, start + last + 1);
-            i = last + 1;
+            for (;;) {
+                size_t k = last + 1;
+                while (k < n && original[k] != page[k]) last = k++;
+                const size_t next = NextDifference(original.data(), page.data(), k, n);
+                if (next < n && next - last <= kJoin) {
+                    last = next;
+                    continue;
+                }
+                ranges.emplace_back(start + i, start + last + 1);
+                i = next;
+                break;
+            }
         }
     }
     if (cut < baseSize_) ranges.emplace_back(cut, baseSize_);
