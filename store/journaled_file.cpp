@@ -193,11 +193,15 @@ void RecoverDatabase(const std::string& path, int lockWaitMs) {
     const std::string journal = JournalPathOf(ExpandFileName(path));
     IFileSystem& fs = FileSystem();
     if (!fs.Exists(journal)) return;
-    {
+    try {
         // Empty: a writer between commits, or a commit that had ended.
         auto j = fs.Open(journal, TFileAccess::Read, TDisposition::OpenExisting,
                          TFileOptions{false, false, false, 0});
         if (j->Size() == 0) return;
+    } catch (const EPlatformError&) {
+        // Removed meanwhile by the writer closing the file.
+        if (!fs.Exists(journal)) return;
+        throw;
     }
     TFileOptions options;
     options.lockWaitMs = lockWaitMs;
