@@ -29,7 +29,10 @@ public:
     uint64_t Alloc(uint32_t size) override { return file_->SpaceAllocator()->Alloc(size); }
     void Free(uint32_t size, uint64_t pos) override { file_->SpaceAllocator()->Free(size, pos); }
     // The commit of the journal; unlike a plain flush its failure is reported.
+    // The stamp goes with it: otherwise closing would have to commit again
+    // for the stamp alone.
     void Flush() override {
+        file_->StampModified();
         if (journal_) {
             try {
                 journal_->Sync();
