@@ -189,24 +189,28 @@ bool RollBackJournal(IFile& database, const std::string& journalPath) {
     return restore;
 }
 
-void RecoverDatabase(const std::string& path, int lockWaitMs) {
+bool HasLeftoverJournal(const std::string& path) {
     const std::string journal = JournalPathOf(ExpandFileName(path));
     IFileSystem& fs = FileSystem();
-    if (!fs.Exists(journal)) return;
+    if (!fs.Exists(journal)) return false;
     try {
         // Empty: a writer between commits, or a commit that had ended.
         auto j = fs.Open(journal, TFileAccess::Read, TDisposition::OpenExisting,
                          TFileOptions{false, false, false, 0});
-        if (j->Size() == 0) return;
+        return j->Size() != 0;
     } catch (const EPlatformError&) {
         // Removed meanwhile by the writer closing the file.
-        if (!fs.Exists(journal)) return;
+        if (!fs.Exists(journal)) return false;
         throw;
     }
+}
+
+void RecoverDatabase(const std::string& path, int lockWaitMs) {
+    if (!HasLeftoverJournal(path)) return;
     TFileOptions options;
     options.lockWaitMs = lockWaitMs;
-    auto db = fs.Open(path, TFileAccess::ReadWrite, TDisposition::OpenExisting, options);
-    RollBackJournal(*db, journal);
+    auto db = FileSystem().Open(path, TFileAccess::ReadWrite, TDisposition::OpenExisting, options);
+    RollBackJournal(*db, JournalPathOf(ExpandFileName(path)));
 }
 
 TJournaledFile::TJournaledFile(std::unique_ptr<IFile> inner, std::string journalPath)

@@ -34,6 +34,10 @@ std::string JournalPathOf(const std::string& databasePath);
 // exclusive lock. Returns true when bytes were restored.
 bool RollBackJournal(IFile& database, const std::string& journalPath);
 
+// A non-empty journal beside the database at path: a commit that may need
+// rolling back. Seen under a share lock it is the remains of a writer that died.
+bool HasLeftoverJournal(const std::string& path);
+
 // Restores a leftover journal of the database at path before an open: takes
 // the exclusive lock for the time of the repair (waiting up to lockWaitMs).
 // Does nothing when there is no journal.
