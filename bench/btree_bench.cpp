@@ -12,7 +12,8 @@
 // Lookups run afterwards in a fresh transaction (one SQLite transaction),
 // each key looked up in another scrambled order, repeated for small sizes
 // until enough lookups were timed. Prints ns per operation, the ratios
-// store/SQLite, the growth from 10^3 to 10^6 and the file bytes per key.
+// store/SQLite, the growth from 10^3 to 10^6, the file bytes per key and
+// the store's atom cache hit rate during the lookups.
 //
 // Usage: bench_btree [DIRECTORY [MAX_KEYS [CACHE]]]; CACHE sets the store's
 // atom cache capacity (0, the default, keeps the store's own).
@@ -29,6 +30,7 @@
 #include "store/btree_factory.h"
 #include "store/indexer.h"
 #include "store/storage_factory.h"
+#include "store/virtual_storage.h"
 
 using namespace tlvx;
 
@@ -60,6 +62,7 @@ struct TResult {
     double commitMs = 0;
     double lookupNs = 0;
     double bytesPerKey = 0;
+    double lookupHitPercent = 0;  // atom cache hits during the lookups (store)
 };
 
 std::vector<size_t> LookupOrder(size_t n) {
@@ -103,9 +106,13 @@ TResult StoreRun(const std::string& path, const std::vector<std::string>& keys,
             Ref<IIndexer> index = IndexFactory()->OpenIndex(tr->OpenRootAtom()->OpenLink(0), "", "");
             Ref<IVirtualAtom> value;
             size_t found = 0;
+            int64_t lookups0 = 0, hits0 = 0, lookups1 = 0, hits1 = 0;
+            RefCast<IStorageInfo>(storage)->GetCacheStats(lookups0, hits0);
             const double t3 = Now();
             for (size_t i : order) found += index->Find(keys[i], value) && value;
             const double t4 = Now();
+            RefCast<IStorageInfo>(storage)->GetCacheStats(lookups1, hits1);
+            if (lookups1 > lookups0) r.lookupHitPercent = 100.0 * double(hits1 - hits0) / double(lookups1 - lookups0);
             if (found != order.size()) Fail("store lookup missed a key");
             r.lookupNs = (t4 - t3) * 1e9 / double(order.size());
         }
@@ -187,8 +194,9 @@ int main(int argc, char** argv) {
     std::printf("insert = ns per key including the one commit; lookup = ns per Find / SELECT\n");
     if (cache > 0) std::printf("store atom cache capacity: %ld atoms\n", cache);
     std::printf("\n");
-    std::printf("%9s | %10s %10s %6s | %10s %10s %6s | %9s %9s | %8s %8s\n", "keys", "ins store", "ins sqlite",
-                "ratio", "look store", "look sqlt", "ratio", "commit ms", "sqlite ms", "B/key st", "B/key sq");
+    std::printf("%9s | %10s %10s %6s | %10s %10s %6s | %9s %9s | %8s %8s | %6s\n", "keys", "ins store", "ins sqlite",
+                "ratio", "look store", "look sqlt", "ratio", "commit ms", "sqlite ms", "B/key st", "B/key sq",
+                "hit %");
     std::vector<TResult> ours, theirs;
     for (size_t n : sizes) {
         std::vector<std::string> keys(n);
@@ -198,9 +206,9 @@ int main(int argc, char** argv) {
         theirs.push_back(SqliteRun(dir + "/bench-btree.sqlite", keys, order));
         const TResult& a = ours.back();
         const TResult& b = theirs.back();
-        std::printf("%9zu | %10.0f %10.0f %6.2f | %10.0f %10.0f %6.2f | %9.1f %9.1f | %8.1f %8.1f\n", n, a.insertNs,
-                    b.insertNs, a.insertNs / b.insertNs, a.lookupNs, b.lookupNs, a.lookupNs / b.lookupNs, a.commitMs,
-                    b.commitMs, a.bytesPerKey, b.bytesPerKey);
+        std::printf("%9zu | %10.0f %10.0f %6.2f | %10.0f %10.0f %6.2f | %9.1f %9.1f | %8.1f %8.1f | %6.1f\n", n,
+                    a.insertNs, b.insertNs, a.insertNs / b.insertNs, a.lookupNs, b.lookupNs, a.lookupNs / b.lookupNs,
+                    a.commitMs, b.commitMs, a.bytesPerKey, b.bytesPerKey, a.lookupHitPercent);
         std::fflush(stdout);
     }
     if (ours.size() > 1) {

@@ -20,27 +20,8 @@ using Names = std::vector<std::string>;
 const double kMonday1030 = EncodeDateTime(2026, 12, 7, 10, 30);
 const uint32_t kIP = 0x0A000001;  // 10.0.0.1
 
-class NodeHitTest : public test::NodeStoreTest {
+class NodeHitTest : public test::NodeTreeStoreTest {
 protected:
-    static constexpr int32_t kTreeLink = 13;
-    void NewTree() {
-        Begin();
-        Ref<IVirtualAtom> rootAtom;
-        nodes_ = TNodeCollection::Create(tr_, rootAtom);
-        Root()->SetLink(kTreeLink, rootAtom);
-    }
-    void OpenTree(const std::string& mode = "openorcreate") {
-        Begin(mode);
-        nodes_ = TNodeCollection::Open(Root()->OpenLink(kTreeLink));
-    }
-    void CommitTree() {
-        nodes_.reset();
-        Commit();
-    }
-    void CloseTree() {
-        nodes_.reset();
-        Abandon();
-    }
     void Hit(const std::string& path, uint32_t ip, double when, const std::string& referrer = "",
              const std::string& prev = "", const std::string& session = "", bool newVisit = false,
              bool newDay = false, bool newVisitor = false) {
@@ -78,7 +59,6 @@ protected:
         sources->Find(name, entry);
         return entry;
     }
-    Ref<INodeCollection> nodes_;
 };
 
 int32_t At(const std::vector<uint8_t>& b, size_t offset) { return GetInt32(&b[offset]); }

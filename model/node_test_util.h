@@ -7,6 +7,7 @@
 #include <string>
 
 #include "model/error_notes.h"
+#include "model/node_collection.h"
 #include "platform/clock.h"
 #include "platform/test_temp_dir.h"
 #include "store/orv_storage.h"
@@ -60,6 +61,31 @@ protected:
     std::string path_ = dir_.File("counter.orv");
     Ref<IVirtualStorage> storage_;
     Ref<IStorageTransaction> tr_;
+};
+
+// The node tree kept at root link 13, as in a counter database.
+class NodeTreeStoreTest : public NodeStoreTest {
+protected:
+    static constexpr int32_t kTreeLink = 13;
+    void NewTree() {
+        Begin();
+        Ref<IVirtualAtom> rootAtom;
+        nodes_ = TNodeCollection::Create(tr_, rootAtom);
+        Root()->SetLink(kTreeLink, rootAtom);
+    }
+    void OpenTree(const std::string& mode = "openorcreate") {
+        Begin(mode);
+        nodes_ = TNodeCollection::Open(Root()->OpenLink(kTreeLink));
+    }
+    void CommitTree() {
+        nodes_.reset();
+        Commit();
+    }
+    void CloseTree() {
+        nodes_.reset();
+        Abandon();
+    }
+    Ref<INodeCollection> nodes_;
 };
 
 }  // namespace tlvx::test

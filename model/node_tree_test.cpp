@@ -23,29 +23,7 @@ TEST(NodePath, SplitTrimsBlanksDotsAndEmptyNames) {
     EXPECT_EQ(TrimNodePathDots(".a."), "a");
 }
 
-class NodeTreeTest : public test::NodeStoreTest {
-protected:
-    static constexpr int32_t kTreeLink = 13;
-    void NewTree() {
-        Begin();
-        Ref<IVirtualAtom> rootAtom;
-        nodes_ = TNodeCollection::Create(tr_, rootAtom);
-        Root()->SetLink(kTreeLink, rootAtom);
-    }
-    void OpenTree(const std::string& mode = "openorcreate") {
-        Begin(mode);
-        nodes_ = TNodeCollection::Open(Root()->OpenLink(kTreeLink));
-    }
-    void CommitTree() {
-        nodes_.reset();
-        Commit();
-    }
-    void CloseTree() {
-        nodes_.reset();
-        Abandon();
-    }
-    Ref<INodeCollection> nodes_;
-};
+using NodeTreeTest = test::NodeTreeStoreTest;
 
 TEST_F(NodeTreeTest, DottedPathsFindCreateAndSurviveReopen) {
     NewTree();

@@ -157,7 +157,9 @@ uint32_t TAtomManager::AllocHandle() {
             TEntryBytes e;
             std::memcpy(e.data(), &block[size_t(i) * kEntrySize], kEntrySize);
             ++scanMark_;
-            if (EntryCrcValid(e) && EntryIsFree(e)) return scanMark_;
+            // Entries in use are the rule here: the cheap free test first,
+            // the CRC only for an entry that looks free.
+            if (EntryIsFree(e) && EntryCrcValid(e)) return scanMark_;
         }
     }
     file_.CheckWritable();

@@ -74,12 +74,16 @@ private:
 
     bool balanced_;
     int32_t count_ = 0;
+    std::vector<TStep> path_;
     Node* root_ = nullptr;
 };
 
 template <class Node>
 Node* TBinaryTree<Node>::Insert(const Key& key) {
-    std::vector<TStep> path;
+    // One path buffer for the tree: an allocation per call cost more than
+    // the walk (the hole list loads hundreds of holes at every open).
+    std::vector<TStep>& path = path_;
+    path.clear();
     Node** link = &root_;
     while (*link) {
         int c = (*link)->Compare(key);
@@ -141,7 +145,10 @@ Node* TBinaryTree<Node>::FindNearest(const Key& key, Node** predecessor, Node** 
 
 template <class Node>
 void TBinaryTree<Node>::Delete(const Key& key) {
-    std::vector<TStep> path;
+    // One path buffer for the tree: an allocation per call cost more than
+    // the walk (the hole list loads hundreds of holes at every open).
+    std::vector<TStep>& path = path_;
+    path.clear();
     Node** link = &root_;
     while (*link) {
         int c = (*link)->Compare(key);

@@ -1,6 +1,7 @@
 #include "store/journaled_file.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 #include "store/crc32.h"
@@ -9,8 +10,14 @@ namespace tlvx {
 
 namespace {
 
-constexpr char kMagic[16] = "TLVX-JOURNAL-1";
-constexpr size_t kHeaderBytes = 32;
+// Version 1 journals (original bytes only) are still read back; version 2
+// adds what the file looks like once the commit is complete, so that a
+// journal that outlived its commit is recognised and left alone.
+constexpr char kMagic1[16] = "TLVX-JOURNAL-1";
+constexpr char kMagic2[16] = "TLVX-JOURNAL-2";
+constexpr size_t kHeader1Bytes = 32;
+constexpr size_t kHeader2Bytes = 44;
+constexpr size_t kCheckBytes = 24;
 
 void Put32(uint8_t* p, uint32_t v) {
     for (int i = 0; i < 4; ++i) p[i] = uint8_t(v >> (8 * i));
@@ -24,45 +31,133 @@ uint32_t Get32(const uint8_t* p) {
 }
 uint64_t Get64(const uint8_t* p) { return uint64_t(Get32(p)) | uint64_t(Get32(p + 4)) << 32; }
 
+// A 64-bit FNV-1a over little-endian words: the check of a committed range
+// must not be fooled by a torn write, and 32 bits are thin for that.
+uint64_t RangeHash(const uint8_t* p, size_t n) {
+    constexpr uint64_t kPrime = 0x100000001B3ull;
+    uint64_t h = 0xCBF29CE484222325ull ^ n;
+    for (; n >= 8; n -= 8, p += 8) h = (h ^ Get64(p)) * kPrime;
+    for (; n > 0; --n, ++p) h = (h ^ *p) * kPrime;
+    return h;
+}
+
+// The first index from i on where a and b differ (n when none), a word at a
+// time over the long equal stretches.
+size_t NextDifference(const uint8_t* a, const uint8_t* b, size_t i, size_t n) {
+    for (; i + 8 <= n; i += 8) {
+        uint64_t x, y;
+        std::memcpy(&x, a + i, 8);
+        std::memcpy(&y, b + i, 8);
+        if (x != y) break;
+    }
+    while (i < n && a[i] == b[i]) ++i;
+    return i;
+}
+
 struct TRecord {
     uint64_t position;
     std::vector<uint8_t> bytes;
 };
 
-// Header: magic, u64 original size, u32 record count, u32 CRC of the header
-// bytes before it. Records: u64 position, u32 length, bytes, u32 CRC of all.
-std::vector<uint8_t> EncodeJournal(uint64_t originalSize, const std::vector<TRecord>& records) {
-    std::vector<uint8_t> out(kHeaderBytes, 0);
-    std::memcpy(out.data(), kMagic, sizeof kMagic);
-    Put64(&out[16], originalSize);
-    Put32(&out[24], uint32_t(records.size()));
-    Put32(&out[28], Crc32(out.data(), 28));
-    for (const TRecord& r : records) {
-        const size_t at = out.size();
-        out.resize(at + 12 + r.bytes.size() + 4);
+// A range of the file as the commit leaves it.
+struct TCheck {
+    uint64_t position;
+    uint32_t length;
+    uint64_t hash;
+};
+
+struct TJournal {
+    uint64_t originalSize = 0;
+    bool hasFinal = false;  // version 2
+    uint64_t finalSize = 0;
+    std::vector<TRecord> records;
+    std::vector<TCheck> checks;
+};
+
+// Header: magic, u64 original size, u64 final size, u32 record count, u32
+// check count, u32 CRC of the header bytes before it. Records: u64
+// position, u32 length, original bytes, u32 CRC. Checks: u64 position, u32
+// length, u64 hash of the final bytes, u32 CRC. The CRCs of records and
+// checks start from the header's CRC, so that bytes left over from another
+// journal never pass for this one's.
+std::vector<uint8_t> EncodeJournal(const TJournal& j) {
+    size_t total = kHeader2Bytes + j.checks.size() * kCheckBytes;
+    for (const TRecord& r : j.records) total += 16 + r.bytes.size();
+    std::vector<uint8_t> out(total, 0);
+    std::memcpy(out.data(), kMagic2, sizeof kMagic2);
+    Put64(&out[16], j.originalSize);
+    Put64(&out[24], j.finalSize);
+    Put32(&out[32], uint32_t(j.records.size()));
+    Put32(&out[36], uint32_t(j.checks.size()));
+    const uint32_t salt = Crc32(out.data(), 40);
+    Put32(&out[40], salt);
+    size_t at = kHeader2Bytes;
+    for (const TRecord& r : j.records) {
         Put64(&out[at], r.position);
         Put32(&out[at + 8], uint32_t(r.bytes.size()));
-        std::memcpy(&out[at + 12], r.bytes.data(), r.bytes.size());
-        Put32(&out[at + 12 + r.bytes.size()], Crc32(&out[at], 12 + r.bytes.size()));
+        if (!r.bytes.empty()) std::memcpy(&out[at + 12], r.bytes.data(), r.bytes.size());
+        uint32_t crc = salt;
+        UpdateCrc32(crc, &out[at], 12 + r.bytes.size());
+        Put32(&out[at + 12 + r.bytes.size()], crc);
+        at += 16 + r.bytes.size();
+    }
+    for (const TCheck& c : j.checks) {
+        Put64(&out[at], c.position);
+        Put32(&out[at + 8], c.length);
+        Put64(&out[at + 12], c.hash);
+        uint32_t crc = salt;
+        UpdateCrc32(crc, &out[at], 20);
+        Put32(&out[at + 20], crc);
+        at += kCheckBytes;
     }
     return out;
 }
 
-bool DecodeJournal(const std::vector<uint8_t>& in, uint64_t& originalSize,
-                   std::vector<TRecord>& records) {
-    if (in.size() < kHeaderBytes || std::memcmp(in.data(), kMagic, sizeof kMagic) != 0 ||
-        Crc32(in.data(), 28) != Get32(&in[28]))
-        return false;
-    originalSize = Get64(&in[16]);
-    const uint32_t count = Get32(&in[24]);
-    size_t at = kHeaderBytes;
+bool DecodeJournal(const std::vector<uint8_t>& in, TJournal& j) {
+    const bool v2 = in.size() >= kHeader2Bytes && std::memcmp(in.data(), kMagic2, sizeof kMagic2) == 0;
+    const bool v1 = !v2 && in.size() >= kHeader1Bytes &&
+                    std::memcmp(in.data(), kMagic1, sizeof kMagic1) == 0;
+    if (!v1 && !v2) return false;
+    const size_t crcAt = v2 ? 40 : 28;
+    const uint32_t salt = Get32(&in[crcAt]);
+    if (Crc32(in.data(), crcAt) != salt) return false;
+    j.originalSize = Get64(&in[16]);
+    j.hasFinal = v2;
+    j.finalSize = v2 ? Get64(&in[24]) : 0;
+    const uint32_t count = Get32(&in[v2 ? 32 : 24]);
+    const uint32_t checks = v2 ? Get32(&in[36]) : 0;
+    size_t at = v2 ? kHeader2Bytes : kHeader1Bytes;
+    const uint32_t seed = v2 ? salt : 0;
     for (uint32_t i = 0; i < count; ++i) {
         if (in.size() - at < 16) return false;
         const uint64_t len = Get32(&in[at + 8]);
         if (in.size() - at - 16 < len) return false;
-        if (Crc32(&in[at], 12 + len) != Get32(&in[at + 12 + len])) return false;
-        records.push_back({Get64(&in[at]), std::vector<uint8_t>(&in[at + 12], &in[at + 12 + len])});
+        uint32_t crc = seed;
+        UpdateCrc32(crc, &in[at], 12 + len);
+        if (crc != Get32(&in[at + 12 + len])) return false;
+        j.records.push_back({Get64(&in[at]), std::vector<uint8_t>(&in[at + 12], &in[at + 12 + len])});
         at += 16 + len;
+    }
+    for (uint32_t i = 0; i < checks; ++i) {
+        if (in.size() - at < kCheckBytes) return false;
+        uint32_t crc = seed;
+        UpdateCrc32(crc, &in[at], 20);
+        if (crc != Get32(&in[at + 20])) return false;
+        j.checks.push_back({Get64(&in[at]), Get32(&in[at + 8]), Get64(&in[at + 12])});
+        at += kCheckBytes;
+    }
+    return true;
+}
+
+// True when the file already holds everything the journal's commit wrote:
+// the commit is complete and must not be undone.
+bool CommitComplete(IFile& database, const TJournal& j) {
+    if (!j.hasFinal || database.Size() != j.finalSize) return false;
+    std::vector<uint8_t> bytes;
+    for (const TCheck& c : j.checks) {
+        bytes.resize(c.length);
+        if (database.ReadAt(bytes.data(), c.length, c.position) != c.length) return false;
+        if (RangeHash(bytes.data(), c.length) != c.hash) return false;
     }
     return true;
 }
@@ -81,27 +176,41 @@ bool RollBackJournal(IFile& database, const std::string& journalPath) {
         bytes.resize(size_t(j->Size()));
         bytes.resize(j->ReadAt(bytes.data(), bytes.size(), 0));
     }
-    uint64_t originalSize = 0;
-    std::vector<TRecord> records;
-    const bool complete = DecodeJournal(bytes, originalSize, records);
-    if (complete) {
-        for (const TRecord& r : records) database.WriteAt(r.bytes.data(), r.bytes.size(), r.position);
-        database.SetSize(originalSize);
+    TJournal journal;
+    const bool restore = DecodeJournal(bytes, journal) && !CommitComplete(database, journal);
+    if (restore) {
+        for (const TRecord& r : journal.records)
+            database.WriteAt(r.bytes.data(), r.bytes.size(), r.position);
+        database.SetSize(journal.originalSize);
         database.Sync();
     }
     fs.Remove(journalPath);
     fs.SyncDirectoryOf(journalPath);
-    return complete;
+    return restore;
+}
+
+bool HasLeftoverJournal(const std::string& path) {
+    const std::string journal = JournalPathOf(ExpandFileName(path));
+    IFileSystem& fs = FileSystem();
+    if (!fs.Exists(journal)) return false;
+    try {
+        // Empty: a writer between commits, or a commit that had ended.
+        auto j = fs.Open(journal, TFileAccess::Read, TDisposition::OpenExisting,
+                         TFileOptions{false, false, false, 0});
+        return j->Size() != 0;
+    } catch (const EPlatformError&) {
+        // Removed meanwhile by the writer closing the file.
+        if (!fs.Exists(journal)) return false;
+        throw;
+    }
 }
 
 void RecoverDatabase(const std::string& path, int lockWaitMs) {
-    const std::string journal = JournalPathOf(ExpandFileName(path));
-    IFileSystem& fs = FileSystem();
-    if (!fs.Exists(journal)) return;
+    if (!HasLeftoverJournal(path)) return;
     TFileOptions options;
     options.lockWaitMs = lockWaitMs;
-    auto db = fs.Open(path, TFileAccess::ReadWrite, TDisposition::OpenExisting, options);
-    RollBackJournal(*db, journal);
+    auto db = FileSystem().Open(path, TFileAccess::ReadWrite, TDisposition::OpenExisting, options);
+    RollBackJournal(*db, JournalPathOf(ExpandFileName(path)));
 }
 
 TJournaledFile::TJournaledFile(std::unique_ptr<IFile> inner, std::string journalPath)
@@ -115,6 +224,15 @@ TJournaledFile::~TJournaledFile() {
         Sync();
     } catch (...) {
         // The journal, if one was written, restores the file at the next open.
+    }
+    if (journalFile_ && !failed_) {
+        // Emptied at the end of the last commit; whether this removal
+        // reaches the disk does not matter, so it is not synced.
+        journalFile_.reset();
+        try {
+            FileSystem().Remove(journal_);
+        } catch (...) {
+        }
     }
 }
 
@@ -185,16 +303,49 @@ void TJournaledFile::SetSize(uint64_t size) {
 }
 
 void TJournaledFile::Sync() {
+    if (failed_) throw EPlatformError("Commit of \"" + inner_->Path() + "\" failed earlier", EIO);
     if (!dirty_) return;
-    // Original bytes of every page about to change, and of the tail that a
-    // shrink cuts off.
-    std::vector<TRecord> records;
+    // Original bytes of every region about to change, and of the tail that a
+    // shrink cuts off. Only the bytes that differ are saved: a commit
+    // changes a few entries on each of its pages, and the journal's sync
+    // costs by its size.
+    TJournal journal;
+    journal.originalSize = baseSize_;
+    journal.finalSize = size_;
+    const uint64_t cut = std::min(minSize_, size_);
     std::vector<std::pair<uint64_t, uint64_t>> ranges;
+    std::vector<uint8_t> original(kPage);
     for (auto& [index, page] : pages_) {
         const uint64_t start = index * kPage;
-        if (start < baseSize_) ranges.emplace_back(start, std::min(start + kPage, baseSize_));
+        if (start < size_) {
+            const uint32_t n = uint32_t(std::min(kPage, size_ - start));
+            journal.checks.push_back({start, n, RangeHash(page.data(), n)});
+        }
+        // Bytes from the cut on are saved whole below.
+        const uint64_t end = std::min({start + kPage, baseSize_, cut});
+        if (start >= end) continue;
+        const size_t n = size_t(end - start);
+        if (inner_->ReadAt(original.data(), n, start) != n)
+            throw EPlatformError("Short read of \"" + inner_->Path() + "\"", EIO);
+        // Runs of changed bytes; a gap shorter than a record's own overhead
+        // joins its neighbours.
+        constexpr size_t kJoin = 16;
+        for (size_t i = NextDifference(original.data(), page.data(), 0, n); i < n;) {
+            size_t last = i;  // last changed byte of the run
+            for (;;) {
+                size_t k = last + 1;
+                while (k < n && original[k] != page[k]) last = k++;
+                const size_t next = NextDifference(original.data(), page.data(), k, n);
+                if (next < n && next - last <= kJoin) {
+                    last = next;
+                    continue;
+                }
+                ranges.emplace_back(start + i, start + last + 1);
+                i = next;
+                break;
+            }
+        }
     }
-    const uint64_t cut = std::min(minSize_, size_);
     if (cut < baseSize_) ranges.emplace_back(cut, baseSize_);
     std::sort(ranges.begin(), ranges.end());
     std::vector<std::pair<uint64_t, uint64_t>> merged;
@@ -206,24 +357,38 @@ void TJournaledFile::Sync() {
     }
     for (auto [from, to] : merged) {
         TRecord r{from, std::vector<uint8_t>(size_t(to - from))};
-        inner_->ReadAt(r.bytes.data(), r.bytes.size(), from);
-        records.push_back(std::move(r));
+        if (inner_->ReadAt(r.bytes.data(), r.bytes.size(), from) != r.bytes.size())
+            throw EPlatformError("Short read of \"" + inner_->Path() + "\"", EIO);
+        journal.records.push_back(std::move(r));
+    }
+    if (journal.records.empty() && size_ == baseSize_) {
+        // Every page was written back as it was.
+        Reset();
+        return;
     }
     IFileSystem& fs = FileSystem();
-    // A file that was empty is journaled too, so that a torn first write
-    // rolls back to the empty file.
-    const bool journaled = !records.empty() || baseSize_ == 0;
-    if (journaled) {
-        std::vector<uint8_t> bytes = EncodeJournal(baseSize_, records);
-        auto j = fs.Open(journal_, TFileAccess::ReadWrite, TDisposition::CreateAlways,
-                         TFileOptions{false, false, false, 0});
-        j->WriteAt(bytes.data(), bytes.size(), 0);
-        j->Sync();
+    // A commit that only appends is journaled too, so that a torn append
+    // rolls back to the original size.
+    {
+        const std::vector<uint8_t> bytes = EncodeJournal(journal);
+        // The journal file is made once per session: only its creation needs
+        // the directory synced; later commits reuse it.
+        if (!journalFile_)
+            journalFile_ = fs.Open(journal_, TFileAccess::ReadWrite, TDisposition::CreateAlways,
+                                   TFileOptions{false, false, false, 0});
+        journalFile_->WriteAt(bytes.data(), bytes.size(), 0);
+        if (journalFile_->Size() != bytes.size()) journalFile_->SetSize(bytes.size());
+        journalFile_->Sync();
         ++syncs_;
-        j.reset();
-        fs.SyncDirectoryOf(journal_);
-        ++syncs_;
+        if (!journalListed_) {
+            fs.SyncDirectoryOf(journal_);
+            ++syncs_;
+            journalListed_ = true;
+        }
     }
+    // From here on the file is being changed: a failure leaves the journal
+    // for the next open, and this object commits nothing more.
+    failed_ = true;
     if (size_ < baseSize_) inner_->SetSize(size_);
     for (auto& [index, page] : pages_) {
         const uint64_t start = index * kPage;
@@ -233,10 +398,14 @@ void TJournaledFile::Sync() {
     if (inner_->Size() != size_) inner_->SetSize(size_);
     inner_->Sync();
     ++syncs_;
-    if (journaled) {
-        fs.Remove(journal_);
-        fs.SyncDirectoryOf(journal_);
-        ++syncs_;
+    failed_ = false;
+    // The commit is durable. Emptying the journal needs no sync: should the
+    // old journal come back after a crash, the file holds everything its
+    // commit wrote, and the open recognises that and keeps the file as is.
+    try {
+        journalFile_->SetSize(0);
+    } catch (...) {
+        // The commit stands all the same; the next one overwrites it.
     }
     Reset();
 }

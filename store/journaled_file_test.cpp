@@ -126,5 +126,105 @@ TEST(JournaledFile, CrashAtEveryPointLeavesBeforeOrAfter) {
     SetFileSystem(nullptr);
 }
 
+TEST(JournaledFile, SyncsPerCommitAndNoJournalLeftAfterClose) {
+    TTestTempDir dir;
+    const std::string path = dir.File("db");
+    {
+        std::vector<uint8_t> bytes(10000, 7);
+        auto inner = FileSystem().Open(path, TFileAccess::ReadWrite, TDisposition::OpenAlways);
+        inner->WriteAt(bytes.data(), bytes.size(), 0);
+        inner->Sync();
+    }
+    {
+        TJournaledFile f(FileSystem().Open(path, TFileAccess::ReadWrite, TDisposition::OpenAlways),
+                         JournalPathOf(path));
+        f.Sync();
+        EXPECT_EQ(f.SyncCount(), 0u);  // nothing to commit
+        std::vector<uint8_t> same(300, 7);
+        f.WriteAt(same.data(), same.size(), 4000);
+        f.Sync();
+        EXPECT_EQ(f.SyncCount(), 0u);  // written back as it was
+        EXPECT_FALSE(FileSystem().Exists(JournalPathOf(path)));
+        f.WriteAt("one", 3, 5000);
+        f.Sync();
+        // Journal, its new directory entry, the file.
+        EXPECT_EQ(f.SyncCount(), 3u);
+        f.WriteAt("two", 3, 100);
+        f.Sync();
+        // The journal of this session is listed already.
+        EXPECT_EQ(f.SyncCount(), 5u);
+        EXPECT_TRUE(FileSystem().Exists(JournalPathOf(path)));
+        EXPECT_EQ(Contents(JournalPathOf(path)).size(), 0u);
+    }
+    EXPECT_FALSE(FileSystem().Exists(JournalPathOf(path)));
+    auto c = Contents(path);
+    EXPECT_EQ(std::string(c.begin() + 5000, c.begin() + 5003), "one");
+    EXPECT_EQ(std::string(c.begin() + 100, c.begin() + 103), "two");
+}
+
+// The state a crash can leave when the emptying of the journal did not reach
+// the disk (or the file's sync failed after all its writes got through): a
+// complete journal beside a file that holds the whole commit. The open must
+// keep the commit; once any committed page differs, it must undo it.
+TEST(JournaledFile, JournalOutlivingItsCommitKeepsTheCommit) {
+    TTestTempDir dir;
+    const std::string path = dir.File("db");
+    const std::string journal = JournalPathOf(path);
+    TFaultFileSystem fs;
+    SetFileSystem(&fs);
+    std::vector<uint8_t> before, after, leftJournal;
+    {
+        auto f = OpenJournaled(path);
+        Session(*f, 5);
+    }
+    before = Contents(path);
+    fs.Reset();
+    {
+        auto f = OpenJournaled(path);
+        Session(*f, 6);
+    }
+    after = Contents(path);
+    ASSERT_NE(before, after);
+    for (int damage = 0; damage < 2; ++damage) {
+        SCOPED_TRACE(damage);
+        fs.Reset();
+        {
+            auto h = FileSystem().Open(path, TFileAccess::ReadWrite, TDisposition::OpenAlways);
+            h->WriteAt(before.data(), before.size(), 0);
+            h->SetSize(before.size());
+            h->Sync();
+        }
+        fs.Reset();
+        {
+            // The journal's sync is the first, the file's the second.
+            auto f = OpenJournaled(path);
+            fs.FailAt(TFaultOp::Sync, 2);
+            EXPECT_THROW(Session(*f, 6), EPlatformError);
+            // A failed commit is not retried over a file it half changed.
+            EXPECT_THROW(f->Sync(), EPlatformError);
+        }
+        fs.Reset();
+        ASSERT_TRUE(FileSystem().Exists(journal));
+        ASSERT_GT(Contents(journal).size(), 0u);
+        ASSERT_EQ(Contents(path), after);
+        if (damage) {
+            auto h = FileSystem().Open(path, TFileAccess::ReadWrite, TDisposition::OpenExisting);
+            std::vector<uint8_t> b = after;
+            // Some byte the commit wrote.
+            size_t at = 0;
+            while (at < b.size() && (at >= before.size() || b[at] == before[at])) ++at;
+            ASSERT_LT(at, b.size());
+            uint8_t x = uint8_t(b[at] ^ 0x5A);
+            h->WriteAt(&x, 1, at);
+            h->Sync();
+        }
+        OpenJournaled(path).reset();  // recovery
+        EXPECT_FALSE(FileSystem().Exists(journal));
+        EXPECT_EQ(Contents(path), damage ? before : after);
+    }
+    fs.Reset();
+    SetFileSystem(nullptr);
+}
+
 }  // namespace
 }  // namespace tlvx

@@ -50,10 +50,10 @@ uint32_t Get32(const std::vector<uint8_t>& b, uint64_t at) { return uint32_t(Get
 
 // Reads every atom; checks that links resolve, counts match the links, and
 // no byte of the file is both free and used (or used twice).
-StoreState Check(const std::string& path) {
+StoreState Check(const std::string& path, uint8_t mode = 1) {
     StoreState s;
     {
-        auto base = OpenOrvBase(path, false, {kClass}, 1);
+        auto base = OpenOrvBase(path, false, {kClass}, mode);
         Ref<IEnumAtoms> en = base->EnumAtoms(0);
         for (uint32_t h; (h = en->Next()) != 0;) {
             Ref<TAtom> a = base->OpenAtom(0, h, 3);
@@ -258,6 +258,78 @@ TEST(OrvBaseCrash, EveryCrashPointGivesBeforeOrAfter) {
         }
         EXPECT_GT(crashes, 0);
     }
+}
+
+// A file system that hides the journal from the first look for it: the
+// reader's view when a writer dies mid-commit while the reader waits for the
+// share lock.
+class TJournalAppearsLate : public IFileSystem {
+public:
+    explicit TJournalAppearsLate(std::string journal) : journal_(std::move(journal)) {}
+    std::unique_ptr<IFile> Open(const std::string& path, TFileAccess access,
+                                TDisposition disposition, const TFileOptions& options) override {
+        return RealFileSystem().Open(path, access, disposition, options);
+    }
+    bool Exists(const std::string& path) override {
+        if (path == journal_ && !seen_) {
+            seen_ = true;
+            return false;
+        }
+        return RealFileSystem().Exists(path);
+    }
+    bool Remove(const std::string& path) override { return RealFileSystem().Remove(path); }
+    void SyncDirectoryOf(const std::string& path) override { RealFileSystem().SyncDirectoryOf(path); }
+
+private:
+    std::string journal_;
+    bool seen_ = false;
+};
+
+TEST(OrvBaseCrash, ReaderThatMissedALeftoverJournalRepairsBeforeReading) {
+    TTestTempDir dir;
+    const std::string path = dir.File("r.orv");
+    const std::string journal = JournalPathOf(ExpandFileName(path));
+    Populate(path);
+    const std::vector<uint8_t> start = ReadBytes(path);
+    const StoreState before = Check(path);
+    auto change = [&] {
+        auto b = OpenOrvBase(path, false, {kClass}, 1);
+        uint32_t tr = b->StartTransaction(0);
+        for (int i = 0; i < 40; ++i) Make(*b, tr, 500 + i);
+        b->Commit(tr);
+    };
+    TFaultFileSystem fs;
+    SetFileSystem(&fs);
+    change();
+    const uint64_t writes = fs.Count(TFaultOp::Write);
+    fs.Reset();
+    SetFileSystem(nullptr);
+    const StoreState after = Check(path);
+    int leftovers = 0;
+    for (uint64_t n = 1; n <= writes; ++n) {
+        std::filesystem::remove(journal);
+        WriteBytes(path, start);
+        SetFileSystem(&fs);
+        fs.Reset();
+        fs.CrashAt(TFaultOp::Write, n, TCrashMode::Tear, uint32_t(n));
+        try {
+            change();
+        } catch (const ESimulatedCrash&) {
+        } catch (const std::exception&) {
+        }
+        fs.Reset();
+        SetFileSystem(nullptr);
+        if (!HasLeftoverJournal(path)) continue;
+        ++leftovers;
+        TJournalAppearsLate late(journal);
+        SetFileSystem(&late);
+        const StoreState got = Check(path, 0);
+        SetFileSystem(nullptr);
+        ASSERT_FALSE(::testing::Test::HasFailure()) << "write " << n;
+        EXPECT_TRUE(got == before || got == after) << "write " << n;
+        EXPECT_FALSE(std::filesystem::exists(journal)) << "write " << n;
+    }
+    EXPECT_GT(leftovers, 0);
 }
 
 TEST(OrvBaseCrash, KilledChildLeavesACommittedState) {

@@ -29,7 +29,10 @@ public:
     uint64_t Alloc(uint32_t size) override { return file_->SpaceAllocator()->Alloc(size); }
     void Free(uint32_t size, uint64_t pos) override { file_->SpaceAllocator()->Free(size, pos); }
     // The commit of the journal; unlike a plain flush its failure is reported.
+    // The stamp goes with it: otherwise closing would have to commit again
+    // for the stamp alone.
     void Flush() override {
+        file_->StampModified();
         if (journal_) {
             try {
                 journal_->Sync();
@@ -54,11 +57,6 @@ private:
 std::unique_ptr<TOrvBase> OpenOrvBase(const std::string& fileName, bool writeThrough,
                                       const std::vector<TGUID>& classes, uint8_t mode,
                                       int lockWaitMs) {
-    try {
-        RecoverDatabase(fileName, lockWaitMs);
-    } catch (const EPlatformError& e) {
-        throw EOrvOpenError(ecOpenFile, TQmzMessage::OpenFile, {fileName, e.SystemText()});
-    }
     TJournaledFile* journal = nullptr;
     TOrvFileOptions options;
     options.lockWaitMs = lockWaitMs;
@@ -70,7 +68,26 @@ std::unique_ptr<TOrvBase> OpenOrvBase(const std::string& fileName, bool writeThr
             return j;
         };
     }
-    auto file = std::make_unique<TOrvFile>(fileName, writeThrough, classes, mode, options);
+    std::unique_ptr<TOrvFile> file;
+    // A reader looks for a journal before it holds its share lock; a writer
+    // that dies mid-commit while the reader waits for the lock leaves one
+    // behind. Once the lock is held no writer is active, so a journal seen
+    // then is repaired and the open starts again.
+    for (int attempt = 0; !file; ++attempt) {
+        try {
+            RecoverDatabase(fileName, lockWaitMs);
+        } catch (const EPlatformError& e) {
+            throw EOrvOpenError(ecOpenFile, TQmzMessage::OpenFile, {fileName, e.SystemText()});
+        }
+        const bool mayRetry = mode == 0 && attempt < 2;
+        try {
+            file = std::make_unique<TOrvFile>(fileName, writeThrough, classes, mode, options);
+        } catch (const EOrvOpenError&) {
+            if (mayRetry && HasLeftoverJournal(fileName)) continue;
+            throw;
+        }
+        if (mayRetry && HasLeftoverJournal(fileName)) file.reset();
+    }
     return std::make_unique<TOrvBase>(std::make_unique<TOrvAtomFile>(std::move(file), journal));
 }
 

@@ -2,8 +2,10 @@
 //
 // A writable open runs every change of the file through the rollback journal
 // (TJournaledFile): each durable commit of the store is atomic, and an open
-// that finds a journal left by a crash restores the file first (a read-only
-// open takes the exclusive lock briefly for that).
+// that finds a journal left by a crash first brings the file to the last
+// complete commit (a read-only open takes the exclusive lock briefly for
+// that). The modification stamp is set by each durable commit, so a store
+// closed after its commit has nothing left to write.
 #pragma once
 
 #include <cstdint>

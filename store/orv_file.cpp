@@ -117,15 +117,21 @@ void TOrvFile::RaiseOpen(int32_t code) const {
 }
 
 TOrvFile::~TOrvFile() {
-    if (file_ && !readOnly_ && modified_) {
+    if (file_ && !readOnly_ && unstamped_) {
         try {
-            header_.modified = StampFromDateTime(Clock().Now());
-            WriteHeader();
+            StampModified();
         } catch (...) {
             // Closing must not throw; the stamp is the only thing lost.
         }
     }
     Close();
+}
+
+void TOrvFile::StampModified() {
+    if (readOnly_ || !unstamped_) return;
+    header_.modified = StampFromDateTime(Clock().Now());
+    WriteHeader();
+    unstamped_ = false;
 }
 
 void TOrvFile::Close() noexcept {
@@ -140,7 +146,7 @@ void TOrvFile::Close() noexcept {
 }
 
 void TOrvFile::WriteHeader() {
-    modified_ = true;
+    modified_ = unstamped_ = true;
     auto bytes = header_.Encode();
     header_.crc = Crc32(bytes.data(), 124);
     TCriticalSectionGuard guard(lock_);
@@ -165,7 +171,7 @@ void TOrvFile::ReadAt(void* buffer, uint32_t count, uint64_t position) {
 void TOrvFile::WriteAt(const void* buffer, uint32_t count, uint64_t position) {
     CheckWritable();
     TCriticalSectionGuard guard(lock_);
-    modified_ = true;
+    modified_ = unstamped_ = true;
     try {
         file_->WriteAt(buffer, count, position);
     } catch (const EPlatformError&) {
@@ -176,7 +182,7 @@ void TOrvFile::WriteAt(const void* buffer, uint32_t count, uint64_t position) {
 void TOrvFile::Fill(uint32_t count, uint8_t value, uint64_t position) {
     CheckWritable();
     TCriticalSectionGuard guard(lock_);
-    modified_ = true;
+    modified_ = unstamped_ = true;
     uint8_t buffer[1024];
     std::fill(std::begin(buffer), std::end(buffer), value);
     try {
@@ -214,7 +220,7 @@ void TOrvFile::SetPhysicalSize(uint64_t size) {
     if (size == physicalSize_ && physicalSize_ != 0) return;
     CheckWritable();
     TCriticalSectionGuard guard(lock_);
-    modified_ = true;
+    modified_ = unstamped_ = true;
     file_->SetSize(size);
     physicalSize_ = size;
 }

@@ -80,6 +80,11 @@ public:
     void CheckWritable() const;
     // Asks the platform to write the file's buffers to disk; failures ignored.
     void Flush();
+    // Sets the modification stamp to now when the file was written since the
+    // stamp was last set. A durable commit calls it just before it syncs, so
+    // that the stamp goes to disk with the changes it dates and closing the
+    // file after the commit has nothing left to write.
+    void StampModified();
     double GetCreated() const;
     double GetModified() const;
 
@@ -108,6 +113,7 @@ private:
     TOrvHeader header_;
     mutable TCriticalSection lock_;
     bool modified_ = false;
+    bool unstamped_ = false;  // written since the modification stamp was set
     std::string fileName_;  // as passed, for the open errors
     std::string fullPath_;
     bool readOnly_ = false;
