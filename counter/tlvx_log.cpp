@@ -208,7 +208,12 @@ void TTlvxLog::AddHit(const TGUID& userGUID, const TGUID& sessionGUID, double wh
     const bool hasPage = LoadLastPage(page);
     const bool sameDay = hasPage && page.Header.Day == today &&
                          page.Records.size() < kMaxPageRecords;
-    if (!sameDay) page = InitPage(page.End, today);
+    if (!sameDay) {
+        // A page the header cannot count is not written at all.
+        if (header_.PageCount == std::numeric_limits<int32_t>::max())
+            throw ETlvxLogError("Hit log is full");
+        page = InitPage(page.End, today);
+    }
 
     TLogRecord rec = BuildRecord(page, userGUID, sessionGUID, when, clientIP, forwardedIP,
                                  spareText, referrer, pageURL, node, userAgent, width, height,

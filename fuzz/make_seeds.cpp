@@ -5,9 +5,13 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "counter/tlvx_log.h"
 #include "fuzz/memory_file_system.h"
+#ifdef TLVX_FUZZ_COUNTER_ROAD
+#include "fuzz/counter_road.h"
+#endif
 #if __has_include("model/skin.h")
 #include "model/skin.h"
 #define TLVX_FUZZ_SKIN 1
@@ -154,6 +158,31 @@ void SkinSeeds(const fs::path& out) {
 }
 #endif
 
+#ifdef TLVX_FUZZ_COUNTER_ROAD
+// Requests as a browser sends them, with the cookies of the history.
+void CounterRoadSeeds(const fs::path& out) {
+    TCounterRoad road;
+    const std::string cookies = road.HistoryCookies();
+    auto request = [](std::vector<std::string> parts) {
+        std::string r;
+        for (size_t i = 0; i < parts.size(); ++i) r += (i ? std::string(1, '\0') : "") + parts[i];
+        return r;
+    };
+    const std::string ua = "Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.1)";
+    Save(out / "returning-visitor", request({"id=main&node=news.a&skin=0", cookies, "GET", "", "",
+                                             "10.0.0.7", "http://www.example.com/news/", ua,
+                                             "ru,en;q=0.5", "", ""}));
+    Save(out / "new-visitor", request({"id=main&node=shop.cart&call=ssi", "", "GET", "", "",
+                                       "192.168.1.5", "http://yandex.ru/yandsearch?text=x", ua,
+                                       "en-us", "10.1.2.3", ""}));
+    Save(out / "nocookies-point", request({"id=main&nocookies=1&style=point&color=FF00FF", "", "GET",
+                                           "", "", "10.0.0.9", "", "Opera/7.0", "", "", ""}));
+    Save(out / "post", request({"id=main", cookies, "POST", "application/x-www-form-urlencoded", "17",
+                                "10.0.0.7", "", ua, "", "", "node=news.b&x=%41"}));
+    Save(out / "no-database", request({"node=index", "", "GET", "", "", "10.0.0.1", "", "", "", "", ""}));
+}
+#endif
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -168,6 +197,9 @@ int main(int argc, char** argv) {
     HitLogSeeds(out / "hit_log", files.Files());
 #ifdef TLVX_FUZZ_SKIN
     SkinSeeds(out / "skin");
+#endif
+#ifdef TLVX_FUZZ_COUNTER_ROAD
+    CounterRoadSeeds(out / "counter_road");
 #endif
     return 0;
 }
