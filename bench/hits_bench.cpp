@@ -11,6 +11,11 @@
 // committed one by one.
 //
 //   bench_hits [--db PATH] [--days N] [--visitors N] [--big N] [--durable-sample N]
+//   bench_hits --grown PATH --days N [--requests N]
+//
+// With --grown, PATH is a database already built by a run of --days N days:
+// it records the first requests of the next day on it, each with its own
+// durable commit, and prints the cost of one request and its phases.
 //
 // The database is left at PATH for bench_queries.
 #include <array>
@@ -52,6 +57,8 @@ struct TOptions {
     int visitors = 1000;
     int bigVisitors = 20000;
     int durableSample = 5000;  // requests committed one by one at the end of the big day
+    std::string grown;         // an existing database to time single requests on
+    int requests = 20;
 };
 
 TOptions ParseOptions(int argc, char** argv) {
@@ -63,6 +70,8 @@ TOptions ParseOptions(int argc, char** argv) {
         else if (key == "--visitors") o.visitors = std::atoi(value.c_str());
         else if (key == "--big") o.bigVisitors = std::atoi(value.c_str());
         else if (key == "--durable-sample") o.durableSample = std::atoi(value.c_str());
+        else if (key == "--grown") o.grown = value;
+        else if (key == "--requests") o.requests = std::atoi(value.c_str());
         else {
             std::fprintf(stderr, "unknown option %s\n", key.c_str());
             std::exit(2);
@@ -76,9 +85,11 @@ TOptions ParseOptions(int argc, char** argv) {
 // commits it (durably) when released.
 class TReplay {
 public:
-    TReplay(const std::string& path, TReplayClock& clock) : path_(path), clock_(clock) {
-        std::filesystem::remove(path);
-        std::filesystem::remove(JournalPathOf(path));
+    TReplay(const std::string& path, TReplayClock& clock, bool fresh = true) : path_(path), clock_(clock) {
+        if (fresh) {
+            std::filesystem::remove(path);
+            std::filesystem::remove(JournalPathOf(path));
+        }
         streams_[0] = TMemoryStream(BmpBytes(DrawDefaultBackground()));
         for (int d = 0; d < 10; ++d) streams_[size_t(1 + d)] = TMemoryStream(BmpBytes(DrawDefaultDigit(d)));
         for (size_t i = 0; i < skins_.size(); ++i) skins_[i] = &streams_[i];
@@ -169,6 +180,19 @@ int main(int argc, char** argv) {
     synthetic::TSiteGenerator site(shape);
     const int32_t firstDay = int32_t(EncodeDateTime(2024, 1, 1));
     clock.now = firstDay;
+    if (!o.grown.empty()) {
+        std::vector<synthetic::THit> hits;
+        for (int d = 1; d <= o.days + 1; ++d) hits = site.Day(firstDay + d - 1);  // the generator's state
+        size_t n = std::min(hits.size(), size_t(std::max(o.requests, 1)));
+        TReplay grown(o.grown, clock, false);
+        uint64_t before = grown.FileBytes();
+        double s = grown.Record(hits, 0, n, 1);
+        const uint64_t after = grown.FileBytes();  // freeing at the end can shorten the file
+        PrintRow("grown, durable", o.days + 1, n, s, after > before ? after - before : 0, after, n);
+        grown.PrintPhases(n);
+        SetClock(nullptr);
+        return 0;
+    }
     TReplay replay(o.db, clock);
     const std::set<int> checkpoints{1, 10, 100, 1000, o.days};
     std::printf("database %s, %zu nodes, %d visitors a day, %d hits each\n", o.db.c_str(), site.Paths().size(),

@@ -138,17 +138,29 @@ uint32_t TAtomManager::AllocHandle() {
         pool_.pop_back();
         return h;
     }
+    // A grown file holds millions of entries in use and its free ones at
+    // the end, where the last table was appended: a session takes those
+    // first, found by reading back from the end, instead of reading every
+    // entry from the first. Entries freed in the middle are found by the
+    // scan from the first entry once the end is used up, before the table
+    // grows.
+    if (!tailSearched_ && scanMark_ == 0) {
+        tailSearched_ = true;
+        tailStart_ = tailNext_ = FindFreeTail();
+    }
+    if (tailSearched_ && tailNext_ <= total_) return tailNext_++;
+    const uint32_t scanEnd = tailSearched_ ? tailStart_ - 1 : total_;
     // Scan from the mark for a free entry, a block of entries at a time. The
     // block starts small and grows while entries are in use: in a fresh
     // table the first entry is free, and reading a whole block for it on
     // every new atom costs more than the atom itself.
     std::vector<uint8_t> block;
     uint32_t blockEntries = 8;
-    while (scanMark_ < total_) {
+    while (scanMark_ < scanEnd) {
         const uint64_t pos = EntryPosition(scanMark_ + 1);
         auto it = std::upper_bound(tables_.begin(), tables_.end(), scanMark_,
                                    [](uint32_t v, const Table& t) { return v < t.first; }) - 1;
-        const uint32_t inTable = it->first + it->capacity - scanMark_;
+        const uint32_t inTable = std::min(it->first + it->capacity, scanEnd) - scanMark_;
         const uint32_t n = std::min<uint32_t>(inTable, blockEntries);
         blockEntries = std::min<uint32_t>(blockEntries * 2, 256);
         block.resize(size_t(n) * kEntrySize);
@@ -162,10 +174,40 @@ uint32_t TAtomManager::AllocHandle() {
             if (EntryIsFree(e) && EntryCrcValid(e)) return scanMark_;
         }
     }
+    // Everything up to the end of the table is handed out; the new table
+    // becomes the free end.
+    scanMark_ = total_;
     file_.CheckWritable();
     AppendTable();
-    scanMark_ = scanMark_ + 1;
-    return scanMark_;
+    tailSearched_ = true;
+    tailStart_ = scanMark_ + 1;
+    tailNext_ = tailStart_ + 1;
+    return tailStart_;
+}
+
+uint32_t TAtomManager::FindFreeTail() {
+    uint32_t start = total_ + 1;
+    std::vector<uint8_t> block;
+    uint32_t blockEntries = 8;
+    while (start > 1) {
+        // Entries start - n .. start - 1, within one table.
+        const uint32_t last = start - 1;
+        auto it = std::upper_bound(tables_.begin(), tables_.end(), last - 1,
+                                   [](uint32_t v, const Table& t) { return v < t.first; }) - 1;
+        const uint32_t inTable = last - it->first;  // entries of the table up to last
+        const uint32_t n = std::min<uint32_t>(inTable, blockEntries);
+        blockEntries = std::min<uint32_t>(blockEntries * 2, 256);
+        const uint32_t first = last - n + 1;
+        block.resize(size_t(n) * kEntrySize);
+        file_.ReadAt(block.data(), uint32_t(block.size()), EntryPosition(first));
+        for (uint32_t i = n; i-- > 0;) {
+            TEntryBytes e;
+            std::memcpy(e.data(), &block[size_t(i) * kEntrySize], kEntrySize);
+            if (!EntryIsFree(e) || !EntryCrcValid(e)) return start;
+            --start;
+        }
+    }
+    return start;
 }
 
 void TAtomManager::AppendTable() {
@@ -220,7 +262,8 @@ void TAtomManager::DeleteAtom(uint32_t handle) {
 
 void TAtomManager::ReleaseHandle(uint32_t handle) {
     TCriticalSectionGuard guard(lock_);
-    if (handle != 0 && handle <= scanMark_ &&
+    const bool handedOut = handle <= scanMark_ || (tailSearched_ && handle >= tailStart_ && handle < tailNext_);
+    if (handle != 0 && handedOut &&
         std::find(pool_.begin(), pool_.end(), handle) == pool_.end())
         pool_.push_back(handle);
 }

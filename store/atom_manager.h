@@ -48,6 +48,9 @@ private:
 
     uint64_t EntryPosition(uint32_t handle) const;
     void AppendTable();
+    // The first handle of the run of free entries that ends the table
+    // (total_ + 1 when the last entry is in use).
+    uint32_t FindFreeTail();
     [[noreturn]] void EntryDamaged(uint32_t handle);
     [[noreturn]] void BodyDamaged(uint32_t handle);
     void MarkDamaged();
@@ -56,6 +59,11 @@ private:
     TCriticalSection lock_;
     std::vector<uint32_t> pool_;
     uint32_t scanMark_ = 0;
+    // The free entries that end the table (tailStart_ to the last), found
+    // once per session; handed out before the scan from the first entry.
+    bool tailSearched_ = false;
+    uint32_t tailStart_ = 0;
+    uint32_t tailNext_ = 0;
     std::vector<Table> tables_;
     uint32_t total_ = 0;
 };

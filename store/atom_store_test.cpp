@@ -5,6 +5,7 @@
 #include <cstring>
 #include <functional>
 #include <memory>
+#include <set>
 
 #include "store/atom_manager.h"
 #include "store/crc32.h"
@@ -222,6 +223,43 @@ TEST(AtomStore, HandleReuseAndSecondTable) {
     EXPECT_EQ(m.TotalCapacity(), 256u + 512u);
     s.Reopen();
     EXPECT_EQ(s->Manager().TotalCapacity(), 768u);
+}
+
+// A session hands out the free entries at the end of the table first (found
+// without reading the entries in use), then the ones freed in the middle,
+// and only then grows the table; no handle is handed out twice, and one
+// handed out and released goes back to the session's pool.
+TEST(AtomStore, NewSessionTakesTheFreeEndThenTheMiddleThenGrows) {
+    Store s;
+    std::vector<uint32_t> made;
+    for (int i = 0; i < 100; ++i) made.push_back(s->Manager().CreateAtom(0));
+    s->Manager().DeleteAtom(made[10]);
+    s->Manager().DeleteAtom(made[20]);
+    s.Reopen();
+    auto& m = s->Manager();
+    const uint32_t end = made.back() + 1;
+    EXPECT_EQ(m.AllocHandle(), end);
+    m.ReleaseHandle(end);
+    EXPECT_EQ(m.AllocHandle(), end);
+    std::set<uint32_t> given{end};
+    for (uint32_t h = end + 1; h <= 256; ++h) EXPECT_EQ(m.AllocHandle(), h);
+    EXPECT_EQ(m.AllocHandle(), made[10]);
+    EXPECT_EQ(m.AllocHandle(), made[20]);
+    EXPECT_EQ(m.TableCount(), 1u);
+    EXPECT_EQ(m.AllocHandle(), 257u);
+    EXPECT_EQ(m.TableCount(), 2u);
+    EXPECT_EQ(m.AllocHandle(), 258u);
+}
+
+TEST(AtomStore, DamagedFreeEntryAtTheEndIsNeverHandedOut) {
+    Store s;
+    uint32_t last = 0;
+    for (int i = 0; i < 100; ++i) last = s->Manager().CreateAtom(0);
+    s.disk->bytes[EntryPos(*s.disk, 256) + 20] ^= 1;  // looks free, fails its CRC
+    s.Reopen();
+    auto& m = s->Manager();
+    for (uint32_t h = last + 1; h < 256; ++h) EXPECT_EQ(m.AllocHandle(), h);
+    EXPECT_EQ(m.AllocHandle(), 257u);
 }
 
 TEST(AtomCache, LookupsHitsCapacity) {

@@ -1,56 +1,168 @@
 #include "store/hole_list.h"
 
+#include <algorithm>
+
 #include "store/errors.h"
 
 namespace tlvx {
 
 THoleList::~THoleList() {
-    std::vector<TAddrNode*> nodes;
-    byPosition_.CollectNodes(nodes);
-    for (TAddrNode* n : nodes) delete n->hole;
+    for (auto& [pos, hole] : added_)
+        if (LoadedIndex(hole) < 0) delete hole;
+}
+
+void THoleList::Load(std::vector<THole> sorted) {
+    for (auto& [pos, hole] : added_)
+        if (LoadedIndex(hole) < 0) delete hole;
+    added_.clear();
+    addedBySize_.clear();
+    loadedBySize_.clear();
+    runs_.clear();
+    loaded_ = std::move(sorted);
+    present_.assign(loaded_.size(), 1);
+    loadedAt_.resize(loaded_.size());
+    for (size_t i = 0; i < loaded_.size(); ++i) loadedAt_[i] = loaded_[i].position;
+    loadedCount_ = static_cast<int32_t>(loaded_.size());
+    // The orders given at a load are the holes' slots: few enough to lay the
+    // holes out by order directly, without a sort.
+    uint64_t maxOrder = 0;
+    for (const THole& h : loaded_) maxOrder = std::max(maxOrder, h.order);
+    std::vector<int32_t> byOrder;
+    if (!loaded_.empty() && maxOrder < 4 * uint64_t(loaded_.size()) + 1024) {
+        std::vector<int32_t> at(size_t(maxOrder) + 1, -1);
+        for (size_t i = 0; i < loaded_.size(); ++i) {
+            QMZ_ASSERT(at[size_t(loaded_[i].order)] < 0);
+            at[size_t(loaded_[i].order)] = static_cast<int32_t>(i);
+        }
+        byOrder.reserve(loaded_.size());
+        for (int32_t i : at)
+            if (i >= 0) byOrder.push_back(i);
+    } else {
+        byOrder.resize(loaded_.size());
+        for (size_t i = 0; i < byOrder.size(); ++i) byOrder[i] = static_cast<int32_t>(i);
+        std::sort(byOrder.begin(), byOrder.end(),
+                  [this](int32_t a, int32_t b) { return loaded_[size_t(a)].order < loaded_[size_t(b)].order; });
+    }
+    nextOrder_ = 0;
+    for (const THole& h : loaded_) nextOrder_ = std::max(nextOrder_, h.order + 1);
+    for (size_t i = 1; i < loaded_.size(); ++i) QMZ_ASSERT(loaded_[i - 1].End() <= loaded_[i].position);
+    // A stable radix sort by size keeps the oldest first within a size.
+    uint32_t highest = 0;
+    for (const THole& h : loaded_) highest |= h.size;
+    std::vector<int32_t> other(byOrder.size());
+    for (int shift = 0; shift < 32 && (highest >> shift) != 0; shift += 11) {
+        std::vector<size_t> start(2049, 0);
+        for (int32_t i : byOrder) ++start[((loaded_[size_t(i)].size >> shift) & 2047) + 1];
+        for (size_t k = 1; k < start.size(); ++k) start[k] += start[k - 1];
+        for (int32_t i : byOrder) other[start[(loaded_[size_t(i)].size >> shift) & 2047]++] = i;
+        byOrder.swap(other);
+    }
+    loadedBySize_ = std::move(byOrder);
+    for (size_t k = 0; k < loadedBySize_.size(); ++k) {
+        const uint32_t size = loaded_[size_t(loadedBySize_[k])].size;
+        if (runs_.empty() || runs_.back().size != size) runs_.push_back({size, uint32_t(k), uint32_t(k)});
+        runs_.back().end = uint32_t(k + 1);
+    }
+}
+
+ptrdiff_t THoleList::LoadedIndex(const THole* hole) const {
+    if (loaded_.empty() || hole < loaded_.data() || hole >= loaded_.data() + loaded_.size()) return -1;
+    return hole - loaded_.data();
 }
 
 void THoleList::Add(THole* hole) {
-    TAddrNode* a = byPosition_.Insert(hole->position);
-    QMZ_ASSERT(a->hole == nullptr);
-    a->hole = hole;
+    auto it = added_.try_emplace(hole->position, hole).first;
+    QMZ_ASSERT(it->second == hole);
+    QMZ_ASSERT(LoadedFrom(hole->position) == nullptr || LoadedFrom(hole->position)->position != hole->position);
     hole->order = nextOrder_++;
-    bySize_.Insert(hole->size)->holes[hole->order] = hole;
+    addedBySize_.emplace(std::make_pair(hole->size, hole->order), hole);
 }
 
 void THoleList::Remove(THole* hole) {
-    byPosition_.Delete(hole->position);
-    TSizeNode* s = bySize_.Find(hole->size);
-    QMZ_ASSERT(s != nullptr);
-    s->holes.erase(hole->order);
-    if (s->holes.empty()) bySize_.Delete(hole->size);
+    const ptrdiff_t i = LoadedIndex(hole);
+    if (i >= 0 && present_[size_t(i)]) {
+        present_[size_t(i)] = 0;  // its size run skips it from now on
+        --loadedCount_;
+        return;
+    }
+    auto p = added_.find(hole->position);
+    QMZ_ASSERT(p != added_.end() && p->second == hole);
+    added_.erase(p);
+    auto s = addedBySize_.find(std::make_pair(hole->size, hole->order));
+    QMZ_ASSERT(s != addedBySize_.end());
+    addedBySize_.erase(s);
+}
+
+void THoleList::Erase(THole* hole) {
+    Remove(hole);
+    if (LoadedIndex(hole) < 0) delete hole;
+}
+
+const THole* THoleList::LoadedBefore(uint64_t position) const {
+    auto it = std::lower_bound(loadedAt_.begin(), loadedAt_.end(), position);
+    for (size_t i = size_t(it - loadedAt_.begin()); i-- > 0;)
+        if (present_[i]) return &loaded_[i];
+    return nullptr;
+}
+
+const THole* THoleList::LoadedFrom(uint64_t position) const {
+    auto it = std::lower_bound(loadedAt_.begin(), loadedAt_.end(), position);
+    for (size_t i = size_t(it - loadedAt_.begin()); i < loaded_.size(); ++i)
+        if (present_[i]) return &loaded_[i];
+    return nullptr;
+}
+
+THole* THoleList::Before(uint64_t position) const {
+    const THole* a = LoadedBefore(position);
+    auto it = added_.lower_bound(position);
+    const THole* b = it == added_.begin() ? nullptr : std::prev(it)->second;
+    if (!a) return const_cast<THole*>(b);
+    if (!b) return const_cast<THole*>(a);
+    return const_cast<THole*>(a->position > b->position ? a : b);
+}
+
+THole* THoleList::From(uint64_t position) const {
+    const THole* a = LoadedFrom(position);
+    auto it = added_.lower_bound(position);
+    const THole* b = it == added_.end() ? nullptr : it->second;
+    if (!a) return const_cast<THole*>(b);
+    if (!b) return const_cast<THole*>(a);
+    return const_cast<THole*>(a->position < b->position ? a : b);
 }
 
 void THoleList::FindAdjacent(uint32_t size, uint64_t position, THole** before,
                              THole** after) const {
-    TAddrNode *pred = nullptr, *succ = nullptr;
-    TAddrNode* same = byPosition_.FindNearest(position, &pred, &succ);
-    QMZ_ASSERT(same == nullptr);  // freeing a range that is already free
-    QMZ_ASSERT(!pred || pred->hole->End() <= position);
-    QMZ_ASSERT(!succ || succ->position >= position + size);
-    *before = pred && pred->hole->End() == position ? pred->hole : nullptr;
-    *after = succ && succ->position == position + size ? succ->hole : nullptr;
+    THole* pred = Before(position);
+    THole* next = From(position);
+    QMZ_ASSERT(!next || next->position != position);  // freeing a range that is already free
+    QMZ_ASSERT(!pred || pred->End() <= position);
+    QMZ_ASSERT(!next || next->position >= position + size);
+    *before = pred && pred->End() == position ? pred : nullptr;
+    *after = next && next->position == position + size ? next : nullptr;
 }
 
 THole* THoleList::BestFit(uint32_t size) const {
-    TSizeNode* larger = nullptr;
-    TSizeNode* node = bySize_.FindNearest(size, nullptr, &larger);
-    if (!node) node = larger;
-    if (!node) return nullptr;
-    QMZ_ASSERT(!node->holes.empty());
-    return node->holes.begin()->second;
+    const THole* loaded = nullptr;
+    auto run = std::lower_bound(runs_.begin(), runs_.end(), size,
+                                [](const TSizeRun& r, uint32_t s) { return r.size < s; });
+    for (; run != runs_.end() && !loaded; ++run) {
+        while (run->head < run->end && !present_[size_t(loadedBySize_[run->head])]) ++run->head;
+        if (run->head < run->end) loaded = &loaded_[size_t(loadedBySize_[run->head])];
+    }
+    auto it = addedBySize_.lower_bound(std::make_pair(size, uint64_t{0}));
+    const THole* added = it == addedBySize_.end() ? nullptr : it->second;
+    if (!loaded) return const_cast<THole*>(added);
+    if (!added) return const_cast<THole*>(loaded);
+    const bool loadedFirst = loaded->size != added->size ? loaded->size < added->size : loaded->order < added->order;
+    return const_cast<THole*>(loadedFirst ? loaded : added);
 }
 
 bool THoleList::Overlaps(uint64_t position, uint64_t size) const {
-    TAddrNode *pred = nullptr, *succ = nullptr;
-    if (byPosition_.FindNearest(position, &pred, &succ)) return true;
-    if (pred && pred->hole->End() > position) return true;
-    return succ && succ->position < position + size;
+    const THole* next = From(position);
+    if (next && next->position == position) return true;
+    const THole* pred = Before(position);
+    if (pred && pred->End() > position) return true;
+    return next && next->position < position + size;
 }
 
 }  // namespace tlvx

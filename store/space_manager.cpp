@@ -1,6 +1,7 @@
 #include "store/space_manager.h"
 
 #include <algorithm>
+#include <map>
 
 #include "store/byte_codec.h"
 #include "store/crc32.h"
@@ -26,6 +27,24 @@ void EncodeEntry(uint8_t* b, uint64_t position, uint32_t size) {
 }
 
 uint32_t TableCapacity(size_t place) { return static_cast<uint32_t>(256 * (place + 1)); }
+
+// A stable radix sort by position, 11 bits a pass, passes only up to the
+// highest bit in use: a grown file's hundred thousand holes sort in a few
+// passes over the array.
+template <class T>
+std::vector<T> SortedByPosition(const std::vector<T>& items) {
+    uint64_t highest = 0;
+    for (const T& t : items) highest |= t.position;
+    std::vector<T> a = items, b(items.size());
+    for (int shift = 0; shift < 64 && (highest >> shift) != 0; shift += 11) {
+        std::vector<size_t> start(2049, 0);
+        for (const T& t : a) ++start[size_t((t.position >> shift) & 2047) + 1];
+        for (size_t i = 1; i < start.size(); ++i) start[i] += start[i - 1];
+        for (const T& t : a) b[start[size_t((t.position >> shift) & 2047)]++] = t;
+        a.swap(b);
+    }
+    return a;
+}
 
 }  // namespace
 
@@ -69,18 +88,32 @@ void TSpaceManager::Load() {
     if (!file.ReadOnly()) LoadHoles();
 }
 
-bool TSpaceManager::IsAcceptable(uint64_t position, uint32_t size) const {
-    const uint64_t logical = File().LogicalSize();
-    if (size == 0 || position < kHeaderSize || position > logical || size > logical - position)
-        return false;
-    for (const TTableInfo& t : tables_)
-        if (position < t.position + kTableHeaderSize + uint64_t{kEntrySize} * t.capacity &&
-            t.position < position + size)
-            return false;
-    return !holes_.Overlaps(position, size);
-}
-
 void TSpaceManager::LoadHoles() {
+    // The entries are checked in slot order: an entry overlapping one of an
+    // earlier slot is the one cleared. Holes hardly ever overlap, so they are
+    // first checked all at once in position order; only a file where some do
+    // takes the slot-by-slot walk.
+    struct TCandidate {
+        uint64_t position;
+        uint32_t size;
+        int32_t slot;
+    };
+    std::vector<TCandidate> found;
+    std::vector<int32_t> rejected;  // slots cleared whatever the other holes
+    std::vector<TTableInfo> byPosition = tables_;
+    std::sort(byPosition.begin(), byPosition.end(),
+              [](const TTableInfo& a, const TTableInfo& b) { return a.position < b.position; });
+    const uint64_t logical = File().LogicalSize();
+    auto inFileOutsideTables = [&](uint64_t position, uint32_t size) {
+        if (size == 0 || position < kHeaderSize || position > logical || size > logical - position) return false;
+        // The tables do not overlap each other: only the last one starting
+        // before the range's end can reach into it.
+        auto next = std::upper_bound(byPosition.begin(), byPosition.end(), position + size - 1,
+                                     [](uint64_t p, const TTableInfo& t) { return p < t.position; });
+        if (next == byPosition.begin()) return true;
+        const TTableInfo& t = *std::prev(next);
+        return t.position + kTableHeaderSize + uint64_t{kEntrySize} * t.capacity <= position;
+    };
     std::vector<uint8_t> entries;
     for (const TTableInfo& t : tables_) {
         entries.resize(size_t{kEntrySize} * t.capacity);
@@ -91,17 +124,48 @@ void TSpaceManager::LoadHoles() {
             const int32_t slot = t.firstSlot + static_cast<int32_t>(i);
             TEntry e = DecodeEntry(b);
             if (e.position == 0 || !e.CrcOk(b)) continue;
-            if (!IsAcceptable(e.position, e.size)) {
-                // Cleared on disk, not just skipped: left as it is, the entry
-                // could pass these checks at a later open, once the file or
-                // the other holes have changed, and hand out space in use.
-                WriteSlot(slot, 0, 0);
-                continue;
-            }
-            if (slot == scanMark_) ++scanMark_;
-            holes_.Add(new THole{e.position, e.size, slot, 0});
+            if (inFileOutsideTables(e.position, e.size))
+                found.push_back({e.position, e.size, slot});
+            else
+                rejected.push_back(slot);
         }
     }
+    std::vector<TCandidate> sorted = SortedByPosition(found);
+    bool disjoint = true;
+    for (size_t i = 1; i < sorted.size() && disjoint; ++i)
+        disjoint = sorted[i - 1].position + sorted[i - 1].size <= sorted[i].position;
+    std::vector<int32_t> cleared = rejected;
+    std::vector<bool> accepted(size_t(totalCapacity_), false);
+    std::vector<THole> holes;
+    if (disjoint) {
+        holes.reserve(sorted.size());
+        for (const TCandidate& c : sorted) {
+            accepted[size_t(c.slot)] = true;
+            holes.push_back({c.position, c.size, c.slot, uint64_t(c.slot)});
+        }
+    } else {
+        std::map<uint64_t, uint64_t> taken;  // accepted ranges: position -> end
+        for (const TCandidate& c : found) {  // slot order
+            auto next = taken.lower_bound(c.position);
+            const bool overlaps = (next != taken.end() && next->first < c.position + c.size) ||
+                                  (next != taken.begin() && std::prev(next)->second > c.position);
+            if (overlaps) {
+                cleared.push_back(c.slot);
+                continue;
+            }
+            taken.emplace(c.position, c.position + c.size);
+            accepted[size_t(c.slot)] = true;
+        }
+        for (const TCandidate& c : sorted)
+            if (accepted[size_t(c.slot)]) holes.push_back({c.position, c.size, c.slot, uint64_t(c.slot)});
+    }
+    holes_.Load(std::move(holes));
+    // Cleared on disk, not just skipped: left as it is, an entry could pass
+    // these checks at a later open, once the file or the other holes have
+    // changed, and hand out space in use.
+    std::sort(cleared.begin(), cleared.end());
+    for (int32_t slot : cleared) WriteSlot(slot, 0, 0);
+    while (scanMark_ < totalCapacity_ && accepted[size_t(scanMark_)]) ++scanMark_;
 }
 
 uint64_t TSpaceManager::SlotPosition(int32_t slot) const {
@@ -157,10 +221,9 @@ void TSpaceManager::AddHole(uint32_t size, uint64_t position) {
 }
 
 void TSpaceManager::RemoveHole(THole* hole) {
-    holes_.Remove(hole);
     if (hole->slot < scanMark_) pool_.push_back(hole->slot);
     const int32_t slot = hole->slot;
-    delete hole;
+    holes_.Erase(hole);
     WriteSlot(slot, 0, 0);
 }
 

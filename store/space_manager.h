@@ -62,7 +62,6 @@ public:
 private:
     void Load();
     void LoadHoles();
-    bool IsAcceptable(uint64_t position, uint32_t size) const;
     TOrvFile& File() const;
 
     void AddHole(uint32_t size, uint64_t position);
