@@ -31,6 +31,7 @@
 #include "model/error_notes.h"
 #include "model/synthetic_site.h"
 #include "platform/clock.h"
+#include "platform/test_sources.h"
 #include "platform/stream.h"
 #include "raster/default_skin.h"
 #include "store/journaled_file.h"
@@ -39,13 +40,6 @@ using namespace tlvx;
 
 namespace {
 
-class TReplayClock : public IClock {
-public:
-    double now = 0;
-    double Now() override { return now; }
-    int32_t BiasMinutes() override { return 0; }
-    uint32_t TickCount() override { return 0; }
-};
 
 double Seconds() {
     return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
@@ -85,7 +79,7 @@ TOptions ParseOptions(int argc, char** argv) {
 // commits it (durably) when released.
 class TReplay {
 public:
-    TReplay(const std::string& path, TReplayClock& clock, bool fresh = true) : path_(path), clock_(clock) {
+    TReplay(const std::string& path, TSettableClock& clock, bool fresh = true) : path_(path), clock_(clock) {
         if (fresh) {
             std::filesystem::remove(path);
             std::filesystem::remove(JournalPathOf(path));
@@ -154,7 +148,7 @@ private:
     }
 
     std::string path_;
-    TReplayClock& clock_;
+    TSettableClock& clock_;
     std::array<TMemoryStream, 11> streams_;
     TSkinStreams skins_{};
     uint64_t recorded_ = 0;
@@ -173,7 +167,7 @@ void PrintRow(const char* what, int day, size_t hits, double seconds, uint64_t g
 
 int main(int argc, char** argv) {
     TOptions o = ParseOptions(argc, argv);
-    TReplayClock clock;
+    TSettableClock clock;
     SetClock(&clock);
     synthetic::TSiteShape shape;  // 8 x 4 x 5: 200 nodes, 50 hosts
     shape.VisitorsPerDay = o.visitors;

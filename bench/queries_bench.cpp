@@ -25,6 +25,7 @@
 #include "model/counter2_layout.h"
 #include "model/node_collection.h"
 #include "platform/clock.h"
+#include "platform/test_sources.h"
 #include "store/storage_factory.h"
 #include "store/virtual_storage.h"
 
@@ -32,13 +33,6 @@ using namespace tlvx;
 
 namespace {
 
-class TFixedClock : public IClock {
-public:
-    double now = 0;
-    double Now() override { return now; }
-    int32_t BiasMinutes() override { return 0; }
-    uint32_t TickCount() override { return 0; }
-};
 
 double Seconds() {
     return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
@@ -102,7 +96,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "no database at %s: run bench_hits --db %s first\n", db.c_str(), db.c_str());
         return 2;
     }
-    TFixedClock clock;
+    TSettableClock clock;
     SetClock(&clock);
     Ref<ICounter2> counter;
     Ref<IVirtualStorage> storage;

@@ -21,34 +21,12 @@
 #include "platform/clock.h"
 #include "platform/fault_file_system.h"
 #include "platform/guid.h"
+#include "platform/test_sources.h"
 #include "platform/test_temp_dir.h"
 #include "store/journaled_file.h"
 
 namespace tlvx {
 namespace {
-
-class TFixedClock : public IClock {
-public:
-    double Now() override { return 46364.625; }
-    int32_t BiasMinutes() override { return -180; }
-    uint32_t TickCount() override { return ticks_ += 16; }
-
-private:
-    uint32_t ticks_ = 0;
-};
-
-class TSequenceGuids : public IGuidSource {
-public:
-    TGUID Next() override {
-        uint8_t b[16] = {};
-        ++n;
-        for (int i = 0; i < 4; ++i) b[i] = uint8_t(n >> (8 * i));
-        b[6] = 0x40;
-        b[8] = 0x80;
-        return TGUID::FromBytes(b);
-    }
-    uint32_t n = 0;
-};
 
 std::string ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -153,7 +131,7 @@ protected:
     }
 
     TTestTempDir dir_;
-    TFixedClock clock_;
+    TSettableClock clock_{46364.625, -180, 16};
     TSequenceGuids guids_;
     std::string program_;
     std::string cookies_;

@@ -7,35 +7,13 @@
 #include "platform/cgi_run.h"
 #include "platform/clock.h"
 #include "platform/guid.h"
+#include "platform/test_sources.h"
 
 namespace tlvx {
 
 namespace {
 
-class TFixedClock : public IClock {
-public:
-    double Now() override { return 46364.625; }  // 2026-12-08 15:00
-    int32_t BiasMinutes() override { return -180; }
-    uint32_t TickCount() override { return ticks_ += 16; }
-
-private:
-    uint32_t ticks_ = 0;
-};
-
-class TSequenceGuids : public IGuidSource {
-public:
-    TGUID Next() override {
-        uint8_t b[16] = {};
-        ++n_;
-        for (int i = 0; i < 4; ++i) b[i] = uint8_t(n_ >> (8 * i));
-        b[6] = 0x40;
-        b[8] = 0x80;
-        return TGUID::FromBytes(b);
-    }
-    uint32_t n_ = 0;
-};
-
-TFixedClock fixedClock;
+TSettableClock fixedClock{46364.625, -180, 16};  // 2026-12-08 15:00
 TSequenceGuids guids;
 
 const char kConf[] =
@@ -98,7 +76,7 @@ TCounterRoad::TCounterRoad() {
 void TCounterRoad::Restore() {
     Files().Clear();
     for (const auto& [path, bytes] : saved_) Files().SetContents(path, bytes);
-    guids.n_ = 1000;
+    guids.n = 1000;
 }
 
 TRoadRun TCounterRoad::Run(const TMapEnvironment& env, const std::string& body) {

@@ -19,6 +19,7 @@
 #include "model/synthetic_site.h"
 #include "model/text.h"
 #include "platform/clock.h"
+#include "platform/test_sources.h"
 #include "model/byte_order.h"
 #include "store/btree_factory.h"
 #include "store/memory_storage.h"
@@ -31,13 +32,6 @@ using reference::TSiteModel;
 
 constexpr int32_t kNodesLink = 13;
 
-class TQueryClock : public IClock {
-public:
-    double now = 0;
-    double Now() override { return now; }
-    int32_t BiasMinutes() override { return 0; }
-    uint32_t TickCount() override { return 0; }
-};
 
 // A built fixture: the committed volume and the model of its hits.
 struct TSite {
@@ -125,7 +119,7 @@ protected:
     }
     Ref<INode> Node(const std::string& path) { return path.empty() ? nodes_->GetRoot() : nodes_->FindNode(path, false); }
 
-    TQueryClock clock_;
+    TSettableClock clock_;
     Ref<IVirtualStorage> storage_;
     Ref<IStorageTransaction> tr_;
     Ref<TNodeCollection> nodes_;

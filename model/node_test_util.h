@@ -9,6 +9,7 @@
 #include "model/error_notes.h"
 #include "model/node_collection.h"
 #include "platform/clock.h"
+#include "platform/test_sources.h"
 #include "platform/test_temp_dir.h"
 #include "store/orv_storage.h"
 #include "store/storage_factory.h"
@@ -16,13 +17,6 @@
 
 namespace tlvx::test {
 
-class TNodeTestClock : public IClock {
-public:
-    double now = EncodeDateTime(2026, 12, 8, 13, 45, 30, 250);
-    double Now() override { return now; }
-    int32_t BiasMinutes() override { return 0; }
-    uint32_t TickCount() override { return 0; }
-};
 
 class NodeStoreTest : public ::testing::Test {
 protected:
@@ -56,7 +50,7 @@ protected:
     }
     Ref<IVirtualAtom> Root() { return tr_->OpenRootAtom(); }
 
-    TNodeTestClock clock_;
+    TSettableClock clock_{EncodeDateTime(2026, 12, 8, 13, 45, 30, 250)};
     TTestTempDir dir_;
     std::string path_ = dir_.File("counter.orv");
     Ref<IVirtualStorage> storage_;

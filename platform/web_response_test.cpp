@@ -7,23 +7,17 @@
 
 #include "platform/cgi_run.h"
 #include "platform/clock.h"
+#include "platform/test_sources.h"
 
 namespace tlvx {
 namespace {
-
-// Moscow-like clock: local time is UTC + 3 hours.
-class TFixedClock : public IClock {
-public:
-    double Now() override { return EncodeDateTime(2026, 12, 8, 12, 0, 0); }
-    int32_t BiasMinutes() override { return -180; }
-    uint32_t TickCount() override { return 0; }
-};
 
 class WebResponseTest : public ::testing::Test {
 protected:
     void SetUp() override { SetClock(&clock_); }
     void TearDown() override { SetClock(nullptr); }
-    TFixedClock clock_;
+    // Moscow-like clock: local time is UTC + 3 hours.
+    TSettableClock clock_{EncodeDateTime(2026, 12, 8, 12, 0, 0), -180};
     std::ostringstream out_;
 };
 

@@ -9,16 +9,15 @@
 
 #include "platform/clock.h"
 #include "platform/guid.h"
+#include "platform/test_sources.h"
 #include "platform/test_temp_dir.h"
 
 namespace tlvx::test {
 
-class TFixedClock : public IClock {
+// The clock of the store tests: 2026-12-08 13:45:30.250, until a test moves it.
+class TFixedClock : public TSettableClock {
 public:
-    double now = EncodeDateTime(2026, 12, 8, 13, 45, 30, 250);
-    double Now() override { return now; }
-    int32_t BiasMinutes() override { return 0; }
-    uint32_t TickCount() override { return 0; }
+    TFixedClock() : TSettableClock(EncodeDateTime(2026, 12, 8, 13, 45, 30, 250)) {}
 };
 
 // Hands out {A1A2A3A4-B1B2-C1C2-D1D2-E1E2E3E4E5E6}, then the same with the
