@@ -129,6 +129,7 @@ public:
 
 private:
     explicit TNodeInfo(Ref<IVirtualAtom> infoAtom);
+    int32_t SumDayField(double fromDate, double toDate, int32_t TNodeDayRecord::*field);
     void Load();
     void StoreCounters();
     void SetField(int32_t& field, int32_t value) {

@@ -144,31 +144,27 @@ void ForEachDaySource(IVirtualAtom& day, TSourceNames& names, F visit) {
 
 }  // namespace
 
-int32_t TNodeInfo::GetDayHits(double fromDate, double toDate) {
+// The sum of one counter of the day records over a period, wrapping as the
+// stored 32-bit counters do.
+int32_t TNodeInfo::SumDayField(double fromDate, double toDate, int32_t TNodeDayRecord::*field) {
     int32_t sum = 0;
     Ref<IIndexer> days = OpenIndexLink(ilDays);
     WalkDays(days.get(), DayRangeOf(fromDate, toDate), [&](int32_t, IVirtualAtom& day) {
-        sum = WrapAdd(sum, ReadRecord<TNodeDayRecord>(day).Hits);
+        sum = WrapAdd(sum, ReadRecord<TNodeDayRecord>(day).*field);
     });
     return sum;
+}
+
+int32_t TNodeInfo::GetDayHits(double fromDate, double toDate) {
+    return SumDayField(fromDate, toDate, &TNodeDayRecord::Hits);
 }
 
 int32_t TNodeInfo::GetDayVisits(double fromDate, double toDate) {
-    int32_t sum = 0;
-    Ref<IIndexer> days = OpenIndexLink(ilDays);
-    WalkDays(days.get(), DayRangeOf(fromDate, toDate), [&](int32_t, IVirtualAtom& day) {
-        sum = WrapAdd(sum, ReadRecord<TNodeDayRecord>(day).Visits);
-    });
-    return sum;
+    return SumDayField(fromDate, toDate, &TNodeDayRecord::Visits);
 }
 
 int32_t TNodeInfo::GetDayNewVisitors(double fromDate, double toDate) {
-    int32_t sum = 0;
-    Ref<IIndexer> days = OpenIndexLink(ilDays);
-    WalkDays(days.get(), DayRangeOf(fromDate, toDate), [&](int32_t, IVirtualAtom& day) {
-        sum = WrapAdd(sum, ReadRecord<TNodeDayRecord>(day).NewVisitors);
-    });
-    return sum;
+    return SumDayField(fromDate, toDate, &TNodeDayRecord::NewVisitors);
 }
 
 int32_t TNodeInfo::GetDayVisitors(double fromDate, double toDate) {
