@@ -130,6 +130,7 @@ public:
 private:
     explicit TNodeInfo(Ref<IVirtualAtom> infoAtom);
     int32_t SumDayField(double fromDate, double toDate, int32_t TNodeDayRecord::*field);
+    StringArray KeysOfIndexLink(int32_t link);
     void Load();
     void StoreCounters();
     void SetField(int32_t& field, int32_t value) {

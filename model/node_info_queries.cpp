@@ -189,12 +189,15 @@ double TNodeInfo::GetLastDay() {
     return LastStoredDay(days.get(), day) ? double(day) : counters_.Created;
 }
 
-StringArray TNodeInfo::GetSourceNames() {
+// The keys of the index at a link of the info atom, in index order.
+StringArray TNodeInfo::KeysOfIndexLink(int32_t link) {
     StringArray names;
-    Ref<IIndexer> sources = OpenIndexLink(ilSources);
-    ForEachKey(sources.get(), [&](IIndexerCursor& c) { names.push_back(c.GetKey()); });
+    Ref<IIndexer> index = OpenIndexLink(link);
+    ForEachKey(index.get(), [&](IIndexerCursor& c) { names.push_back(c.GetKey()); });
     return names;
 }
+
+StringArray TNodeInfo::GetSourceNames() { return KeysOfIndexLink(ilSources); }
 
 TCObjectList TNodeInfo::GetSourceList(int32_t sortMode) {
     TCObjectList list;
@@ -208,12 +211,7 @@ TCObjectList TNodeInfo::GetSourceList(int32_t sortMode) {
     return Sorted(std::move(list), sortMode >= 1 && sortMode <= 5 ? sortMode : 1);
 }
 
-StringArray TNodeInfo::GetPrevNodeNames() {
-    StringArray names;
-    Ref<IIndexer> prev = OpenIndexLink(ilPrevNodes);
-    ForEachKey(prev.get(), [&](IIndexerCursor& c) { names.push_back(c.GetKey()); });
-    return names;
-}
+StringArray TNodeInfo::GetPrevNodeNames() { return KeysOfIndexLink(ilPrevNodes); }
 
 TCObjectList TNodeInfo::GetPrevNodeList(int32_t sortMode) {
     TCObjectList list;
