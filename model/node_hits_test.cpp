@@ -3,6 +3,7 @@
 #include <string>
 
 #include "model/byte_order.h"
+#include "platform/byte_codec.h"
 #include "model/error_notes.h"
 #include "model/node_atoms.h"
 #include "model/node_collection.h"

@@ -4,6 +4,7 @@
 #include <exception>
 
 #include "model/byte_order.h"
+#include "platform/byte_codec.h"
 #include "model/error_notes.h"
 #include "model/need.h"
 #include "model/node_atoms.h"

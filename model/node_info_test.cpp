@@ -9,7 +9,7 @@
 #include "model/node_info.h"
 #include "model/node_test_util.h"
 #include "store/btree_factory.h"
-#include "store/byte_codec.h"
+#include "platform/byte_codec.h"
 
 namespace tlvx {
 namespace {

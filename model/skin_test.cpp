@@ -4,7 +4,7 @@
 
 #include "model/skin_test_util.h"
 #include "raster/gif_writer.h"
-#include "store/byte_codec.h"
+#include "platform/byte_codec.h"
 
 namespace tlvx {
 namespace {

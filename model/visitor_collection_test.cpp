@@ -7,7 +7,7 @@
 #include "model/collection_atoms.h"
 #include "model/collection_test_db.h"
 #include "model/ipv4.h"
-#include "store/byte_codec.h"
+#include "platform/byte_codec.h"
 
 namespace tlvx {
 namespace {
