@@ -29,9 +29,9 @@
 
 #include "model/counter2.h"
 #include "model/error_notes.h"
-#include "model/synthetic_site.h"
+#include "model/testing/synthetic_site.h"
 #include "platform/clock.h"
-#include "platform/test_sources.h"
+#include "platform/testing/fixed_sources.h"
 #include "platform/stream.h"
 #include "raster/default_skin.h"
 #include "store/journaled_file.h"

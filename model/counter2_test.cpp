@@ -5,7 +5,7 @@
 #include <bit>
 
 #include "model/counter2_layout.h"
-#include "model/counter2_test_util.h"
+#include "model/testing/counter_database.h"
 #include "store/access_modes.h"
 #include "platform/byte_codec.h"
 #include "store/storage_factory.h"

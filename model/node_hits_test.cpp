@@ -8,7 +8,7 @@
 #include "model/node_atoms.h"
 #include "model/node_collection.h"
 #include "model/node_day_lists.h"
-#include "model/node_test_util.h"
+#include "model/testing/node_store.h"
 #include "store/btree_factory.h"
 #include "store/errors.h"
 

@@ -2,7 +2,7 @@
 //
 // Each fixture is a site whose hits go through the real hit recording
 // (RecordNodeHit and RecordSiteHit) under a fixed clock; the reference model
-// (query_reference_model.h) takes the same hits and computes every figure
+// (model/testing/query_reference_model.h) takes the same hits and computes every figure
 // from them alone. The queries then run in a fresh transaction, or on the
 // database opened read-only, and must agree figure for figure.
 #include <gtest/gtest.h>
@@ -15,14 +15,14 @@
 #include "model/node_collection.h"
 #include "model/node_day_lists.h"
 #include "model/node_period_walk.h"
-#include "model/query_reference_model.h"
-#include "model/synthetic_site.h"
+#include "model/testing/query_reference_model.h"
+#include "model/testing/synthetic_site.h"
 #include "model/text.h"
 #include "platform/clock.h"
-#include "platform/test_sources.h"
+#include "platform/testing/fixed_sources.h"
 #include "model/byte_order.h"
 #include "store/btree_factory.h"
-#include "store/memory_storage.h"
+#include "store/testing/memory_storage.h"
 
 namespace tlvx {
 namespace {

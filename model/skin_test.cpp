@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "model/skin_test_util.h"
+#include "model/testing/skin_pictures.h"
 #include "raster/gif_writer.h"
 #include "platform/byte_codec.h"
 

@@ -5,7 +5,7 @@
 #include <cstdio>
 
 #include "model/collection_atoms.h"
-#include "model/collection_test_db.h"
+#include "model/testing/collection_db.h"
 #include "model/ipv4.h"
 #include "platform/byte_codec.h"
 

@@ -15,7 +15,7 @@
 #include "store/crc32.h"
 #include "store/errors.h"
 #include "store/orv_file.h"
-#include "store/store_test_util.h"
+#include "store/testing/store_env.h"
 
 namespace tlvx {
 namespace {
