@@ -62,6 +62,7 @@ public:
     int32_t Count(TBrowserSet mask) override;
 
 private:
+    friend class RefMaker;
     explicit TIBrwCollection(Ref<IVirtualAtom> browserAtom);
 
     Ref<IVirtualAtom> atom_;

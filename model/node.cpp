@@ -61,7 +61,7 @@ TNode* TOpenNodes::Find(uint32_t atomNumber) const {
 }
 
 Ref<TNode> TNode::Create(std::string_view name, Ref<IVirtualAtom> atom) {
-    Ref<TNode> node(new TNode);
+    Ref<TNode> node = MakeRef<TNode>();
     node->atom_ = std::move(atom);
     IVirtualAtom& nodeAtom = Need(node->atom_, "node atom");
     Ref<IVirtualStorage> storage = StorageOf(nodeAtom);
@@ -76,7 +76,7 @@ Ref<TNode> TNode::Create(std::string_view name, Ref<IVirtualAtom> atom) {
 }
 
 Ref<TNode> TNode::Open(Ref<IVirtualAtom> atom) {
-    Ref<TNode> node(new TNode);
+    Ref<TNode> node = MakeRef<TNode>();
     node->atom_ = std::move(atom);
     IVirtualAtom& nodeAtom = Need(node->atom_, "node atom");
     if (nodeAtom.HasLink(kChildrenLink))

@@ -97,6 +97,7 @@ public:
     void DeleteChildWith(std::string_view name, bool cascade, const TOpenNodes& open);
 
 private:
+    friend class RefMaker;
     TNode() = default;
     void WalkChildren(std::vector<uint32_t>& onWalk, const TNodeVisit& visit);
     using TLinkTargets = std::vector<std::pair<std::string, uint32_t>>;

@@ -12,11 +12,11 @@ constexpr int32_t kDefaultNodeInterval = 720;
 Ref<TNodeCollection> TNodeCollection::Create(const Ref<IVirtualStorage>& transaction,
                                              Ref<IVirtualAtom>& rootAtom) {
     rootAtom = Need(transaction, "transaction").CreateAtom();
-    return Ref<TNodeCollection>(new TNodeCollection(TNode::Create("", rootAtom)));
+    return MakeRef<TNodeCollection>(TNode::Create("", rootAtom));
 }
 
 Ref<TNodeCollection> TNodeCollection::Open(Ref<IVirtualAtom> rootAtom) {
-    return Ref<TNodeCollection>(new TNodeCollection(TNode::Open(std::move(rootAtom))));
+    return MakeRef<TNodeCollection>(TNode::Open(std::move(rootAtom)));
 }
 
 Ref<TNode> TNodeCollection::Find(std::string_view path, bool create) {

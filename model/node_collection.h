@@ -49,6 +49,7 @@ public:
     double GetLastDay(std::string_view path, bool subtree) override;
 
 private:
+    friend class RefMaker;
     explicit TNodeCollection(Ref<TNode> root) : root_(std::move(root)) {}
     Ref<TNode> Find(std::string_view path, bool create);
     // The root for an empty path, else the node of path (nil when missing).

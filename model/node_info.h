@@ -126,6 +126,7 @@ public:
     bool IsReadOnly() const { return readOnly_; }
 
 private:
+    friend class RefMaker;
     explicit TNodeInfo(Ref<IVirtualAtom> infoAtom);
     int32_t SumDayField(double fromDate, double toDate, int32_t TNodeDayRecord::*field);
     StringArray KeysOfIndexLink(int32_t link);

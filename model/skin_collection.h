@@ -62,6 +62,7 @@ public:
     TMemoryStream RenderGIF(int32_t value, int32_t skinNo) override;
 
 private:
+    friend class RefMaker;
     explicit TSkinCollection(Ref<IVirtualAtom> root) : root_(std::move(root)) {}
     template <class Encode>
     TMemoryStream Render(int32_t value, int32_t skinNo, Encode encode);

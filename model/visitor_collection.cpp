@@ -70,7 +70,7 @@ TReturnCounters StepReturnCounters(TReturnCounters r, double elapsed) {
 
 Ref<IVisitorCollection> TVisitorCollection::Create(const Ref<IVirtualAtom>& root) {
     Need(root, "visitors root");
-    Ref<TVisitorCollection> visitors(new TVisitorCollection(root));
+    Ref<TVisitorCollection> visitors = MakeRef<TVisitorCollection>(root);
     if (!IsReadOnlyAtom(*root)) {
         for (int32_t link : {kVisitorIndexLink, kFirstSeenLink})
             if (!root->HasLink(link)) CreateIndexAt(*root, link);

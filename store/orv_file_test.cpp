@@ -208,7 +208,7 @@ TEST_F(OrvFileTest, AtomSizeAlignSettingAndManagerHook) {
             ++made;
             EXPECT_NE(file.SpaceAllocator(), nullptr);  // the allocator comes first
             connected = true;
-            return Ref<IDisconnectInternalObject>(new TManager(&connected));
+            return MakeRef<TManager>(&connected);
         };
         TOrvFile f(path, false, {kClassA}, 3, options);
         EXPECT_EQ(f.AtomSizeAlign(), 16);

@@ -49,7 +49,7 @@ std::vector<T> SortedByPosition(const std::vector<T>& items) {
 }  // namespace
 
 Ref<TSpaceManager> TSpaceManager::Create(TOrvFile& file) {
-    Ref<TSpaceManager> manager = CreateObject<TSpaceManager>(file);
+    Ref<TSpaceManager> manager = MakeRef<TSpaceManager>(file);
     manager->Load();
     return manager;
 }
