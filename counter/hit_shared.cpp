@@ -2,7 +2,7 @@
 
 #include "counter/hit_roads.h"
 #include "counter/tlvx_log.h"
-#include "model/text.h"
+#include "platform/text.h"
 #include "platform/clock.h"
 
 namespace tlvx {

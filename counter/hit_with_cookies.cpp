@@ -8,7 +8,7 @@
 #include "model/error_notes.h"
 #include "model/host.h"
 #include "model/ipv4.h"
-#include "model/text.h"
+#include "platform/text.h"
 #include "platform/clock.h"
 
 namespace tlvx {

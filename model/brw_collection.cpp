@@ -4,7 +4,7 @@
 
 #include "model/need.h"
 #include "model/node_atoms.h"
-#include "model/text.h"
+#include "platform/text.h"
 
 namespace tlvx {
 

@@ -2,7 +2,7 @@
 
 #include <span>
 
-#include "model/text.h"
+#include "platform/text.h"
 #include "model/text_marks.h"
 
 namespace tlvx {

@@ -1,7 +1,7 @@
 #include "model/conf_parser.h"
 
 #include "model/conf_lines.h"
-#include "model/text.h"
+#include "platform/text.h"
 #include "platform/file.h"
 
 namespace tlvx {

@@ -20,7 +20,7 @@
 #include "model/node_atoms.h"
 #include "model/node_day_lists.h"
 #include "model/node_period_walk.h"
-#include "model/text.h"
+#include "platform/text.h"
 #include "platform/clock.h"
 #include "store/access_modes.h"
 

@@ -17,7 +17,7 @@
 #include "model/node_period_walk.h"
 #include "model/testing/query_reference_model.h"
 #include "model/testing/synthetic_site.h"
-#include "model/text.h"
+#include "platform/text.h"
 #include "platform/clock.h"
 #include "platform/testing/fixed_sources.h"
 #include "model/byte_order.h"

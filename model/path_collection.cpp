@@ -7,7 +7,7 @@
 #include "model/error_notes.h"
 #include "model/need.h"
 #include "model/node_atoms.h"
-#include "model/text.h"
+#include "platform/text.h"
 #include "store/access_modes.h"
 
 namespace tlvx {

@@ -3,7 +3,7 @@
 #include <optional>
 #include <random>
 
-#include "model/text.h"
+#include "platform/text.h"
 #include "model/text_marks.h"
 
 namespace tlvx {
