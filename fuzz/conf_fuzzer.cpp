@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "fuzz/fuzz_guard.h"
-#include "fuzz/memory_file_system.h"
+#include "platform/testing/memory_file_system.h"
 #include "model/conf_parser.h"
 
 using namespace tlvx;

@@ -7,7 +7,7 @@
 #include <map>
 #include <string>
 
-#include "fuzz/memory_file_system.h"
+#include "platform/testing/memory_file_system.h"
 #include "platform/cgi_environment.h"
 
 namespace tlvx {

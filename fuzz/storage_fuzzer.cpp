@@ -7,7 +7,7 @@
 #include <string>
 
 #include "fuzz/fuzz_guard.h"
-#include "fuzz/memory_file_system.h"
+#include "platform/testing/memory_file_system.h"
 #include "fuzz/storage_checks.h"
 #include "fuzz/storage_walk.h"
 #include "store/btree_factory.h"
