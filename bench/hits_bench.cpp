@@ -31,8 +31,8 @@
 #include "model/error_notes.h"
 #include "model/testing/synthetic_site.h"
 #include "platform/clock.h"
-#include "platform/testing/fixed_sources.h"
 #include "platform/stream.h"
+#include "platform/testing/fixed_sources.h"
 #include "raster/default_skin.h"
 #include "store/journaled_file.h"
 

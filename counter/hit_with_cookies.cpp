@@ -8,8 +8,8 @@
 #include "model/error_notes.h"
 #include "model/host.h"
 #include "model/ipv4.h"
-#include "platform/text.h"
 #include "platform/clock.h"
+#include "platform/text.h"
 
 namespace tlvx {
 namespace {

@@ -6,8 +6,8 @@
 
 #include "model/counter2_layout.h"
 #include "model/testing/counter_database.h"
-#include "store/access_modes.h"
 #include "platform/byte_codec.h"
+#include "store/access_modes.h"
 #include "store/storage_factory.h"
 
 namespace tlvx {

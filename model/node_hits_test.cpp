@@ -3,12 +3,12 @@
 #include <string>
 
 #include "model/byte_order.h"
-#include "platform/byte_codec.h"
 #include "model/error_notes.h"
 #include "model/node_atoms.h"
 #include "model/node_collection.h"
 #include "model/node_day_lists.h"
 #include "model/testing/node_store.h"
+#include "platform/byte_codec.h"
 #include "store/btree_factory.h"
 #include "store/errors.h"
 

@@ -4,12 +4,12 @@
 #include <exception>
 
 #include "model/byte_order.h"
-#include "platform/byte_codec.h"
 #include "model/error_notes.h"
 #include "model/need.h"
 #include "model/node_atoms.h"
 #include "model/node_day_lists.h"
 #include "model/node_info.h"
+#include "platform/byte_codec.h"
 #include "platform/clock.h"
 
 namespace tlvx {

@@ -14,14 +14,14 @@
 #include <unordered_set>
 
 #include "model/byte_order.h"
-#include "platform/byte_codec.h"
 #include "model/error_notes.h"
 #include "model/need.h"
 #include "model/node_atoms.h"
 #include "model/node_day_lists.h"
 #include "model/node_period_walk.h"
-#include "platform/text.h"
+#include "platform/byte_codec.h"
 #include "platform/clock.h"
+#include "platform/text.h"
 #include "store/access_modes.h"
 
 namespace tlvx {

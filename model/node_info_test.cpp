@@ -8,8 +8,8 @@
 #include "model/node_day_lists.h"
 #include "model/node_info.h"
 #include "model/testing/node_store.h"
-#include "store/btree_factory.h"
 #include "platform/byte_codec.h"
+#include "store/btree_factory.h"
 
 namespace tlvx {
 namespace {

@@ -11,16 +11,16 @@
 #include <limits>
 #include <map>
 
+#include "model/byte_order.h"
 #include "model/error_notes.h"
 #include "model/node_collection.h"
 #include "model/node_day_lists.h"
 #include "model/node_period_walk.h"
 #include "model/testing/query_reference_model.h"
 #include "model/testing/synthetic_site.h"
-#include "platform/text.h"
 #include "platform/clock.h"
 #include "platform/testing/fixed_sources.h"
-#include "model/byte_order.h"
+#include "platform/text.h"
 #include "store/btree_factory.h"
 #include "store/testing/memory_storage.h"
 

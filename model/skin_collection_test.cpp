@@ -5,8 +5,8 @@
 #include "model/testing/skin_pictures.h"
 #include "platform/testing/temp_dir.h"
 #include "raster/gif_writer.h"
-#include "store/testing/memory_storage.h"
 #include "store/storage_factory.h"
+#include "store/testing/memory_storage.h"
 
 namespace tlvx {
 namespace {

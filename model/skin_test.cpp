@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "model/testing/skin_pictures.h"
-#include "raster/gif_writer.h"
 #include "platform/byte_codec.h"
+#include "raster/gif_writer.h"
 
 namespace tlvx {
 namespace {

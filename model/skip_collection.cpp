@@ -7,9 +7,9 @@
 #include "model/error_notes.h"
 #include "model/ipv4.h"
 #include "model/need.h"
+#include "platform/byte_codec.h"
 #include "platform/clock.h"
 #include "store/btree_factory.h"
-#include "platform/byte_codec.h"
 
 namespace tlvx {
 

@@ -9,9 +9,9 @@
 #include "model/error_notes.h"
 #include "model/need.h"
 #include "model/node_atoms.h"
+#include "platform/byte_codec.h"
 #include "platform/clock.h"
 #include "store/access_modes.h"
-#include "platform/byte_codec.h"
 
 namespace tlvx {
 

@@ -5,8 +5,8 @@
 #include <cstdio>
 
 #include "model/collection_atoms.h"
-#include "model/testing/collection_db.h"
 #include "model/ipv4.h"
+#include "model/testing/collection_db.h"
 #include "platform/byte_codec.h"
 
 namespace tlvx {

@@ -3,8 +3,8 @@
 #include <cmath>
 #include <cstring>
 
-#include "platform/clock.h"
 #include "platform/byte_codec.h"
+#include "platform/clock.h"
 #include "store/crc32.h"
 
 namespace tlvx {

@@ -7,8 +7,8 @@
 
 #include "platform/testing/temp_dir.h"
 #include "store/btree_factory.h"
-#include "store/indexer.h"
 #include "store/errors.h"
+#include "store/indexer.h"
 #include "store/storage_factory.h"
 
 namespace tlvx {

@@ -10,8 +10,8 @@
 #include <tuple>
 #include <vector>
 
-#include "platform/fault_file_system.h"
 #include "platform/byte_codec.h"
+#include "platform/fault_file_system.h"
 #include "store/crc32.h"
 #include "store/errors.h"
 #include "store/orv_file.h"

@@ -4,9 +4,9 @@
 #include <set>
 #include <thread>
 
+#include "platform/ref.h"
 #include "store/binary_tree.h"
 #include "store/crc32.h"
-#include "platform/ref.h"
 #include "store/keyed_array.h"
 #include "store/read_write_lock.h"
 
