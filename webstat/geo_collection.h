@@ -149,7 +149,8 @@ std::string GeoNetworkKey(uint32_t network, uint32_t mask);
 bool OpenGeoCollection(const std::string& fileName, Ref<IGeoCollection>& geo);
 
 // The region of an address for the visitor list: of the entries that match,
-// the one with the longest mask; its area, else the first name of its
+// the one with the most mask bits (between equal counts the greater mask),
+// whatever order FindAddress gives; its area, else the first name of its
 // country (the second when the first is empty); "?" when there is no geo
 // store, no match, no text, or the store cannot be read.
 std::string GeoRegionOf(uint32_t address, const Ref<IGeoCollection>& geo);
