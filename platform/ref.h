@@ -14,7 +14,9 @@
 // Querying for another interface is RefCast (dynamic_cast).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <new>
 #include <utility>
 
 namespace tlvx {
@@ -39,14 +41,21 @@ public:
     }
     int32_t RefCount() const noexcept { return refs_; }
 
+    static void operator delete(void* p) noexcept { ::operator delete(p); }
+
 protected:
     virtual ~RefCounted() = default;
     // Runs once the object is complete, before MakeRef hands it out.
     virtual void Initialize() {}
 
 private:
+    friend class RefMaker;
     template <class T, class... Args>
     friend Ref<T> MakeRef(Args&&... args);
+
+    // Only MakeRef allocates: an object made with a plain `new` would keep
+    // its construction hold and never be freed.
+    static void* operator new(std::size_t size) { return ::operator new(size); }
 
     mutable int32_t refs_ = 1;  // the construction hold
 };
