@@ -4,7 +4,7 @@
 
 #include "model/need.h"
 #include "store/access_modes.h"
-#include "store/byte_codec.h"
+#include "platform/byte_codec.h"
 
 namespace tlvx {
 

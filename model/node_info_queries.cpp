@@ -14,6 +14,7 @@
 #include <unordered_set>
 
 #include "model/byte_order.h"
+#include "platform/byte_codec.h"
 #include "model/error_notes.h"
 #include "model/need.h"
 #include "model/node_atoms.h"

@@ -29,6 +29,23 @@ class INodeInfo;
 using TNodes = std::vector<Ref<INode>>;
 using TWeekdayTotals = std::array<int32_t, 8>;
 
+// What the counter program's hit road knows of one hit. ip 0 is no address;
+// an empty text is none. isEntry and isExit count on the node the hit lands
+// on only; the rest goes into every record the hit touches.
+struct THitFacts {
+    uint32_t ip = 0;
+    double when = 0;
+    std::string_view referrer{};    // the outside page the hit came from
+    std::string_view prevNode{};    // the page of this site seen just before
+    std::string_view sessionRef{};  // the outside referrer that began the visit
+    bool newVisit = false;
+    bool isEntry = false;
+    bool isExit = false;
+    bool newDay = false;  // first hit of the visitor on this node today
+    bool newVisitor = false;
+    std::string_view extra{};
+};
+
 // {BAEBD2D1-C15F-4DB5-AC62-D2390C194437}
 class INodeInfo : public virtual RefCounted {
 public:
@@ -104,9 +121,7 @@ public:
 
     // 52. Counts one hit in every record of the node; each stage notes its
     // own failure and goes on; nothing escapes.
-    virtual void AddHit(uint32_t ip, std::string_view referrer, double when, std::string_view prevNode,
-                        std::string_view sessionRef, bool newVisit, bool newDay, bool newVisitor,
-                        std::string_view extra) = 0;
+    virtual void AddHit(const THitFacts& hit) = 0;
     // 53. LastHit of the address, -1.0 when it was never seen.
     virtual double GetIPLastHit(uint32_t ip) = 0;
     // 54-55.
@@ -189,9 +204,7 @@ public:
     virtual void CollectLinkPaths(StringArray& paths) = 0;
     // 21. One hit on this node (propagated: one group hit), then the same
     // propagated to every parent, one parent open at a time.
-    virtual void RecordHit(bool propagated, uint32_t ip, double when, std::string_view referrer,
-                           std::string_view prevNode, std::string_view sessionRef, bool newVisit,
-                           bool newDay, bool newVisitor, std::string_view extra) = 0;
+    virtual void RecordHit(bool propagated, const THitFacts& hit) = 0;
     // 22.
     virtual Ref<ILangCollection> GetLanguages() = 0;
     // 23-32. Subtree queries: the node's own value, and with subtree the
@@ -236,15 +249,9 @@ public:
     virtual Ref<INode> GetRoot() = 0;
     // 15. A hit on the node of path (made when canCreate), then its entry and
     // exit counts. Nothing when there is no node.
-    virtual void RecordNodeHit(std::string_view path, uint32_t ip, double when, bool canCreate,
-                               std::string_view referrer, std::string_view prevNode,
-                               std::string_view sessionRef, bool newVisit, bool isEntry, bool isExit,
-                               bool newDay, bool newVisitor, std::string_view extra) = 0;
+    virtual void RecordNodeHit(std::string_view path, bool canCreate, const THitFacts& hit) = 0;
     // 16. The same on the root, whose info holds the site's statistics.
-    virtual void RecordSiteHit(uint32_t ip, std::string_view referrer, double when,
-                               std::string_view prevNode, std::string_view sessionRef, bool newVisit,
-                               bool isEntry, bool isExit, bool newDay, bool newVisitor,
-                               std::string_view extra) = 0;
+    virtual void RecordSiteHit(const THitFacts& hit) = 0;
     // 17. The root for an empty path; 0.0 when the path names no node, -1.0
     // when the address was never seen there.
     virtual double GetIPLastHit(uint32_t ip, std::string_view path) = 0;

@@ -9,7 +9,7 @@
 #include "model/need.h"
 #include "platform/clock.h"
 #include "store/btree_factory.h"
-#include "store/byte_codec.h"
+#include "platform/byte_codec.h"
 
 namespace tlvx {
 

@@ -11,7 +11,7 @@
 #include "model/node_atoms.h"
 #include "platform/clock.h"
 #include "store/access_modes.h"
-#include "store/byte_codec.h"
+#include "platform/byte_codec.h"
 
 namespace tlvx {
 

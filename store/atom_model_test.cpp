@@ -7,7 +7,7 @@
 #include <set>
 
 #include "store/errors.h"
-#include "store/memory_atom_file_test.h"
+#include "store/testing/memory_atom_file.h"
 #include "store/orv_base.h"
 
 namespace tlvx {

@@ -10,7 +10,7 @@
 #include "store/atom_manager.h"
 #include "store/crc32.h"
 #include "store/errors.h"
-#include "store/memory_atom_file_test.h"
+#include "store/testing/memory_atom_file.h"
 #include "store/orv_base.h"
 
 namespace tlvx {

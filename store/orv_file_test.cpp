@@ -7,10 +7,10 @@
 #include <cstring>
 
 #include "platform/fault_file_system.h"
-#include "store/byte_codec.h"
+#include "platform/byte_codec.h"
 #include "store/crc32.h"
 #include "store/errors.h"
-#include "store/store_test_util.h"
+#include "store/testing/store_env.h"
 
 namespace tlvx {
 namespace {

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "platform/clock.h"
-#include "store/byte_codec.h"
+#include "platform/byte_codec.h"
 #include "store/crc32.h"
 
 namespace tlvx {

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <map>
 
-#include "store/byte_codec.h"
+#include "platform/byte_codec.h"
 #include "store/crc32.h"
 #include "store/errors.h"
 #include "store/orv_file.h"

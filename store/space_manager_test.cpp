@@ -11,11 +11,11 @@
 #include <vector>
 
 #include "platform/fault_file_system.h"
-#include "store/byte_codec.h"
+#include "platform/byte_codec.h"
 #include "store/crc32.h"
 #include "store/errors.h"
 #include "store/orv_file.h"
-#include "store/store_test_util.h"
+#include "store/testing/store_env.h"
 
 namespace tlvx {
 namespace {

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "store/errors.h"
-#include "store/memory_storage.h"
+#include "store/testing/memory_storage.h"
 #include "store/storage_registry.h"
 
 namespace tlvx {

@@ -15,6 +15,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "model/node_interfaces.h"
+
 namespace tlvx::synthetic {
 
 // One counted page request, as the hit road records it on a node and on the
@@ -34,6 +36,19 @@ struct THit {
     // The same request as the whole site sees it.
     bool SiteNewVisit = false;
     bool SiteNewVisitor = false;
+
+    // The facts RecordNodeHit and RecordSiteHit take; they point into this hit.
+    THitFacts NodeFacts() const {
+        return {.ip = IP, .when = When, .referrer = Referrer, .prevNode = PrevNode,
+                .sessionRef = SessionRef, .newVisit = NewVisit, .isEntry = IsEntry, .isExit = IsExit,
+                .newDay = NewDay, .newVisitor = NewVisitor};
+    }
+    THitFacts SiteFacts() const {
+        THitFacts facts = NodeFacts();
+        facts.newVisit = SiteNewVisit;
+        facts.newVisitor = SiteNewVisitor;
+        return facts;
+    }
 };
 
 struct TSiteShape {
