@@ -24,8 +24,8 @@
 #include <thread>
 #include <vector>
 
-#include "counter/testing/http_client.h"
-#include "counter/testing/lighttpd.h"
+#include "platform/testing/http_client.h"
+#include "platform/testing/lighttpd.h"
 #include "platform/testing/temp_dir.h"
 
 extern char** environ;
