@@ -1,5 +1,7 @@
 #include "platform/html_escape.h"
 
+#include "platform/web_fields.h"
+
 namespace tlvx {
 namespace {
 
@@ -48,22 +50,10 @@ std::string HtmlAttr(std::string_view text) {
 }
 
 std::string UrlArg(std::string_view text) {
-    static const char kHex[] = "0123456789ABCDEF";
-    std::string out;
-    out.reserve(text.size());
-    for (char c : text) {
-        const unsigned char u = static_cast<unsigned char>(c);
-        const bool plain = (u >= 'A' && u <= 'Z') || (u >= 'a' && u <= 'z') || (u >= '0' && u <= '9') ||
-                           u == '-' || u == '.' || u == '_' || u == '~' || u >= 0x80;
-        if (plain) {
-            out += c;
-        } else {
-            out += '%';
-            out += kHex[u >> 4];
-            out += kHex[u & 15];
-        }
-    }
-    return out;
+    return PercentEncode(text, [](unsigned char u) {
+        return (u >= 'A' && u <= 'Z') || (u >= 'a' && u <= 'z') || (u >= '0' && u <= '9') || u == '-' ||
+               u == '.' || u == '_' || u == '~' || u >= 0x80;
+    });
 }
 
 }  // namespace tlvx

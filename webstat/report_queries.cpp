@@ -107,8 +107,14 @@ void BestEntryExitPages(ICounter2& counter, TEntryExitPages& best) {
         const int32_t entries = info->GetEntries(), exits = info->GetExits();
         entryTotal += entries;
         exitTotal += exits;
-        if (entries > entryMax) entryMax = entries, entryPage = path;
-        if (exits > exitMax) exitMax = exits, exitPage = path;
+        if (entries > entryMax) {
+            entryMax = entries;
+            entryPage = path;
+        }
+        if (exits > exitMax) {
+            exitMax = exits;
+            exitPage = path;
+        }
     }
     best.EntryPage = entryPage;
     best.ExitPage = exitPage;
