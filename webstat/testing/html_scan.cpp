@@ -15,16 +15,17 @@ std::string LowerText(std::string_view s) {
     return out;
 }
 
-// Position after the end of a raw-text element's content: its closing tag.
-size_t SkipRawText(std::string_view html, size_t pos, const std::string& name) {
-    const std::string lower = LowerText(html);
+// The position of a raw-text element's closing tag, in the lower-cased
+// page.
+size_t SkipRawText(std::string_view lower, size_t pos, const std::string& name) {
     const size_t close = lower.find("</" + name, pos);
-    return close == std::string::npos ? html.size() : close;
+    return close == std::string::npos ? lower.size() : close;
 }
 
 }  // namespace
 
 std::vector<THtmlTag> ScanTags(std::string_view html) {
+    const std::string lower = LowerText(html);
     std::vector<THtmlTag> tags;
     size_t i = 0;
     while (i < html.size()) {
@@ -72,7 +73,7 @@ std::vector<THtmlTag> ScanTags(std::string_view html) {
         }
         i = p < html.size() ? p + 1 : html.size();
         if (tag.Name == "script" || tag.Name == "style" || tag.Name == "title" || tag.Name == "textarea")
-            i = SkipRawText(html, i, tag.Name);
+            i = SkipRawText(lower, i, tag.Name);
         tags.push_back(std::move(tag));
     }
     return tags;

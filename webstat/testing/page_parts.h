@@ -25,8 +25,9 @@ struct TMenuState {
 };
 std::vector<TMenuState> MenuStates(std::string_view page);
 
-// The texts of the summary panel's cells in order: the figures table's 20
-// (head row first, five cells a row), then the hot-page table's 6.
+// The texts of the summary panel's cells in order: the figures table's 19
+// (the head row's four, then five a row: label, total, yesterday, today,
+// week growth), then the hot-page table's 6 (heads, names, counts).
 std::vector<std::string> SummaryCells(std::string_view page);
 
 // The server-time panel's line, from "Now at server" to the closing

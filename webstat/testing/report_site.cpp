@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <iterator>
 #include <sstream>
 #include <stdexcept>
@@ -73,12 +74,19 @@ TReportAnswer RunReportInProcess(const std::vector<std::string>& args, const ICg
     ResetErrorNotes();
     std::ostringstream out, err;
     int status = 1;
-    {
+    // The program's warnings go to standard error: collect them with the
+    // runner's own lines.
+    std::streambuf* const stderrBuffer = std::cerr.rdbuf(err.rdbuf());
+    try {
         TMainM module(args, out, env);
         std::istringstream noBody;
         status = RunCgi([&module](const TWebRequest& r, TWebResponse& w) { module.MainItemAction(r, w); },
                         env, &noBody, out, err);
+    } catch (...) {
+        std::cerr.rdbuf(stderrBuffer);
+        throw;
     }
+    std::cerr.rdbuf(stderrBuffer);
     TReportAnswer answer = ParseCgiReply(out.str());
     answer.ExitCode = status;
     answer.Err = err.str();
@@ -112,8 +120,7 @@ void TReportSite::WriteConf(const std::string& text) const { WriteFile(ConfFile(
 TReportAnswer TReportSite::Get(const std::string& query, const std::map<std::string, std::string>& extra) const {
     TMapEnvironment env = ReportRequestEnvironment(query);
     for (const auto& [name, value] : extra) env.Set(name, value);
-    // Three hours east of GMT.
-    TSettableClock clock(FixtureNow(), -180);
+    TSettableClock clock(FixtureNow(), bias_);
     IClock* previous = &Clock();
     SetClock(&clock);
     TReportAnswer answer;
@@ -128,8 +135,13 @@ TReportAnswer TReportSite::Get(const std::string& query, const std::map<std::str
 }
 
 std::string FileBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
+    if (!in) return "";
+    std::string bytes(size_t(in.tellg()), '\0');
+    in.seekg(0);
+    in.read(bytes.data(), std::streamsize(bytes.size()));
+    bytes.resize(size_t(in.gcount()));
+    return bytes;
 }
 
 }  // namespace tlvx::test

@@ -8,7 +8,8 @@
 //   DIR/site.orv               a copy of the fixture database
 //   DIR/images/                the static pictures
 //
-// Requests run at FixtureNow() with a fixed clock, three hours east of GMT.
+// Requests run at FixtureNow() with a fixed clock, three hours east of GMT
+// unless a test sets another offset.
 #pragma once
 
 #include <map>
@@ -26,7 +27,7 @@ namespace tlvx::test {
 struct TReportAnswer {
     int ExitCode = 0;  // what RunCgi returned: 1 after an escaped exception
     std::string Out;   // the whole CGI output
-    std::string Err;   // the program's warnings and errors
+    std::string Err;   // what the program wrote to standard error
     int Status = 0;    // from "Status:", 200 when absent
     std::vector<std::pair<std::string, std::string>> Headers;
     std::string Body;
@@ -67,6 +68,9 @@ public:
     void WriteConf(const std::string& text) const;
     std::string StandardConf() const;
 
+    // The minutes to add to local time to get GMT (-180 unless set).
+    void SetClockBias(int32_t biasMinutes) { bias_ = biasMinutes; }
+
     // A GET request with query; extra variables set or replace the usual
     // ones (an empty value is set empty).
     TReportAnswer Get(const std::string& query,
@@ -74,6 +78,7 @@ public:
 
 private:
     TTestTempDir dir_;
+    int32_t bias_ = -180;
 };
 
 // The bytes of a file ("" when it is missing).
