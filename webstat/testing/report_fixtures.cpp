@@ -186,7 +186,7 @@ int32_t FixtureDays(TReportFixture fixture) {
 
 double FixtureNow() { return EncodeDateTime(2026, 12, 8, 15, 0, 0); }
 
-std::vector<TPlannedHit> FixtureHits(TReportFixture fixture, double now) {
+std::vector<TPlannedHit> FixtureHits(TReportFixture fixture, double now, bool withProbes) {
     std::vector<TPlannedHit> hits;
     const int32_t days = FixtureDays(fixture);
     if (days == 0) return hits;
@@ -203,7 +203,7 @@ std::vector<TPlannedHit> FixtureHits(TReportFixture fixture, double now) {
     }
     // Today's burst: nine new visitors open the markup page from the markup
     // referrer, two more from the referrer with a quote.
-    for (uint32_t b = 0; b < 11; ++b) {
+    for (uint32_t b = 0; withProbes && b < 11; ++b) {
         TPlannedHit hit;
         hit.When = now - (30 + 2 * b) * kMinute;
         hit.Visitor = known++;
@@ -216,10 +216,10 @@ std::vector<TPlannedHit> FixtureHits(TReportFixture fixture, double now) {
     return hits;
 }
 
-void BuildFixtureDatabase(TReportFixture fixture, const std::string& path, double now) {
+void BuildFixtureDatabase(TReportFixture fixture, const std::string& path, double now, bool withProbes) {
     TBuildSources sources;
     TSettableClock& clock = sources.Clock_();
-    const std::vector<TPlannedHit> hits = FixtureHits(fixture, now);
+    const std::vector<TPlannedHit> hits = FixtureHits(fixture, now, withProbes);
     ResetErrorNotes();
     clock.now = hits.empty() ? now - 1.0 / 24 : std::trunc(hits.front().When);
     {

@@ -51,14 +51,16 @@ struct TPlannedHit {
     bool WithoutCookies = false;
 };
 
-// The hits of a fixture whose history ends at now, in time order.
-std::vector<TPlannedHit> FixtureHits(TReportFixture fixture, double now);
+// The hits of a fixture whose history ends at now, in time order; without
+// probes, the last day's burst on the markup page is left out (a demo's
+// history).
+std::vector<TPlannedHit> FixtureHits(TReportFixture fixture, double now, bool withProbes = true);
 
 // Creates the database path (which must not exist) with the default skin
-// and records the hits of FixtureHits(fixture, now) through the hit road.
-// Raises std::runtime_error when a hit made an error
-// note.
-void BuildFixtureDatabase(TReportFixture fixture, const std::string& path, double now);
+// and records the hits of FixtureHits(fixture, now, withProbes) through the
+// hit road. Raises std::runtime_error when a hit made an error note.
+void BuildFixtureDatabase(TReportFixture fixture, const std::string& path, double now,
+                          bool withProbes = true);
 
 // The fixture's database ending at FixtureNow(), built at first use into a
 // folder beside the test binary and kept there while the binary stays the
