@@ -48,17 +48,9 @@ void TMain::WebModuleCreate() {
 bool TMain::IsInstallRun() const { return IsConsoleInstall(args_, env_); }
 
 void TMain::OpenCounter(const TWebRequest& request, const std::string& id) {
-    const std::string confName = ProgramDir + "tlvx2.conf";
-    if (FileSystem().Exists(confName)) {
-        try {
-            TConfParser parser(confName);
-            ConfLoaded = parser.GetBase(id, Conf);
-        } catch (const std::exception& e) {
-            std::cerr << "warning: configuration " << confName << ": " << e.what() << "\n";
-            ConfLoaded = false;
-            NoteError(kNoteConfiguration);
-        }
-    }
+    const TConfLookup lookup = LoadConfBlock(ProgramDir + "tlvx2.conf", id, Conf);
+    ConfLoaded = lookup == TConfLookup::Loaded;
+    if (lookup == TConfLookup::Unusable) NoteError(kNoteConfiguration);
     DataBaseFileName() = CounterDatabasePath(ProgramPath(args_[0]), ConfLoaded, Conf, id);
 
     Counter.reset();

@@ -1,6 +1,4 @@
 // TMainM::PrepareRequest: what every report request needs before its page.
-#include <iostream>
-
 #include "model/conf_parser.h"
 #include "model/counter_install.h"
 #include "model/host.h"
@@ -43,18 +41,8 @@ void TMainM::PrepareRequest(const TWebRequest& request, const std::string& id, T
     Conf = TBaseConf{};
     Id = id;
     DataBasePath.clear();
-    const std::string confName = ProgramDir + "tlvx2.conf";
-    if (FileSystem().Exists(confName)) {
-        try {
-            TConfParser parser(confName);
-            ConfLoaded = parser.GetBase(id, Conf);
-        } catch (const std::exception& e) {
-            // The defaults beside the program serve instead.
-            std::cerr << "warning: configuration " << confName << ": " << e.what() << "\n";
-            ConfLoaded = false;
-            Conf = TBaseConf{};
-        }
-    }
+    // Without a usable block the defaults beside the program serve.
+    ConfLoaded = LoadConfBlock(ProgramDir + "tlvx2.conf", id, Conf) == TConfLookup::Loaded;
     ScriptName = request.ScriptName();
     Host = NormaliseHost(request.Host());
     // Before the database: the image road needs no database, and must work
