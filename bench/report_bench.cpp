@@ -127,13 +127,15 @@ void BuildSmallDatabase(const std::string& path, double day) {
 }
 
 // One request as a fresh process; seconds, and the reply's size.
-double TimeRequest(const std::string& program, const std::string& query, size_t& bytes) {
+double TimeRequest(const std::string& program, const std::string& query, size_t& bytes,
+                   bool expectPage = true) {
     const std::vector<std::string> env = {"GATEWAY_INTERFACE=CGI/1.1", "REQUEST_METHOD=GET",
                                           "QUERY_STRING=" + query, "SCRIPT_NAME=/cgi-bin/tlvxstat",
                                           "HTTP_HOST=www.example.com", "REMOTE_ADDR=127.0.0.1"};
     const auto start = std::chrono::steady_clock::now();
     const test::TProgramRun run = test::RunProgram({program}, env);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    if (!expectPage) return seconds;
     if (run.ExitCode != 0 || run.Out.find("Status: 200") == std::string::npos) {
         std::fprintf(stderr, "%s failed: %s\n", query.c_str(), run.Err.c_str());
         std::exit(1);
@@ -176,6 +178,13 @@ int main(int argc, char** argv) {
         std::printf("the large database's last day is %.0f days before today: recent periods read empty days\n",
                     today - lastDay);
     std::printf("%-16s %12s %12s %8s %10s\n", "page", "small ms", "large ms", "ratio", "large KB");
+    // What starting any process costs here, for scale.
+    {
+        std::vector<double> times;
+        size_t bytes = 0;
+        for (int r = 0; r < o.runs; ++r) times.push_back(TimeRequest("/bin/true", "", bytes, false));
+        std::printf("%-16s %12.2f\n", "(/bin/true)", Median(times) * 1e3);
+    }
     for (const TVariant& variant : Variants()) {
         std::vector<double> smallTimes, largeTimes;
         size_t bytes = 0, smallBytes = 0;
