@@ -68,31 +68,39 @@ void CheckAnswer(const TReportAnswer& answer, const std::string& what, std::vect
     for (const std::string& fault : test::PageFaults(answer.Body)) fail(fault);
 }
 
-TEST(ReportSweep, EveryPageOverEveryFixtureKeepsItsInvariants) {
+// One fixture a case, so that the runner can take them side by side.
+class ReportSweep : public ::testing::TestWithParam<TReportFixture> {};
+
+TEST_P(ReportSweep, EveryPageKeepsItsInvariants) {
+    const TReportFixture fixture = GetParam();
     const std::vector<std::string> hostile = HostileValues();
     std::vector<std::string> failures;
-    for (TReportFixture fixture : test::kAllReportFixtures) {
-        const TReportSite site(fixture);
-        const std::string database = test::FileBytes(site.Database());
-        const std::string defaultDatabase = test::FileBytes(site.DefaultDatabase());
-        for (const std::string& page : PageValues()) {
-            for (size_t v = 0; v < hostile.size(); ++v) {
-                const std::string what = std::string(test::FixtureName(fixture)) + " page=" + page +
-                                         " value #" + std::to_string(v);
-                // The counter's own id, then the value as the id too (the
-                // history without a configuration block answers it).
-                const std::string query = Query(test::kFixtureId, page, hostile[v]);
-                const TReportAnswer first = site.Get(query);
-                CheckAnswer(first, what, failures);
-                if (site.Get(query).Out != first.Out) failures.push_back(what + ": differs on a second run");
-                CheckAnswer(site.Get(Query(hostile[v], page, hostile[v])), what + " as id", failures);
-            }
+    const TReportSite site(fixture);
+    const std::string database = test::FileBytes(site.Database());
+    const std::string defaultDatabase = test::FileBytes(site.DefaultDatabase());
+    for (const std::string& page : PageValues()) {
+        for (size_t v = 0; v < hostile.size(); ++v) {
+            const std::string what = "page=" + page + " value #" + std::to_string(v);
+            // The counter's own id, then the value as the id too (the
+            // history without a configuration block answers it).
+            const std::string query = Query(test::kFixtureId, page, hostile[v]);
+            const TReportAnswer first = site.Get(query);
+            CheckAnswer(first, what, failures);
+            if (site.Get(query).Out != first.Out) failures.push_back(what + ": differs on a second run");
+            CheckAnswer(site.Get(Query(hostile[v], page, hostile[v])), what + " as id", failures);
         }
-        if (test::FileBytes(site.Database()) != database || test::FileBytes(site.DefaultDatabase()) != defaultDatabase)
-            failures.push_back(std::string(test::FixtureName(fixture)) + ": a database file changed");
     }
+    if (test::FileBytes(site.Database()) != database || test::FileBytes(site.DefaultDatabase()) != defaultDatabase)
+        failures.push_back("a database file changed");
     EXPECT_TRUE(failures.empty()) << failures.size() << " failures, the first: " << failures.front();
 }
+
+INSTANTIATE_TEST_SUITE_P(EveryFixture, ReportSweep, ::testing::ValuesIn(test::kAllReportFixtures),
+                         [](const ::testing::TestParamInfo<TReportFixture>& info) {
+                             std::string name(test::FixtureName(info.param));
+                             std::erase(name, '-');
+                             return name;
+                         });
 
 }  // namespace
 }  // namespace tlvx

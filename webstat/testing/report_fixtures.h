@@ -17,6 +17,7 @@
 
 #include <array>
 #include <cstdint>
+#include <ostream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -29,6 +30,8 @@ inline constexpr std::array<TReportFixture, 4> kAllReportFixtures{
     TReportFixture::FourHundredDays};
 
 std::string_view FixtureName(TReportFixture fixture);
+// How test output names a fixture.
+inline void PrintTo(TReportFixture fixture, std::ostream* out) { *out << FixtureName(fixture); }
 int32_t FixtureDays(TReportFixture fixture);
 
 // Tuesday 2026-12-08 15:00 local time: the moment the fixtures' histories
