@@ -19,5 +19,11 @@ namespace tlvx {
 
 // ABOUT: what the program shows, in a few lines; reads no statistics.
 std::string BuildAboutPage(const TReportContext& context);
+// WEEKS: the hits of a page, a group or the site by day of the week.
+std::string BuildWeeksPage(const TReportContext& context);
+// TIMES: the same by hour of the day, over all days or by weekday.
+std::string BuildTimesPage(const TReportContext& context);
+// VISITORS: the most active visitors and the visitors of a period.
+std::string BuildVisitorsPage(const TReportContext& context);
 
 }  // namespace tlvx
