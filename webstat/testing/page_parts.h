@@ -34,4 +34,13 @@ std::vector<std::string> SummaryCells(std::string_view page);
 // parenthesis ("" when the panel is off).
 std::string ServerTimeLine(std::string_view page);
 
+// The texts of a content area's table cells of one paragraph class, in
+// order: "tabletext" for figures, "tableleft" for row labels, "tablehead"
+// for column heads. A cell's text runs to its paragraph's or cell's end.
+std::vector<std::string> CellTexts(std::string_view html, std::string_view paragraphClass);
+
+// The widths of the bars of a content area ("<img height=10 width=N"), in
+// order; -1 for a width that is no plain number.
+std::vector<int> BarWidths(std::string_view html);
+
 }  // namespace tlvx::test

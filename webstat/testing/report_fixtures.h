@@ -52,6 +52,7 @@ struct TPlannedHit {
     std::string Node;
     std::string Referer;  // the Referer header, "" for none
     bool WithoutCookies = false;
+    std::string Address;  // the client's address; "" for the visitor's own
 };
 
 // The hits of a fixture whose history ends at now, in time order; without
@@ -64,6 +65,12 @@ std::vector<TPlannedHit> FixtureHits(TReportFixture fixture, double now, bool wi
 // hit road. Raises std::runtime_error when a hit made an error note.
 void BuildFixtureDatabase(TReportFixture fixture, const std::string& path, double now,
                           bool withProbes = true);
+
+// Creates the database path (which must not exist) with the default skin
+// and records hits, in time order, through the hit road as the fixtures
+// are. The history starts on the first hit's day (on now's day without
+// hits). Raises std::runtime_error when a hit made an error note.
+void BuildHitsDatabase(const std::vector<TPlannedHit>& hits, const std::string& path, double now);
 
 // The fixture's database ending at FixtureNow(), built at first use into a
 // folder beside the test binary and kept there while the binary stays the
