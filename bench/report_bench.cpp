@@ -9,7 +9,11 @@
 // variants below; each as the median of RUNS processes, large and small
 // taken in turn so a busy machine slows both alike.
 //
-//   bench_report [--db PATH] [--small PATH] [--runs N]
+//   bench_report [--db PATH] [--small PATH] [--runs N] [--crowd N]
+//
+// The synthetic databases record no visitors; with --crowd N the visitor
+// list's pages are timed again on a database of N visitors, each with one
+// hit on one of the last 90 days, beside the same pages on the small one.
 //
 // The pages read "today" from the system clock: on a database whose last
 // day lies in the past, the figures of recent periods are empty, which the
@@ -25,6 +29,7 @@
 
 #include "model/counter2.h"
 #include "model/counter_install.h"
+#include "model/visitor_collection.h"
 #include "model/testing/synthetic_site.h"
 #include "platform/clock.h"
 #include "platform/testing/fixed_sources.h"
@@ -41,6 +46,7 @@ struct TOptions {
     std::string db = "/tmp/tlvx_bench_hits.orv";
     std::string small;
     int runs = 11;
+    int crowd = 0;
 };
 
 TOptions ParseOptions(int argc, char** argv) {
@@ -50,8 +56,9 @@ TOptions ParseOptions(int argc, char** argv) {
         if (key == "--db") o.db = value;
         else if (key == "--small") o.small = value;
         else if (key == "--runs") o.runs = std::max(1, std::atoi(value.c_str()));
+        else if (key == "--crowd") o.crowd = std::max(0, std::atoi(value.c_str()));
         else {
-            std::fprintf(stderr, "usage: bench_report [--db PATH] [--small PATH] [--runs N]\n");
+            std::fprintf(stderr, "usage: bench_report [--db PATH] [--small PATH] [--runs N] [--crowd N]\n");
             std::exit(2);
         }
     }
@@ -80,6 +87,10 @@ std::vector<TVariant> Variants() {
         {"VISITORS 7", "page=visitors&period=7"},
         {"VISITORS 30", "page=visitors&period=30"},
         {"VISITORS 90", "page=visitors&period=90"},
+        {"VISITORS 100 by address", "page=visitors&show=100&sort=1"},
+        {"WEEKS leaf", "page=weeks&nodename=s0.g0.p0"},
+        {"WEEKS group", "page=weeks&nodename=s0&group=1"},
+        {"TIMES leaf hours", "page=times&nodename=s0.g0.p0&kind=hours"},
     };
     variants.insert(variants.end(), more.begin(), more.end());
     return variants;
@@ -126,6 +137,41 @@ void BuildSmallDatabase(const std::string& path, double day) {
     SetClock(nullptr);
 }
 
+// count visitors, each with one hit (a site hit and its visitor record) on
+// one of the 90 days up to day, from addresses of their own, in one
+// transaction.
+void BuildCrowdDatabase(const std::string& path, double day, int count) {
+    TSettableClock clock(day - 89);
+    SetClock(&clock);
+    TSequenceGuids guids;
+    SetGuidSource(&guids);
+    TNWPaintRectList defSkin;
+    LoadDefaultSkin(defSkin);
+    const TDefaultSkinStreams skin(defSkin);
+    Ref<ICounter2> counter;
+    OpenCounter2(path, counter, skin.Streams(), false, "");
+    if (!counter) {
+        std::fprintf(stderr, "cannot create %s\n", path.c_str());
+        std::exit(1);
+    }
+    Ref<IVisitorCollection> visitors = counter->GetVisitors();
+    synthetic::TSiteShape shape;
+    shape.VisitorsPerDay = 1;
+    synthetic::TSiteGenerator site(shape);
+    const synthetic::THit hit = site.Day(int32_t(day)).front();
+    for (int v = 0; v < count; ++v) {
+        clock.now = day - 89 + (v % 90) + (v % 1000) / 1440.0;
+        std::string id;
+        visitors->RegisterHit(id, int32_t(0x0A000000u + uint32_t(v) * 2654435761u % 0x00FFFFFFu), true, true,
+                              clock.now);
+        counter->GetNodes()->RecordSiteHit(hit.SiteFacts());
+    }
+    visitors.reset();
+    counter.reset();
+    SetGuidSource(nullptr);
+    SetClock(nullptr);
+}
+
 // One request as a fresh process; seconds, and the reply's size.
 double TimeRequest(const std::string& program, const std::string& query, size_t& bytes,
                    bool expectPage = true) {
@@ -167,8 +213,9 @@ int main(int argc, char** argv) {
     {
         std::FILE* conf = std::fopen(dir.File("tlvx2.conf").c_str(), "w");
         std::fprintf(conf, "ImagesDirectory=%s\n<Base:big>\nDataBaseName=%s\nShowServerTime=1\n</Base>\n"
-                     "<Base:small>\nDataBaseName=%s\nShowServerTime=1\n</Base>\n",
-                     dir.File("images").c_str(), o.db.c_str(), small.c_str());
+                     "<Base:small>\nDataBaseName=%s\nShowServerTime=1\n</Base>\n"
+                     "<Base:crowd>\nDataBaseName=%s\nShowServerTime=1\n</Base>\n",
+                     dir.File("images").c_str(), o.db.c_str(), small.c_str(), dir.File("crowd.orv").c_str());
         std::fclose(conf);
     }
     const double today = std::trunc(Clock().Now());
@@ -195,6 +242,24 @@ int main(int argc, char** argv) {
         const double s = Median(smallTimes) * 1e3, l = Median(largeTimes) * 1e3;
         std::printf("%-16s %12.2f %12.2f %8.2f %10.1f\n", variant.Name.c_str(), s, l, l / s, double(bytes) / 1024);
         std::fflush(stdout);
+    }
+    if (o.crowd > 0) {
+        BuildCrowdDatabase(dir.File("crowd.orv"), today, o.crowd);
+        std::printf("\nthe visitor list with %d visitors (%.0f MB)\n", o.crowd,
+                    double(std::filesystem::file_size(dir.File("crowd.orv"))) / 1e6);
+        std::printf("%-24s %12s %12s %8s %10s\n", "page", "small ms", "crowd ms", "ratio", "crowd KB");
+        for (const TVariant& variant : Variants()) {
+            if (!variant.Query.starts_with("page=VISITORS") && !variant.Query.starts_with("page=visitors")) continue;
+            std::vector<double> smallTimes, crowdTimes;
+            size_t bytes = 0, smallBytes = 0;
+            for (int r = 0; r < o.runs; ++r) {
+                smallTimes.push_back(TimeRequest(program, "id=small&" + variant.Query, smallBytes));
+                crowdTimes.push_back(TimeRequest(program, "id=crowd&" + variant.Query, bytes));
+            }
+            const double s = Median(smallTimes) * 1e3, c = Median(crowdTimes) * 1e3;
+            std::printf("%-24s %12.2f %12.2f %8.2f %10.1f\n", variant.Name.c_str(), s, c, c / s, double(bytes) / 1024);
+            std::fflush(stdout);
+        }
     }
     return 0;
 }
