@@ -106,13 +106,9 @@ double LastDayOf(const std::string& path) {
     return counter->GetNodes()->GetRoot()->GetInfo()->GetLastDay();
 }
 
-// 200 visitors with 5 hits each on one day of the synthetic site of
-// bench_hits, recorded through the model in one transaction.
-void BuildSmallDatabase(const std::string& path, double day) {
-    TSettableClock clock(day);
-    SetClock(&clock);
-    TSequenceGuids guids;
-    SetGuidSource(&guids);
+// A new counter database with the default skin; ends the program when it
+// cannot be made.
+Ref<ICounter2> CreateBenchDatabase(const std::string& path) {
     TNWPaintRectList defSkin;
     LoadDefaultSkin(defSkin);
     const TDefaultSkinStreams skin(defSkin);
@@ -122,6 +118,17 @@ void BuildSmallDatabase(const std::string& path, double day) {
         std::fprintf(stderr, "cannot create %s\n", path.c_str());
         std::exit(1);
     }
+    return counter;
+}
+
+// 200 visitors with 5 hits each on one day of the synthetic site of
+// bench_hits, recorded through the model in one transaction.
+void BuildSmallDatabase(const std::string& path, double day) {
+    TSettableClock clock(day);
+    SetClock(&clock);
+    TSequenceGuids guids;
+    SetGuidSource(&guids);
+    Ref<ICounter2> counter = CreateBenchDatabase(path);
     synthetic::TSiteShape shape;
     shape.VisitorsPerDay = 200;
     synthetic::TSiteGenerator site(shape);
@@ -145,15 +152,7 @@ void BuildCrowdDatabase(const std::string& path, double day, int count) {
     SetClock(&clock);
     TSequenceGuids guids;
     SetGuidSource(&guids);
-    TNWPaintRectList defSkin;
-    LoadDefaultSkin(defSkin);
-    const TDefaultSkinStreams skin(defSkin);
-    Ref<ICounter2> counter;
-    OpenCounter2(path, counter, skin.Streams(), false, "");
-    if (!counter) {
-        std::fprintf(stderr, "cannot create %s\n", path.c_str());
-        std::exit(1);
-    }
+    Ref<ICounter2> counter = CreateBenchDatabase(path);
     Ref<IVisitorCollection> visitors = counter->GetVisitors();
     synthetic::TSiteShape shape;
     shape.VisitorsPerDay = 1;
@@ -195,6 +194,20 @@ double Median(std::vector<double> values) {
     return values[values.size() / 2];
 }
 
+// One variant on the small database and on counter id, taken in turn:
+// the medians, their ratio and the size of id's page.
+void CompareVariant(const std::string& program, const std::string& id, const TVariant& variant, int runs) {
+    std::vector<double> smallTimes, times;
+    size_t bytes = 0, smallBytes = 0;
+    for (int r = 0; r < runs; ++r) {
+        smallTimes.push_back(TimeRequest(program, "id=small&" + variant.Query, smallBytes));
+        times.push_back(TimeRequest(program, "id=" + id + "&" + variant.Query, bytes));
+    }
+    const double s = Median(smallTimes) * 1e3, l = Median(times) * 1e3;
+    std::printf("%-24s %12.2f %12.2f %8.2f %10.1f\n", variant.Name.c_str(), s, l, l / s, double(bytes) / 1024);
+    std::fflush(stdout);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -224,42 +237,23 @@ int main(int argc, char** argv) {
     if (lastDay > 0 && lastDay < today)
         std::printf("the large database's last day is %.0f days before today: recent periods read empty days\n",
                     today - lastDay);
-    std::printf("%-16s %12s %12s %8s %10s\n", "page", "small ms", "large ms", "ratio", "large KB");
+    std::printf("%-24s %12s %12s %8s %10s\n", "page", "small ms", "large ms", "ratio", "large KB");
     // What starting any process costs here, for scale.
     {
         std::vector<double> times;
         size_t bytes = 0;
         for (int r = 0; r < o.runs; ++r) times.push_back(TimeRequest("/bin/true", "", bytes, false));
-        std::printf("%-16s %12.2f\n", "(/bin/true)", Median(times) * 1e3);
+        std::printf("%-24s %12.2f\n", "(/bin/true)", Median(times) * 1e3);
     }
-    for (const TVariant& variant : Variants()) {
-        std::vector<double> smallTimes, largeTimes;
-        size_t bytes = 0, smallBytes = 0;
-        for (int r = 0; r < o.runs; ++r) {
-            smallTimes.push_back(TimeRequest(program, "id=small&" + variant.Query, smallBytes));
-            largeTimes.push_back(TimeRequest(program, "id=big&" + variant.Query, bytes));
-        }
-        const double s = Median(smallTimes) * 1e3, l = Median(largeTimes) * 1e3;
-        std::printf("%-16s %12.2f %12.2f %8.2f %10.1f\n", variant.Name.c_str(), s, l, l / s, double(bytes) / 1024);
-        std::fflush(stdout);
-    }
+    for (const TVariant& variant : Variants()) CompareVariant(program, "big", variant, o.runs);
     if (o.crowd > 0) {
         BuildCrowdDatabase(dir.File("crowd.orv"), today, o.crowd);
         std::printf("\nthe visitor list with %d visitors (%.0f MB)\n", o.crowd,
                     double(std::filesystem::file_size(dir.File("crowd.orv"))) / 1e6);
         std::printf("%-24s %12s %12s %8s %10s\n", "page", "small ms", "crowd ms", "ratio", "crowd KB");
-        for (const TVariant& variant : Variants()) {
-            if (!variant.Query.starts_with("page=VISITORS") && !variant.Query.starts_with("page=visitors")) continue;
-            std::vector<double> smallTimes, crowdTimes;
-            size_t bytes = 0, smallBytes = 0;
-            for (int r = 0; r < o.runs; ++r) {
-                smallTimes.push_back(TimeRequest(program, "id=small&" + variant.Query, smallBytes));
-                crowdTimes.push_back(TimeRequest(program, "id=crowd&" + variant.Query, bytes));
-            }
-            const double s = Median(smallTimes) * 1e3, c = Median(crowdTimes) * 1e3;
-            std::printf("%-24s %12.2f %12.2f %8.2f %10.1f\n", variant.Name.c_str(), s, c, c / s, double(bytes) / 1024);
-            std::fflush(stdout);
-        }
+        for (const TVariant& variant : Variants())
+            if (variant.Query.starts_with("page=VISITORS") || variant.Query.starts_with("page=visitors"))
+                CompareVariant(program, "crowd", variant, o.runs);
     }
     return 0;
 }

@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "platform/clock.h"
-#include "platform/testing/temp_dir.h"
 #include "webstat/testing/page_parts.h"
 #include "webstat/testing/report_fixtures.h"
 #include "webstat/testing/report_site.h"
@@ -43,15 +42,6 @@ std::vector<TPlannedHit> HourPlan() {
 
 class TimesPage : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        dir_ = new TTestTempDir;
-        test::BuildHitsDatabase(HourPlan(), dir_->File("hours.orv"), test::FixtureNow());
-    }
-    static void TearDownTestSuite() {
-        delete dir_;
-        dir_ = nullptr;
-    }
-
     std::string Content(const std::string& query) {
         return test::ContentArea(site_.Get("id=site&page=times" + query).Body);
     }
@@ -63,10 +53,12 @@ protected:
         return hits;
     }
 
-    static TTestTempDir* dir_;
-    TReportSite site_{dir_->File("hours.orv")};
+    static const test::TPlannedDatabase& Database() {
+        static const test::TPlannedDatabase database(HourPlan());
+        return database;
+    }
+    TReportSite site_{Database().Path()};
 };
-TTestTempDir* TimesPage::dir_ = nullptr;
 
 
 TEST_F(TimesPage, ThreeViewsAgreeWithThePlanAndEachOther) {

@@ -9,7 +9,6 @@
 
 #include "model/ipv4.h"
 #include "platform/clock.h"
-#include "platform/testing/temp_dir.h"
 #include "store/storage_factory.h"
 #include "webstat/geo_collection.h"
 #include "webstat/testing/page_parts.h"
@@ -105,9 +104,7 @@ TEST(VisitorsPage, ChoicesFollowTheListAndTheHistory) {
     };
     for (const TCase& c : cases) {
         SCOPED_TRACE(std::to_string(c.Visitors) + " visitors, " + std::to_string(c.Days) + " days");
-        TTestTempDir dir;
-        test::BuildHitsDatabase(CrowdPlan(c.Visitors, c.Days), dir.File("crowd.orv"), test::FixtureNow());
-        const TReportSite site(dir.File("crowd.orv"));
+        const TReportSite site(test::TPlannedDatabase(CrowdPlan(c.Visitors, c.Days)).Path());
         const std::string page = test::ContentArea(site.Get("id=site&page=visitors&show=" + c.Show).Body);
         EXPECT_EQ(c.Sizes, Choices(page, "The most active visitors:"));
         EXPECT_EQ(c.Periods, Choices(page, "History of visits:"));
@@ -123,44 +120,40 @@ TEST(VisitorsPage, ChoicesFollowTheListAndTheHistory) {
 //   B 10.0.0.1       4 hits, 1 view,  yesterday 08:00 .. 08:06
 //   C 200.1.2.3      2 hits, 2 views, today - 6 .. today - 5
 //   D 128.0.0.1      3 hits, 3 views, today - 2 .. yesterday 12:00
+std::vector<TPlannedHit> FourPlan() {
+    const double d = Today(), h = 1.0 / 24, m = 1.0 / 1440;
+    const std::string a = "192.168.1.200", b = "10.0.0.1", c = "200.1.2.3", e = "128.0.0.1";
+    return {Hit(2, c, d - 6 + 12 * h),        Hit(2, c, d - 5 + 12 * h),        Hit(0, a, d - 3 + 10 * h),
+            Hit(0, a, d - 2 + 10 * h),        Hit(3, e, d - 2 + 2 * h),         Hit(3, e, d - 2 + 20 * h),
+            Hit(1, b, d - 1 + 8 * h),         Hit(1, b, d - 1 + 8 * h + 2 * m), Hit(1, b, d - 1 + 8 * h + 4 * m),
+            Hit(1, b, d - 1 + 8 * h + 6 * m), Hit(0, a, d - 1 + 10 * h),        Hit(3, e, d - 1 + 12 * h),
+            Hit(0, a, d + 9 * h),             Hit(0, a, d + 9 * h + 2 * m)};
+}
+
+// A geo store with an area for 192.168.0.0/16 and one with markup for
+// 200.0.0.0/8.
+void MakeGeoDatabase(const std::string& file) {
+    auto storage = StorageFactory().OpenStorage(0, 0, file, "", "class={6E27C938-CE61-4829-AB29-1DC38028DF73}");
+    auto transaction = storage->StartTransaction();
+    auto geo = TGeoCollection::InitNew(transaction->OpenRootAtom());
+    const auto add = [&](const char* network, const char* mask, const char* area) {
+        TNetDescription entry;
+        entry.Area = area;
+        geo->AddNetwork(uint32_t(ParseIPv4(network)), uint32_t(ParseIPv4(mask)), entry);
+    };
+    add("192.168.0.0", "255.255.0.0", "Hometown");
+    add("200.0.0.0", "255.0.0.0", "<i>Far</i>");
+    geo.reset();
+    transaction->Commit();
+}
+
 class VisitorsOfFour : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        dir_ = new TTestTempDir;
-        const double d = Today(), h = 1.0 / 24, m = 1.0 / 1440;
-        const std::string a = "192.168.1.200", b = "10.0.0.1", c = "200.1.2.3", e = "128.0.0.1";
-        std::vector<TPlannedHit> hits = {
-            Hit(2, c, d - 6 + 12 * h),  Hit(2, c, d - 5 + 12 * h),   Hit(0, a, d - 3 + 10 * h),
-            Hit(0, a, d - 2 + 10 * h),  Hit(3, e, d - 2 + 2 * h),    Hit(3, e, d - 2 + 20 * h),
-            Hit(1, b, d - 1 + 8 * h),   Hit(1, b, d - 1 + 8 * h + 2 * m), Hit(1, b, d - 1 + 8 * h + 4 * m),
-            Hit(1, b, d - 1 + 8 * h + 6 * m), Hit(0, a, d - 1 + 10 * h), Hit(3, e, d - 1 + 12 * h),
-            Hit(0, a, d + 9 * h),       Hit(0, a, d + 9 * h + 2 * m)};
-        test::BuildHitsDatabase(hits, dir_->File("four.orv"), test::FixtureNow());
-        MakeGeoDatabase(dir_->File("geo.orv"));
-    }
-    static void TearDownTestSuite() {
-        delete dir_;
-        dir_ = nullptr;
-    }
-
-    static void MakeGeoDatabase(const std::string& file) {
-        auto storage = StorageFactory().OpenStorage(0, 0, file, "", "class={6E27C938-CE61-4829-AB29-1DC38028DF73}");
-        auto transaction = storage->StartTransaction();
-        auto geo = TGeoCollection::InitNew(transaction->OpenRootAtom());
-        const auto add = [&](const char* network, const char* mask, const char* area) {
-            TNetDescription entry;
-            entry.Area = area;
-            geo->AddNetwork(uint32_t(ParseIPv4(network)), uint32_t(ParseIPv4(mask)), entry);
-        };
-        add("192.168.0.0", "255.255.0.0", "Hometown");
-        add("200.0.0.0", "255.0.0.0", "<i>Far</i>");
-        geo.reset();
-        transaction->Commit();
-    }
-
     void SetUp() override {
+        const std::string geo = site_.Dir() + "/geo.orv";
+        MakeGeoDatabase(geo);
         std::string conf = site_.StandardConf();
-        conf.insert(conf.find("</Base>"), "GeoDataBaseName=" + dir_->File("geo.orv") +
+        conf.insert(conf.find("</Base>"), "GeoDataBaseName=" + geo +
                                               "\nVIPNetwork=192.168.0.0/16,Home net\nVIPNetwork=10.0.0.0/8,<b>lan</b>\n"
                                               "VIPNetwork=0.0.0.0/0,Internet\n");
         site_.WriteConf(conf);
@@ -170,10 +163,12 @@ protected:
         return test::ContentArea(site_.Get("id=site&page=visitors" + query).Body);
     }
 
-    static TTestTempDir* dir_;
-    TReportSite site_{dir_->File("four.orv")};
+    static const test::TPlannedDatabase& Database() {
+        static const test::TPlannedDatabase database(FourPlan());
+        return database;
+    }
+    TReportSite site_{Database().Path()};
 };
-TTestTempDir* VisitorsOfFour::dir_ = nullptr;
 
 using TAddresses = std::vector<std::string>;
 

@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "platform/clock.h"
-#include "platform/testing/temp_dir.h"
 #include "webstat/testing/page_parts.h"
 #include "webstat/testing/report_fixtures.h"
 #include "webstat/testing/report_site.h"
@@ -42,23 +41,16 @@ std::vector<TPlannedHit> WeekPlan() {
 
 class WeeksPage : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        dir_ = new TTestTempDir;
-        test::BuildHitsDatabase(WeekPlan(), dir_->File("week.orv"), test::FixtureNow());
-    }
-    static void TearDownTestSuite() {
-        delete dir_;
-        dir_ = nullptr;
-    }
-
     std::string Content(const std::string& query) {
         return test::ContentArea(site_.Get("id=site&page=weeks" + query).Body);
     }
 
-    static TTestTempDir* dir_;
-    TReportSite site_{dir_->File("week.orv")};
+    static const test::TPlannedDatabase& Database() {
+        static const test::TPlannedDatabase database(WeekPlan());
+        return database;
+    }
+    TReportSite site_{Database().Path()};
 };
-TTestTempDir* WeeksPage::dir_ = nullptr;
 
 std::vector<std::string> Column(const std::vector<std::string>& cells, size_t column) {
     std::vector<std::string> values;
