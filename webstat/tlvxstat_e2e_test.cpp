@@ -119,6 +119,17 @@ TEST_F(ReportServer, InstallFromTheConsoleOnlyThenTheFrameCountsTheHitsSent) {
         EXPECT_EQ("2", cells[23]);
         EXPECT_NE("", test::ServerTimeLine(reply.Body));
     }
+    // The weekday and hour pages spread the same five hits; the visitor
+    // list shows where they came from.
+    const auto hits = [](const std::string& page) {
+        const std::vector<std::string> cells = test::CellTexts(test::ContentArea(page), "tabletext");
+        int sum = 0;
+        for (size_t i = 0; i < cells.size(); i += 2) sum += std::stoi(cells[i]);
+        return sum;
+    };
+    EXPECT_EQ(5, hits(Report("id=7&page=weeks").Body));
+    EXPECT_EQ(5, hits(Report("id=7&page=times&kind=hours").Body));
+    EXPECT_NE(std::string::npos, Report("id=7&page=visitors&sort=1").Body.find("<p class=\"tabletext\">127.0.0.1</p>"));
     // The reports read the database and leave it as it was.
     EXPECT_EQ(bytes, test::ReadWholeFile(Database()));
 }
