@@ -20,4 +20,10 @@ namespace tlvx {
 // ABOUT: what the program shows, in a few lines; reads no statistics.
 std::string BuildAboutPage(const TReportContext& context);
 
+// MAIN: the general statistics of the site, a page or a group (page_main.cpp).
+std::string BuildMainPage(const TReportContext& context);
+
+// DIN: the dynamics of the site, a page or a group (page_din.cpp).
+std::string BuildDinPage(const TReportContext& context);
+
 }  // namespace tlvx
