@@ -208,21 +208,23 @@ void PeriodRow(THtmlBuilder& html, const TPeriodRowStyle& style, const TPeriodFi
     }
     html.Add("<td width=2></td>");
 
-    // Each segment reaches from the end of the shorter periods to where its
-    // own figure lies on the scale.
+    // Today and yesterday stand side by side; the 7 days' segment reaches
+    // from their end to where the 7 days' figure lies on the scale, the 30
+    // days' from there to the 30 days' figure.
     std::vector<TSegment> body, line, white;
     int64_t drawn = 0;
-    auto add = [&](int64_t figure, std::string_view colour, bool separatorWhite) {
-        const int64_t width = std::max<int64_t>(0, P(figure, scale) - drawn);
+    auto add = [&](int64_t width, std::string_view colour, bool separatorWhite) {
+        width = std::clamp<int64_t>(width, 0, 100 - drawn);
         drawn += width;
         body.push_back({width, colour, separatorWhite});
         line.push_back({width, style.Line, separatorWhite});
         white.push_back({width, "#FFFFFF", separatorWhite});
     };
-    add(figures.Today, style.Body[0], false);
-    add(figures.Yesterday, style.Body[1], false);
-    if (!style.TwoSegments && week) add(figures.Week, style.Body[2], false);
-    if (!style.TwoSegments && month) add(figures.Month, style.Border, true);
+    const int64_t today = P(figures.Today, scale), yesterday = P(figures.Yesterday, scale);
+    add(today, style.Body[0], false);
+    add(yesterday, style.Body[1], false);
+    if (!style.TwoSegments && week) add(P(figures.Week, scale) - today - yesterday, style.Body[2], false);
+    if (!style.TwoSegments && month) add(P(figures.Month, scale) - P(figures.Week, scale), style.Border, true);
 
     html.Line("<td width=100% style=\"border-bottom:1px solid ").Trusted(style.Border).Add(";\">");
     html.Line("<table width=100% cellspacing=0 cellpadding=0 border=0>");

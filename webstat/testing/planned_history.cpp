@@ -1,0 +1,56 @@
+#include "webstat/testing/planned_history.h"
+
+#include <cmath>
+#include <stdexcept>
+
+#include "model/counter2.h"
+#include "model/error_notes.h"
+#include "model/testing/skin_pictures.h"
+#include "platform/clock.h"
+#include "platform/testing/fixed_sources.h"
+
+namespace tlvx::test {
+
+void BuildPlannedHistory(const std::string& path, const std::vector<TPlannedDay>& days, double now) {
+    IClock* previous = &Clock();
+    TSettableClock clock(now);
+    TSequenceGuids guids;
+    SetClock(&clock);
+    SetGuidSource(&guids);
+    ResetErrorNotes();
+    const double first = std::trunc(now) - double(days.size()) + 1;
+    {
+        TDefaultSkinPictures pictures;
+        Ref<ICounter2> counter;
+        OpenCounter2(path, counter, pictures.Pointers(), false, "");
+        if (!counter) throw std::runtime_error("cannot create " + path);
+        counter->SetMainNodeName("shop");
+        Ref<INodeCollection> nodes = counter->GetNodes();
+        TCounterSettings settings = counter->GetSettings();
+        settings.TotalHits = settings.TotalVisits = settings.TotalVisitors = 0;
+        for (size_t d = 0; d < days.size(); ++d) {
+            const TPlannedDay& plan = days[d];
+            for (int32_t i = 0; i < plan.Hits; ++i) {
+                THitFacts hit;
+                hit.ip = 0x0A000001u + uint32_t(i);
+                hit.when = first + double(d) + (8 * 60 + i) / 1440.0;
+                hit.newVisit = i < plan.Views;
+                hit.newDay = i < plan.Visitors;
+                hit.newVisitor = i < plan.New;
+                clock.now = hit.when;
+                nodes->RecordNodeHit(i == 0 ? "shop" : "shop.book", true, hit);
+                nodes->RecordSiteHit(hit);
+            }
+            settings.TotalHits += plan.Hits;
+            settings.TotalVisits += plan.Views;
+            settings.TotalVisitors += plan.New;
+        }
+        settings.StartTime = first + 0.25;
+        counter->SetSettings(settings);
+    }
+    SetGuidSource(nullptr);
+    SetClock(previous);
+    if (ErrorFlag()) throw std::runtime_error("a planned hit made an error note");
+}
+
+}  // namespace tlvx::test

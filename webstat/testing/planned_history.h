@@ -1,0 +1,28 @@
+// A counter database whose day figures are chosen, for tests that check a
+// page's numbers by hand: each day of the history has its hits, site views,
+// visitors and new visitors, recorded through the node collection with
+// those flags, so every figure is known without the hit road's rules.
+//
+// The first hit of each day lands on the group "shop", the others on its
+// page "shop.book"; "shop" is the main node. The settings hold the sums and
+// the first day as the start of the history.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tlvx::test {
+
+struct TPlannedDay {
+    int32_t Hits = 0;
+    int32_t Views = 0;     // the first Views hits begin a visit
+    int32_t Visitors = 0;  // the first Visitors hits are a visitor's first of the day
+    int32_t New = 0;       // the first New hits are new visitors
+};
+
+// days[0] is the first day of the history, days.back() the day of now;
+// every day's hits are recorded from 08:00 on, a minute apart.
+void BuildPlannedHistory(const std::string& path, const std::vector<TPlannedDay>& days, double now);
+
+}  // namespace tlvx::test
