@@ -11,7 +11,8 @@
 
 namespace tlvx::test {
 
-void BuildPlannedHistory(const std::string& path, const std::vector<TPlannedDay>& days, double now) {
+void BuildPlannedHistory(const std::string& path, const std::vector<TPlannedDay>& days, double now,
+                         const std::function<void(ICounter2&)>& more) {
     IClock* previous = &Clock();
     TSettableClock clock(now);
     TSequenceGuids guids;
@@ -47,6 +48,9 @@ void BuildPlannedHistory(const std::string& path, const std::vector<TPlannedDay>
         }
         settings.StartTime = first + 0.25;
         counter->SetSettings(settings);
+        nodes.reset();
+        clock.now = now;
+        if (more) more(*counter);
     }
     SetGuidSource(nullptr);
     SetClock(previous);

@@ -9,8 +9,11 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
+
+#include "model/counter2.h"
 
 namespace tlvx::test {
 
@@ -22,7 +25,10 @@ struct TPlannedDay {
 };
 
 // days[0] is the first day of the history, days.back() the day of now;
-// every day's hits are recorded from 08:00 on, a minute apart.
-void BuildPlannedHistory(const std::string& path, const std::vector<TPlannedDay>& days, double now);
+// every day's hits are recorded from 08:00 on, a minute apart. more, when
+// given, adds what else a test needs (languages, browsers, returning
+// visitors) in the same transaction, the clock at now.
+void BuildPlannedHistory(const std::string& path, const std::vector<TPlannedDay>& days, double now,
+                         const std::function<void(ICounter2&)>& more = {});
 
 }  // namespace tlvx::test
