@@ -94,17 +94,21 @@ struct TSegment {
 };
 
 // A row of bar cells: the segments, each after a 1-pixel separator but the
-// first, then the cell that takes the rest.
+// first, then the cell that takes the rest. A segment of width 0 has no
+// cell: browsers read "width=0%" as no width at all and widen the cell.
 void SegmentRow(THtmlBuilder& html, THtmlLiteral rowOpen, std::span<const TSegment> segments,
                 THtmlLiteral restCell) {
     html.Line(rowOpen);
-    for (size_t i = 0; i < segments.size(); ++i) {
-        if (i > 0) {
-            if (segments[i].WhiteBefore) html.Add("<td width=1 bgcolor=#FFFFFF></td>");
+    bool first = true;
+    for (const TSegment& segment : segments) {
+        if (segment.Width <= 0) continue;
+        if (!first) {
+            if (segment.WhiteBefore) html.Add("<td width=1 bgcolor=#FFFFFF></td>");
             else html.Add("<td width=1></td>");
         }
-        html.Add("<td width=").Int(segments[i].Width).Add("%");
-        if (!segments[i].Colour.empty()) html.Add(" bgcolor=").Trusted(segments[i].Colour);
+        first = false;
+        html.Add("<td width=").Int(segment.Width).Add("%");
+        if (!segment.Colour.empty()) html.Add(" bgcolor=").Trusted(segment.Colour);
         html.Add("></td>");
     }
     html.Add(restCell).Add("</tr>");
