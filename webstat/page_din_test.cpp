@@ -22,23 +22,7 @@ namespace tlvx {
 namespace {
 
 using test::TPlannedDay;
-
-class TPlannedSite {
-public:
-    explicit TPlannedSite(const std::vector<TPlannedDay>& days) : site_(test::TReportFixture::Empty) {
-        std::filesystem::remove(site_.Database());
-        test::BuildPlannedHistory(site_.Database(), days, test::FixtureNow());
-    }
-    std::string Content(const std::string& query) const {
-        const test::TReportAnswer answer = site_.Get("id=site&" + query);
-        EXPECT_EQ(answer.Status, 200);
-        EXPECT_TRUE(test::PageFaults(answer.Body).empty());
-        return test::ContentArea(answer.Body);
-    }
-
-private:
-    test::TReportSite site_;
-};
+using test::TPlannedSite;
 
 size_t Count(const std::string& text, const std::string& what) {
     size_t n = 0;

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -20,24 +21,9 @@
 namespace tlvx {
 namespace {
 
+using test::ParagraphTexts;
+using test::TextBetween;
 using test::TPlannedDay;
-
-std::string Between(const std::string& text, const std::string& from, const std::string& to) {
-    const size_t a = text.find(from);
-    if (a == std::string::npos) return "";
-    const size_t b = text.find(to, a + from.size());
-    return text.substr(a + from.size(), b == std::string::npos ? std::string::npos : b - a - from.size());
-}
-
-std::vector<std::string> Paragraphs(const std::string& html, const std::string& cls) {
-    std::vector<std::string> texts;
-    const std::string open = "<p class=\"" + cls + "\">";
-    for (size_t at = html.find(open); at != std::string::npos; at = html.find(open, at + 1)) {
-        const size_t from = at + open.size();
-        texts.push_back(html.substr(from, html.find("</p>", from) - from));
-    }
-    return texts;
-}
 
 // The site: 41 days of one hit, one visit and one visitor; then 50
 // visitors coming back within a day and 10 more within a week; Russian and
@@ -65,22 +51,16 @@ void Extras(ICounter2& counter) {
 class SiteSections : public ::testing::Test {
 protected:
     void Build(bool extras) {
-        std::filesystem::remove(site_.Database());
-        test::BuildPlannedHistory(site_.Database(), std::vector<TPlannedDay>(41, TPlannedDay{1, 1, 1, 1}),
-                                  test::FixtureNow(), extras ? Extras : std::function<void(ICounter2&)>{});
+        site_ = std::make_unique<test::TPlannedSite>(std::vector<TPlannedDay>(41, TPlannedDay{1, 1, 1, 1}),
+                                                     extras ? Extras : std::function<void(ICounter2&)>{});
     }
-    std::string Content() {
-        const test::TReportAnswer answer = site_.Get("id=site&page=main");
-        EXPECT_EQ(answer.Status, 200);
-        EXPECT_TRUE(test::PageFaults(answer.Body).empty());
-        return test::ContentArea(answer.Body);
-    }
+    std::string Content() { return site_->Content("page=main"); }
     test::TDecodedGif Pie(const std::string& name) {
-        const std::optional<std::string> bytes = ReadRegularFile(site_.Images() + "/" + name, 1 << 20);
+        const std::optional<std::string> bytes = ReadRegularFile(site_->Site().Images() + "/" + name, 1 << 20);
         if (!bytes) throw std::runtime_error(name + " missing");
         return test::DecodeWithGiflib(std::vector<uint8_t>(bytes->begin(), bytes->end()));
     }
-    test::TReportSite site_{test::TReportFixture::Empty};
+    std::unique_ptr<test::TPlannedSite> site_;
 };
 
 TEST_F(SiteSections, ReturnsSharesAndPies) {
@@ -88,9 +68,9 @@ TEST_F(SiteSections, ReturnsSharesAndPies) {
     const std::string page = Content();
 
     // Returns beyond the 41 site views show 100 % at most; the scale is 100.
-    const std::string returns = Between(page, "<h2>NUMBER of RETURNS ON SITE:</h2>", "<h2>STATISTICS of TRANSITIONS:");
-    EXPECT_EQ(Paragraphs(returns, "tablehead"), (std::vector<std::string>{"daily", "weekly", "monthly"}));
-    EXPECT_EQ(Paragraphs(returns, "tabletext"), (std::vector<std::string>{"100%", "100%", "100%", "50", "60", "60"}));
+    const std::string returns = TextBetween(page, "<h2>NUMBER of RETURNS ON SITE:</h2>", "<h2>STATISTICS of TRANSITIONS:");
+    EXPECT_EQ(ParagraphTexts(returns, "tablehead"), (std::vector<std::string>{"daily", "weekly", "monthly"}));
+    EXPECT_EQ(ParagraphTexts(returns, "tabletext"), (std::vector<std::string>{"100%", "100%", "100%", "50", "60", "60"}));
     EXPECT_NE(returns.find("<tr height=1><td width=100%></td><td width=0%></td><td width=0%></td><td></td></tr>"),
               std::string::npos);
     EXPECT_NE(returns.find("<tr height=1><td colspan=5 bgcolor=white></td></tr>"), std::string::npos);
@@ -98,9 +78,9 @@ TEST_F(SiteSections, ReturnsSharesAndPies) {
 
     // Languages: shares of every count (40 % each), the twenty single
     // ones in grey from 288 degrees on.
-    const std::string languages = Between(page, "Main browser language", "\r\n</table></td>");
-    EXPECT_EQ(Paragraphs(languages, "tableleft"), (std::vector<std::string>{"EN-US", "RU"}));
-    EXPECT_EQ(Paragraphs(languages, "tabletext"), (std::vector<std::string>{"40", "40.0%", "40", "40.0%"}));
+    const std::string languages = TextBetween(page, "Main browser language", "\r\n</table></td>");
+    EXPECT_EQ(ParagraphTexts(languages, "tableleft"), (std::vector<std::string>{"EN-US", "RU"}));
+    EXPECT_EQ(ParagraphTexts(languages, "tabletext"), (std::vector<std::string>{"40", "40.0%", "40", "40.0%"}));
     const test::TDecodedGif lang = Pie("lang.gif");
     ASSERT_EQ(lang.width, 220);
     EXPECT_EQ(lang.At(110 + 35, 110 - 35), 0x7387C1u);  // 45 degrees: the first slice
@@ -109,10 +89,10 @@ TEST_F(SiteSections, ReturnsSharesAndPies) {
     EXPECT_EQ(lang.At(3, 3), 0xFFFFFFu);
 
     // Browsers: every row, in the table's order.
-    const std::string browsers = Between(page, "Type of browser", "\r\n</table>");
-    EXPECT_EQ(Paragraphs(browsers, "tableleft"),
+    const std::string browsers = TextBetween(page, "Type of browser", "\r\n</table>");
+    EXPECT_EQ(ParagraphTexts(browsers, "tableleft"),
               (std::vector<std::string>{"MSIE 4", "MSIE 5", "MSIE 6", "Lynx", "Mozilla", "Opera", "Others"}));
-    EXPECT_EQ(Paragraphs(browsers, "tabletext"),
+    EXPECT_EQ(ParagraphTexts(browsers, "tabletext"),
               (std::vector<std::string>{"0", "0.0%", "0", "0.0%", "3", "75.0%", "0", "0.0%", "0", "0.0%", "1",
                                         "25.0%", "0", "0.0%"}));
     const test::TDecodedGif brw = Pie("brw.gif");
@@ -129,11 +109,11 @@ TEST_F(SiteSections, ReturnsSharesAndPies) {
 TEST_F(SiteSections, NewDatabaseAndUnwritableImages) {
     Build(false);
     const std::string page = Content();
-    const std::string returns = Between(page, "<h2>NUMBER of RETURNS ON SITE:</h2>", "<h2>STATISTICS of TRANSITIONS:");
-    EXPECT_EQ(Paragraphs(returns, "tabletext"), (std::vector<std::string>{"0%", "0%", "0%", "0", "0", "0"}));
+    const std::string returns = TextBetween(page, "<h2>NUMBER of RETURNS ON SITE:</h2>", "<h2>STATISTICS of TRANSITIONS:");
+    EXPECT_EQ(ParagraphTexts(returns, "tabletext"), (std::vector<std::string>{"0%", "0%", "0%", "0", "0", "0"}));
     EXPECT_EQ(returns.find("<taBLE"), std::string::npos);
-    EXPECT_EQ(Paragraphs(Between(page, "Main browser language", "\r\n</table></td>"), "tableleft").size(), 0u);
-    EXPECT_EQ(Paragraphs(Between(page, "Type of browser", "\r\n</table>"), "tabletext")[1], "0.0%");
+    EXPECT_EQ(ParagraphTexts(TextBetween(page, "Main browser language", "\r\n</table></td>"), "tableleft").size(), 0u);
+    EXPECT_EQ(ParagraphTexts(TextBetween(page, "Type of browser", "\r\n</table>"), "tabletext")[1], "0.0%");
     EXPECT_NE(page.find("<p class=\"tableleft\">Most popular entry point</p></td><td><p class=\"tabletext\"></p></td>"
                         "<td align=center><p class=\"tabletext\">0</p></td><td align=center><p class=\"tabletext\">"
                         "0%</p></td></tr>"),
@@ -144,10 +124,11 @@ TEST_F(SiteSections, NewDatabaseAndUnwritableImages) {
     }
 
     // Pictures that cannot be written leave the page as it is.
-    std::string conf = site_.StandardConf();
-    const std::string images = "ImagesDirectory=" + site_.Images();
-    conf.replace(conf.find(images), images.size(), "ImagesDirectory=" + site_.Database() + "/images");
-    site_.WriteConf(conf);
+    test::TReportSite& site = site_->Site();
+    std::string conf = site.StandardConf();
+    const std::string images = "ImagesDirectory=" + site.Images();
+    conf.replace(conf.find(images), images.size(), "ImagesDirectory=" + site.Database() + "/images");
+    site.WriteConf(conf);
     const std::string blocked = Content();
     EXPECT_EQ(blocked.substr(0, blocked.find("<img src=")), page.substr(0, page.find("<img src=")));
     EXPECT_NE(blocked.find("Type of browser"), std::string::npos);

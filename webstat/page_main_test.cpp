@@ -20,7 +20,10 @@
 namespace tlvx {
 namespace {
 
+using test::ParagraphTexts;
+using test::TextBetween;
 using test::TPlannedDay;
+using test::TPlannedSite;
 
 // The day k days before today.
 TPlannedDay DayAgo(int32_t k) {
@@ -34,44 +37,7 @@ std::vector<TPlannedDay> History(int32_t days, TPlannedDay (*dayAgo)(int32_t) = 
     return plan;
 }
 
-// A report site whose counter holds the planned history.
-class TPlannedSite {
-public:
-    explicit TPlannedSite(const std::vector<TPlannedDay>& days) : site_(test::TReportFixture::Empty) {
-        std::filesystem::remove(site_.Database());
-        test::BuildPlannedHistory(site_.Database(), days, test::FixtureNow());
-    }
-    std::string Content(const std::string& query) const {
-        const test::TReportAnswer answer = site_.Get("id=site&" + query);
-        EXPECT_EQ(answer.Status, 200);
-        EXPECT_TRUE(test::PageFaults(answer.Body).empty());
-        return test::ContentArea(answer.Body);
-    }
-    const test::TReportSite& Site() const { return site_; }
-
-private:
-    test::TReportSite site_;
-};
-
 // ---- reading the page ----
-
-std::string Between(const std::string& text, const std::string& from, const std::string& to, size_t start = 0) {
-    const size_t a = text.find(from, start);
-    if (a == std::string::npos) return "";
-    const size_t b = text.find(to, a + from.size());
-    return text.substr(a + from.size(), b == std::string::npos ? std::string::npos : b - a - from.size());
-}
-
-// The texts of the paragraphs of a class, in order.
-std::vector<std::string> Paragraphs(const std::string& html, const std::string& cls) {
-    std::vector<std::string> texts;
-    const std::string open = "<p class=\"" + cls + "\">";
-    for (size_t at = html.find(open); at != std::string::npos; at = html.find(open, at + 1)) {
-        const size_t from = at + open.size();
-        texts.push_back(html.substr(from, html.find("</p>", from) - from));
-    }
-    return texts;
-}
 
 // The per-cent widths in a piece of markup ("width=37%"), in order.
 std::vector<int64_t> Widths(const std::string& html) {
@@ -94,7 +60,7 @@ std::vector<int64_t> NonZero(std::vector<int64_t> widths) {
 // The row of a table section from its label to the next label.
 std::string Row(const std::string& section, const std::string& label) {
     const std::string open = "<p class=\"tableleft\">" + label + "</p>";
-    return Between(section, open, "<p class=\"tableleft\">");
+    return TextBetween(section, open, "<p class=\"tableleft\">");
 }
 
 // ---- what the page must show ----
@@ -142,19 +108,19 @@ TEST_P(MainPageOverPlannedHistory, ColumnsBarsAndAverages) {
                 visitors = SumsOf(days, &TPlannedDay::Visitors), fresh = SumsOf(days, &TPlannedDay::New);
 
     // TOTAL: the main node "shop" has one hit a day, the light part.
-    const std::string totals = Between(page, "<h2>TOTAL:</h2>", "</table><br>");
+    const std::string totals = TextBetween(page, "<h2>TOTAL:</h2>", "</table><br>");
     const int64_t scaleT = RoundChartScale(hits.All);
     const int64_t own = TruncShare(days, scaleT, 100), all = TruncShare(hits.All, scaleT, 100);
-    EXPECT_EQ(Widths(Between(Row(totals, "Hits"), "<tr height=12>", "</tr>")), NonZero({own, all - own}));
-    EXPECT_EQ(Paragraphs(Row(totals, "Hits"), "tabletext").front(), std::to_string(hits.All));
+    EXPECT_EQ(Widths(TextBetween(Row(totals, "Hits"), "<tr height=12>", "</tr>")), NonZero({own, all - own}));
+    EXPECT_EQ(ParagraphTexts(Row(totals, "Hits"), "tabletext").front(), std::to_string(hits.All));
     EXPECT_NE(totals.find("&nbsp;" + std::to_string(scaleT) + "&nbsp;"), std::string::npos);
 
     // FROM THEM: columns, figures, one scale, segments.
-    const std::string periods = Between(page, "<h2>FROM THEM</h2>", "<h2>AVERAGE VALUES:</h2>");
+    const std::string periods = TextBetween(page, "<h2>FROM THEM</h2>", "<h2>AVERAGE VALUES:</h2>");
     std::vector<std::string> heads{"Today", "Yesterday"};
     if (week) heads.push_back("7 days");
     if (month) heads.push_back("30 days");
-    EXPECT_EQ(Paragraphs(Between(periods, "", "<p class=\"tableleft\">"), "tablehead"), heads);
+    EXPECT_EQ(ParagraphTexts(TextBetween(periods, "", "<p class=\"tableleft\">"), "tablehead"), heads);
     auto shown = [&](const TSums& s, bool dashes) {
         std::vector<std::string> cells{std::to_string(s.Today), std::to_string(s.Yesterday)};
         if (week) cells.push_back(dashes ? "---" : std::to_string(s.Week));
@@ -162,7 +128,7 @@ TEST_P(MainPageOverPlannedHistory, ColumnsBarsAndAverages) {
         return cells;
     };
     auto numbers = [&](const std::string& label) {
-        std::vector<std::string> cells = Paragraphs(Row(periods, label), "tabletext");
+        std::vector<std::string> cells = ParagraphTexts(Row(periods, label), "tabletext");
         cells.resize(heads.size());
         return cells;
     };
@@ -179,16 +145,16 @@ TEST_P(MainPageOverPlannedHistory, ColumnsBarsAndAverages) {
     std::vector<int64_t> segments{p(hits.Today), p(hits.Yesterday)};
     if (week) segments.push_back(p(hits.Week) - p(hits.Today) - p(hits.Yesterday));
     if (month) segments.push_back(p(hits.Month) - p(hits.Week));
-    EXPECT_EQ(Widths(Between(Row(periods, "Hits"), "\r\n<tr>", "</tr>")), NonZero(segments));
+    EXPECT_EQ(Widths(TextBetween(Row(periods, "Hits"), "\r\n<tr>", "</tr>")), NonZero(segments));
     // The visitors row has two segments whatever the history.
-    EXPECT_EQ(Widths(Between(Row(periods, "Visitors"), "\r\n<tr>", "</tr>")),
+    EXPECT_EQ(Widths(TextBetween(Row(periods, "Visitors"), "\r\n<tr>", "</tr>")),
               NonZero({p(visitors.Today), p(visitors.Yesterday)}));
 
     // AVERAGE VALUES: the 30 and 7 days' sums over the 31 and 8 days they
     // cover; changes against the next longer period.
-    const std::string averages = Between(page, "<h2>AVERAGE VALUES:</h2>", "</table><br><br>");
+    const std::string averages = TextBetween(page, "<h2>AVERAGE VALUES:</h2>", "</table><br><br>");
     const std::string hitsRow = Row(averages, "Hits");
-    const std::vector<std::string> cells = Paragraphs(hitsRow, "tabletext");
+    const std::vector<std::string> cells = ParagraphTexts(hitsRow, "tabletext");
     ASSERT_GE(cells.size(), 2u);
     EXPECT_EQ(cells[0], Average(hits.All, days));
     std::vector<std::string> expected{Average(hits.All, days)};
@@ -226,7 +192,7 @@ INSTANTIATE_TEST_SUITE_P(Days, MainPageOverPlannedHistory, ::testing::Values(1, 
 // page shows no change -- a plain span and the level arrow, exactly.
 TEST(MainPage, EqualDaysShowNoChange) {
     const TPlannedSite site(History(41, [](int32_t) { return TPlannedDay{7, 3, 3, 1}; }));
-    const std::string averages = Between(site.Content("page=main"), "<h2>AVERAGE VALUES:</h2>", "</table><br><br>");
+    const std::string averages = TextBetween(site.Content("page=main"), "<h2>AVERAGE VALUES:</h2>", "</table><br><br>");
     for (const char* label : {"Hits", "Site&nbsp;views"}) {
         const std::string row = Row(averages, label);
         EXPECT_EQ(std::string::npos, row.find("infall")) << label;
@@ -245,9 +211,9 @@ TEST(MainPage, PageGroupAndUnknownNode) {
     EXPECT_EQ(0u, page.find("\r\n<center><h1>GENERAL STATISTICS FOR PAGE :shop.book</h1></center><br>\r\n"
                             "<p>Statistics for period:  8 days from 01-12-2026</p>\r\n"
                             "<br><table  cellspacing=0 cellpadding=0 border=0>"));
-    const std::string bookHits = Row(Between(page, "<h2>TOTAL:</h2>", "</table><br>"), "Hits");
+    const std::string bookHits = Row(TextBetween(page, "<h2>TOTAL:</h2>", "</table><br>"), "Hits");
     const int64_t bookScale = RoundChartScale(hits.All - 8);
-    EXPECT_EQ(Widths(Between(bookHits, "<tr height=12>", "</tr>")),
+    EXPECT_EQ(Widths(TextBetween(bookHits, "<tr height=12>", "</tr>")),
               (std::vector<int64_t>{TruncShare(hits.All - 8, bookScale, 100)}));
     EXPECT_NE(bookHits.find("<tr height=12><td width="), std::string::npos);
     EXPECT_NE(bookHits.find(" bgcolor=#4D8767></td><td></td></tr>"), std::string::npos);
@@ -260,10 +226,10 @@ TEST(MainPage, PageGroupAndUnknownNode) {
     // The group: its own hits (one a day) are the light part of all of them.
     const std::string group = site.Content("page=main&nodename=shop&group=1");
     EXPECT_NE(group.find("<h1>GENERAL STATISTICS FOR GROUP :shop</h1>"), std::string::npos);
-    const std::string groupTotals = Between(group, "<h2>TOTAL:</h2>", "</table><br>");
-    EXPECT_EQ(Paragraphs(Row(groupTotals, "Hits"), "tabletext").front(), std::to_string(hits.All));
+    const std::string groupTotals = TextBetween(group, "<h2>TOTAL:</h2>", "</table><br>");
+    EXPECT_EQ(ParagraphTexts(Row(groupTotals, "Hits"), "tabletext").front(), std::to_string(hits.All));
     const int64_t scale = RoundChartScale(hits.All);
-    EXPECT_EQ(Widths(Between(Row(groupTotals, "Hits"), "<tr height=12>", "</tr>")),
+    EXPECT_EQ(Widths(TextBetween(Row(groupTotals, "Hits"), "<tr height=12>", "</tr>")),
               NonZero({TruncShare(8, scale, 100), TruncShare(hits.All, scale, 100) - TruncShare(8, scale, 100)}));
     EXPECT_EQ(group.find("transitions..."), std::string::npos);
 

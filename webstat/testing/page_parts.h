@@ -34,4 +34,11 @@ std::vector<std::string> SummaryCells(std::string_view page);
 // parenthesis ("" when the panel is off).
 std::string ServerTimeLine(std::string_view page);
 
+// The text between the first from (at or after start) and the next to
+// after it; "" when from is missing, the rest when to is.
+std::string TextBetween(std::string_view text, std::string_view from, std::string_view to, size_t start = 0);
+
+// The texts of the paragraphs of a class (<p class="cls">...</p>) in order.
+std::vector<std::string> ParagraphTexts(std::string_view html, std::string_view cls);
+
 }  // namespace tlvx::test

@@ -1,6 +1,7 @@
 #include "webstat/testing/planned_history.h"
 
 #include <cmath>
+#include <filesystem>
 #include <stdexcept>
 
 #include "model/counter2.h"
@@ -8,6 +9,8 @@
 #include "model/testing/skin_pictures.h"
 #include "platform/clock.h"
 #include "platform/testing/fixed_sources.h"
+#include "webstat/testing/html_scan.h"
+#include "webstat/testing/page_parts.h"
 
 namespace tlvx::test {
 
@@ -55,6 +58,20 @@ void BuildPlannedHistory(const std::string& path, const std::vector<TPlannedDay>
     SetGuidSource(nullptr);
     SetClock(previous);
     if (ErrorFlag()) throw std::runtime_error("a planned hit made an error note");
+}
+
+TPlannedSite::TPlannedSite(const std::vector<TPlannedDay>& days, const std::function<void(ICounter2&)>& more)
+    : site_(TReportFixture::Empty) {
+    std::filesystem::remove(site_.Database());
+    BuildPlannedHistory(site_.Database(), days, FixtureNow(), more);
+}
+
+std::string TPlannedSite::Content(const std::string& query) const {
+    const TReportAnswer answer = site_.Get("id=site&" + query);
+    if (answer.Status != 200 || answer.ExitCode != 0) throw std::runtime_error(query + ": no page: " + answer.Err);
+    if (const std::vector<std::string> faults = PageFaults(answer.Body); !faults.empty())
+        throw std::runtime_error(query + ": " + faults.front());
+    return ContentArea(answer.Body);
 }
 
 }  // namespace tlvx::test

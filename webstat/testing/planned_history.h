@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "model/counter2.h"
+#include "webstat/testing/report_site.h"
 
 namespace tlvx::test {
 
@@ -30,5 +31,23 @@ struct TPlannedDay {
 // visitors) in the same transaction, the clock at now.
 void BuildPlannedHistory(const std::string& path, const std::vector<TPlannedDay>& days, double now,
                          const std::function<void(ICounter2&)>& more = {});
+
+// A report site (report_site.h) whose counter "site" holds a planned
+// history ending at FixtureNow().
+class TPlannedSite {
+public:
+    explicit TPlannedSite(const std::vector<TPlannedDay>& days, const std::function<void(ICounter2&)>& more = {});
+    TPlannedSite(const TPlannedSite&) = delete;
+    TPlannedSite& operator=(const TPlannedSite&) = delete;
+
+    // The content area of the answer to "id=site&" + query. Raises
+    // std::runtime_error unless the answer is a sound page (status 200,
+    // nothing PageFaults finds).
+    std::string Content(const std::string& query) const;
+    TReportSite& Site() { return site_; }
+
+private:
+    TReportSite site_;
+};
 
 }  // namespace tlvx::test
