@@ -101,9 +101,9 @@ TEST(DinPage, BarsOfATwoDayHistory) {
 // k days before today: a figure that changes from day to day.
 TPlannedDay DayAgo(int32_t k) { return {20 + k * 13 % 17, 10 + k % 5, 3 + k % 3, 1}; }
 
-std::vector<TPlannedDay> History(int32_t days) {
+std::vector<TPlannedDay> History(int32_t days, TPlannedDay (*dayAgo)(int32_t) = DayAgo) {
     std::vector<TPlannedDay> plan;
-    for (int32_t k = days - 1; k >= 0; --k) plan.push_back(DayAgo(k));
+    for (int32_t k = days - 1; k >= 0; --k) plan.push_back(dayAgo(k));
     return plan;
 }
 
@@ -132,7 +132,7 @@ TEST(DinPage, AveragesOverWholeDaysAndRates) {
 
 TEST(DinPage, ColumnsAtTheThresholds) {
     for (const auto& [days, columns] : std::vector<std::pair<int32_t, size_t>>{{7, 3}, {8, 4}, {30, 4}, {31, 5}}) {
-        const TPlannedSite site(History(days));
+        const TPlannedSite site(History(days, [](int32_t) { return TPlannedDay{2, 1, 1, 1}; }));
         const std::string page = site.Content("page=din");
         EXPECT_EQ(Count(page, "<font size=-2>"), columns) << days;
         EXPECT_EQ(Count(page, "colspan=" + std::to_string(columns) + " style="), 2u) << days;
