@@ -26,4 +26,10 @@ std::string BuildTimesPage(const TReportContext& context);
 // VISITORS: the most active visitors and the visitors of a period.
 std::string BuildVisitorsPage(const TReportContext& context);
 
+// MAIN: the general statistics of the site, a page or a group (page_main.cpp).
+std::string BuildMainPage(const TReportContext& context);
+
+// DIN: the dynamics of the site, a page or a group (page_din.cpp).
+std::string BuildDinPage(const TReportContext& context);
+
 }  // namespace tlvx

@@ -13,8 +13,8 @@ namespace {
 // wording when this compiles). RETS and REGION have no title of their own
 // and read "General"; BRW and LANGS have an empty one.
 const std::array<TReportPage, 15> kPages{{
-    {"MAIN", 0, UiText("General"), {"maintab", "mainlink", "smain", UiText("General")}, nullptr, kReadsStatistics},
-    {"DIN", 3, UiText("Dynamics"), {"dintab", "dinlink", "sdin", UiText("Dynamics")}, nullptr, kReadsStatistics},
+    {"MAIN", 0, UiText("General"), {"maintab", "mainlink", "smain", UiText("General")}, BuildMainPage, kReadsStatistics},
+    {"DIN", 3, UiText("Dynamics"), {"dintab", "dinlink", "sdin", UiText("Dynamics")}, BuildDinPage, kReadsStatistics},
     {"NODES", 4, UiText("Pages"), {"nodetab", "pagelink", "snodes", UiText("Pages")}, nullptr, kReadsStatistics},
     {"REFS", 8, UiText("Referrals"), {"reftab", "reflink", "sref", UiText("Referrals")}, nullptr, kReadsStatistics},
     {"VISITORS", 16, UiText("Visitors"), {"vistab", "vislink", "svis", UiText("Visitors")}, BuildVisitorsPage, kReadsStatistics},

@@ -155,4 +155,11 @@ std::optional<TDayRange> PeriodRange(int32_t code, double now) {
     }
 }
 
+int32_t HistoryDays(double now, double startTime) {
+    const double days = std::trunc(now) - std::trunc(startTime) + 1;
+    // NaN fails the comparison and gives 1 as well.
+    if (!(days >= 1)) return 1;
+    return days > INT32_MAX ? INT32_MAX : int32_t(days);
+}
+
 }  // namespace tlvx

@@ -2,12 +2,15 @@
 // HTTP: hits counted by the one are reported by the other.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
+#include <thread>
 
 #include "platform/text.h"
 #include "platform/testing/http_client.h"
 #include "platform/testing/lighttpd.h"
 #include "platform/testing/run_program.h"
+#include "raster/testing/gif_decode.h"
 #include "webstat/image_action.h"
 #include "webstat/main_module.h"
 #include "webstat/page_table.h"
@@ -162,6 +165,51 @@ TEST_F(ReportServer, AccessListBehindBasicAuthentication) {
     EXPECT_EQ(403, Anonymous("id=7&img=1&imgind=12").Status);
     EXPECT_EQ(200, Anonymous("id=8").Status);
     EXPECT_EQ(200, Report("id=8", "carol").Status);
+}
+
+// The general page redraws its pies on every view while other requests
+// fetch them: every picture served is a whole one.
+TEST_F(ReportServer, PiesServedBesideTheirRedrawingAreWhole) {
+    ASSERT_EQ("Tallyvex2 DataBase successfully created!\n", Install());
+    const std::vector<std::string> agents{"Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.1)",
+                                          "Opera/9.80 (Windows NT 6.1; U; ru) Presto/2.10.289",
+                                          "Mozilla/5.0 (X11; Linux x86_64; rv:120.0) Gecko/20100101 Firefox/120.0"};
+    const std::vector<std::string> languages{"ru,en;q=0.5", "en-us", "de-de", "uk"};
+    for (size_t i = 0; i < 12; ++i)
+        EXPECT_EQ(200, Hit("index", "User-Agent: " + agents[i % agents.size()] + "\r\nAccept-Language: " +
+                                        languages[i % languages.size()] + "\r\n")
+                           .Status);
+    const THttpReply main = Report("id=7");
+    ASSERT_EQ(200, main.Status);
+    EXPECT_NE(std::string::npos, main.Body.find("img=1&imgind=1\" alt=\"Diagram of used languages\">"));
+
+    std::atomic<int> broken{0}, served{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 2; ++t)
+        threads.emplace_back([&] {
+            for (int i = 0; i < 2; ++i)
+                if (Report("id=7").Status != 200) ++broken;
+        });
+    for (int t = 0; t < 2; ++t)
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < 5; ++i) {
+                const THttpReply pie = Report("id=7&img=1&imgind=" + std::to_string(1 + (t + i) % 2));
+                try {
+                    const test::TDecodedGif gif =
+                        test::DecodeWithGiflib(std::vector<uint8_t>(pie.Body.begin(), pie.Body.end()));
+                    if (pie.Status != 200 || gif.width != 220 || gif.height != 220) ++broken;
+                    else ++served;
+                } catch (const std::exception&) {
+                    ++broken;
+                }
+            }
+        });
+    for (std::thread& t : threads) t.join();
+    EXPECT_EQ(0, broken.load()) << server_.ErrorLog();
+    EXPECT_EQ(10, served.load());
+    // Nothing but the pictures is left in the images directory.
+    for (const fs::directory_entry& entry : fs::directory_iterator(Images()))
+        EXPECT_TRUE(entry.path().extension() == ".gif") << entry.path();
 }
 
 }  // namespace

@@ -87,4 +87,22 @@ std::string ServerTimeLine(std::string_view page) {
     return line.starts_with("Now at server") ? line : "";
 }
 
+std::string TextBetween(std::string_view text, std::string_view from, std::string_view to, size_t start) {
+    const size_t a = text.find(from, start);
+    if (a == std::string_view::npos) return "";
+    const size_t b = text.find(to, a + from.size());
+    return std::string(text.substr(a + from.size(), b == std::string_view::npos ? std::string_view::npos
+                                                                               : b - a - from.size()));
+}
+
+std::vector<std::string> ParagraphTexts(std::string_view html, std::string_view cls) {
+    std::vector<std::string> texts;
+    const std::string open = "<p class=\"" + std::string(cls) + "\">";
+    for (size_t at = html.find(open); at != std::string_view::npos; at = html.find(open, at + 1)) {
+        const size_t from = at + open.size();
+        texts.emplace_back(html.substr(from, html.find("</p>", from) - from));
+    }
+    return texts;
+}
+
 }  // namespace tlvx::test

@@ -43,4 +43,11 @@ std::vector<std::string> CellTexts(std::string_view html, std::string_view parag
 // order; -1 for a width that is no plain number.
 std::vector<int> BarWidths(std::string_view html);
 
+// The text between the first from (at or after start) and the next to
+// after it; "" when from is missing, the rest when to is.
+std::string TextBetween(std::string_view text, std::string_view from, std::string_view to, size_t start = 0);
+
+// The texts of the paragraphs of a class (<p class="cls">...</p>) in order.
+std::vector<std::string> ParagraphTexts(std::string_view html, std::string_view cls);
+
 }  // namespace tlvx::test
