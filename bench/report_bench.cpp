@@ -80,6 +80,13 @@ std::vector<TVariant> Variants() {
         {"VISITORS 7", "page=visitors&period=7"},
         {"VISITORS 30", "page=visitors&period=30"},
         {"VISITORS 90", "page=visitors&period=90"},
+        {"NODES hits", "page=nodes&kind=hits"},
+        {"NODES vis last", "page=nodes&kind=visitors&dates=last"},
+        {"REFS per day", "page=refs&compare=2"},
+        {"REFS hits first", "page=refs&compare=4&timesort=first"},
+        {"REFS leaf", "page=refs&node=s0.g0.p0"},
+        {"REFS group", "page=refs&nodename=s0"},
+        {"REFS detail", "page=refs&podr=1&refname=" + synthetic::HostName(7)},
     };
     variants.insert(variants.end(), more.begin(), more.end());
     return variants;
