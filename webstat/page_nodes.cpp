@@ -2,6 +2,7 @@
 // lead to one group's or one page's reports, and the time diagram of the
 // pages from their first to their latest day.
 #include <cmath>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -63,15 +64,30 @@ TNodesData CollectNodes(ICounter2& counter) {
     return data;
 }
 
-// One sort choice of the pages table: plain when it is the current one.
-void KindChoice(THtmlBuilder& html, const TReportContext& ctx, bool current, THtmlLiteral args,
-                std::string_view label) {
-    if (current) {
-        html.Trusted(label);
-        return;
+// The sort choices of a table: the current one plain, the others links,
+// separated by "&nbsp;:&nbsp;". The time diagram's choices are each in a
+// span of their own, and their links have two blanks before the href.
+struct TSortChoice {
+    bool Current;
+    THtmlLiteral Args;
+    std::string_view Label;
+};
+
+void SortChoices(THtmlBuilder& html, const TReportContext& ctx, std::initializer_list<TSortChoice> choices,
+                 bool inSpans) {
+    bool first = true;
+    for (const TSortChoice& choice : choices) {
+        if (!first) html.Add("&nbsp;:&nbsp;");
+        first = false;
+        if (inSpans) html.Add("<span class=\"navig2\">");
+        if (choice.Current) {
+            html.Trusted(choice.Label);
+        } else {
+            inSpans ? html.Add("<a class=\"navig2\"  href=\"") : html.Add("<a class=\"navig2\" href=\"");
+            PageHref(html, ctx, choice.Args).Add("\">").Trusted(choice.Label).Add("</a>");
+        }
+        if (inSpans) html.Add("</span>");
     }
-    html.Add("<a class=\"navig2\" href=\"");
-    PageHref(html, ctx, args).Add("\">").Trusted(label).Add("</a>");
 }
 
 void PagesTableHead(THtmlBuilder& html, const TReportContext& ctx, const std::string& kind) {
@@ -94,11 +110,11 @@ void PagesTableHead(THtmlBuilder& html, const TReportContext& ctx, const std::st
     html.Line("<td bgcolor=#BDCFE3 style=\"border-bottom:1px solid white; border-left:1px solid white;\"><p class=\"tablehead\">")
         .Trusted(UiText("Diagram"))
         .Add(":&nbsp;<span class=\"navig2\">(");
-    KindChoice(html, ctx, kind == "hits", "page=nodes&kind=hits", UiText("Hits"));
-    html.Add("&nbsp;:&nbsp;");
-    KindChoice(html, ctx, kind == "visitors", "page=nodes&kind=visitors", UiText("Visitors"));
-    html.Add("&nbsp;:&nbsp;");
-    KindChoice(html, ctx, kind.empty(), "page=nodes", UiText("Alphabet"));
+    SortChoices(html, ctx,
+                {{kind == "hits", "page=nodes&kind=hits", UiText("Hits")},
+                 {kind == "visitors", "page=nodes&kind=visitors", UiText("Visitors")},
+                 {kind.empty(), "page=nodes", UiText("Alphabet")}},
+                false);
     html.Add(")</span></p><td>");
 }
 
@@ -262,18 +278,6 @@ void SelectionForms(THtmlBuilder& html, const TReportContext& ctx, const TNodesD
     html.Line("</tr></table>");
 }
 
-// One sort choice of the time diagram: plain when it is the current one.
-void DatesChoice(THtmlBuilder& html, const TReportContext& ctx, bool current, THtmlLiteral args,
-                 std::string_view label) {
-    html.Add("<span class=\"navig2\">");
-    if (current) {
-        html.Trusted(label).Add("</span>");
-        return;
-    }
-    html.Add("<a class=\"navig2\"  href=\"");
-    PageHref(html, ctx, args).Add("\">").Trusted(label).Add("</a></span>");
-}
-
 // The state of a page by its latest day: today, within a week, earlier.
 THtmlBuilder& StateColour(THtmlBuilder& html, int64_t last, int64_t today) {
     if (last == today) return html.Add("5AA27A");
@@ -321,17 +325,6 @@ void TimeDiagramRow(THtmlBuilder& html, const TCObjectLine& item, size_t k, bool
         .Add("&nbsp;</p></td></tr>");
 }
 
-void LegendRow(THtmlBuilder& html, std::string_view text, THtmlLiteral colour) {
-    html.Line("<tr>");
-    html.Line("<td align=right valign=middle><span class=\"smaller\">").Trusted(text).Add(":&nbsp;</span></td>");
-    html.Line("<td valign=middle align=center width=20>");
-    html.Line("<table width=13 height=13 cellspacing=0 cellpadding=0 border=0>");
-    html.Line("<tr><td width=13 height=13 bgcolor=#").Add(colour).Add("></td></tr>");
-    html.Line("</table>");
-    html.Line("</td>");
-    html.Line("</tr>");
-}
-
 void TimeDiagram(THtmlBuilder& html, const TReportContext& ctx, const TNodesData& data) {
     const std::string dates = ctx.Query("dates");
     const double start = data.Settings.StartTime;
@@ -349,11 +342,11 @@ void TimeDiagram(THtmlBuilder& html, const TReportContext& ctx, const TNodesData
     html.Line("<td  style=\"border-left:1px solid white; border-bottom:1px solid white;\" width=400><p class=\"tablehead\">")
         .Trusted(UiText("Diagram"))
         .Add(": (");
-    DatesChoice(html, ctx, dates == "first", "page=nodes&dates=first", UiText("The first"));
-    html.Add("&nbsp;:&nbsp;");
-    DatesChoice(html, ctx, dates == "last", "page=nodes&dates=last", UiText("The last"));
-    html.Add("&nbsp;:&nbsp;");
-    DatesChoice(html, ctx, dates.empty(), "page=nodes", UiText("Alphabet"));
+    SortChoices(html, ctx,
+                {{dates == "first", "page=nodes&dates=first", UiText("The first")},
+                 {dates == "last", "page=nodes&dates=last", UiText("The last")},
+                 {dates.empty(), "page=nodes", UiText("Alphabet")}},
+                true);
     html.Add(")</p></td>");
     html.Line("<td style=\"border-bottom:1px solid white;\" width=20>&nbsp;</td><td width=80 align=center "
               "style=\"border-left:1px solid white; border-bottom:1px solid white;\"><p class=\"tablehead\">")
@@ -373,11 +366,14 @@ void TimeDiagram(THtmlBuilder& html, const TReportContext& ctx, const TNodesData
     html.Line("<tr>");
     html.Line("<td colspan=4><br><br>");
     html.Line("<table align=right width=100% cellspacing=0 cellpadding=0 border=0>");
-    LegendRow(html, UiText("The page has been visited today"), "5AA27A");
-    html.Line("<tr><td height=5 colspan=2><img height=5 width=1 src=\"\"></td></tr>");
-    LegendRow(html, UiText("The page has been visited within one week"), "EFE5A3");
-    html.Line("<tr><td height=5 colspan=2><img height=5 width=1 src=\"\"></td></tr>");
-    LegendRow(html, UiText("Other pages"), "C7593B");
+    constexpr THtmlLiteral kGap = "<tr><td height=5 colspan=2><img height=5 width=1 src=\"\"></td></tr>";
+    LegendRow(html, "<tr>", UiText("The page has been visited today"),
+              "<tr><td width=13 height=13 bgcolor=#5AA27A></td></tr>");
+    html.Line(kGap);
+    LegendRow(html, "<tr>", UiText("The page has been visited within one week"),
+              "<tr><td width=13 height=13 bgcolor=#EFE5A3></td></tr>");
+    html.Line(kGap);
+    LegendRow(html, "<tr>", UiText("Other pages"), "<tr><td width=13 height=13 bgcolor=#C7593B></td></tr>");
     html.Line("</table>");
     html.Line("</td><td>&nbsp;</td>");
     html.Line("</tr>");

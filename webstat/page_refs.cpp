@@ -349,17 +349,6 @@ void TimeRow(THtmlBuilder& html, const TCObjectLine& item, size_t k, bool last, 
     html.Line("</tr>");
 }
 
-void LegendRow(THtmlBuilder& html, std::string_view text, THtmlLiteral swatch) {
-    html.Line("<tr >");
-    html.Line("<td align=right valign=middle><span class=\"smaller\">").Trusted(text).Add(":&nbsp;</span></td>");
-    html.Line("<td valign=middle align=center width=20>");
-    html.Line("<table width=13 height=13 cellspacing=0 cellpadding=0 border=0>");
-    html.Line(swatch);
-    html.Line("</table>");
-    html.Line("</td>");
-    html.Line("</tr>");
-}
-
 void TimeDiagram(THtmlBuilder& html, const TReportContext& ctx, const TRefsRequest& request, const TRefsData& data,
                  const TCObjectList& rows) {
     const int64_t today = DayNumber(data.Now), start = DayNumber(data.StartTime);
@@ -399,15 +388,15 @@ void TimeDiagram(THtmlBuilder& html, const TReportContext& ctx, const TRefsReque
     html.Line("<td colspan=2><br><br>");
     html.Line("<table align=right width=100% cellspacing=0 cellpadding=0 border=0>");
     constexpr THtmlLiteral kGap = "<tr><td colspan=2><img height=5 width=1 src=\"\"></td></tr>";
-    LegendRow(html, UiText("There has been a transition yesterday or today"),
+    LegendRow(html, "<tr >", UiText("There has been a transition yesterday or today"),
               "<tr><td width=13 height=13 bgcolor=#5AA27A></td></tr>");
     html.Line(kGap);
-    LegendRow(html, UiText("There has been a transition in last 2 weeks"),
+    LegendRow(html, "<tr >", UiText("There has been a transition in last 2 weeks"),
               "<tr><td width=13 height=13 bgcolor=#EFE5A3></td></tr>");
     html.Line(kGap);
-    LegendRow(html, UiText("Other useful referrals"), "<tr><td width=13 height=13 bgcolor=#C7593B></td></tr>");
+    LegendRow(html, "<tr >", UiText("Other useful referrals"), "<tr><td width=13 height=13 bgcolor=#C7593B></td></tr>");
     html.Line(kGap);
-    LegendRow(html, UiText("Useless referrals (less than 2 transitions)"),
+    LegendRow(html, "<tr >", UiText("Useless referrals (less than 2 transitions)"),
               "<tr><td width=13 height=13 bgcolor=white style=\"border:1px solid black;\"><img width=1 height=1 src=\"\"></td></tr>");
     html.Line("</table>");
     html.Line("</td><td>&nbsp;</td>");

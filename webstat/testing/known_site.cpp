@@ -18,6 +18,21 @@
 
 namespace tlvx::test {
 
+TKnownSite KnownPagesAndSources() {
+    TKnownSite site;
+    site.StartDay = -19;
+    site.Hits = {
+        {"index", -19, "FIRST.EXAMPLE"},        {"index", -14, "OLD.EXAMPLE"},
+        {"index", -14, "OLD.EXAMPLE", false},   {"index", -13, "RECENT.EXAMPLE"},
+        {"index", -13, "RECENT.EXAMPLE", false}, {"old", -8, "YESTERDAY.EXAMPLE"},
+        {"about", -7, "YESTERDAY.EXAMPLE"},     {"about", -7, "YESTERDAY.EXAMPLE"},
+        {"news.sport", -3, ""},                 {"news.sport", -3, ""},
+        {"news.sport", -3, ""},                 {"index", -1, "YESTERDAY.EXAMPLE", false},
+        {"index", 0, "SEARCH.EXAMPLE", false},  {"index", 0, "SEARCH.EXAMPLE", false},
+    };
+    return site;
+}
+
 void BuildKnownDatabase(const TKnownSite& site, const std::string& path) {
     IClock* previous = &Clock();
     const double today = std::trunc(FixtureNow());

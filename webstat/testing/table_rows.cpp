@@ -1,6 +1,7 @@
 #include "webstat/testing/table_rows.h"
 
 #include <cctype>
+#include <cstddef>
 
 namespace tlvx::test {
 namespace {
@@ -67,6 +68,19 @@ std::vector<TTableRow> TableRows(std::string_view html, std::string_view after) 
     for (TTableRow& row : rows)
         for (std::string& text : row.Cells) text = Trim(text);
     return rows;
+}
+
+std::vector<TTableRow> BodyRows(std::string_view html, std::string_view after, size_t headRows,
+                                size_t tailRows) {
+    std::vector<TTableRow> rows = TableRows(html, after);
+    if (rows.size() <= headRows + tailRows) return {};
+    return std::vector<TTableRow>(rows.begin() + std::ptrdiff_t(headRows), rows.end() - std::ptrdiff_t(tailRows));
+}
+
+std::vector<std::string> Column(const std::vector<TTableRow>& rows, size_t column) {
+    std::vector<std::string> cells;
+    for (const TTableRow& row : rows) cells.push_back(column < row.Cells.size() ? row.Cells[column] : "?");
+    return cells;
 }
 
 }  // namespace tlvx::test

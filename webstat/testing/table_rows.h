@@ -24,4 +24,12 @@ struct TTableRow {
 // in html (the whole html when after is empty); empty when there is none.
 std::vector<TTableRow> TableRows(std::string_view html, std::string_view after = {});
 
+// The rows of that table less its first headRows and last tailRows (a head
+// and a ruler or legend below the rows); empty when it has no more.
+std::vector<TTableRow> BodyRows(std::string_view html, std::string_view after, size_t headRows,
+                                size_t tailRows = 0);
+
+// The texts of one column of rows ("?" for a row without that cell).
+std::vector<std::string> Column(const std::vector<TTableRow>& rows, size_t column);
+
 }  // namespace tlvx::test
