@@ -97,6 +97,13 @@ std::vector<TVariant> Variants() {
         {"WEEKS leaf", "page=weeks&nodename=s0.g0.p0"},
         {"WEEKS group", "page=weeks&nodename=s0&group=1"},
         {"TIMES leaf hours", "page=times&nodename=s0.g0.p0&kind=hours"},
+        {"NODES hits", "page=nodes&kind=hits"},
+        {"NODES vis last", "page=nodes&kind=visitors&dates=last"},
+        {"REFS per day", "page=refs&compare=2"},
+        {"REFS hits first", "page=refs&compare=4&timesort=first"},
+        {"REFS leaf", "page=refs&node=s0.g0.p0"},
+        {"REFS group", "page=refs&nodename=s0"},
+        {"REFS detail", "page=refs&podr=1&refname=" + synthetic::HostName(7)},
     };
     variants.insert(variants.end(), more.begin(), more.end());
     return variants;

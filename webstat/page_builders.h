@@ -32,4 +32,18 @@ std::string BuildMainPage(const TReportContext& context);
 // DIN: the dynamics of the site, a page or a group (page_din.cpp).
 std::string BuildDinPage(const TReportContext& context);
 
+// NODES: every page with its hits, visitors and a bar, the forms to one
+// group's or one page's reports, and the time diagram of the pages.
+// Query: "kind" (hits, visitors, else by path), "dates" (first, last,
+// else by path).
+std::string BuildNodesPage(const TReportContext& context);
+// Whether node has at least one child: the nodes the group form offers.
+bool HasEntries(INode& node);
+
+// REFS: the referral sources of a page ("node", else "nodename"; the whole
+// site when empty or unknown) with their figures ("compare" 1-5), shares,
+// bars and time diagram ("timesort" first, last, else by name); with
+// "podr" and "refname" both set, that one source's rows.
+std::string BuildRefsPage(const TReportContext& context);
+
 }  // namespace tlvx

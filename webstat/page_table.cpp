@@ -15,8 +15,8 @@ namespace {
 const std::array<TReportPage, 15> kPages{{
     {"MAIN", 0, UiText("General"), {"maintab", "mainlink", "smain", UiText("General")}, BuildMainPage, kReadsStatistics},
     {"DIN", 3, UiText("Dynamics"), {"dintab", "dinlink", "sdin", UiText("Dynamics")}, BuildDinPage, kReadsStatistics},
-    {"NODES", 4, UiText("Pages"), {"nodetab", "pagelink", "snodes", UiText("Pages")}, nullptr, kReadsStatistics},
-    {"REFS", 8, UiText("Referrals"), {"reftab", "reflink", "sref", UiText("Referrals")}, nullptr, kReadsStatistics},
+    {"NODES", 4, UiText("Pages"), {"nodetab", "pagelink", "snodes", UiText("Pages")}, BuildNodesPage, kReadsStatistics},
+    {"REFS", 8, UiText("Referrals"), {"reftab", "reflink", "sref", UiText("Referrals")}, BuildRefsPage, kReadsStatistics},
     {"VISITORS", 16, UiText("Visitors"), {"vistab", "vislink", "svis", UiText("Visitors")}, BuildVisitorsPage, kReadsStatistics},
     {"GEO", 10, UiText("Geography"), {"geotab", "geolink", "sgeo", UiText("Geography")}, nullptr, kReadsStatistics},
     {"PATHS", 9, UiText("Entry/Exit points"), {"entrtab", "pathslink", "sentries", UiText("Entry/Exit points"), kSpacerAfter}, nullptr, kReadsStatistics},

@@ -104,6 +104,10 @@ TReferrerShares ReferrerShares(std::string_view ownHost, const TCObjectList& sou
     return r;
 }
 
+double SharePercent(int64_t part, int64_t whole) {
+    return whole > 0 ? double(part) * 100 / double(whole) : 0.0;
+}
+
 int32_t GrowthImageIndex(double change) { return change >= 0 ? 11 : 10; }
 
 TGmtOffset GmtOffsetOf(int32_t biasMinutes) {

@@ -16,6 +16,7 @@
 #include "webstat/page_table.h"
 #include "webstat/testing/html_scan.h"
 #include "webstat/testing/page_parts.h"
+#include "webstat/testing/table_rows.h"
 
 namespace tlvx {
 namespace {
@@ -210,6 +211,33 @@ TEST_F(ReportServer, PiesServedBesideTheirRedrawingAreWhole) {
     // Nothing but the pictures is left in the images directory.
     for (const fs::directory_entry& entry : fs::directory_iterator(Images()))
         EXPECT_TRUE(entry.path().extension() == ".gif") << entry.path();
+}
+
+// Hits sent to the counter come back on the pages page and the referrals
+// page; a referrer's D link leads to its detail report.
+TEST_F(ReportServer, PagesAndReferralsOfTheHitsSent) {
+    ASSERT_EQ("Tallyvex2 DataBase successfully created!\n", Install());
+    for (const std::string node : {"index", "news.sport", "news.sport", "about"})
+        EXPECT_EQ(200, Hit(node, "Referer: http://www.search.example/q\r\n").Status);
+
+    const std::string nodes = test::ContentArea(Report("id=7&page=nodes&kind=hits").Body);
+    std::vector<std::string> names;
+    for (const test::TTableRow& row : test::TableRows(nodes, "<h2>Pages:")) names.push_back(row.Cells.at(0));
+    // The head, then the pages with hits of their own: not the group news.
+    EXPECT_EQ((std::vector<std::string>{"&nbsp;", "news.sport", "about", "index"}), names);
+    EXPECT_NE(std::string::npos, nodes.find("<p class=\"tableleft\">news</p>"));  // in the time diagram
+
+    const std::string refs = test::ContentArea(Report("id=7&page=refs").Body);
+    const std::vector<test::TTableRow> rows = test::TableRows(refs);
+    ASSERT_EQ(3u, rows.size()) << refs;
+    const std::string source = rows[2].Cells.at(0);
+    EXPECT_NE(std::string::npos, source.find("SEARCH.EXAMPLE")) << source;
+    EXPECT_EQ("4", rows[2].Cells.at(3));
+    const std::string detail = rows[2].Attr("a", "href");
+    ASSERT_EQ(0u, detail.find("/cgi-bin/tlvxstat?id=7&page=refs&podr=1&refname=")) << detail;
+    const std::string report = test::ContentArea(Report(detail.substr(detail.find('?') + 1)).Body);
+    EXPECT_NE(std::string::npos, report.find("<h1>Referral detailed statistics<br>" + source + "</h1>")) << report;
+    EXPECT_EQ(3u, test::TableRows(report).size());
 }
 
 }  // namespace
