@@ -245,6 +245,7 @@ TEST_F(SpaceManagerTest, DamagedChainFailsTheOpen) {
     const auto good = ReadFileBytes(path_);
     auto patched = [&](size_t at, uint64_t v, bool wide) {
         auto b = good;
+        ASSERT_GE(b.size(), at + 8);
         wide ? PutU64(&b[at], v) : PutU32(&b[at], static_cast<uint32_t>(v));
         WriteFileBytes(path_, b);
     };
