@@ -307,5 +307,54 @@ TEST_F(HitFaultMatrix, KilledHitThenNextProcessThenPowerLoss) {
     std::cerr << stats.killPoints << " kill points, " << stats.cases << " cases\n";
 }
 
+// An install cut off at any write or sync, by a kill or a power loss, is
+// finished by the next install run alone: it clears what the cut-off one
+// left, creates the database and says so; then hits count.
+TEST_F(HitFaultMatrix, OneInstallFinishesAnInterruptedOne) {
+    const std::string marker = Database() + "-install";
+    auto clear = [&] {
+        for (const std::string& p : {Database(), marker, JournalPathOf(Database()), Log()})
+            std::filesystem::remove(p);
+    };
+    TFaultFileSystem fs;
+    clear();
+    SetFileSystem(&fs);
+    fs.Reset();
+    ASSERT_NE(Install().find("successfully created"), std::string::npos);
+    uint64_t points[kFaultOpKinds];
+    for (int op = 0; op < kFaultOpKinds; ++op) points[op] = fs.Count(TFaultOp(op));
+    fs.Reset();
+    SetFileSystem(nullptr);
+    int unfinished = 0;
+    for (int op = 0; op < kFaultOpKinds; ++op) {
+        for (uint64_t n = 1; n <= points[op]; ++n) {
+            for (TCrashMode mode : {TCrashMode::Kill, TCrashMode::Drop, TCrashMode::Tear}) {
+                SCOPED_TRACE(testing::Message() << "op " << op << " #" << n << " mode " << int(mode));
+                clear();
+                SetFileSystem(&fs);
+                fs.Reset();
+                fs.CrashAt(TFaultOp(op), n, mode, uint32_t(n));
+                std::string said;
+                try {
+                    said = Install();
+                } catch (const ESimulatedCrash&) {
+                }
+                ASSERT_TRUE(fs.Crashed());
+                unfinished += std::filesystem::exists(marker);
+                fs.Reset();
+                said = Install();
+                EXPECT_NE(said.find("successfully created"), std::string::npos) << said;
+                EXPECT_FALSE(std::filesystem::exists(marker));
+                SetFileSystem(nullptr);
+                cookies_.clear();
+                EXPECT_NE(Hit("index", "10.0.0.5").find("image/gif"), std::string::npos);
+                EXPECT_EQ(State().settings.TotalHits, 1);
+                if (::testing::Test::HasFailure()) return;
+            }
+        }
+    }
+    EXPECT_GT(unfinished, 0);
+}
+
 }  // namespace
 }  // namespace tlvx
