@@ -4,6 +4,8 @@
 // changes kept, dropped or torn). After every case the database reopens with
 // exactly the state before or after the hit, the hit log reads from its
 // first page to its last, and a request that failed still got its answer.
+// Then the same with two processes and a power loss (a hit killed, the next
+// process, the power cut during it), and an install cut off and run again.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -120,6 +122,20 @@ protected:
         return out.str();
     }
 
+    // The files and the browser as they are before a case, and back again.
+    struct TStart {
+        std::string db, log, cookies;
+        uint32_t guid;
+    };
+    TStart Start() { return {ReadFile(Database()), ReadFile(Log()), cookies_, guids_.n}; }
+    void Restore(const TStart& start) {
+        std::filesystem::remove(JournalPathOf(ExpandFileName(Database())));
+        WriteFile(Database(), start.db);
+        WriteFile(Log(), start.log);
+        cookies_ = start.cookies;
+        guids_.n = start.guid;
+    }
+
     TState State() {
         TState s;
         EXPECT_TRUE(ReadState(s));
@@ -154,18 +170,10 @@ protected:
 };
 
 TEST_F(HitFaultMatrix, EveryFailureAndCrashLeavesBeforeOrAfter) {
-    const std::string startDb = ReadFile(Database()), startLog = ReadFile(Log());
-    const std::string startCookies = cookies_;
-    const uint32_t startGuid = guids_.n;
+    const TStart start = Start();
     const TState before = State();
     const int logBefore = CountLogRecords(Log());
-    auto restore = [&] {
-        std::filesystem::remove(JournalPathOf(ExpandFileName(Database())));
-        WriteFile(Database(), startDb);
-        WriteFile(Log(), startLog);
-        cookies_ = startCookies;
-        guids_.n = startGuid;
-    };
+    auto restore = [&] { Restore(start); };
 
     TFaultFileSystem fs;
     SetFileSystem(&fs);
@@ -226,28 +234,20 @@ TEST_F(HitFaultMatrix, EveryFailureAndCrashLeavesBeforeOrAfter) {
     std::cerr << cases << " cases, " << crashes << " crashes\n";
 }
 
-// A hit killed at each of its writes, then the next hit, an install run over
-// the existing database or a reader, then a power loss at each write and
-// sync of that second process: the database holds the state before the
+// A hit killed at each of its writes and syncs, then the next hit, an install
+// run over the existing database or a reader, then a power loss at each write
+// and sync of that second process: the database holds the state before the
 // killed hit, or the state after it, or either plus the next hit; the hit
 // log reads; and the counter keeps counting.
 TEST_F(HitFaultMatrix, KilledHitThenNextProcessThenPowerLoss) {
-    const std::string startDb = ReadFile(Database()), startLog = ReadFile(Log());
-    const std::string startCookies = cookies_;
-    const uint32_t startGuid = guids_.n;
+    const TStart start = Start();
     const int logBefore = CountLogRecords(Log());
-    auto restore = [&] {
-        std::filesystem::remove(JournalPathOf(ExpandFileName(Database())));
-        WriteFile(Database(), startDb);
-        WriteFile(Log(), startLog);
-        cookies_ = startCookies;
-        guids_.n = startGuid;
-    };
+    auto restore = [&] { Restore(start); };
     // The browser of the killed hit got no answer: it comes back with the
     // cookies it had.
     auto killedHit = [&] { Hit("news.a", "10.0.0.7"); };
     auto nextHit = [&] {
-        cookies_ = startCookies;
+        cookies_ = start.cookies;
         Hit("news.b", "10.0.0.9");
     };
     auto install = [&] { Install(); };
