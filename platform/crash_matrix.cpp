@@ -50,6 +50,7 @@ std::vector<uint64_t> Points(uint64_t n, uint64_t max, uint64_t shift) {
         for (uint64_t at = 1; at <= n; ++at) points.push_back(at);
         return points;
     }
+    if (max == 1) return {n};
     const uint64_t stride = (n + max - 2) / (max - 1);
     for (uint64_t at = 1 + shift % stride; at < n; at += stride) points.push_back(at);
     points.push_back(n);

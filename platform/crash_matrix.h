@@ -2,12 +2,11 @@
 //
 // A process (first) is killed at each of its writes, syncs, truncates and
 // directory syncs in turn: what it wrote stays in the page cache, visible but
-// not on disk. Then one of the
-// processes that may come next runs on the same machine over those files,
-// and the power fails at each of its writes, syncs, truncates and directory
-// syncs in turn, and once more after it has ended; each power loss drops the
-// pending changes, or tears them. After every case the files are checked as
-// the following process would find them.
+// not on disk. Then one of the processes that may come next runs on the same
+// machine over those files, and the power fails at each of its writes, syncs,
+// truncates and directory syncs in turn, and once more after it has ended;
+// each power loss drops the pending changes, or tears them. After every case
+// the files are checked as the following process would find them.
 //
 // Every case starts from the same files (restore) and must run the same way
 // each time: fix the clock, the GUID source and anything else that could
