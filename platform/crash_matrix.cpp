@@ -104,8 +104,9 @@ bool TCrashMatrix::RunCase(TCrashCase c, const std::function<void()>& next, uint
     return check(c);
 }
 
-bool TCrashMatrix::RunAfterKill(TFaultOp killOp, uint64_t killAt, const std::string& name,
-                                const std::function<void()>& next, TStats& stats) {
+bool TCrashMatrix::RunAfterKill(TFaultOp killOp, uint64_t killAt, uint64_t shift,
+                                const std::string& name, const std::function<void()>& next,
+                                TStats& stats) {
     TCrashCase c;
     c.killOp = killOp;
     c.killAt = killAt;
@@ -124,7 +125,7 @@ bool TCrashMatrix::RunAfterKill(TFaultOp killOp, uint64_t killAt, const std::str
         c.mode = mode;
         for (TFaultOp op : mode == TCrashMode::Drop ? dropPoints : tearPoints) {
             c.op = op;
-            for (uint64_t at : Points(counts[int(op)], maxPointsPerKind, killAt)) {
+            for (uint64_t at : Points(counts[int(op)], maxPointsPerKind, shift)) {
                 c.at = at;
                 c.seed = killSeed + uint32_t(at * 104729 + uint64_t(op));
                 uint64_t ignored[kFaultOpKinds];
@@ -150,10 +151,11 @@ TCrashMatrix::TStats TCrashMatrix::Run() {
     SetFileSystem(nullptr);
 
     for (TFaultOp killOp : killPoints) {
-        stats.killPoints += kills[int(killOp)];
         for (uint64_t kill = 1; kill <= kills[int(killOp)]; ++kill) {
+            // The sampled points shift from one kill point to the next.
+            const uint64_t shift = stats.killPoints++;
             for (const auto& [name, next] : nexts_) {
-                if (!RunAfterKill(killOp, kill, name, next, stats)) {
+                if (!RunAfterKill(killOp, kill, shift, name, next, stats)) {
                     stats.stopped = true;
                     return stats;
                 }

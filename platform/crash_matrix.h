@@ -83,7 +83,7 @@ private:
     // One case; the next process's operation counts when it ran to its end.
     bool RunCase(TCrashCase c, const std::function<void()>& next, uint64_t* counts);
     // The cases after one kill point with one next process.
-    bool RunAfterKill(TFaultOp killOp, uint64_t killAt, const std::string& name,
+    bool RunAfterKill(TFaultOp killOp, uint64_t killAt, uint64_t shift, const std::string& name,
                       const std::function<void()>& next, TStats& stats);
 
     TFaultFileSystem& fs_;
