@@ -32,9 +32,10 @@ struct TInode {
     std::vector<uint8_t> removedBytes;
 };
 
-// The crash-point write when tearing: its first half lands.
+// The crash-point write when tearing: its first half lands (on its file,
+// unless the power loss takes the file from its name).
 struct TTornWrite {
-    std::string key;
+    std::shared_ptr<TInode> inode;
     uint64_t pos;
     std::vector<uint8_t> data;
 };
@@ -96,10 +97,10 @@ private:
 
 class TFaultFile : public IFile {
 public:
-    TFaultFile(std::shared_ptr<TFaultCore> core, std::unique_ptr<IFile> real, std::string key,
+    TFaultFile(std::shared_ptr<TFaultCore> core, std::unique_ptr<IFile> real,
                std::shared_ptr<TInode> inode, bool writeThrough)
         : core_(std::move(core)), real_(std::move(real)), path_(real_->Path()),
-          key_(std::move(key)), inode_(std::move(inode)), writeThrough_(writeThrough) {
+          inode_(std::move(inode)), writeThrough_(writeThrough) {
         core_->open.insert(this);
     }
     ~TFaultFile() override { core_->open.erase(this); }
@@ -114,7 +115,7 @@ public:
         if (!real_) return;
         const auto* bytes = static_cast<const uint8_t*>(buffer);
         if (const TPlan* plan = core_->Check(TFaultOp::Write, path_)) {
-            TTornWrite torn{key_, position, std::vector<uint8_t>(bytes, bytes + count / 2)};
+            TTornWrite torn{inode_, position, std::vector<uint8_t>(bytes, bytes + count / 2)};
             core_->DoCrash(plan->mode, plan->seed, &torn);
             throw ESimulatedCrash();
         }
@@ -179,7 +180,6 @@ private:
     std::shared_ptr<TFaultCore> core_;
     std::unique_ptr<IFile> real_;  // null once the process has "crashed"
     std::string path_;
-    std::string key_;
     std::shared_ptr<TInode> inode_;
     bool writeThrough_;
 };
@@ -266,7 +266,7 @@ void TFaultCore::LoseDirectoryChanges(TCrashMode mode, std::mt19937& rng) {
 
 void TFaultCore::LoseFileChanges(TCrashMode mode, std::mt19937& rng, const TTornWrite* torn) {
     for (auto& [key, inode] : names) {
-        const bool tornHere = mode == TCrashMode::Tear && torn && torn->key == key;
+        const bool tornHere = mode == TCrashMode::Tear && torn && torn->inode == inode;
         if (!inode->ops.empty() || tornHere) {
             std::unique_ptr<IFile> f;
             try {
@@ -318,7 +318,7 @@ std::unique_ptr<IFile> TFaultFileSystem::Open(const std::string& path, TFileAcce
         op.old = std::move(cut);
         inode->ops.push_back(std::move(op));
     }
-    return std::make_unique<TFaultFile>(core_, std::move(real), key, inode, options.writeThrough);
+    return std::make_unique<TFaultFile>(core_, std::move(real), inode, options.writeThrough);
 }
 
 bool TFaultFileSystem::Exists(const std::string& path) { return RealFileSystem().Exists(path); }

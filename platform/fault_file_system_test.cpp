@@ -322,6 +322,31 @@ TEST_F(FaultFileSystem, TearKeepsOrLosesEachDirectoryChange) {
     EXPECT_EQ(outcomes.size(), 4u);
 }
 
+TEST_F(FaultFileSystem, ATornWriteStaysWithItsFile) {
+    std::set<std::string> outcomes;
+    for (uint32_t seed = 0; seed < 16; ++seed) {
+        {
+            auto f = Open("a", TDisposition::CreateNew);
+            Put(*f, "old-bytes", 0);
+            f->Sync();
+        }
+        fs.SyncDirectoryOf(dir.File("a"));
+        fs.Remove(dir.File("a"));
+        auto g = Open("a", TDisposition::CreateNew);
+        Put(*g, "n", 0);
+        fs.CrashAt(TFaultOp::Write, 1, TCrashMode::Tear, seed);
+        EXPECT_THROW(Put(*g, "XXXX", 0), ESimulatedCrash);
+        // The name keeps the new file, half written, or gets the old one
+        // back untouched.
+        const std::string got = Contents(dir.File("a"));
+        EXPECT_TRUE(got == "old-bytes" || got == "XX") << got;
+        outcomes.insert(got);
+        fs.Reset();
+        RealFileSystem().Remove(dir.File("a"));
+    }
+    EXPECT_EQ(outcomes.size(), 2u);
+}
+
 TEST_F(FaultFileSystem, FilesStillTakeTheShareLocks) {
     auto f = Open("a");
     TFileOptions wait;
