@@ -98,13 +98,13 @@ TWebFields ParseCookieFields(std::string_view text) {
     return fields;
 }
 
-std::string EncodeCookieValue(std::string_view value) {
+std::string PercentEncode(std::string_view text, bool (*keep)(unsigned char)) {
     static const char kHex[] = "0123456789ABCDEF";
     std::string out;
-    out.reserve(value.size());
-    for (char c : value) {
+    out.reserve(text.size());
+    for (char c : text) {
         auto b = static_cast<unsigned char>(c);
-        if (IsCookieOctet(b) && b != '%') {
+        if (keep(b)) {
             out += c;
         } else {
             out += '%';
@@ -113,6 +113,10 @@ std::string EncodeCookieValue(std::string_view value) {
         }
     }
     return out;
+}
+
+std::string EncodeCookieValue(std::string_view value) {
+    return PercentEncode(value, [](unsigned char b) { return IsCookieOctet(b) && b != '%'; });
 }
 
 bool IsHttpToken(std::string_view text) {

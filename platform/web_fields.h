@@ -45,6 +45,10 @@ TWebFields ParseUrlEncodedFields(std::string_view text);
 // name are skipped.
 TWebFields ParseCookieFields(std::string_view text);
 
+// Every byte for which keep is false as %XX (upper-case hex), the others as
+// they are.
+std::string PercentEncode(std::string_view text, bool (*keep)(unsigned char));
+
 // A cookie value made safe for a Set-Cookie header: every byte outside the
 // cookie octets (controls, blank, '"', ',', ';', '\\', 0x7F and up) and '%'
 // itself becomes %XX, so ParseCookieFields gives back the original bytes.
