@@ -79,9 +79,7 @@ public:
     TNodeCounters GetCounters() override { return counters_; }
     void SetCounters(const TNodeCounters& counters) override;
 
-    void AddHit(uint32_t ip, std::string_view referrer, double when, std::string_view prevNode,
-                std::string_view sessionRef, bool newVisit, bool newDay, bool newVisitor,
-                std::string_view extra) override;
+    void AddHit(const THitFacts& hit) override;
     double GetIPLastHit(uint32_t ip) override;
     Ref<IBrwCollection> GetBrowsers() override;
     Ref<ILangCollection> GetLanguages() override;
@@ -128,6 +126,7 @@ public:
     bool IsReadOnly() const { return readOnly_; }
 
 private:
+    friend class RefMaker;
     explicit TNodeInfo(Ref<IVirtualAtom> infoAtom);
     int32_t SumDayField(double fromDate, double toDate, int32_t TNodeDayRecord::*field);
     StringArray KeysOfIndexLink(int32_t link);

@@ -19,8 +19,9 @@
 #include "model/node_atoms.h"
 #include "model/node_day_lists.h"
 #include "model/node_period_walk.h"
-#include "model/text.h"
+#include "platform/byte_codec.h"
 #include "platform/clock.h"
+#include "platform/text.h"
 #include "store/access_modes.h"
 
 namespace tlvx {

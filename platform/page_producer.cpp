@@ -1,6 +1,6 @@
 #include "platform/page_producer.h"
 
-#include "platform/ascii_text.h"
+#include "platform/text.h"
 
 namespace tlvx {
 namespace {

@@ -4,7 +4,7 @@
 // may hold any byte (NUL, CR, LF included), and nothing is truncated.
 #pragma once
 
-#include "platform/ascii_text.h"
+#include "platform/text.h"
 
 #include <cstddef>
 #include <string>

@@ -33,9 +33,9 @@
 // describes is on disk. (The remains of a counter database whose creation
 // never finished are removed whole, journal and all: model/counter2_open.cpp.)
 //
-// platform/crash_matrix.h proves the commit and these roads: a process killed
-// at each of its writes and syncs, then the next process, then a power loss at
-// each of that one's writes and syncs. It runs over a hit and its successors
+// platform/testing/crash_matrix.h proves the commit and these roads: a
+// process killed at each of its writes and syncs, then the next process, then
+// a power loss at each of that one's writes and syncs. It runs over a hit and its successors
 // in counter/hit_fault_matrix_test.cpp, over a store commit in
 // store/orv_base_crash_test.cpp; a change to the commit must pass both.
 #pragma once

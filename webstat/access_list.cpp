@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <iostream>
 
-#include "platform/ascii_text.h"
 #include "platform/file.h"
+#include "platform/text.h"
 
 namespace tlvx {
 

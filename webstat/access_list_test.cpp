@@ -7,7 +7,7 @@
 #include <fstream>
 
 #include "platform/file.h"
-#include "platform/test_temp_dir.h"
+#include "platform/testing/temp_dir.h"
 
 namespace tlvx {
 namespace {

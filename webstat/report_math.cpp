@@ -4,9 +4,9 @@
 #include <cmath>
 
 #include "model/ipv4.h"
-#include "model/text.h"
 #include "platform/clock.h"
 #include "platform/integer_ratio.h"
+#include "platform/text.h"
 #include "webstat/ui_text_eng.h"
 
 namespace tlvx {

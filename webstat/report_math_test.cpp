@@ -8,7 +8,7 @@
 
 #include "model/ipv4.h"
 #include "platform/clock.h"
-#include "platform/test_sources.h"
+#include "platform/testing/fixed_sources.h"
 #include "webstat/server_values.h"
 
 namespace tlvx {

@@ -1,8 +1,8 @@
 #include "webstat/report_queries.h"
 
-#include "model/text.h"
 #include "platform/clock.h"
 #include "platform/integer_ratio.h"
+#include "platform/text.h"
 #include "webstat/report_math.h"
 
 namespace tlvx {
