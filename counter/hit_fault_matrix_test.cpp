@@ -272,7 +272,7 @@ TEST_F(HitFaultMatrix, KilledHitThenNextProcessThenPowerLoss) {
     matrix.restore = restore;
     matrix.first = killedHit;
     // A repair writes back every saved range of the killed commit, one by one.
-    matrix.maxPointsPerKind = 12;
+    matrix.maxPointsPerKind = 8;
     matrix.AddNext("the next hit", nextHit);
     matrix.AddNext("an install run", install);
     matrix.AddNext("a reader", reader);
