@@ -11,8 +11,11 @@ namespace tlvx {
 
 class TTestTempDir {
 public:
-    TTestTempDir() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "tlvx-XXXXXX").string();
+    // Under base, or the system's temporary directory when base is empty.
+    explicit TTestTempDir(const std::string& base = {}) {
+        const std::filesystem::path under =
+            base.empty() ? std::filesystem::temp_directory_path() : std::filesystem::path(base);
+        std::string pattern = (under / "tlvx-XXXXXX").string();
         if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
         path_ = pattern;
     }
