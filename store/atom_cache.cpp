@@ -5,8 +5,19 @@
 
 namespace tlvx {
 
-TAtomCache::TAtomCache(TAtomManager& manager, uint32_t bucketBits, uint32_t capacity)
-    : manager_(manager), bits_(bucketBits), capacity_(capacity) {}
+namespace {
+
+// A list node, a table node and the table's bucket slot beside the record.
+constexpr uint64_t kItemOverhead = 64;
+
+}  // namespace
+
+TAtomCache::TAtomCache(TAtomManager& manager, uint32_t bucketBits, uint32_t capacity, uint64_t budget)
+    : manager_(manager), bits_(bucketBits), capacity_(capacity), budget_(budget) {}
+
+uint64_t TAtomCache::Weigh(const TAtomRec& rec) {
+    return sizeof(TItem) + kItemOverhead + rec.data.MemoryBytes() + rec.links.MemoryBytes();
+}
 
 uint32_t TAtomCache::GetItemHandle(uint32_t i) const {
     if (i >= items_.size()) return 0;
@@ -23,36 +34,49 @@ uint32_t TAtomCache::GetItemHandle(uint32_t i) const {
 void TAtomCache::Clear() {
     items_.clear();
     lru_.clear();
+    bytes_ = 0;
+}
+
+void TAtomCache::Drop(List::iterator it) {
+    bytes_ -= it->weight;
+    items_.erase(it->rec.handle);
+    lru_.erase(it);
 }
 
 void TAtomCache::Remove(uint32_t handle) {
     auto it = items_.find(handle);
-    if (it == items_.end()) return;
-    lru_.erase(it->second);
-    items_.erase(it);
+    if (it != items_.end()) Drop(it->second);
 }
 
-TAtomRec& TAtomCache::Lookup(uint32_t handle) {
+TAtomCache::TItem& TAtomCache::Lookup(uint32_t handle) {
     ++lookups_;
     auto it = items_.find(handle);
     if (it != items_.end()) {
         ++hits_;
         if (it->second != lru_.begin()) lru_.splice(lru_.begin(), lru_, it->second);
-    } else {
-        lru_.emplace_front();
-        lru_.front().handle = handle;
-        items_.emplace(handle, lru_.begin());
+        return lru_.front();
     }
-    // Never drops the item just looked up, which is the newest.
-    while (items_.size() > capacity_ && lru_.size() > 1) {
-        items_.erase(lru_.back().handle);
-        lru_.pop_back();
-    }
-    return lru_.front();
+    lru_.emplace_front();
+    TItem& item = lru_.front();
+    item.rec.handle = handle;
+    items_.emplace(handle, lru_.begin());
+    Reweigh(item);
+    return item;
+}
+
+void TAtomCache::Reweigh(TItem& item) {
+    const uint64_t w = Weigh(item.rec);
+    bytes_ = bytes_ - item.weight + w;
+    item.weight = w;
+}
+
+void TAtomCache::Trim() {
+    while ((items_.size() > capacity_ || bytes_ > budget_) && lru_.size() > 1) Drop(std::prev(lru_.end()));
 }
 
 void TAtomCache::Get(uint32_t handle, uint8_t parts, TAtomData& data) {
-    TAtomRec& rec = Lookup(handle);
+    TItem& item = Lookup(handle);
+    TAtomRec& rec = item.rec;
     if (parts & ~rec.loaded) {
         try {
             manager_.LoadImage(rec, parts);
@@ -61,6 +85,7 @@ void TAtomCache::Get(uint32_t handle, uint8_t parts, TAtomData& data) {
             Remove(handle);
             throw;
         }
+        Reweigh(item);
     }
     if (parts & kPartCounters) {
         data.linkCount = rec.linkCount;
@@ -72,10 +97,12 @@ void TAtomCache::Get(uint32_t handle, uint8_t parts, TAtomData& data) {
     }
     if (parts & kPartData) data.data = rec.data;
     data.present = parts;
+    Trim();
 }
 
 void TAtomCache::Put(uint32_t handle, const TAtomData& data, uint8_t parts) {
-    TAtomRec& rec = Lookup(handle);
+    TItem& item = Lookup(handle);
+    TAtomRec& rec = item.rec;
     const uint8_t take = uint8_t((parts | (data.present & ~rec.loaded)) & data.present);
     if (take & kPartCounters) {
         rec.linkCount = data.linkCount;
@@ -87,6 +114,7 @@ void TAtomCache::Put(uint32_t handle, const TAtomData& data, uint8_t parts) {
     }
     if (take & kPartData) rec.data = data.data;
     rec.loaded |= take;
+    Reweigh(item);
     try {
         manager_.SaveImage(rec, parts);
     } catch (...) {
@@ -94,6 +122,7 @@ void TAtomCache::Put(uint32_t handle, const TAtomData& data, uint8_t parts) {
         Remove(handle);
         throw;
     }
+    Trim();
 }
 
 }  // namespace tlvx

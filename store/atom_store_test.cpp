@@ -147,7 +147,7 @@ TEST(AtomStore, AtomSizeAlignRoundsBodies) {
     TAtomRec r;
     r.handle = h;
     m.LoadImage(r, kAllParts);
-    r.data.assign(21, 7);
+    r.data = TByteArray(21, 7);
     const uint64_t before = s.disk->bytes.size();
     m.SaveImage(r, kPartData);
     EXPECT_EQ(s.disk->bytes.size() - before, 32u);

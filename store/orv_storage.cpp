@@ -400,6 +400,11 @@ TOrvStorage::~TOrvStorage() {
 Ref<TOrvStorage> TOrvStorage::Open(const std::string& fileName, const TStorageOpenParams& params) {
     auto base = OpenOrvBase(fileName, params.WriteThrough, params.Classes, uint8_t(params.Mode));
     auto storage = MakeRef<TOrvStorage>(std::move(base), params.Mode == omReadOnly);
+    TAtomCache& cache = storage->Base().Cache();
+    if (params.CacheBytes > 0) {
+        cache.SetBudget(uint64_t(params.CacheBytes));
+        cache.SetCapacity(kUnboundedCacheCapacity);
+    }
     if (params.Cache != 0) storage->SetCacheCapacity(params.Cache);
     return storage;
 }
@@ -452,7 +457,9 @@ uint16_t TOrvStorage::GetMinVersion() { return base_ ? OrvFileOf(*base_).Header(
 double TOrvStorage::GetCreated() { return base_ ? OrvFileOf(*base_).GetCreated() : 0; }
 double TOrvStorage::GetModified() { return base_ ? OrvFileOf(*base_).GetModified() : 0; }
 int32_t TOrvStorage::GetCacheCount() { return base_ ? int32_t(base_->Cache().GetCount()) : 0; }
-int32_t TOrvStorage::GetCacheCapacity() { return base_ ? int32_t(base_->Cache().GetCapacity()) : 0; }
+int32_t TOrvStorage::GetCacheCapacity() {
+    return base_ ? int32_t(std::min<uint32_t>(base_->Cache().GetCapacity(), INT32_MAX)) : 0;
+}
 void TOrvStorage::SetCacheCapacity(int32_t capacity) {
     if (base_ && capacity >= 0) base_->Cache().SetCapacity(uint32_t(capacity));
 }
