@@ -186,7 +186,7 @@ int32_t TNodeInfo::GetDayVisitorCount(double day) {
 double TNodeInfo::GetLastDay() {
     Ref<IIndexer> days = OpenIndexLink(ilDays);
     int32_t day = 0;
-    return LastStoredDay(days.get(), day) ? double(day) : counters_.Created;
+    return LastStoredDay(days.get(), day) ? double(day) : Counters().Created;
 }
 
 // The keys of the index at a link of the info atom, in index order.

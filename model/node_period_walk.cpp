@@ -14,9 +14,7 @@ namespace {
 // order the days 0 and above come first and the negative days after them.
 // Walks keys lo..hi (as unsigned values) in order.
 void WalkKeys(IIndexer& days, uint32_t lo, uint32_t hi, const TDayVisit& visit) {
-    Ref<IIndexerCursor> cursor;
-    days.GetCursor(cursor);
-    if (!cursor || cursor->IsEmpty()) return;
+    Ref<IIndexerCursor> cursor = days.NewCursor();
     if (!cursor->Seek(BigEndianKey32(lo), smGreaterOrEqual)) return;
     do {
         std::string key = cursor->GetKey();
@@ -70,9 +68,8 @@ Ref<IVirtualAtom> FindDay(IIndexer* days, int64_t day) {
 
 bool LastStoredDay(IIndexer* days, int32_t& day) {
     if (!days) return false;
-    Ref<IIndexerCursor> cursor;
-    days->GetCursor(cursor);
-    if (!cursor || cursor->IsEmpty()) return false;
+    Ref<IIndexerCursor> cursor = days->NewCursor();
+    if (cursor->IsEmpty()) return false;
     // The greatest day not below 0; only when there is none, the greatest
     // negative one, which is the last key of all.
     bool found = cursor->Seek(BigEndianKey32(0x7FFFFFFF), smLessOrEqual) || cursor->Last();

@@ -37,6 +37,9 @@ inline constexpr uint32_t kDefaultCacheCapacity = 8000;
 inline constexpr uint64_t kDefaultCacheBudget = uint64_t(4) << 20;
 // A capacity that never binds: the budget alone bounds the cache.
 inline constexpr uint32_t kUnboundedCacheCapacity = 0xFFFFFFFFu;
+// The budget of a reader that walks long periods of many records (the report
+// program): what one request reads should stay cached to its end.
+inline constexpr uint64_t kReaderCacheBudget = uint64_t(128) << 20;
 
 class TAtomCache {
 public:

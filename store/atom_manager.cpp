@@ -51,7 +51,13 @@ bool EntryIsFree(const TEntryBytes& e) { return e[12] == 0 && Get64(&e[24]) == 0
 
 bool EntryCrcValid(const TEntryBytes& e) { return Crc32(&e[4], 28) == Get32(&e[0]); }
 
+// 256 KiB of a read-only file's blocks: enough for the atoms of the nodes
+// being opened (their neighbours are read next), small enough that the
+// blocks' own memory costs little in a short-lived process.
+constexpr uint32_t kReadOnlyBlocks = 64;
+
 TAtomManager::TAtomManager(IAtomFile& file) : file_(file) {
+    if (file_.IsReadOnly()) blocks_ = std::make_unique<TBlockReader>(file_, kReadOnlyBlocks);
     uint64_t pos = file_.AtomTablePos();
     const uint64_t end = file_.LogicalSize();
     while (pos != 0) {
@@ -104,9 +110,14 @@ void TAtomManager::BodyDamaged(uint32_t handle) {
     throw EQmzError(ecAtomBodyCRC, TQmzMessage::AtomBodyCRC, {file_.FullPath(), handle});
 }
 
+void TAtomManager::Read(void* buffer, uint32_t count, uint64_t position) {
+    if (blocks_) blocks_->ReadAt(buffer, count, position);
+    else file_.ReadAt(buffer, count, position);
+}
+
 void TAtomManager::ReadEntry(uint32_t handle, TEntryBytes& entry) {
     const uint64_t pos = EntryPosition(handle);
-    file_.ReadAt(entry.data(), kEntrySize, pos);
+    Read(entry.data(), kEntrySize, pos);
     if (!EntryCrcValid(entry)) EntryDamaged(handle);
     const uint8_t flags = entry[12];
     // A well-formed entry: inline length within the entry; external flags
@@ -315,7 +326,7 @@ void TAtomManager::LoadImage(TAtomRec& rec, uint8_t parts) {
         if (pos < 128 || size > file_.LogicalSize() || pos + size > file_.LogicalSize())
             BodyDamaged(rec.handle);
         TByteArray body(size);
-        if (size) file_.ReadAt(body.data(), uint32_t(size), pos);
+        if (size) Read(body.data(), uint32_t(size), pos);
         if (Crc32(body.data(), body.size()) != Get32(&e[20])) BodyDamaged(rec.handle);
         if (fill & kPartLinks) {
             TAtomHandleArray links(count);

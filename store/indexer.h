@@ -112,6 +112,9 @@ public:
     // 13. A cursor moved to the first key; returns what First returned (the
     // cursor is returned for an empty index too).
     virtual bool GetCursor(Ref<IIndexerCursor>& cursor) = 0;
+    // A cursor that stands on no key yet, for a caller that positions it at
+    // once (Seek, Last): it reads no node on the way to the first key.
+    virtual Ref<IIndexerCursor> NewCursor() = 0;
     // 14-16. EQmzError 1 "Not implemented".
     virtual Ref<RefCounted> ReservedKeyMethod(std::string_view key) = 0;
     virtual void ReservedMethod() = 0;

@@ -306,6 +306,10 @@ public:
         }
     }
 
+    // The storage's list of open atoms.
+    TVirtualAtom* prevOpen_ = nullptr;
+    TVirtualAtom* nextOpen_ = nullptr;
+
 private:
     void CheckOpen() const {
         if (!atom_) AccessDenied();
@@ -384,7 +388,7 @@ Ref<IEnumVirtualAtoms> TStorageTransaction::EnumAtoms(uint8_t mode) {
 // ---------------------------------------------------------------- storage
 
 TOrvStorage::TOrvStorage(std::unique_ptr<TOrvBase> base, bool readOnly)
-    : TCapabilities(kStorageCapabilities), base_(std::move(base)), readOnly_(readOnly) {
+    : TCapabilities(StorageCapList()), base_(std::move(base)), readOnly_(readOnly) {
     TOrvFile& file = OrvFileOf(*base_);
     storageId_ = file.Header().storageId;
     dataClass_ = file.Header().dataClass;
@@ -479,9 +483,23 @@ void TOrvStorage::GetFileSizes(int64_t& logicalSize, int64_t& physicalSize) {
     physicalSize = int64_t(file.PhysicalSize());
 }
 
+void TOrvStorage::AtomOpened(TVirtualAtom* atom) noexcept {
+    atom->prevOpen_ = nullptr;
+    atom->nextOpen_ = openAtoms_;
+    if (openAtoms_) openAtoms_->prevOpen_ = atom;
+    openAtoms_ = atom;
+}
+
+void TOrvStorage::AtomClosed(TVirtualAtom* atom) noexcept {
+    if (atom->prevOpen_) atom->prevOpen_->nextOpen_ = atom->nextOpen_;
+    else if (openAtoms_ == atom) openAtoms_ = atom->nextOpen_;
+    if (atom->nextOpen_) atom->nextOpen_->prevOpen_ = atom->prevOpen_;
+    atom->prevOpen_ = atom->nextOpen_ = nullptr;
+}
+
 void TOrvStorage::CloseStore() noexcept {
-    std::vector<TVirtualAtom*> atoms(openAtoms_.begin(), openAtoms_.end());
-    for (auto* a : atoms) a->ForceClose();
+    // Closing an atom takes it off the list.
+    while (openAtoms_) openAtoms_->ForceClose();
     std::vector<TStorageTransaction*> top = topLevel_;
     for (auto* t : top) {
         if (t->Id() == 0) continue;

@@ -88,8 +88,8 @@ public:
     // Aborts trId and its descendants, then ends their front objects.
     void AbortTransaction(uint32_t trId);
 
-    void AtomOpened(TVirtualAtom* atom) { openAtoms_.insert(atom); }
-    void AtomClosed(TVirtualAtom* atom) noexcept { openAtoms_.erase(atom); }
+    void AtomOpened(TVirtualAtom* atom) noexcept;
+    void AtomClosed(TVirtualAtom* atom) noexcept;
     void TransactionStarted(TStorageTransaction* tr) { liveTransactions_.insert(tr); }
     void TransactionGone(TStorageTransaction* tr) noexcept { liveTransactions_.erase(tr); }
     std::vector<TStorageTransaction*>& TopLevel() { return topLevel_; }
@@ -104,7 +104,9 @@ private:
     std::string url_;
     std::vector<TStorageTransaction*> topLevel_;       // uncounted, start order
     std::set<TStorageTransaction*> liveTransactions_;  // uncounted
-    std::set<TVirtualAtom*> openAtoms_;                // uncounted
+    // Uncounted, linked through the atoms themselves: opening and closing
+    // an atom costs no allocation.
+    TVirtualAtom* openAtoms_ = nullptr;
 };
 
 // The factory's creation hook for storage files: the default one.
