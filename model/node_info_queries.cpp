@@ -149,9 +149,10 @@ void ForEachDaySource(IVirtualAtom& day, TSourceNames& names, F visit) {
 int32_t TNodeInfo::SumDayField(double fromDate, double toDate, int32_t TNodeDayRecord::*field) {
     int32_t sum = 0;
     Ref<IIndexer> days = OpenIndexLink(ilDays);
-    WalkDays(days.get(), DayRangeOf(fromDate, toDate), [&](int32_t, IVirtualAtom& day) {
-        sum = WrapAdd(sum, ReadRecord<TNodeDayRecord>(day).*field);
-    });
+    WalkDayBytes(days.get(), DayRangeOf(fromDate, toDate), TNodeDayRecord::kSize,
+                 [&](int32_t, const uint8_t* bytes, size_t size) {
+                     sum = WrapAdd(sum, TNodeDayRecord::FromBytes(bytes, size).*field);
+                 });
     return sum;
 }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "model/byte_order.h"
 #include "store/access_modes.h"
@@ -12,18 +13,30 @@ namespace {
 
 // The keys are the day numbers' 4 bytes big-endian, so in the index's byte
 // order the days 0 and above come first and the negative days after them.
-// Walks keys lo..hi (as unsigned values) in order.
-void WalkKeys(IIndexer& days, uint32_t lo, uint32_t hi, const TDayVisit& visit) {
+// Calls at(day, cursor) for the keys lo..hi (as unsigned values) in order.
+template <class F>
+void WalkKeys(IIndexer& days, uint32_t lo, uint32_t hi, F at) {
     Ref<IIndexerCursor> cursor = days.NewCursor();
     if (!cursor->Seek(BigEndianKey32(lo), smGreaterOrEqual)) return;
+    uint8_t key[5];
     do {
-        std::string key = cursor->GetKey();
-        if (key.size() != 4) continue;  // no day key
-        uint32_t value = FromBigEndianKey32(key);
+        if (cursor->ReadKey(key, 5) != 4) continue;  // no day key
+        const uint32_t value = uint32_t(key[0]) << 24 | uint32_t(key[1]) << 16 | uint32_t(key[2]) << 8 | key[3];
         if (value > hi) break;
-        Ref<IVirtualAtom> dayAtom = cursor->GetValueWithMode(amRead);
-        if (dayAtom) visit(static_cast<int32_t>(value), *dayAtom);
+        at(static_cast<int32_t>(value), *cursor);
     } while (cursor->Next());
+}
+
+// Both halves of a range in the index's order (see WalkKeys).
+template <class F>
+void WalkRange(IIndexer* days, const TDayRange& range, F at) {
+    if (!days || range.Empty()) return;
+    if (range.First < 0)
+        WalkKeys(*days, static_cast<uint32_t>(static_cast<int32_t>(range.First)),
+                 static_cast<uint32_t>(static_cast<int32_t>(std::min<int64_t>(range.Last, -1))), at);
+    if (range.Last >= 0)
+        WalkKeys(*days, static_cast<uint32_t>(std::max<int64_t>(range.First, 0)),
+                 static_cast<uint32_t>(range.Last), at);
 }
 
 }  // namespace
@@ -50,13 +63,18 @@ TDayRange DayRangeOf(double fromDate, double toDate) {
 }
 
 void WalkDays(IIndexer* days, const TDayRange& range, const TDayVisit& visit) {
-    if (!days || range.Empty()) return;
-    if (range.First < 0)
-        WalkKeys(*days, static_cast<uint32_t>(static_cast<int32_t>(range.First)),
-                 static_cast<uint32_t>(static_cast<int32_t>(std::min<int64_t>(range.Last, -1))), visit);
-    if (range.Last >= 0)
-        WalkKeys(*days, static_cast<uint32_t>(std::max<int64_t>(range.First, 0)),
-                 static_cast<uint32_t>(range.Last), visit);
+    WalkRange(days, range, [&](int32_t day, IIndexerCursor& cursor) {
+        Ref<IVirtualAtom> dayAtom = cursor.GetValueWithMode(amRead);
+        if (dayAtom) visit(day, *dayAtom);
+    });
+}
+
+void WalkDayBytes(IIndexer* days, const TDayRange& range, int32_t count, const TDayBytesVisit& visit) {
+    std::vector<uint8_t> bytes(size_t(std::max(count, 0)));
+    WalkRange(days, range, [&](int32_t day, IIndexerCursor& cursor) {
+        int32_t n = cursor.ReadValue(0, bytes.data(), count);
+        if (n >= 0) visit(day, bytes.data(), size_t(n));
+    });
 }
 
 Ref<IVirtualAtom> FindDay(IIndexer* days, int64_t day) {

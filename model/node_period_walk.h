@@ -39,6 +39,12 @@ TDayRange DayRangeOf(double fromDate, double toDate);
 using TDayVisit = std::function<void(int32_t day, IVirtualAtom& dayAtom)>;
 void WalkDays(IIndexer* days, const TDayRange& range, const TDayVisit& visit);
 
+// Calls visit with each day of range that the day index holds, in ascending
+// day order, and the first bytes (up to count) of the day atom's data, read
+// without opening the atom where the storage allows it.
+using TDayBytesVisit = std::function<void(int32_t day, const uint8_t* bytes, size_t size)>;
+void WalkDayBytes(IIndexer* days, const TDayRange& range, int32_t count, const TDayBytesVisit& visit);
+
 // The day atom of one day opened for reading, null when the index has none.
 Ref<IVirtualAtom> FindDay(IIndexer* days, int64_t day);
 

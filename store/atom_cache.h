@@ -1,6 +1,7 @@
-// The atom cache: recently used atoms' parts in memory, least recently used
-// first out, every change written straight through to the atom manager. As
-// nothing in it is ever dirty, an item can be dropped at any time.
+// The atom cache: recently used atoms' parts in memory, the least recently
+// used going first, every change written straight through to the atom
+// manager. As nothing in it is ever dirty, an item can be dropped at any
+// time.
 //
 // Two bounds hold it: a number of atoms (the capacity) and a number of bytes
 // (the budget: the atoms' data and links plus a fixed charge per item).
@@ -10,12 +11,20 @@
 //
 // Get hands out the cached arrays themselves (shared_array.h): an atom read
 // from the cache is neither copied nor checked again.
+//
+// A lookup must cost little even with a million items, as a year of days of
+// two hundred nodes makes: items sit in one array and are found through an
+// open-addressed table of (handle, item) pairs, and a hit only marks its
+// item used instead of moving it in a list (which would touch two more
+// items' memory). The oldest item is dropped first unless it was used since
+// it last came to the front: then it goes to the front again (a second
+// chance), which keeps the order of least recent use for every item that is
+// not in use.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <list>
-#include <unordered_map>
+#include <vector>
 
 #include "store/atom_manager.h"
 #include "store/atom_rec.h"
@@ -46,9 +55,10 @@ public:
     TAtomCache(TAtomManager& manager, uint32_t bucketBits, uint32_t capacity,
                uint64_t budget = kDefaultCacheBudget);
 
-    // Handle of the i-th item counting bucket by bucket; 0 beyond the last.
+    // Handle of the i-th item counting bucket by bucket (handle mod 2^bits,
+    // then the rest of the handle); 0 beyond the last.
     uint32_t GetItemHandle(uint32_t i) const;
-    uint32_t GetCount() const { return uint32_t(items_.size()); }
+    uint32_t GetCount() const { return count_; }
     uint32_t GetCapacity() const { return capacity_; }
     // Takes effect at the next lookup.
     void SetCapacity(uint32_t n) { capacity_ = n; }
@@ -67,22 +77,36 @@ public:
     }
 
     // What one item is charged: its arrays and a fixed share for the item
-    // itself and its place in the list and the table.
+    // itself and its place in the table.
     static uint64_t Weigh(const TAtomRec& rec);
 
 private:
+    static constexpr uint32_t kNone = 0xFFFFFFFFu;
+
     struct TItem {
         TAtomRec rec;
         uint64_t weight = 0;
+        // Order of coming to the front: newer is towards the front.
+        uint32_t newer = kNone;
+        uint32_t older = kNone;
+        bool used = false;  // looked up since it last came to the front
     };
-    using List = std::list<TItem>;  // newest first
+    struct TEntry {
+        uint32_t handle;
+        uint32_t item;  // kNone: an empty place
+    };
 
-    // The item of handle, made the newest (a new empty one when missing).
-    TItem& Lookup(uint32_t handle);
+    // The item of handle, a new empty one at the front when missing.
+    uint32_t Lookup(uint32_t handle);
+    // The table place of handle, or of the empty place where it would go.
+    size_t Place(uint32_t handle) const;
+    void GrowTable();
     void Reweigh(TItem& item);
-    // Drops the oldest items while a bound is exceeded, never the newest.
-    void Trim();
-    void Drop(List::iterator it);
+    // Drops the oldest items while a bound is exceeded, never keep.
+    void Trim(uint32_t keep);
+    void Drop(uint32_t item);
+    void Unlink(uint32_t item);
+    void LinkAtFront(uint32_t item);
 
     TAtomManager& manager_;
     uint32_t bits_;
@@ -91,8 +115,12 @@ private:
     uint64_t bytes_ = 0;
     uint64_t lookups_ = 0;
     uint64_t hits_ = 0;
-    List lru_;
-    std::unordered_map<uint32_t, List::iterator> items_;
+    std::vector<TItem> items_;
+    std::vector<uint32_t> freeItems_;
+    std::vector<TEntry> table_;  // a power of two, at most half full
+    uint32_t count_ = 0;
+    uint32_t newest_ = kNone;
+    uint32_t oldest_ = kNone;
 };
 
 }  // namespace tlvx

@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <map>
+#include <random>
+#include <set>
 #include <memory>
 #include <string>
 #include <vector>
@@ -98,6 +101,59 @@ TEST(AtomCacheBounds, BudgetHoldsTheBytesAndNeverDropsTheAtomInUse) {
     EXPECT_EQ(c.GetBytes(), 0u);
 }
 
+// Random reads, writes, removals and bound changes against what each atom
+// holds: the cache always gives an atom's own bytes, counts what it holds
+// and never keeps more than its bounds allow (beyond the atom in use).
+TEST(AtomCacheBounds, RandomUseAgainstAMapOfTheAtoms) {
+    Store s;
+    std::map<uint32_t, std::string> want;
+    std::mt19937 random(5);
+    for (int i = 0; i < 300; ++i) {
+        std::string data(random() % 90, char('a' + i % 26));
+        want[MakeAtom(*s.base, data)] = data;
+    }
+    std::vector<uint32_t> handles;
+    for (const auto& [h, d] : want) handles.push_back(h);
+    TAtomCache& c = s->Cache();
+    c.Clear();
+    for (int step = 0; step < 20000; ++step) {
+        const uint32_t h = handles[random() % handles.size()];
+        switch (random() % 10) {
+            case 0:
+                c.Remove(h);
+                break;
+            case 1: {
+                // A write through an open atom stores through the cache.
+                std::string data(random() % 90, char('A' + step % 26));
+                Ref<TAtom> a = s->OpenAtom(0, h, amReadWrite);
+                a->SetDataSize(0);
+                if (!data.empty()) a->Write(0, data.data(), uint32_t(data.size()));
+                want[h] = data;
+                break;
+            }
+            case 2:
+                c.SetCapacity(random() % 2 ? kUnboundedCacheCapacity : 1 + random() % 200);
+                c.SetBudget(random() % 2 ? kDefaultCacheBudget : 64 + random() % 20000);
+                break;
+            case 3:
+                if (random() % 50 == 0) c.Clear();
+                break;
+            default: {
+                TAtomData d;
+                c.Get(h, kAllParts, d);
+                ASSERT_EQ(Text(d.data), want[h]) << "step " << step << " handle " << h;
+                ASSERT_TRUE(c.GetCount() <= 1 || c.GetCount() <= c.GetCapacity()) << step;
+                ASSERT_TRUE(c.GetCount() <= 1 || c.GetBytes() <= c.GetBudget()) << step;
+            }
+        }
+    }
+    // The items listed are the ones held, each once.
+    std::set<uint32_t> listed;
+    for (uint32_t i = 0; i < c.GetCount(); ++i) listed.insert(c.GetItemHandle(i));
+    EXPECT_EQ(listed.size(), c.GetCount());
+    EXPECT_EQ(c.GetItemHandle(c.GetCount()), 0u);
+}
+
 TEST(AtomCacheBounds, ReadsShareTheCachedArraysAndWritesCopyThem) {
     Store s;
     const uint32_t target = MakeAtom(*s.base, "target");
@@ -126,7 +182,8 @@ TEST(AtomCacheBounds, ReadsShareTheCachedArraysAndWritesCopyThem) {
     c.Get(h, kAllParts, after);
     EXPECT_EQ(Text(first.data), std::string(64, 's'));
     EXPECT_EQ(first.links, (std::vector<uint32_t>{target, 1}));
-    EXPECT_EQ(Text(after.data), "W" + std::string(63, 's'));
+    const std::string written = std::string(1, 'W').append(63, 's');
+    EXPECT_EQ(Text(after.data), written);
     EXPECT_EQ(after.links, (std::vector<uint32_t>{0, 1}));
 
     // The same holds through a reopen: the file has what the cache had.
@@ -134,7 +191,7 @@ TEST(AtomCacheBounds, ReadsShareTheCachedArraysAndWritesCopyThem) {
     Ref<TAtom> again = s->OpenAtom(0, h, amRead);
     std::string back(again->GetDataSize(), '\0');
     again->Read(0, back.data(), uint32_t(back.size()));
-    EXPECT_EQ(back, "W" + std::string(63, 's'));
+    EXPECT_EQ(back, written);
     EXPECT_EQ(again->GetLink(0), 0u);
     EXPECT_EQ(again->GetLink(1), 1u);
 }

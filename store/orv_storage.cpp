@@ -177,6 +177,20 @@ public:
             throw;
         }
     }
+    int32_t ReadLinkData(int32_t index, int32_t offset, void* buffer, int32_t count) override {
+        if (!storage_->IsReadOnly()) return IVirtualAtom::ReadLinkData(index, offset, buffer, count);
+        uint32_t target = LinkAt(index);
+        // An ended transaction opens nothing more, so it reads nothing more.
+        if (tr_ && tr_->GetTransactionID() == 0) AccessDenied();
+        if (target == 0) return -1;
+        try {
+            return storage_->ReadStoredData(target, offset, buffer, count);
+        } catch (const EQmzError& e) {
+            if (e.ErrorCode() == ecInvalidAtomAddress)
+                throw EQmzError(ecBrokenLink, TQmzMessage::BrokenLink);
+            throw;
+        }
+    }
     void SetLink(int32_t index, const Ref<IVirtualAtom>& atom) override {
         Need(amWriteLinks);
         uint32_t target = TargetOf(atom);
@@ -532,6 +546,18 @@ Ref<IVirtualAtom> TOrvStorage::OpenByID(const Ref<IStorageTransaction>& tr, uint
                                         const TAtomID& id, uint8_t mode) {
     if (!(id.StorageID == storageId_)) CapabilityNotSupported();
     return Open(tr, trId, id.AtomNumber, MaskMode(mode));
+}
+
+int32_t TOrvStorage::ReadStoredData(uint32_t number, int32_t offset, void* buffer, int32_t count) {
+    TOrvBase& base = Base();
+    if (!base.Manager().IsValidHandle(number))
+        throw EQmzError(ecInvalidAtomAddress, TQmzMessage::InvalidAtomAddress);
+    TAtomData data;
+    base.Cache().Get(number, kPartData, data);
+    if (offset < 0 || count <= 0 || size_t(offset) >= data.data.size()) return 0;
+    const size_t n = std::min(size_t(count), data.data.size() - size_t(offset));
+    std::memcpy(buffer, data.data.data() + offset, n);
+    return int32_t(n);
 }
 
 void TOrvStorage::AbortTransaction(uint32_t trId) {

@@ -87,6 +87,9 @@ public:
                                uint8_t mode);
     // Aborts trId and its descendants, then ends their front objects.
     void AbortTransaction(uint32_t trId);
+    // On a read-only file: the stored data of atom number read straight from
+    // the cache, as an open atom would read it (code 5 when there is none).
+    int32_t ReadStoredData(uint32_t number, int32_t offset, void* buffer, int32_t count);
 
     void AtomOpened(TVirtualAtom* atom) noexcept;
     void AtomClosed(TVirtualAtom* atom) noexcept;
