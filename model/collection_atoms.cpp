@@ -1,11 +1,13 @@
 #include "model/collection_atoms.h"
 
 #include <cmath>
+#include <cstdio>
 #include <stdexcept>
 #include <string>
 
 #include "model/need.h"
 #include "model/node_atoms.h"
+#include "platform/clock.h"
 #include "store/access_modes.h"
 #include "store/btree_factory.h"
 #include "store/errors.h"
@@ -94,6 +96,14 @@ std::string LittleEndianKey32(uint32_t value) {
     std::string key(4, '\0');
     for (int i = 0; i < 4; ++i) key[size_t(i)] = char(uint8_t(value >> (8 * i)));
     return key;
+}
+
+std::string LastModifiedText(std::string_view name) {
+    TDateParts p = DecodeDateTime(Clock().Now());
+    char text[32];
+    std::snprintf(text, sizeof text, "%02d.%02d.%04d %d:%02d:%02d", p.day, p.month, p.year, p.hour,
+                  p.minute, p.second);
+    return std::string(name) + ". Last modified at " + text;
 }
 
 double WholeDays(double dateTime) { return std::trunc(dateTime); }

@@ -1,13 +1,11 @@
 #include "model/skip_collection.h"
 
 #include <algorithm>
-#include <cstdio>
 
 #include "model/collection_atoms.h"
 #include "model/error_notes.h"
 #include "model/ipv4.h"
 #include "model/need.h"
-#include "platform/clock.h"
 #include "store/btree_factory.h"
 #include "store/byte_codec.h"
 
@@ -17,15 +15,6 @@ namespace {
 
 constexpr int32_t kAddressLink = 1;
 constexpr int32_t kNetworkLink = 2;
-
-// Short date and long time, as the stamp has always been written.
-std::string DateTimeText(double dateTime) {
-    TDateParts p = DecodeDateTime(dateTime);
-    char text[32];
-    std::snprintf(text, sizeof text, "%02d.%02d.%04d %d:%02d:%02d", p.day, p.month, p.year, p.hour,
-                  p.minute, p.second);
-    return text;
-}
 
 Ref<IIndexer> IndexAt(IVirtualAtom& root, int32_t link) {
     return NeedIndexAt(root, link, link == kAddressLink ? "skip address index" : "skip network index");
@@ -84,7 +73,7 @@ Ref<ISkipCollection> TSkipCollection::Open(const Ref<IVirtualAtom>& root) {
 }
 
 void TSkipCollection::Stamp(bool byCreate) {
-    std::string text = "SkipCollection. Last modified at " + DateTimeText(Clock().Now());
+    std::string text = LastModifiedText("SkipCollection");
     if (byCreate) text += " by Create";
     root_->SetAsString(text);
 }
