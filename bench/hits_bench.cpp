@@ -104,10 +104,7 @@ public:
             for (size_t end = std::min(to, i + batch); i < end; ++i) {
                 const synthetic::THit& h = hits[i];
                 clock_.now = h.When;
-                nodes->RecordNodeHit(h.Path, h.IP, h.When, true, h.Referrer, h.PrevNode, h.SessionRef,
-                                     h.NewVisit, h.IsEntry, h.IsExit, h.NewDay, h.NewVisitor, "");
-                nodes->RecordSiteHit(h.IP, h.Referrer, h.When, h.PrevNode, h.SessionRef, h.SiteNewVisit,
-                                     h.IsEntry, h.IsExit, h.NewDay, h.SiteNewVisitor, "");
+                synthetic::RecordHit(*nodes, h);
             }
             nodes.reset();
             double t2 = Seconds();

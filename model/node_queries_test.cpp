@@ -78,10 +78,7 @@ protected:
             for (int32_t day = site.FirstDay; day <= site.LastDay; ++day) {
                 for (const synthetic::THit& h : generator.Day(day)) {
                     clock_.now = h.When;
-                    nodes->RecordNodeHit(h.Path, h.IP, h.When, true, h.Referrer, h.PrevNode, h.SessionRef,
-                                         h.NewVisit, h.IsEntry, h.IsExit, h.NewDay, h.NewVisitor, "");
-                    nodes->RecordSiteHit(h.IP, h.Referrer, h.When, h.PrevNode, h.SessionRef, h.SiteNewVisit,
-                                         h.IsEntry, h.IsExit, h.NewDay, h.SiteNewVisitor, "");
+                    synthetic::RecordHit(*nodes, h);
                     site.Model.NodeHit(h.Path, h.IP, h.When, h.Referrer, h.PrevNode, h.SessionRef, h.NewVisit,
                                        h.IsEntry, h.IsExit, h.NewDay, h.NewVisitor, h.When);
                     site.Model.SiteHit(h.IP, h.When, h.Referrer, h.PrevNode, h.SessionRef, h.SiteNewVisit,

@@ -37,10 +37,7 @@ protected:
         for (int32_t day = first_; day < first_ + 40; ++day) {
             for (const synthetic::THit& h : generator.Day(day)) {
                 clock_.now = h.When;
-                nodes_->RecordNodeHit(h.Path, h.IP, h.When, true, h.Referrer, h.PrevNode, h.SessionRef,
-                                      h.NewVisit, h.IsEntry, h.IsExit, h.NewDay, h.NewVisitor, "");
-                nodes_->RecordSiteHit(h.IP, h.Referrer, h.When, h.PrevNode, h.SessionRef, h.SiteNewVisit,
-                                      h.IsEntry, h.IsExit, h.NewDay, h.SiteNewVisitor, "");
+                synthetic::RecordHit(*nodes_, h);
             }
         }
         CommitTree();

@@ -36,6 +36,16 @@ struct THit {
     bool SiteNewVisitor = false;
 };
 
+// Records h as the hit road does: on its node and on the whole site. Any
+// node collection will do (this header knows none of the model).
+template <class TNodes>
+void RecordHit(TNodes& nodes, const THit& h) {
+    nodes.RecordNodeHit(h.Path, h.IP, h.When, true, h.Referrer, h.PrevNode, h.SessionRef, h.NewVisit, h.IsEntry,
+                        h.IsExit, h.NewDay, h.NewVisitor, "");
+    nodes.RecordSiteHit(h.IP, h.Referrer, h.When, h.PrevNode, h.SessionRef, h.SiteNewVisit, h.IsEntry, h.IsExit,
+                        h.NewDay, h.SiteNewVisitor, "");
+}
+
 struct TSiteShape {
     int TopNodes = 8;       // level 1
     int SecondPerTop = 4;   // level 2 under each top node
