@@ -22,6 +22,7 @@
 #include "model/text.h"
 #include "platform/clock.h"
 #include "store/access_modes.h"
+#include "store/byte_codec.h"
 
 namespace tlvx {
 
@@ -92,8 +93,9 @@ TSourceDayRow DaySourceRow(IVirtualAtom& day, int32_t link, uint64_t number) {
 }
 
 int32_t DayVisitorCounter(IVirtualAtom& day) {
-    Ref<IVirtualAtom> counter = ReadLink(day, dlVisitorCount);
-    return counter ? ReadInt32(*counter) : 0;
+    uint8_t bytes[4] = {0, 0, 0, 0};
+    day.ReadLinkData(dlVisitorCount, 0, bytes, 4);
+    return static_cast<int32_t>(GetU32(bytes));
 }
 
 TCObjectList Sorted(TCObjectList list, int32_t mode) {
