@@ -204,15 +204,18 @@ int main(int argc, char** argv) {
                 }
                 (void)keep;
                 double ms = best * 1e3;
-                if (days == 30) worst30 = std::max(worst30, ms);
-                if (days == 365) worst365 = std::max(worst365, ms);
+                // The targets are per node query; the every-node forms are
+                // what a page of all nodes costs, shown beside them.
+                if (days == 30 && !family.everyNode) worst30 = std::max(worst30, ms);
+                if (days == 365 && !family.everyNode) worst365 = std::max(worst365, ms);
                 std::printf(" %9.3f", ms);
             }
             std::printf("\n");
             std::fflush(stdout);
         }
     }
-    std::printf("slowest over 30 days %.3f ms (target < 5), over 365 days %.3f ms (target < 50)\n", worst30, worst365);
+    std::printf("slowest node query over 30 days %.3f ms (target < 5), over 365 days %.3f ms (target < 50)\n",
+                worst30, worst365);
     warm.reset();
     SetClock(nullptr);
     return 0;
