@@ -24,9 +24,9 @@
 #include <thread>
 #include <vector>
 
-#include "counter/test_http_client.h"
-#include "counter/test_lighttpd.h"
-#include "platform/test_temp_dir.h"
+#include "counter/testing/http_client.h"
+#include "counter/testing/lighttpd.h"
+#include "platform/testing/temp_dir.h"
 
 extern char** environ;
 

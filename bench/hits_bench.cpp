@@ -29,10 +29,10 @@
 
 #include "model/counter2.h"
 #include "model/error_notes.h"
-#include "model/synthetic_site.h"
+#include "model/testing/synthetic_site.h"
 #include "platform/clock.h"
-#include "platform/test_sources.h"
 #include "platform/stream.h"
+#include "platform/testing/fixed_sources.h"
 #include "raster/default_skin.h"
 #include "store/journaled_file.h"
 
@@ -104,7 +104,8 @@ public:
             for (size_t end = std::min(to, i + batch); i < end; ++i) {
                 const synthetic::THit& h = hits[i];
                 clock_.now = h.When;
-                synthetic::RecordHit(*nodes, h);
+                nodes->RecordNodeHit(h.Path, true, h.NodeFacts());
+                nodes->RecordSiteHit(h.SiteFacts());
             }
             nodes.reset();
             double t2 = Seconds();

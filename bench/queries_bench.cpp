@@ -29,7 +29,7 @@
 #include "model/counter2_layout.h"
 #include "model/node_collection.h"
 #include "platform/clock.h"
-#include "platform/test_sources.h"
+#include "platform/testing/fixed_sources.h"
 #include "store/storage_factory.h"
 #include "store/virtual_storage.h"
 

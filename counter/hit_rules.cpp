@@ -1,7 +1,5 @@
 #include "counter/hit_rules.h"
 
-#include <cstdlib>
-
 namespace tlvx {
 
 bool IsInSkipNetworks(uint32_t ip, const TBaseConf& conf) {
@@ -15,14 +13,6 @@ int32_t GetConfiguredInterval(std::string_view node, const TBaseConf& conf) {
     for (const TNodeInterval& entry : conf.NodeIntervals)
         if (entry.NodeName == node) interval = entry.Interval;
     return interval;
-}
-
-std::string ReadEnvVar(const char* name) {
-    const char* value = std::getenv(name);
-    if (!value) return "";
-    std::string text(value);
-    if (text.size() > 1023) text.resize(1023);
-    return text;
 }
 
 std::string GetFirstAcceptLanguage(const TWebRequest& request) {

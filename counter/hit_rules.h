@@ -32,10 +32,6 @@ inline bool OlderThan(double lastTime, int32_t minutes, double now) {
     return lastTime + minutes / 1440.0 < now;
 }
 
-// An environment variable's value, cut to the 1023 bytes the programs
-// have always read of one.
-std::string ReadEnvVar(const char* name);
-
 // The first entry of the request's Accept-Language (the text before its
 // first ","), of at most 254 bytes.
 std::string GetFirstAcceptLanguage(const TWebRequest& request);

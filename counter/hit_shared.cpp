@@ -2,8 +2,8 @@
 
 #include "counter/hit_roads.h"
 #include "counter/tlvx_log.h"
-#include "model/text.h"
 #include "platform/clock.h"
+#include "platform/text.h"
 
 namespace tlvx {
 

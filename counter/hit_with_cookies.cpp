@@ -8,8 +8,8 @@
 #include "model/error_notes.h"
 #include "model/host.h"
 #include "model/ipv4.h"
-#include "model/text.h"
 #include "platform/clock.h"
+#include "platform/text.h"
 
 namespace tlvx {
 namespace {
@@ -84,148 +84,220 @@ void AddExitsOf(INodeCollection& nodes, std::string_view node, int32_t delta) {
     if (Ref<INode> found = nodes.FindNode(node, false)) found->GetInfo()->AddExits(delta);
 }
 
+// The request and what the stages of a hit learn of it, in that order.
+struct TCookieHit {
+    const TWebRequest& Request;
+    ICounter2& Counter;
+    bool ConfLoaded;
+    const TBaseConf& Conf;
+    std::string Node;
+    uint32_t IP;
+    double Now;
+    std::string DatabaseGuid{};
+    TVisitorCookies Cookies{};
+    bool CookiesRead = false;
+    TGUID Session{};
+    std::string Referrer{}, OutsideReferrer{}, PrevNode{};
+};
+
+// What the visitor collection tells of the visitor before this hit.
+struct TVisitorNews {
+    bool NewSiteVisit = false;
+    bool NewVisitor = false;
+    bool NewNodeVisit = false;
+    bool FirstNodeVisit = false;  // the visitor never hit this node
+    bool NewDayNode = false;
+    bool NewDaySite = false;
+};
+
+void NameMainNode(const TCookieHit& h) {
+    if (h.ConfLoaded && !h.Conf.MainNodeName.empty())
+        h.Counter.SetMainNodeName(h.Conf.MainNodeName);
+    else
+        SetDefaultMainNode(h.Node, h.Counter);
+}
+
+// The visitor's cookies (new ones when they are missing or belong to
+// another database), then the session's path: a reload of the session's
+// last page is counted as one, any other page is the next step of the path.
+void ReadVisitor(TCookieHit& h, INodeCollection& nodes) {
+    h.DatabaseGuid = h.Counter.GetDatabaseGUIDString();
+    h.Cookies = ReadCookies(h.DatabaseGuid, h.Request.CookieFields());
+    h.CookiesRead = true;
+
+    const TGUID session = *StrToGuid(h.Cookies.SessionId);
+    Ref<IPathCollection> paths = h.Counter.GetPaths();
+    if (h.Node == paths->GetLastNode(session)) {
+        if (Ref<INode> found = nodes.FindNode(h.Node, false)) {
+            found->GetInfo()->AddReloads(1);
+            nodes.GetRoot()->GetInfo()->AddReloads(1);
+        }
+    } else {
+        paths->SetLastNode(session, h.Node);
+        std::string path = paths->GetPath(session);
+        paths->SetPath(session, path.empty() ? h.Node : path + "->" + h.Node);
+    }
+    h.Session = session;
+}
+
+// Registers the hit with the visitor collection and tells what is new.
+TVisitorNews CountVisitor(TCookieHit& h, IVisitorCollection& visitors, int32_t siteInterval,
+                          int32_t nodeInterval) {
+    TVisitorNews news;
+    news.NewSiteVisit = OlderThan(h.Cookies.LastDate, siteInterval, h.Now);
+    const std::string before = h.Cookies.UserId;
+    visitors.RegisterHit(h.Cookies.UserId, int32_t(h.IP), false, news.NewSiteVisit, h.Now);
+    news.NewVisitor = h.Cookies.UserId != before;
+    const double nodeLast = visitors.GetVisitorNodeTime(h.Node, h.Cookies.UserId);
+    news.NewNodeVisit = OlderThan(nodeLast, nodeInterval, h.Now);
+    news.FirstNodeVisit = nodeLast == 0;
+    if (!news.NewVisitor) news.NewVisitor = h.Cookies.LastDate == 0;
+    const double today = std::floor(h.Now);
+    news.NewDayNode = today > nodeLast;
+    news.NewDaySite = today > h.Cookies.LastDate;
+    return news;
+}
+
+// The outside referrer of the hit: none inside a session, none from the
+// session's own start, none when the page came from itself.
+void FindSources(TCookieHit& h) {
+    const TWebFields& query = h.Request.QueryFields();
+    const std::string queryReferrer = NormaliseHost(query.Value("referer"));
+    const std::string headerReferrer = NormaliseHost(h.Request.Referer());
+    h.Referrer = queryReferrer.empty() ? headerReferrer : queryReferrer;
+    h.Now = Clock().Now();
+    if (!h.Cookies.LastVisitedNode.empty()) {
+        h.PrevNode = h.Cookies.LastVisitedNode;
+        h.Referrer.clear();
+    }
+    h.OutsideReferrer = NormaliseHost(h.Cookies.OutsideReferrer);
+    if (!h.OutsideReferrer.empty()) h.Referrer.clear();
+    if (UpperAscii(queryReferrer) == UpperAscii(headerReferrer)) h.Referrer.clear();
+}
+
+// The hit on its node and on the site, then the exit it takes back from the
+// session's last page.
+void RecordNodeAndSite(const TCookieHit& h, INodeCollection& nodes, const TVisitorNews& news,
+                       bool canCreate) {
+    const bool entry = h.Cookies.LastVisitedNode.empty();
+    THitFacts hit{.ip = h.IP, .when = h.Now, .referrer = h.Referrer, .prevNode = h.PrevNode,
+                  .sessionRef = h.OutsideReferrer};
+    if (!h.Node.empty()) {
+        hit.newVisit = news.NewNodeVisit;
+        hit.isEntry = entry;
+        hit.isExit = true;
+        hit.newDay = news.NewDayNode;
+        hit.newVisitor = news.FirstNodeVisit;
+        nodes.RecordNodeHit(h.Node, canCreate, hit);
+    }
+    hit.newVisit = news.NewSiteVisit;
+    hit.isEntry = false;
+    hit.isExit = false;
+    hit.newDay = news.NewDaySite;
+    hit.newVisitor = news.NewVisitor;
+    nodes.RecordSiteHit(hit);
+    // Every hit counts as an exit until the session's next hit takes it
+    // back, from the same page too (a reload). A hit without a node is no
+    // page: it neither exits nor takes the last page's exit away.
+    if (!h.Cookies.LastVisitedNode.empty() && !h.Node.empty())
+        AddExitsOf(nodes, h.Cookies.LastVisitedNode, -1);
+}
+
+// Group visits and visitors of the dotted parents, then the visitor's time
+// on this node.
+void CountParents(const TCookieHit& h, IVisitorCollection& visitors, INodeCollection& nodes,
+                  const TVisitorNews& news, int32_t defaultInterval) {
+    const TParentWork work{visitors, nodes, h.Cookies.UserId, h.Node, h.ConfLoaded, h.Conf,
+                           !h.Request.QueryFields().Value("id").empty(), defaultInterval, h.Now};
+    if (news.NewNodeVisit) CountParentVisits(work);
+    if (news.FirstNodeVisit) CountParentVisitors(work);
+    visitors.SetVisitorNodeTime(h.Node, h.Cookies.UserId, Clock().Now());
+}
+
+void CountTotals(ICounter2& counter, const TVisitorNews& news) {
+    TCounterSettings settings = counter.GetSettings();
+    settings.TotalHits += 1;
+    if (news.NewVisitor) settings.TotalVisitors += 1;
+    if (news.NewSiteVisit) settings.TotalVisits += 1;
+    counter.SetSettings(settings);
+}
+
+void CountBrowserAndLanguage(const TCookieHit& h, INodeCollection& nodes, bool canCreate) {
+    // With an empty node the root is the node: count it once.
+    if (!h.Node.empty()) nodes.CountBrowser(h.Request.UserAgent(), h.Node, canCreate);
+    nodes.CountBrowser(h.Request.UserAgent(), "", false);
+    const std::string language = GetFirstAcceptLanguage(h.Request);
+    if (!language.empty()) {
+        nodes.CountLanguage(language);
+        nodes.CountNodeLanguage(h.Node, language);
+    }
+}
+
+// Everything the hit changes in the database; nothing past the main node
+// when the site does not count the hit (no address, or a skipped one).
+void CountHit(TCookieHit& h) {
+    NameMainNode(h);
+    if (h.Request.RemoteAddr().empty() || IsInSkipNetworks(h.IP, h.Conf)) return;
+    Ref<INodeCollection> nodes = h.Counter.GetNodes();
+    if (h.Counter.GetSkipList()->IsSkipped(int32_t(h.IP))) return;
+
+    ReadVisitor(h, *nodes);
+    const TCounterSettings settings = h.Counter.GetSettings();
+    const int32_t siteInterval = OrDefaultInterval(
+        h.ConfLoaded ? h.Conf.HostInterval : nodes->GetNodeInterval(""), settings.DefaultInterval);
+    const int32_t nodeInterval =
+        OrDefaultInterval(h.ConfLoaded ? GetConfiguredInterval(h.Node, h.Conf)
+                                       : nodes->GetNodeInterval(h.Node),
+                          settings.DefaultInterval);
+
+    Ref<IVisitorCollection> visitors = h.Counter.GetVisitors();
+    const TVisitorNews news =
+        visitors ? CountVisitor(h, *visitors, siteInterval, nodeInterval) : TVisitorNews{};
+    FindSources(h);
+    // The same rule for every node this hit may create.
+    const bool canCreate = h.ConfLoaded ? h.Conf.CanAddNode : settings.CanAddNode != 0;
+    RecordNodeAndSite(h, *nodes, news, canCreate);
+    if (visitors) CountParents(h, *visitors, *nodes, news, settings.DefaultInterval);
+    visitors.reset();
+
+    CountTotals(h.Counter, news);
+    CountBrowserAndLanguage(h, *nodes, canCreate);
+    if (h.OutsideReferrer.empty()) h.OutsideReferrer = NormaliseHost(h.Referrer);
+}
+
 }  // namespace
 
 void HitWithCookies(const TWebRequest& request, TWebResponse& response, ICounter2& counter,
                     bool confLoaded, const TBaseConf& conf) {
-    const TWebFields& query = request.QueryFields();
-    const std::string node = query.Value("node");
-    const uint32_t ip = ParseClientIPv4(request.RemoteAddr());
-    bool cookiesRead = false;
-    std::string databaseGuid;
-    TVisitorCookies cookies;
-    TGUID sessionGuid{};
-    std::string referrer, outsideReferrer;
-    double now = Clock().Now();
-
+    TCookieHit h{.Request = request,
+                 .Counter = counter,
+                 .ConfLoaded = confLoaded,
+                 .Conf = conf,
+                 .Node = request.QueryFields().Value("node"),
+                 .IP = ParseClientIPv4(request.RemoteAddr()),
+                 .Now = Clock().Now()};
     try {
-        if (confLoaded && !conf.MainNodeName.empty())
-            counter.SetMainNodeName(conf.MainNodeName);
-        else
-            SetDefaultMainNode(node, counter);
-
-        // Hits the site does not count: no address, or a skipped one.
-        if (request.RemoteAddr().empty() || IsInSkipNetworks(ip, conf)) return;
-        Ref<INodeCollection> nodes = counter.GetNodes();
-        if (counter.GetSkipList()->IsSkipped(int32_t(ip))) return;
-
-        databaseGuid = counter.GetDatabaseGUIDString();
-        cookies = ReadCookies(databaseGuid, request.CookieFields());
-        cookiesRead = true;
-
-        // A reload within the session, or the next page of its path.
-        const TGUID session = *StrToGuid(cookies.SessionId);
-        Ref<IPathCollection> paths = counter.GetPaths();
-        if (node == paths->GetLastNode(session)) {
-            if (Ref<INode> found = nodes->FindNode(node, false)) {
-                found->GetInfo()->AddReloads(1);
-                nodes->GetRoot()->GetInfo()->AddReloads(1);
-            }
-        } else {
-            paths->SetLastNode(session, node);
-            std::string path = paths->GetPath(session);
-            paths->SetPath(session, path.empty() ? node : path + "->" + node);
-        }
-        paths.reset();
-        sessionGuid = session;
-        const bool entry = cookies.LastVisitedNode.empty();
-
-        TCounterSettings settings = counter.GetSettings();
-        const int32_t siteInterval = OrDefaultInterval(
-            confLoaded ? conf.HostInterval : nodes->GetNodeInterval(""), settings.DefaultInterval);
-        const int32_t nodeInterval =
-            OrDefaultInterval(confLoaded ? GetConfiguredInterval(node, conf)
-                                         : nodes->GetNodeInterval(node),
-                              settings.DefaultInterval);
-
-        bool newSiteVisit = false, newVisitor = false, newNodeVisit = false,
-             firstNodeVisit = false, newDayNode = false, newDaySite = false;
-        Ref<IVisitorCollection> visitors = counter.GetVisitors();
-        if (visitors) {
-            newSiteVisit = OlderThan(cookies.LastDate, siteInterval, now);
-            const std::string before = cookies.UserId;
-            visitors->RegisterHit(cookies.UserId, int32_t(ip), false, newSiteVisit, now);
-            newVisitor = cookies.UserId != before;
-            const double nodeLast = visitors->GetVisitorNodeTime(node, cookies.UserId);
-            newNodeVisit = OlderThan(nodeLast, nodeInterval, now);
-            firstNodeVisit = nodeLast == 0;
-            if (!newVisitor) newVisitor = cookies.LastDate == 0;
-            const double today = std::floor(now);
-            newDayNode = today > nodeLast;
-            newDaySite = today > cookies.LastDate;
-        }
-
-        // The outside referrer of the hit: none inside a session, none from
-        // the session's own start, none when the page came from itself.
-        const std::string queryReferrer = NormaliseHost(query.Value("referer"));
-        const std::string headerReferrer = NormaliseHost(request.Referer());
-        referrer = queryReferrer.empty() ? headerReferrer : queryReferrer;
-        now = Clock().Now();
-        std::string prevNode;
-        if (!cookies.LastVisitedNode.empty()) {
-            prevNode = cookies.LastVisitedNode;
-            referrer.clear();
-        }
-        outsideReferrer = NormaliseHost(cookies.OutsideReferrer);
-        if (!outsideReferrer.empty()) referrer.clear();
-        if (UpperAscii(queryReferrer) == UpperAscii(headerReferrer)) referrer.clear();
-
-        // The same rule for every node this hit may create.
-        const bool canCreate = confLoaded ? conf.CanAddNode : settings.CanAddNode != 0;
-        if (!node.empty())
-            nodes->RecordNodeHit(node, ip, now, canCreate, referrer, prevNode, outsideReferrer,
-                                 newNodeVisit, entry, true, newDayNode, firstNodeVisit, "");
-        nodes->RecordSiteHit(ip, referrer, now, prevNode, outsideReferrer, newSiteVisit, false,
-                             false, newDaySite, newVisitor, "");
-        // Every hit counts as an exit until the session's next hit takes it
-        // back, from the same page too (a reload). A hit without a node is
-        // no page: it neither exits nor takes the last page's exit away.
-        if (!cookies.LastVisitedNode.empty() && !node.empty())
-            AddExitsOf(*nodes, cookies.LastVisitedNode, -1);
-
-        if (visitors) {
-            const TParentWork work{*visitors, *nodes, cookies.UserId, node, confLoaded, conf,
-                                   !query.Value("id").empty(), settings.DefaultInterval, now};
-            if (newNodeVisit) CountParentVisits(work);
-            if (firstNodeVisit) CountParentVisitors(work);
-            visitors->SetVisitorNodeTime(node, cookies.UserId, Clock().Now());
-        }
-        visitors.reset();
-
-        settings = counter.GetSettings();
-        settings.TotalHits += 1;
-        if (newVisitor) settings.TotalVisitors += 1;
-        if (newSiteVisit) settings.TotalVisits += 1;
-        counter.SetSettings(settings);
-
-        // With an empty node the root is the node: count it once.
-        if (!node.empty()) nodes->CountBrowser(request.UserAgent(), node, canCreate);
-        nodes->CountBrowser(request.UserAgent(), "", false);
-        const std::string language = GetFirstAcceptLanguage(request);
-        if (!language.empty()) {
-            nodes->CountLanguage(language);
-            nodes->CountNodeLanguage(node, language);
-        }
-        if (outsideReferrer.empty()) outsideReferrer = NormaliseHost(referrer);
+        CountHit(h);
     } catch (const std::exception& e) {
         std::cerr << "warning: hit not recorded: " << e.what() << "\n";
         NoteError(kNoteCookieHit);
     }
 
-    if (!cookiesRead) return;
-    const std::optional<TGUID> user = StrToGuid(cookies.UserId);
+    // A skipped hit read no cookies and writes none.
+    if (!h.CookiesRead) return;
+    const std::optional<TGUID> user = StrToGuid(h.Cookies.UserId);
     if (!user) return;
     // The log is optional: its failure costs the log record, never the hit,
     // the cookies or the picture.
     try {
-        LogHit(conf, *user, sessionGuid, ip, ParseIPv4(request.ForwardedFor()), referrer,
-               request.Referer(), node, request.UserAgent());
+        LogHit(conf, *user, h.Session, h.IP, ParseIPv4(request.ForwardedFor()), h.Referrer,
+               request.Referer(), h.Node, request.UserAgent());
     } catch (const std::exception& e) {
         std::cerr << "warning: hit log " << conf.BinaryLog << ": " << e.what() << "\n";
     }
-    if (!node.empty())
-        WriteCookies(response, databaseGuid, cookies.SessionId, now, cookies.UserId,
-                     outsideReferrer, node);
+    if (!h.Node.empty())
+        WriteCookies(response, h.DatabaseGuid, h.Cookies.SessionId, h.Now, h.Cookies.UserId,
+                     h.OutsideReferrer, h.Node);
 }
 
 }  // namespace tlvx

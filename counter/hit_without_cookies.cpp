@@ -46,10 +46,13 @@ void HitWithoutCookies(const TWebRequest& request, TWebResponse&, ICounter2& cou
         const bool entry = ownHost != referrer;
         const bool canCreate = settings.CanAddNode != 0;
 
-        nodes->RecordNodeHit(node, ip, now, canCreate, referrer, prevNode, "", newNodeVisit, entry,
-                             false, firstNode, false, "");
-        nodes->RecordSiteHit(ip, referrer, now, prevNode, "", newSiteVisit, false, false, firstSite,
-                             false, "");
+        THitFacts hit{.ip = ip, .when = now, .referrer = referrer, .prevNode = prevNode,
+                      .newVisit = newNodeVisit, .isEntry = entry, .newDay = firstNode};
+        nodes->RecordNodeHit(node, canCreate, hit);
+        hit.newVisit = newSiteVisit;
+        hit.isEntry = false;
+        hit.newDay = firstSite;
+        nodes->RecordSiteHit(hit);
         settings = counter.GetSettings();
         settings.TotalHits += 1;
         if (firstSite) settings.TotalVisitors += 1;

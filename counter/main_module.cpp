@@ -8,7 +8,7 @@
 #include "counter/request_values.h"
 #include "model/conf_parser.h"
 #include "model/error_notes.h"
-#include "model/text.h"
+#include "platform/text.h"
 #include "platform/file.h"
 #include "platform/program_path.h"
 #include "platform/stream.h"

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <iostream>
 
-#include "model/text.h"
+#include "platform/text.h"
 
 namespace tlvx {
 

@@ -5,7 +5,7 @@
 #include <limits>
 
 #include "counter/tlvx_log_codes.h"
-#include "model/text.h"
+#include "platform/text.h"
 
 namespace tlvx {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "model/text.h"
+#include "platform/text.h"
 
 namespace tlvx {
 namespace {

@@ -7,7 +7,7 @@
 #include <limits>
 
 #include "counter/tlvx_log.h"
-#include "platform/test_temp_dir.h"
+#include "platform/testing/temp_dir.h"
 
 namespace tlvx {
 namespace {

@@ -9,8 +9,8 @@
 #include <thread>
 
 #include "counter/pixel_image.h"
-#include "counter/test_http_client.h"
-#include "counter/test_lighttpd.h"
+#include "counter/testing/http_client.h"
+#include "counter/testing/lighttpd.h"
 #include "counter/tlvx_log_format.h"
 #include "model/counter2.h"
 #include "model/error_notes.h"

@@ -6,8 +6,8 @@
 #include <string_view>
 
 #include "fuzz/fuzz_guard.h"
-#include "fuzz/memory_file_system.h"
 #include "model/conf_parser.h"
+#include "platform/testing/memory_file_system.h"
 
 using namespace tlvx;
 

@@ -7,7 +7,7 @@
 #include "platform/cgi_run.h"
 #include "platform/clock.h"
 #include "platform/guid.h"
-#include "platform/test_sources.h"
+#include "platform/testing/fixed_sources.h"
 
 namespace tlvx {
 

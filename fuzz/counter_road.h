@@ -7,8 +7,8 @@
 #include <map>
 #include <string>
 
-#include "fuzz/memory_file_system.h"
 #include "platform/cgi_environment.h"
+#include "platform/testing/memory_file_system.h"
 
 namespace tlvx {
 

@@ -12,8 +12,8 @@
 #include <string_view>
 
 #include "fuzz/fuzz_guard.h"
-#include "fuzz/memory_file_system.h"
-#include "model/text.h"
+#include "platform/testing/memory_file_system.h"
+#include "platform/text.h"
 #include "store/orv_storage.h"
 #include "webstat/geo_collection.h"
 #include "webstat/geo_text.h"

@@ -10,7 +10,7 @@
 
 #include "counter/tlvx_log.h"
 #include "fuzz/fuzz_guard.h"
-#include "fuzz/memory_file_system.h"
+#include "platform/testing/memory_file_system.h"
 
 using namespace tlvx;
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "counter/tlvx_log.h"
-#include "fuzz/memory_file_system.h"
+#include "platform/testing/memory_file_system.h"
 #ifdef TLVX_FUZZ_COUNTER_ROAD
 #include "fuzz/counter_road.h"
 #endif

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <set>
 
+#include "platform/byte_codec.h"
 #include "store/crc32.h"
 
 namespace tlvx {
@@ -18,13 +19,6 @@ constexpr int kMaxTables = 64;
 
 uint8_t* At(std::string& f, uint64_t pos) { return reinterpret_cast<uint8_t*>(f.data()) + pos; }
 
-uint32_t Get32(const uint8_t* p) {
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-uint64_t Get64(const uint8_t* p) { return uint64_t(Get32(p)) | uint64_t(Get32(p + 4)) << 32; }
-void Put32(uint8_t* p, uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = uint8_t(v >> (8 * i));
-}
 
 bool Inside(const std::string& f, uint64_t pos, uint64_t bytes) {
     return pos >= kHeaderSize && pos <= f.size() && bytes <= f.size() - pos;
@@ -34,11 +28,11 @@ void RewriteAtomEntry(std::string& f, uint8_t* e) {
     const uint8_t flags = e[12];
     if (!(flags & 0x80)) {
         const uint64_t width = ((flags >> 5) & 3) + 1;
-        const uint64_t size = (Get32(e + 12) >> 8) * width + Get32(e + 16);
-        const uint64_t pos = Get64(e + 24);
-        if (pos != 0 && Inside(f, pos, size)) Put32(e + 20, Crc32(At(f, pos), size));
+        const uint64_t size = (GetU32(e + 12) >> 8) * width + GetU32(e + 16);
+        const uint64_t pos = GetU64(e + 24);
+        if (pos != 0 && Inside(f, pos, size)) PutU32(e + 20, Crc32(At(f, pos), size));
     }
-    Put32(e, Crc32(e + 4, 28));
+    PutU32(e, Crc32(e + 4, 28));
 }
 
 // Follows a chain of tables from the header field at link, calling entry on
@@ -47,12 +41,12 @@ template <class Entry>
 void WalkChain(std::string& f, uint64_t link, uint64_t entrySize, uint32_t (*capacity)(size_t),
                Entry entry) {
     std::set<uint64_t> seen;
-    uint64_t pos = Get64(At(f, link));
+    uint64_t pos = GetU64(At(f, link));
     for (size_t k = 0; k < kMaxTables && pos != 0 && seen.insert(pos).second; ++k) {
         const uint32_t cap = capacity(k);
         if (!Inside(f, pos, kTableHead + entrySize * cap)) return;
         for (uint32_t i = 0; i < cap; ++i) entry(At(f, pos + kTableHead + entrySize * i));
-        pos = Get64(At(f, pos));
+        pos = GetU64(At(f, pos));
     }
 }
 
@@ -64,8 +58,8 @@ void RewriteStorageChecks(std::string& f) {
     WalkChain(f, 24, kAtomEntry, [](size_t k) { return 256u << std::min<size_t>(k, 7); },
               [&](uint8_t* e) { RewriteAtomEntry(f, e); });
     WalkChain(f, 16, kHoleEntry, [](size_t k) { return uint32_t(256 * (k + 1)); },
-              [](uint8_t* e) { Put32(e, Crc32(e + 4, 12)); });
-    Put32(At(f, 124), Crc32(At(f, 0), 124));
+              [](uint8_t* e) { PutU32(e, Crc32(e + 4, 12)); });
+    PutU32(At(f, 124), Crc32(At(f, 0), 124));
 }
 
 }  // namespace tlvx

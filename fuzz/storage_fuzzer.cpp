@@ -7,9 +7,9 @@
 #include <string>
 
 #include "fuzz/fuzz_guard.h"
-#include "fuzz/memory_file_system.h"
 #include "fuzz/storage_checks.h"
 #include "fuzz/storage_walk.h"
+#include "platform/testing/memory_file_system.h"
 #include "store/btree_factory.h"
 #include "store/indexer.h"
 #include "store/orv_storage.h"

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "fuzz/fuzz_guard.h"
-#include "fuzz/memory_file_system.h"
+#include "platform/testing/memory_file_system.h"
 #include "store/errors.h"
 #include "store/orv_storage.h"
 

@@ -4,7 +4,7 @@
 
 #include "model/need.h"
 #include "model/node_atoms.h"
-#include "model/text.h"
+#include "platform/text.h"
 
 namespace tlvx {
 
@@ -35,11 +35,11 @@ int32_t BrowserKindLink(TBrowserKind kind) {
 TIBrwCollection::TIBrwCollection(Ref<IVirtualAtom> browserAtom) : atom_(std::move(browserAtom)) {}
 
 Ref<TIBrwCollection> TIBrwCollection::Open(Ref<IVirtualAtom> browserAtom) {
-    return Ref<TIBrwCollection>(new TIBrwCollection(std::move(browserAtom)));
+    return MakeRef<TIBrwCollection>(std::move(browserAtom));
 }
 
 Ref<TIBrwCollection> TIBrwCollection::CreateNew(Ref<IVirtualAtom> browserAtom) {
-    Ref<TIBrwCollection> collection(new TIBrwCollection(std::move(browserAtom)));
+    Ref<TIBrwCollection> collection = MakeRef<TIBrwCollection>(std::move(browserAtom));
     IVirtualAtom& atom = Need(collection->atom_, "browser atom");
     atom.SetLinkCount(0);
     Ref<IVirtualStorage> storage = StorageOf(atom);

@@ -40,11 +40,11 @@ int32_t BrowserKindLink(TBrowserKind kind);
 // {59420451-9AA0-4DA2-B0AE-48003F822410}
 class IBrwCollection : public virtual RefCounted {
 public:
-    // 1. Adds 1 to the counter of the agent's kind.
+    // Adds 1 to the counter of the agent's kind.
     virtual void RegisterAgent(std::string_view userAgent) = 0;
-    // 2. All seven counters := 0.
+    // All seven counters := 0.
     virtual void Reset() = 0;
-    // 3. Sum of the counters of the kinds in mask.
+    // Sum of the counters of the kinds in mask.
     virtual int32_t Count(TBrowserSet mask) = 0;
 };
 
@@ -62,6 +62,7 @@ public:
     int32_t Count(TBrowserSet mask) override;
 
 private:
+    friend class RefMaker;
     explicit TIBrwCollection(Ref<IVirtualAtom> browserAtom);
 
     Ref<IVirtualAtom> atom_;

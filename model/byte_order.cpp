@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "platform/byte_codec.h"
 namespace tlvx {
 
 void ReverseBytes(void* buffer, int32_t size) {
@@ -12,16 +13,14 @@ void ReverseBytes(void* buffer, int32_t size) {
 }
 
 std::string BigEndianKey32(uint32_t value) {
-    std::string key(4, '\0');
-    for (int i = 0; i < 4; ++i) key[i] = static_cast<char>(value >> (24 - 8 * i));
-    return key;
+    uint8_t key[4];
+    PutU32BE(key, value);
+    return std::string(reinterpret_cast<const char*>(key), 4);
 }
 
 uint32_t FromBigEndianKey32(const std::string& key) {
     if (key.size() != 4) throw std::invalid_argument("Key is not 4 bytes long");
-    uint32_t v = 0;
-    for (unsigned char c : key) v = (v << 8) | c;
-    return v;
+    return GetU32BE(reinterpret_cast<const uint8_t*>(key.data()));
 }
 
 }  // namespace tlvx

@@ -2,8 +2,8 @@
 
 #include <span>
 
-#include "model/text.h"
 #include "model/text_marks.h"
+#include "platform/text.h"
 
 namespace tlvx {
 

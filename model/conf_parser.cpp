@@ -1,8 +1,8 @@
 #include "model/conf_parser.h"
 
 #include "model/conf_lines.h"
-#include "model/text.h"
 #include "platform/file.h"
+#include "platform/text.h"
 
 namespace tlvx {
 

@@ -20,7 +20,7 @@ void Warn(const char* what, const char* detail) {
 
 Ref<TCounter2> TCounter2::Open(Ref<IStorageTransaction> tr) {
     if (!tr) throw ECounterStorageError("Invalid Storage.");
-    Ref<TCounter2> counter(new TCounter2(tr));
+    Ref<TCounter2> counter = MakeRef<TCounter2>(tr);
     counter->root_ = tr->OpenRootAtom();
     IVirtualAtom& root = Need(counter->root_, "root atom");
     for (TRootChild link : kRequiredRootChildren)

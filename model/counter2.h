@@ -36,25 +36,25 @@ using TSkinStreams = std::array<TStream*, 11>;
 // {A57AF4B4-B4AC-4BFB-9EB7-F75560416CA4}
 class ICounter2 : public virtual RefCounted {
 public:
-    // 1-4. The collections over root children 13, 11, 12 and 14.
+    // The collections over root children 13, 11, 12 and 14.
     virtual Ref<INodeCollection> GetNodes() = 0;
     virtual Ref<ISkinCollection> GetSkins() = 0;
     virtual Ref<ISkipCollection> GetSkipList() = 0;
     virtual Ref<IPathCollection> GetPaths() = 0;
-    // 5-6. The 56-byte record of child 0.
+    // The 56-byte record of child 0.
     virtual TCounterSettings GetSettings() = 0;
     virtual void SetSettings(const TCounterSettings& settings) = 0;
-    // 7-10. Texts of children 1 and 2.
+    // Texts of children 1 and 2.
     virtual std::string GetSiteName() = 0;
     virtual void SetSiteName(std::string_view name) = 0;
     virtual std::string GetDefaultPage() = 0;
     virtual void SetDefaultPage(std::string_view page) = 0;
-    // 11-14. Children 3 and 4 hold zero-length records: no effect.
+    // Children 3 and 4 hold zero-length records: no effect.
     virtual void GetRecord3() = 0;
     virtual void SetRecord3() = 0;
     virtual void GetRecord4() = 0;
     virtual void SetRecord4() = 0;
-    // 15-22. Texts of children 7, 8 (an address), 9 and 10.
+    // Texts of children 7, 8 (an address), 9 and 10.
     virtual std::string GetString7() = 0;
     virtual void SetString7(std::string_view text) = 0;
     virtual std::string GetAddress() = 0;
@@ -63,25 +63,25 @@ public:
     virtual void SetString9(std::string_view text) = 0;
     virtual std::string GetString10() = 0;
     virtual void SetString10(std::string_view text) = 0;
-    // 23. TotalVisits of the settings.
+    // TotalVisits of the settings.
     virtual int32_t GetTotalVisits() = 0;
-    // 24-25. The storage's own identifier; as braced upper-case text.
+    // The storage's own identifier; as braced upper-case text.
     virtual TGUID GetDatabaseGUID() = 0;
     virtual std::string GetDatabaseGUIDString() = 0;
-    // 26. TotalVisits drawn as a GIF with skin skinNo (skin 0 when there is
+    // TotalVisits drawn as a GIF with skin skinNo (skin 0 when there is
     // no such skin); stream then holds exactly the GIF, position 0.
     virtual void DrawCounterImage(TStream* stream, int32_t skinNo) = 0;
-    // 27. Child 15, made first when missing (not on a read-only storage,
+    // Child 15, made first when missing (not on a read-only storage,
     // where a missing child raises ENilObject).
     virtual Ref<IVisitorCollection> GetVisitors() = 0;
-    // 28-29. Text of child 16, made first when missing; a read-only storage
+    // Text of child 16, made first when missing; a read-only storage
     // reads a missing child as empty.
     virtual void SetMainNodeName(std::string_view name) = 0;
     virtual std::string GetMainNodeName() = 0;
-    // 30. Replaces the content of blob index with the whole stream; nothing
+    // Replaces the content of blob index with the whole stream; nothing
     // when the blob container has no such link.
     virtual void PutBlob(int32_t index, TStream& stream) = 0;
-    // 31. A copy of blob index, position 0; empty when there is none.
+    // A copy of blob index, position 0; empty when there is none.
     virtual TMemoryStream GetBlob(int32_t index) = 0;
 };
 
@@ -94,7 +94,8 @@ public:
 // leaves no file behind. The creation is committed before this returns: a
 // creation that fails, or is cut off by a crash, leaves no database (the
 // next open removes the remains). An existing file whose root lacks the
-// children every database has is refused.
+// children every database has is refused. queryText (the request's query)
+// plays no part in the open.
 void OpenCounter2(const std::string& fileName, Ref<ICounter2>& counter, const TSkinStreams& skins,
                   bool readOnly, const std::string& queryText);
 

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "model/counter2_layout.h"
-#include "model/counter2_test_util.h"
+#include "model/testing/counter_database.h"
 #include "platform/fault_file_system.h"
 #include "store/errors.h"
 

@@ -69,6 +69,7 @@ public:
     TMemoryStream GetBlob(int32_t index) override;
 
 private:
+    friend class RefMaker;
     explicit TCounter2(Ref<IStorageTransaction> tr) : tr_(std::move(tr)) {}
     void EndTransaction() noexcept;
 

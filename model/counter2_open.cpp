@@ -20,17 +20,6 @@ namespace tlvx {
 
 namespace {
 
-// Kept for the life of the process, as the programs always have; nothing
-// reads them.
-std::string& CounterFileName() {
-    static std::string name;
-    return name;
-}
-std::string& CounterQueryText() {
-    static std::string text;
-    return text;
-}
-
 std::string InstallMarkerOf(const std::string& path) { return path + "-install"; }
 
 // A read-only open is the report program's: a page reads the same records
@@ -133,10 +122,8 @@ Ref<ICounter2> CreateNew(const std::string& path, const TSkinStreams& skins) {
 }  // namespace
 
 void OpenCounter2(const std::string& fileName, Ref<ICounter2>& counter, const TSkinStreams& skins,
-                  bool readOnly, const std::string& queryText) {
+                  bool readOnly, const std::string& /*queryText*/) {
     counter = nullptr;
-    CounterFileName() = fileName;
-    CounterQueryText() = queryText;
     try {
         if (fileName.empty()) throw ECounterStorageError("Invalid Storage.");
         IFileSystem& fs = FileSystem();

@@ -5,9 +5,9 @@
 #include <bit>
 
 #include "model/counter2_layout.h"
-#include "model/counter2_test_util.h"
+#include "model/testing/counter_database.h"
+#include "platform/byte_codec.h"
 #include "store/access_modes.h"
-#include "store/byte_codec.h"
 #include "store/storage_factory.h"
 
 namespace tlvx {

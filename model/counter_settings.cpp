@@ -1,10 +1,9 @@
 #include "model/counter_settings.h"
 
 #include <algorithm>
-#include <bit>
 #include <cstring>
 
-#include "store/byte_codec.h"
+#include "platform/byte_codec.h"
 
 namespace tlvx {
 
@@ -14,12 +13,12 @@ void TCounterSettings::ToBytes(uint8_t out[kSize]) const {
     PutU32(out + 8, uint32_t(TotalVisitors));
     PutU32(out + 12, uint32_t(DefaultInterval));
     out[16] = CanAddNode;
-    PutU64(out + 17, std::bit_cast<uint64_t>(StartTime));
+    PutDouble(out + 17, StartTime);
     PutU32(out + 25, uint32_t(Unused25));
     out[29] = Unused29;
     out[30] = Unused30;
     std::memcpy(out + 31, Unused31.data(), Unused31.size());
-    PutU64(out + 47, std::bit_cast<uint64_t>(CreationTime));
+    PutDouble(out + 47, CreationTime);
     out[55] = Unused55;
 }
 
@@ -32,12 +31,12 @@ TCounterSettings TCounterSettings::FromBytes(const uint8_t* bytes, size_t size) 
     s.TotalVisitors = int32_t(GetU32(in + 8));
     s.DefaultInterval = int32_t(GetU32(in + 12));
     s.CanAddNode = in[16];
-    s.StartTime = std::bit_cast<double>(GetU64(in + 17));
+    s.StartTime = GetDouble(in + 17);
     s.Unused25 = int32_t(GetU32(in + 25));
     s.Unused29 = in[29];
     s.Unused30 = in[30];
     std::memcpy(s.Unused31.data(), in + 31, s.Unused31.size());
-    s.CreationTime = std::bit_cast<double>(GetU64(in + 47));
+    s.CreationTime = GetDouble(in + 47);
     s.Unused55 = in[55];
     return s;
 }

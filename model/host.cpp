@@ -1,6 +1,6 @@
 #include "model/host.h"
 
-#include "model/text.h"
+#include "platform/text.h"
 
 namespace tlvx {
 

@@ -1,6 +1,6 @@
 #include "model/ipv4.h"
 
-#include "model/text.h"
+#include "platform/text.h"
 
 namespace tlvx {
 

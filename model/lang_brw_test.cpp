@@ -8,7 +8,7 @@
 #include "model/lang_collection.h"
 #include "model/need.h"
 #include "model/node_atoms.h"
-#include "model/node_test_util.h"
+#include "model/testing/node_store.h"
 
 namespace tlvx {
 namespace {

@@ -5,7 +5,7 @@
 #include "model/error_notes.h"
 #include "model/need.h"
 #include "model/node_atoms.h"
-#include "model/text.h"
+#include "platform/text.h"
 #include "store/btree_factory.h"
 
 namespace tlvx {

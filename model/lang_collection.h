@@ -20,15 +20,13 @@ using StringArray = std::vector<std::string>;
 // {17EB1493-572E-474D-8377-D463C8449D7C}
 class ILangCollection : public virtual RefCounted {
 public:
-    // 1. The upper-cased code's count + 1 (a new code counts 1).
+    // The upper-cased code's count + 1 (a new code counts 1).
     virtual void Add(std::string_view code) = 0;
-    // 2.
     virtual void Delete(std::string_view code) = 0;
-    // 3. 0 for a code never added.
+    // 0 for a code never added.
     virtual int32_t GetCount(std::string_view code) = 0;
-    // 4. In index order.
+    // In index order.
     virtual StringArray GetCodes() = 0;
-    // 5.
     virtual void Clear() = 0;
 };
 

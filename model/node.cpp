@@ -61,7 +61,7 @@ TNode* TOpenNodes::Find(uint32_t atomNumber) const {
 }
 
 Ref<TNode> TNode::Create(std::string_view name, Ref<IVirtualAtom> atom) {
-    Ref<TNode> node(new TNode);
+    Ref<TNode> node = MakeRef<TNode>();
     node->atom_ = std::move(atom);
     IVirtualAtom& nodeAtom = Need(node->atom_, "node atom");
     Ref<IVirtualStorage> storage = StorageOf(nodeAtom);
@@ -77,7 +77,7 @@ Ref<TNode> TNode::Create(std::string_view name, Ref<IVirtualAtom> atom) {
 }
 
 Ref<TNode> TNode::Open(Ref<IVirtualAtom> atom) {
-    Ref<TNode> node(new TNode);
+    Ref<TNode> node = MakeRef<TNode>();
     node->atom_ = std::move(atom);
     IVirtualAtom& nodeAtom = Need(node->atom_, "node atom");
     // A reader opens the children index when first asked about children:
@@ -256,21 +256,17 @@ void TNode::CollectLinkPaths(StringArray& paths) {
     });
 }
 
-void TNode::RecordHit(bool propagated, uint32_t ip, double when, std::string_view referrer,
-                      std::string_view prevNode, std::string_view sessionRef, bool newVisit, bool newDay,
-                      bool newVisitor, std::string_view extra) {
-    THitArgs hit{ip, when, referrer, prevNode, sessionRef, newVisit, newDay, newVisitor, extra};
+void TNode::RecordHit(bool propagated, const THitFacts& hit) {
     TOpenNodes open;
     open.Add(this);
     RecordHitWith(propagated, hit, open);
 }
 
-void TNode::RecordHitWith(bool propagated, const THitArgs& hit, const TOpenNodes& open) {
+void TNode::RecordHitWith(bool propagated, const THitFacts& hit, const TOpenNodes& open) {
     if (propagated) {
         info_->AddGroupHits(1);
     } else {
-        info_->AddHit(hit.ip, hit.referrer, hit.when, hit.prevNode, hit.sessionRef, hit.newVisit,
-                      hit.newDay, hit.newVisitor, hit.extra);
+        info_->AddHit(hit);
         info_->AddHits(1);
         if (hit.newVisit) info_->AddVisits(1);
         if (hit.newVisitor) info_->AddVisitors(1);
@@ -284,11 +280,11 @@ void TNode::RecordHitWith(bool propagated, const THitArgs& hit, const TOpenNodes
 // reached along two links is counted twice without being open twice, a
 // parent already on this climb (a cycle) is skipped, and a parent deleted
 // since the link was made is passed over.
-void TNode::Climb(const THitArgs& hit, const TOpenNodes& open, std::vector<uint32_t>& onClimb) {
+void TNode::Climb(const THitFacts& hit, const TOpenNodes& open, std::vector<uint32_t>& onClimb) {
     ClimbLinks(*atom_, info_->ReadLinkTargets(), hit, open, onClimb);
 }
 
-void TNode::ClimbLinks(IVirtualAtom& anyAtom, const TLinkTargets& targets, const THitArgs& hit,
+void TNode::ClimbLinks(IVirtualAtom& anyAtom, const TLinkTargets& targets, const THitFacts& hit,
                        const TOpenNodes& open, std::vector<uint32_t>& onClimb) {
     for (const auto& [path, number] : targets) {
         if (OnList(onClimb, number)) continue;

@@ -29,15 +29,6 @@ namespace tlvx {
 
 class TNode;
 
-// The hit as the climb passes it on.
-struct THitArgs {
-    uint32_t ip = 0;
-    double when = 0;
-    std::string_view referrer, prevNode, sessionRef;
-    bool newVisit = false, newDay = false, newVisitor = false;
-    std::string_view extra;
-};
-
 // Nodes the caller already holds open (the collection's root, the node a
 // climb starts on): reaching one of them uses the open object instead of
 // opening its atom again.
@@ -79,9 +70,7 @@ public:
     void RemoveLink(std::string_view name) override { info_->RemoveLink(name); }
     bool HasChild(std::string_view name) override;
     void CollectLinkPaths(StringArray& paths) override;
-    void RecordHit(bool propagated, uint32_t ip, double when, std::string_view referrer,
-                   std::string_view prevNode, std::string_view sessionRef, bool newVisit, bool newDay,
-                   bool newVisitor, std::string_view extra) override;
+    void RecordHit(bool propagated, const THitFacts& hit) override;
     Ref<ILangCollection> GetLanguages() override { return info_->GetLanguages(); }
 
     // Subtree queries (node_subtree_queries.cpp).
@@ -108,12 +97,13 @@ public:
     void WalkSubtree(bool subtree, const TNodeVisit& visit);
 
     // The hit of RecordHit, with nodes the caller holds open.
-    void RecordHitWith(bool propagated, const THitArgs& hit, const TOpenNodes& open);
+    void RecordHitWith(bool propagated, const THitFacts& hit, const TOpenNodes& open);
     // DeleteChild, with nodes the caller holds open.
     void DeleteChildWith(std::string_view name, bool cascade, const TOpenNodes& open);
 
 private:
     friend class TNodeMemo;
+    friend class RefMaker;
     TNode() = default;
     // The children index (nil when the node has none), opened on first use
     // on a read-only database.
@@ -125,8 +115,8 @@ private:
     StringArray ChildNames();
     void WalkChildren(std::vector<uint32_t>& onWalk, const TNodeVisit& visit);
     using TLinkTargets = std::vector<std::pair<std::string, uint32_t>>;
-    void Climb(const THitArgs& hit, const TOpenNodes& open, std::vector<uint32_t>& onClimb);
-    static void ClimbLinks(IVirtualAtom& anyAtom, const TLinkTargets& targets, const THitArgs& hit,
+    void Climb(const THitFacts& hit, const TOpenNodes& open, std::vector<uint32_t>& onClimb);
+    static void ClimbLinks(IVirtualAtom& anyAtom, const TLinkTargets& targets, const THitFacts& hit,
                            const TOpenNodes& open, std::vector<uint32_t>& onClimb);
 
 public:

@@ -3,8 +3,8 @@
 #include <string>
 
 #include "model/need.h"
+#include "platform/byte_codec.h"
 #include "store/access_modes.h"
-#include "store/byte_codec.h"
 
 namespace tlvx {
 

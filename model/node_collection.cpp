@@ -19,11 +19,11 @@ TNodeCollection::TNodeCollection(Ref<TNode> root) : root_(std::move(root)) {
 Ref<TNodeCollection> TNodeCollection::Create(const Ref<IVirtualStorage>& transaction,
                                              Ref<IVirtualAtom>& rootAtom) {
     rootAtom = Need(transaction, "transaction").CreateAtom();
-    return Ref<TNodeCollection>(new TNodeCollection(TNode::Create("", rootAtom)));
+    return MakeRef<TNodeCollection>(TNode::Create("", rootAtom));
 }
 
 Ref<TNodeCollection> TNodeCollection::Open(Ref<IVirtualAtom> rootAtom) {
-    return Ref<TNodeCollection>(new TNodeCollection(TNode::Open(std::move(rootAtom))));
+    return MakeRef<TNodeCollection>(TNode::Open(std::move(rootAtom)));
 }
 
 Ref<TNode> TNodeCollection::Find(std::string_view path, bool create) {
@@ -142,29 +142,19 @@ StringArray TNodeCollection::GetAllLinkPaths() {
     return paths;
 }
 
-void TNodeCollection::RecordOn(TNode& node, const THitArgs& hit, bool isEntry, bool isExit) {
+void TNodeCollection::RecordOn(TNode& node, const THitFacts& hit) {
     node.RecordHitWith(false, hit, Held(&node));
-    if (isEntry) node.Info().AddEntries(1);
-    if (isExit) node.Info().AddExits(1);
+    if (hit.isEntry) node.Info().AddEntries(1);
+    if (hit.isExit) node.Info().AddExits(1);
 }
 
-void TNodeCollection::RecordNodeHit(std::string_view path, uint32_t ip, double when, bool canCreate,
-                                    std::string_view referrer, std::string_view prevNode,
-                                    std::string_view sessionRef, bool newVisit, bool isEntry, bool isExit,
-                                    bool newDay, bool newVisitor, std::string_view extra) {
+void TNodeCollection::RecordNodeHit(std::string_view path, bool canCreate, const THitFacts& hit) {
     Ref<TNode> node = Find(path, canCreate);
     if (!node) return;
-    RecordOn(*node, {ip, when, referrer, prevNode, sessionRef, newVisit, newDay, newVisitor, extra}, isEntry,
-             isExit);
+    RecordOn(*node, hit);
 }
 
-void TNodeCollection::RecordSiteHit(uint32_t ip, std::string_view referrer, double when,
-                                    std::string_view prevNode, std::string_view sessionRef, bool newVisit,
-                                    bool isEntry, bool isExit, bool newDay, bool newVisitor,
-                                    std::string_view extra) {
-    RecordOn(*root_, {ip, when, referrer, prevNode, sessionRef, newVisit, newDay, newVisitor, extra}, isEntry,
-             isExit);
-}
+void TNodeCollection::RecordSiteHit(const THitFacts& hit) { RecordOn(*root_, hit); }
 
 double TNodeCollection::GetIPLastHit(uint32_t ip, std::string_view path) {
     Ref<TNode> node = RootOrFind(path, false);

@@ -38,13 +38,8 @@ public:
     std::string GetNameOf(const Ref<INode>& node) override;
     StringArray GetAllLinkPaths() override;
     Ref<INode> GetRoot() override { return root_; }
-    void RecordNodeHit(std::string_view path, uint32_t ip, double when, bool canCreate,
-                       std::string_view referrer, std::string_view prevNode, std::string_view sessionRef,
-                       bool newVisit, bool isEntry, bool isExit, bool newDay, bool newVisitor,
-                       std::string_view extra) override;
-    void RecordSiteHit(uint32_t ip, std::string_view referrer, double when, std::string_view prevNode,
-                       std::string_view sessionRef, bool newVisit, bool isEntry, bool isExit, bool newDay,
-                       bool newVisitor, std::string_view extra) override;
+    void RecordNodeHit(std::string_view path, bool canCreate, const THitFacts& hit) override;
+    void RecordSiteHit(const THitFacts& hit) override;
     double GetIPLastHit(uint32_t ip, std::string_view path) override;
     int32_t GetNodeInterval(std::string_view path) override;
     void CountBrowser(std::string_view userAgent, std::string_view path, bool canCreate) override;
@@ -57,12 +52,13 @@ public:
     double GetLastDay(std::string_view path, bool subtree) override;
 
 private:
+    friend class RefMaker;
     explicit TNodeCollection(Ref<TNode> root);
     Ref<TNode> Find(std::string_view path, bool create);
     // The root for an empty path, else the node of path (nil when missing).
     Ref<TNode> RootOrFind(std::string_view path, bool create);
     TOpenNodes Held(TNode* node);
-    void RecordOn(TNode& node, const THitArgs& hit, bool isEntry, bool isExit);
+    void RecordOn(TNode& node, const THitFacts& hit);
 
     // Read-only only: the memo (before root_, so that it goes after it) and
     // the list of all paths.

@@ -4,7 +4,7 @@
 #include <stdexcept>
 
 #include "model/node_atoms.h"
-#include "store/byte_codec.h"
+#include "platform/byte_codec.h"
 
 namespace tlvx {
 

@@ -7,7 +7,8 @@
 #include "model/node_atoms.h"
 #include "model/node_collection.h"
 #include "model/node_day_lists.h"
-#include "model/node_test_util.h"
+#include "model/testing/node_store.h"
+#include "platform/byte_codec.h"
 #include "store/btree_factory.h"
 #include "store/errors.h"
 
@@ -25,8 +26,10 @@ protected:
     void Hit(const std::string& path, uint32_t ip, double when, const std::string& referrer = "",
              const std::string& prev = "", const std::string& session = "", bool newVisit = false,
              bool newDay = false, bool newVisitor = false) {
-        nodes_->RecordNodeHit(path, ip, when, true, referrer, prev, session, newVisit, false, false, newDay,
-                              newVisitor, "");
+        nodes_->RecordNodeHit(path, true,
+                              {.ip = ip, .when = when, .referrer = referrer, .prevNode = prev,
+                               .sessionRef = session, .newVisit = newVisit, .newDay = newDay,
+                               .newVisitor = newVisitor});
     }
     TNodeCounters Counters(const std::string& path) {
         Ref<INodeInfo> info = path.empty() ? nodes_->GetRoot()->GetInfo() : nodes_->GetNodeInfo(path, false);
@@ -180,7 +183,8 @@ TEST_F(NodeHitTest, SameDayHitsFillTheHourRowAndASortedAddressList) {
     Hit("page", 10, kMonday1030 + 3.0 / 1440);
     Hit("page", 0, kMonday1030 + 4.0 / 1440);
     Hit("page", 20, EncodeDateTime(2026, 12, 7, 23, 59, 59, 999));
-    nodes_->RecordSiteHit(10, "", kMonday1030, "", "", true, true, false, true, true, "");
+    nodes_->RecordSiteHit(
+        {.ip = 10, .when = kMonday1030, .newVisit = true, .isEntry = true, .newDay = true, .newVisitor = true});
     CommitTree();
 
     OpenTree("readonly");
@@ -407,9 +411,11 @@ TEST_F(NodeHitTest, BrokenIndexIsNotedAndTheOtherRecordsStillCount) {
 
 TEST_F(NodeHitTest, EntryPointsForMissingNodesIntervalsBrowsersAndLanguages) {
     NewTree();
-    nodes_->RecordNodeHit("nothing", 1, kMonday1030, false, "", "", "", true, true, true, true, true, "");
+    const THitFacts kEverythingNew{.ip = 1, .when = kMonday1030, .newVisit = true, .isEntry = true,
+                                   .isExit = true, .newDay = true, .newVisitor = true};
+    nodes_->RecordNodeHit("nothing", false, kEverythingNew);
     EXPECT_FALSE(nodes_->NodeExists("nothing"));
-    nodes_->RecordNodeHit("made.here", 1, kMonday1030, true, "", "", "", true, true, true, true, true, "");
+    nodes_->RecordNodeHit("made.here", true, kEverythingNew);
     EXPECT_EQ(Counters("made.here").Entries, 1);
     EXPECT_EQ(Counters("made.here").Exits, 1);
     EXPECT_EQ(Counters("made").GroupHits, 1);

@@ -55,7 +55,7 @@ TNodeInfo::TNodeInfo(Ref<IVirtualAtom> infoAtom) : atom_(std::move(infoAtom)) {
 }
 
 Ref<TNodeInfo> TNodeInfo::Create(Ref<IVirtualAtom> infoAtom) {
-    Ref<TNodeInfo> info(new TNodeInfo(std::move(infoAtom)));
+    Ref<TNodeInfo> info = MakeRef<TNodeInfo>(std::move(infoAtom));
     IVirtualAtom& atom = *info->atom_;
     info->links_ = NewIndexAt(atom, ilLinks);
     info->linksRead_ = info->nameRead_ = true;
@@ -83,7 +83,7 @@ Ref<TNodeInfo> TNodeInfo::Create(Ref<IVirtualAtom> infoAtom) {
 }
 
 Ref<TNodeInfo> TNodeInfo::Open(Ref<IVirtualAtom> infoAtom) {
-    Ref<TNodeInfo> info(new TNodeInfo(std::move(infoAtom)));
+    Ref<TNodeInfo> info = MakeRef<TNodeInfo>(std::move(infoAtom));
     info->Load();
     return info;
 }

@@ -87,9 +87,7 @@ public:
     TNodeCounters GetCounters() override { return Counters(); }
     void SetCounters(const TNodeCounters& counters) override;
 
-    void AddHit(uint32_t ip, std::string_view referrer, double when, std::string_view prevNode,
-                std::string_view sessionRef, bool newVisit, bool newDay, bool newVisitor,
-                std::string_view extra) override;
+    void AddHit(const THitFacts& hit) override;
     double GetIPLastHit(uint32_t ip) override;
     Ref<IBrwCollection> GetBrowsers() override;
     Ref<ILangCollection> GetLanguages() override;
@@ -136,6 +134,7 @@ public:
     bool IsReadOnly() const { return readOnly_; }
 
 private:
+    friend class RefMaker;
     explicit TNodeInfo(Ref<IVirtualAtom> infoAtom);
     // The link index (nil when missing), the name and the counter record,
     // read on first use on a read-only database.

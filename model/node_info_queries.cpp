@@ -19,10 +19,10 @@
 #include "model/node_atoms.h"
 #include "model/node_day_lists.h"
 #include "model/node_period_walk.h"
-#include "model/text.h"
+#include "platform/byte_codec.h"
 #include "platform/clock.h"
+#include "platform/text.h"
 #include "store/access_modes.h"
-#include "store/byte_codec.h"
 
 namespace tlvx {
 
@@ -341,7 +341,7 @@ FloatArray TNodeInfo::GetUnknownShares(double fromDate) {
 bool AddressKey(IIndexerCursor& cursor, uint32_t& ip) {
     uint8_t key[5];
     if (cursor.ReadKey(key, 5) != 4) return false;
-    ip = uint32_t(key[0]) << 24 | uint32_t(key[1]) << 16 | uint32_t(key[2]) << 8 | key[3];
+    ip = GetU32BE(key);
     return true;
 }
 

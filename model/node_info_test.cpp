@@ -7,9 +7,9 @@
 #include "model/node_atoms.h"
 #include "model/node_day_lists.h"
 #include "model/node_info.h"
-#include "model/node_test_util.h"
+#include "model/testing/node_store.h"
+#include "platform/byte_codec.h"
 #include "store/btree_factory.h"
-#include "store/byte_codec.h"
 
 namespace tlvx {
 namespace {

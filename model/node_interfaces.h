@@ -29,35 +29,49 @@ class INodeInfo;
 using TNodes = std::vector<Ref<INode>>;
 using TWeekdayTotals = std::array<int32_t, 8>;
 
+// What the counter program's hit road knows of one hit. ip 0 is no address;
+// an empty text is none. isEntry and isExit count on the node the hit lands
+// on only; the rest goes into every record the hit touches.
+struct THitFacts {
+    uint32_t ip = 0;
+    double when = 0;
+    std::string_view referrer{};    // the outside page the hit came from
+    std::string_view prevNode{};    // the page of this site seen just before
+    std::string_view sessionRef{};  // the outside referrer that began the visit
+    bool newVisit = false;
+    bool isEntry = false;
+    bool isExit = false;
+    bool newDay = false;  // first hit of the visitor on this node today
+    bool newVisitor = false;
+    std::string_view extra{};
+};
+
 // {BAEBD2D1-C15F-4DB5-AC62-D2390C194437}
 class INodeInfo : public virtual RefCounted {
 public:
-    // 1-2. A node view over this info atom; none is made (nil).
+    // A node view over this info atom; none is made (nil).
     virtual Ref<INode> GetNodeView() = 0;
     virtual Ref<INode> GetNodeView2() = 0;
-    // 3-4. The info atom.
+    // The info atom.
     virtual Ref<IVirtualAtom> GetAtom() = 0;
     virtual Ref<IVirtualAtom> GetAtom2() = 0;
-    // 5-6.
     virtual void SetName(std::string_view name) = 0;
     virtual std::string GetName() = 0;
-    // 7. Each link path of node not held yet becomes a key whose value is
+    // Each link path of node not held yet becomes a key whose value is
     // node's atom number as decimal text. Nothing for nil.
     virtual void AddLinks(const Ref<INode>& node) = 0;
-    // 8-9.
     virtual void RemoveLinks(const Ref<INode>& node) = 0;
     virtual void RemoveLink(std::string_view name) = 0;
-    // 10-11. Keys of the link index (the parents' paths), ascending.
+    // Keys of the link index (the parents' paths), ascending.
     virtual int32_t GetLinkCount() = 0;
     virtual StringArray GetLinkNames() = 0;
-    // 12. Every parent opened at once, one per key. In a writable database
+    // Every parent opened at once, one per key. In a writable database
     // this fails with code 4 when two keys name one parent; the climb of a
     // hit opens them one at a time instead.
     virtual TNodes GetLinkedNodes() = 0;
-    // 13. Each key + "." + name; the name alone without keys.
+    // Each key + "." + name; the name alone without keys.
     virtual StringArray GetLinkPaths() = 0;
 
-    // 14-26.
     virtual int32_t GetHits() = 0;
     virtual int32_t GetVisits() = 0;
     virtual int32_t GetVisitors() = 0;
@@ -71,7 +85,7 @@ public:
     virtual int32_t GetGroupVisits() = 0;
     virtual int32_t GetGroupVisitors() = 0;
     virtual int32_t GetReloads() = 0;
-    // 27-38. Each writes the whole record.
+    // Each writes the whole record.
     virtual void SetHits(int32_t value) = 0;
     virtual void SetVisits(int32_t value) = 0;
     virtual void SetVisitors(int32_t value) = 0;
@@ -84,7 +98,7 @@ public:
     virtual void SetGroupHits(int32_t value) = 0;
     virtual void SetGroupVisits(int32_t value) = 0;
     virtual void SetReloads(int32_t value) = 0;
-    // 39-45. Guarded: an add that would leave the counter below zero is
+    // Guarded: an add that would leave the counter below zero is
     // ignored. AddExits first takes a negative stored value as 0.
     virtual void AddHits(int32_t delta) = 0;
     virtual void AddVisits(int32_t delta) = 0;
@@ -93,27 +107,23 @@ public:
     virtual void AddEntries(int32_t delta) = 0;
     virtual void AddCounter7(int32_t delta) = 0;
     virtual void AddExits(int32_t delta) = 0;
-    // 46-49. Plain adds.
+    // Plain adds.
     virtual void AddGroupHits(int32_t delta) = 0;
     virtual void IncGroupVisits() = 0;
     virtual void IncGroupVisitors() = 0;
     virtual void AddReloads(int32_t delta) = 0;
-    // 50-51.
     virtual TNodeCounters GetCounters() = 0;
     virtual void SetCounters(const TNodeCounters& counters) = 0;
 
-    // 52. Counts one hit in every record of the node; each stage notes its
+    // Counts one hit in every record of the node; each stage notes its
     // own failure and goes on; nothing escapes.
-    virtual void AddHit(uint32_t ip, std::string_view referrer, double when, std::string_view prevNode,
-                        std::string_view sessionRef, bool newVisit, bool newDay, bool newVisitor,
-                        std::string_view extra) = 0;
-    // 53. LastHit of the address, -1.0 when it was never seen.
+    virtual void AddHit(const THitFacts& hit) = 0;
+    // LastHit of the address, -1.0 when it was never seen.
     virtual double GetIPLastHit(uint32_t ip) = 0;
-    // 54-55.
     virtual Ref<IBrwCollection> GetBrowsers() = 0;
     virtual Ref<ILangCollection> GetLanguages() = 0;
 
-    // 56-84. Queries; none changes anything.
+    // Queries; none changes anything.
     virtual int32_t GetDayHits(double fromDate, double toDate) = 0;
     virtual int32_t GetDayVisits(double fromDate, double toDate) = 0;
     virtual int32_t GetDayNewVisitors(double fromDate, double toDate) = 0;
@@ -152,49 +162,42 @@ public:
 // {BDDDCD7F-4CDE-4A46-A87B-E9EA1CCEBE2F}
 class INode : public virtual RefCounted {
 public:
-    // 1. The child of that name; made (with this node's link paths as its
+    // The child of that name; made (with this node's link paths as its
     // links, unless this node has no name) when absent and create is set;
     // else nil.
     virtual Ref<INode> GetChild(std::string_view name, bool create) = 0;
-    // 2. In ascending key order, all open at once.
+    // In ascending key order, all open at once.
     virtual TNodes GetChildren() = 0;
-    // 3. The parents (INodeInfo::GetLinkedNodes).
+    // The parents (INodeInfo::GetLinkedNodes).
     virtual TNodes GetLinkedNodes() = 0;
-    // 4-6.
     virtual int32_t GetChildCount() = 0;
     virtual int32_t GetLinkCount() = 0;
     virtual std::string GetName() = 0;
-    // 7. The node's full dotted paths, one per link.
+    // The node's full dotted paths, one per link.
     virtual StringArray GetLinkPaths() = 0;
-    // 8. A new child without links; an existing name only with replace.
+    // A new child without links; an existing name only with replace.
     virtual Ref<INode> NewChild(std::string_view name, bool replace) = 0;
-    // 9. Removes the entry; with cascade also from the child's other parents.
+    // Removes the entry; with cascade also from the child's other parents.
     virtual void DeleteChild(std::string_view name, bool cascade) = 0;
-    // 10-13.
     virtual Ref<INodeInfo> GetInfo() = 0;
     virtual Ref<IVirtualAtom> GetAtom() = 0;
     virtual Ref<IStorageTransaction> GetTransaction() = 0;
     virtual Ref<IStorageTransaction> GetTransaction2() = 0;
-    // 14-15.
     virtual StringArray GetChildNames() = 0;
     virtual StringArray GetLinkNames() = 0;
-    // 16. node becomes entry name (an existing one only with replace) and
+    // node becomes entry name (an existing one only with replace) and
     // gets this node's link paths.
     virtual void AttachChild(std::string_view name, const Ref<INode>& node, bool replace) = 0;
-    // 17-19.
     virtual void AddLinks(const Ref<INode>& node) = 0;
     virtual void RemoveLink(std::string_view name) = 0;
     virtual bool HasChild(std::string_view name) = 0;
-    // 20. Appends this node's link paths, then each child's, depth first.
+    // Appends this node's link paths, then each child's, depth first.
     virtual void CollectLinkPaths(StringArray& paths) = 0;
-    // 21. One hit on this node (propagated: one group hit), then the same
+    // One hit on this node (propagated: one group hit), then the same
     // propagated to every parent, one parent open at a time.
-    virtual void RecordHit(bool propagated, uint32_t ip, double when, std::string_view referrer,
-                           std::string_view prevNode, std::string_view sessionRef, bool newVisit,
-                           bool newDay, bool newVisitor, std::string_view extra) = 0;
-    // 22.
+    virtual void RecordHit(bool propagated, const THitFacts& hit) = 0;
     virtual Ref<ILangCollection> GetLanguages() = 0;
-    // 23-32. Subtree queries: the node's own value, and with subtree the
+    // Subtree queries: the node's own value, and with subtree the
     // values of every node below it added (GetReloads: always the subtree).
     virtual int32_t GetDayHits(bool subtree, double fromDate, double toDate) = 0;
     virtual int32_t GetDayVisits(bool subtree, double fromDate, double toDate) = 0;
@@ -212,14 +215,14 @@ public:
 // Paths are dotted names; the empty path is the root only where said.
 class INodeCollection : public virtual RefCounted {
 public:
-    // 1. Walks from the root level by level; nil for a path without names
+    // Walks from the root level by level; nil for a path without names
     // or a missing level that is not created.
     virtual Ref<INode> FindNode(std::string_view path, bool create) = 0;
-    // 2. Never creates; false for an empty path.
+    // Never creates; false for an empty path.
     virtual bool NodeExists(std::string_view path) = 0;
-    // 3. The node's first parent (the root for a top-level node) deletes it.
+    // The node's first parent (the root for a top-level node) deletes it.
     virtual void DeleteNode(std::string_view path, bool cascade) = 0;
-    // 4-11. Empty, 0 or nil when the path names no node.
+    // Empty, 0 or nil when the path names no node.
     virtual TNodes GetChildren(std::string_view path) = 0;
     virtual TNodes GetLinkedNodes(std::string_view path) = 0;
     virtual StringArray GetChildNames(std::string_view path) = 0;
@@ -228,41 +231,33 @@ public:
     virtual int32_t GetLinkCount(std::string_view path) = 0;
     virtual Ref<INodeInfo> GetNodeInfo(std::string_view path, bool create) = 0;
     virtual std::string GetNodeName(std::string_view path) = 0;
-    // 12.
     virtual std::string GetNameOf(const Ref<INode>& node) = 0;
-    // 13. The dotted paths of every node, each parent before what is below.
+    // The dotted paths of every node, each parent before what is below.
     virtual StringArray GetAllLinkPaths() = 0;
-    // 14.
     virtual Ref<INode> GetRoot() = 0;
-    // 15. A hit on the node of path (made when canCreate), then its entry and
+    // A hit on the node of path (made when canCreate), then its entry and
     // exit counts. Nothing when there is no node.
-    virtual void RecordNodeHit(std::string_view path, uint32_t ip, double when, bool canCreate,
-                               std::string_view referrer, std::string_view prevNode,
-                               std::string_view sessionRef, bool newVisit, bool isEntry, bool isExit,
-                               bool newDay, bool newVisitor, std::string_view extra) = 0;
-    // 16. The same on the root, whose info holds the site's statistics.
-    virtual void RecordSiteHit(uint32_t ip, std::string_view referrer, double when,
-                               std::string_view prevNode, std::string_view sessionRef, bool newVisit,
-                               bool isEntry, bool isExit, bool newDay, bool newVisitor,
-                               std::string_view extra) = 0;
-    // 17. The root for an empty path; 0.0 when the path names no node, -1.0
+    virtual void RecordNodeHit(std::string_view path, bool canCreate, const THitFacts& hit) = 0;
+    // The same on the root, whose info holds the site's statistics.
+    virtual void RecordSiteHit(const THitFacts& hit) = 0;
+    // The root for an empty path; 0.0 when the path names no node, -1.0
     // when the address was never seen there.
     virtual double GetIPLastHit(uint32_t ip, std::string_view path) = 0;
-    // 18. The node's stored interval (-1: none of its own); the root's when
+    // The node's stored interval (-1: none of its own); the root's when
     // the path names no node; 720 without a root.
     virtual int32_t GetNodeInterval(std::string_view path) = 0;
-    // 19. The root for an empty path.
+    // The root for an empty path.
     virtual void CountBrowser(std::string_view userAgent, std::string_view path, bool canCreate) = 0;
-    // 20. Never creates the node.
+    // Never creates the node.
     virtual void CountNodeLanguage(std::string_view path, std::string_view code) = 0;
-    // 21. On the root.
+    // On the root.
     virtual void CountLanguage(std::string_view code) = 0;
-    // 22-23. The root for an empty path; rows untouched when a non-empty path
+    // The root for an empty path; rows untouched when a non-empty path
     // names no node.
     virtual void GetIPRecords(std::string_view path, TIPArray& rows, bool subtree) = 0;
     virtual void GetIPStatsForPeriod(std::string_view path, TIPArray& rows, bool subtree,
                                      double fromDate, double toDate) = 0;
-    // 24-25. 0 when the path names no node.
+    // 0 when the path names no node.
     virtual double GetCreated(std::string_view path) = 0;
     virtual double GetLastDay(std::string_view path, bool subtree) = 0;
 };

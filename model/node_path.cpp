@@ -1,6 +1,6 @@
 #include "model/node_path.h"
 
-#include "model/text.h"
+#include "platform/text.h"
 
 namespace tlvx {
 

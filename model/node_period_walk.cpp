@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "model/byte_order.h"
+#include "platform/byte_codec.h"
 #include "store/access_modes.h"
 
 namespace tlvx {
@@ -15,7 +16,7 @@ namespace {
 bool DayKey(IIndexerCursor& cursor, uint32_t& value) {
     uint8_t key[5];
     if (cursor.ReadKey(key, 5) != 4) return false;
-    value = uint32_t(key[0]) << 24 | uint32_t(key[1]) << 16 | uint32_t(key[2]) << 8 | key[3];
+    value = GetU32BE(key);
     return true;
 }
 

@@ -2,7 +2,7 @@
 //
 // Each fixture is a site whose hits go through the real hit recording
 // (RecordNodeHit and RecordSiteHit) under a fixed clock; the reference model
-// (query_reference_model.h) takes the same hits and computes every figure
+// (model/testing/query_reference_model.h) takes the same hits and computes every figure
 // from them alone. The queries then run in a fresh transaction, or on the
 // database opened read-only, and must agree figure for figure.
 #include <gtest/gtest.h>
@@ -11,18 +11,18 @@
 #include <limits>
 #include <map>
 
+#include "model/byte_order.h"
 #include "model/error_notes.h"
 #include "model/node_collection.h"
 #include "model/node_day_lists.h"
 #include "model/node_period_walk.h"
-#include "model/query_reference_model.h"
-#include "model/synthetic_site.h"
-#include "model/text.h"
+#include "model/testing/query_reference_model.h"
+#include "model/testing/synthetic_site.h"
 #include "platform/clock.h"
-#include "platform/test_sources.h"
-#include "model/byte_order.h"
+#include "platform/testing/fixed_sources.h"
+#include "platform/text.h"
 #include "store/btree_factory.h"
-#include "store/memory_storage.h"
+#include "store/testing/memory_storage.h"
 
 namespace tlvx {
 namespace {
@@ -78,7 +78,8 @@ protected:
             for (int32_t day = site.FirstDay; day <= site.LastDay; ++day) {
                 for (const synthetic::THit& h : generator.Day(day)) {
                     clock_.now = h.When;
-                    synthetic::RecordHit(*nodes, h);
+                    nodes->RecordNodeHit(h.Path, true, h.NodeFacts());
+                    nodes->RecordSiteHit(h.SiteFacts());
                     site.Model.NodeHit(h.Path, h.IP, h.When, h.Referrer, h.PrevNode, h.SessionRef, h.NewVisit,
                                        h.IsEntry, h.IsExit, h.NewDay, h.NewVisitor, h.When);
                     site.Model.SiteHit(h.IP, h.When, h.Referrer, h.PrevNode, h.SessionRef, h.SiteNewVisit,
@@ -662,10 +663,10 @@ TEST_F(NodeQueriesTest, SubtreeAddressRowsMergeByAddress) {
     rootAtom.reset();
     const double t = clock_.now;
     nodes_->FindNode("top", true).reset();
-    nodes_->RecordNodeHit("top.x", 30, t, true, "", "", "", true, false, false, true, true, "");
-    nodes_->RecordNodeHit("top.y", 30, t + 0.01, true, "", "", "", true, false, false, false, false, "");
-    nodes_->RecordNodeHit("top.y", 20, t + 0.02, true, "", "", "", false, false, false, true, false, "");
-    nodes_->RecordNodeHit("top", 20, t + 0.03, true, "", "", "", true, false, false, true, false, "");
+    nodes_->RecordNodeHit("top.x", true, {.ip = 30, .when = t, .newVisit = true, .newDay = true, .newVisitor = true});
+    nodes_->RecordNodeHit("top.y", true, {.ip = 30, .when = t + 0.01, .newVisit = true});
+    nodes_->RecordNodeHit("top.y", true, {.ip = 20, .when = t + 0.02, .newDay = true});
+    nodes_->RecordNodeHit("top", true, {.ip = 20, .when = t + 0.03, .newVisit = true, .newDay = true});
     Ref<INode> top = nodes_->FindNode("top", false);
     TIPArray rows = top->GetIPRecords(true);
     ASSERT_EQ(rows.size(), 2u);

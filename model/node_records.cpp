@@ -5,25 +5,9 @@
 #include <stdexcept>
 
 #include "model/byte_order.h"
-#include "store/byte_codec.h"
+#include "platform/byte_codec.h"
 
 namespace tlvx {
-
-void PutDouble(uint8_t* p, double value) {
-    uint64_t bits;
-    std::memcpy(&bits, &value, sizeof bits);
-    PutU64(p, bits);
-}
-
-double GetDouble(const uint8_t* p) {
-    uint64_t bits = GetU64(p);
-    double value;
-    std::memcpy(&value, &bits, sizeof value);
-    return value;
-}
-
-void PutInt32(uint8_t* p, int32_t value) { PutU32(p, static_cast<uint32_t>(value)); }
-int32_t GetInt32(const uint8_t* p) { return static_cast<int32_t>(GetU32(p)); }
 
 namespace {
 

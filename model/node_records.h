@@ -186,12 +186,6 @@ using TIPArray = std::vector<TIPRow>;
 using trefarray = std::vector<TSourceDayRow>;
 using FloatArray = std::vector<double>;
 
-// Little-endian doubles and int32s at any offset.
-void PutDouble(uint8_t* p, double value);
-double GetDouble(const uint8_t* p);
-void PutInt32(uint8_t* p, int32_t value);
-int32_t GetInt32(const uint8_t* p);
-
 // Date-time pieces of a hit. DayNumber is the whole part (truncated) and
 // raises std::out_of_range for a value outside int32; HourOfDay is the whole
 // part of the day fraction times 24 (outside 0..23 for negative values);

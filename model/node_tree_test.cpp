@@ -2,7 +2,7 @@
 
 #include "model/node_collection.h"
 #include "model/node_path.h"
-#include "model/node_test_util.h"
+#include "model/testing/node_store.h"
 #include "store/errors.h"
 
 namespace tlvx {

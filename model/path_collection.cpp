@@ -7,7 +7,7 @@
 #include "model/error_notes.h"
 #include "model/need.h"
 #include "model/node_atoms.h"
-#include "model/text.h"
+#include "platform/text.h"
 #include "store/access_modes.h"
 
 namespace tlvx {
@@ -32,13 +32,13 @@ Ref<IPathCollection> TPathCollection::Create(const Ref<IVirtualAtom>& root) {
     Ref<IVirtualAtom> zero = Need(StorageOf(*root), "storage of paths root").CreateAtom();
     zero->SetAsString("0");
     root->SetLink(kZeroTextLink, zero);
-    return Ref<TPathCollection>(new TPathCollection(root));
+    return MakeRef<TPathCollection>(root);
 }
 
 Ref<IPathCollection> TPathCollection::Open(const Ref<IVirtualAtom>& root) {
     Need(root, "paths root");
     for (int32_t link : {kUnusedIndexLink, kPathLink, kLastNodeLink}) OpenIndexAt(*root, link);
-    return Ref<TPathCollection>(new TPathCollection(root));
+    return MakeRef<TPathCollection>(root);
 }
 
 void TPathCollection::SetText(int32_t link, const TGUID& sessionId, std::string_view text) {

@@ -66,6 +66,7 @@ public:
     std::string GetPath(const TGUID& sessionId) override;
 
 private:
+    friend class RefMaker;
     explicit TPathCollection(Ref<IVirtualAtom> root) : root_(std::move(root)) {}
 
     void SetText(int32_t link, const TGUID& sessionId, std::string_view text);

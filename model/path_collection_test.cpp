@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "model/collection_atoms.h"
-#include "model/collection_test_db.h"
+#include "model/testing/collection_db.h"
 #include "store/btree_factory.h"
 
 namespace tlvx {

@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "model/node_test_util.h"
-#include "model/synthetic_site.h"
+#include "model/testing/node_store.h"
+#include "model/testing/synthetic_site.h"
 
 namespace tlvx {
 namespace {
@@ -37,7 +37,8 @@ protected:
         for (int32_t day = first_; day < first_ + 40; ++day) {
             for (const synthetic::THit& h : generator.Day(day)) {
                 clock_.now = h.When;
-                synthetic::RecordHit(*nodes_, h);
+                nodes_->RecordNodeHit(h.Path, true, h.NodeFacts());
+                nodes_->RecordSiteHit(h.SiteFacts());
             }
         }
         CommitTree();

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "model/stream_bytes.h"
-#include "store/byte_codec.h"
+#include "platform/byte_codec.h"
 
 namespace tlvx {
 

@@ -17,7 +17,7 @@ bool IsSkinNumber(int32_t skinNo) { return skinNo >= 0 && skinNo <= kMaxSkinNumb
 
 Ref<TSkinCollection> TSkinCollection::Create(const Ref<IVirtualAtom>& root, TStream& defaultSkin) {
     Need(root, "skins root atom");
-    Ref<TSkinCollection> skins(new TSkinCollection(root));
+    Ref<TSkinCollection> skins = MakeRef<TSkinCollection>(root);
     root->SetLinkCount(0);
     skins->PutSkin(defaultSkin, 0, true);
     return skins;
@@ -25,7 +25,7 @@ Ref<TSkinCollection> TSkinCollection::Create(const Ref<IVirtualAtom>& root, TStr
 
 Ref<TSkinCollection> TSkinCollection::Open(const Ref<IVirtualAtom>& root) {
     Need(root, "skins root atom");
-    return Ref<TSkinCollection>(new TSkinCollection(root));
+    return MakeRef<TSkinCollection>(root);
 }
 
 template <class Encode>

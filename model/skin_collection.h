@@ -21,26 +21,26 @@ inline constexpr int32_t kMaxSkinNumber = 0xFFFF;
 // {BFD0AD54-A3E3-412A-BB26-B64D99E1903D}
 class ISkinCollection : public virtual RefCounted {
 public:
-    // 1. The counter image of value drawn with skin skinNo as a 24-bit BMP,
+    // The counter image of value drawn with skin skinNo as a 24-bit BMP,
     // position 0; empty when there is no such skin. A skin stream that does
     // not load draws the blank preview.
     virtual TMemoryStream RenderBMP(int32_t value, int32_t skinNo) = 0;
-    // 2. The same BMP written at stream's position, which is set to 0
+    // The same BMP written at stream's position, which is set to 0
     // afterwards; nothing for a null stream or a missing skin.
     virtual void RenderBMPTo(TStream* stream, int32_t value, int32_t skinNo) = 0;
-    // 3. Empties link skinNo.
+    // Empties link skinNo.
     virtual void DeleteSkin(int32_t skinNo) = 0;
-    // 4. Link skinNo holds an atom.
+    // Link skinNo holds an atom.
     virtual bool SkinExists(int32_t skinNo) = 0;
-    // 5. When link skinNo is empty or overwrite is set, and stream is not
+    // When link skinNo is empty or overwrite is set, and stream is not
     // empty: a new atom holding the whole stream becomes link skinNo.
     virtual void PutSkin(TStream& stream, int32_t skinNo, bool overwrite) = 0;
-    // 6. A non-empty stream goes to the link after the highest occupied one
+    // A non-empty stream goes to the link after the highest occupied one
     // (link 0 when none is).
     virtual void AddSkin(TStream& stream) = 0;
-    // 7. Occupied links.
+    // Occupied links.
     virtual int32_t GetSkinCount() = 0;
-    // 8. As RenderBMP, encoded as GIF.
+    // As RenderBMP, encoded as GIF.
     virtual TMemoryStream RenderGIF(int32_t value, int32_t skinNo) = 0;
 };
 
@@ -62,6 +62,7 @@ public:
     TMemoryStream RenderGIF(int32_t value, int32_t skinNo) override;
 
 private:
+    friend class RefMaker;
     explicit TSkinCollection(Ref<IVirtualAtom> root) : root_(std::move(root)) {}
     template <class Encode>
     TMemoryStream Render(int32_t value, int32_t skinNo, Encode encode);

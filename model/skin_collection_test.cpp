@@ -2,11 +2,11 @@
 
 #include <gtest/gtest.h>
 
-#include "model/skin_test_util.h"
-#include "platform/test_temp_dir.h"
+#include "model/testing/skin_pictures.h"
+#include "platform/testing/temp_dir.h"
 #include "raster/gif_writer.h"
-#include "store/memory_storage.h"
 #include "store/storage_factory.h"
+#include "store/testing/memory_storage.h"
 
 namespace tlvx {
 namespace {

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "store/byte_codec.h"
+#include "platform/byte_codec.h"
 
 namespace tlvx {
 

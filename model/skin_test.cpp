@@ -2,9 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include "model/skin_test_util.h"
+#include "model/testing/skin_pictures.h"
+#include "platform/byte_codec.h"
 #include "raster/gif_writer.h"
-#include "store/byte_codec.h"
 
 namespace tlvx {
 namespace {

@@ -6,8 +6,8 @@
 #include "model/error_notes.h"
 #include "model/ipv4.h"
 #include "model/need.h"
+#include "platform/byte_codec.h"
 #include "store/btree_factory.h"
-#include "store/byte_codec.h"
 
 namespace tlvx {
 
@@ -44,7 +44,7 @@ std::string SkipNetworkKey(int32_t address, int32_t mask) {
 
 Ref<ISkipCollection> TSkipCollection::Create(const Ref<IVirtualAtom>& root) {
     if (!root) throw TSkipCollectionError(1);
-    Ref<TSkipCollection> list(new TSkipCollection(root));
+    Ref<TSkipCollection> list = MakeRef<TSkipCollection>(root);
     try {
         RequireChange(*root);
         root->SetLinkCount(0);
@@ -69,7 +69,7 @@ Ref<ISkipCollection> TSkipCollection::Open(const Ref<IVirtualAtom>& root) {
         NoteError(kNoteSkipOpen);
         throw TSkipCollectionError(3);
     }
-    return Ref<TSkipCollection>(new TSkipCollection(root));
+    return MakeRef<TSkipCollection>(root);
 }
 
 void TSkipCollection::Stamp(bool byCreate) {

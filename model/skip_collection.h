@@ -93,6 +93,7 @@ public:
     void ClearNetworks() override;
 
 private:
+    friend class RefMaker;
     explicit TSkipCollection(Ref<IVirtualAtom> root) : root_(std::move(root)) {}
 
     bool Match(int32_t address, std::string* description);

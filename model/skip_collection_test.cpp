@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "model/collection_test_db.h"
 #include "model/ipv4.h"
+#include "model/testing/collection_db.h"
 #include "store/btree_factory.h"
 
 namespace tlvx {

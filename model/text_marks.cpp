@@ -1,6 +1,6 @@
 #include "model/text_marks.h"
 
-#include "model/text.h"
+#include "platform/text.h"
 
 namespace tlvx {
 

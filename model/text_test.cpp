@@ -3,8 +3,8 @@
 #include <optional>
 #include <random>
 
-#include "model/text.h"
 #include "model/text_marks.h"
+#include "platform/text.h"
 
 namespace tlvx {
 namespace {

@@ -9,9 +9,9 @@
 #include "model/error_notes.h"
 #include "model/need.h"
 #include "model/node_atoms.h"
+#include "platform/byte_codec.h"
 #include "platform/clock.h"
 #include "store/access_modes.h"
-#include "store/byte_codec.h"
 
 namespace tlvx {
 
@@ -70,7 +70,7 @@ TReturnCounters StepReturnCounters(TReturnCounters r, double elapsed) {
 
 Ref<IVisitorCollection> TVisitorCollection::Create(const Ref<IVirtualAtom>& root) {
     Need(root, "visitors root");
-    Ref<TVisitorCollection> visitors(new TVisitorCollection(root));
+    Ref<TVisitorCollection> visitors = MakeRef<TVisitorCollection>(root);
     if (!IsReadOnlyAtom(*root)) {
         for (int32_t link : {kVisitorIndexLink, kFirstSeenLink})
             if (!root->HasLink(link)) CreateIndexAt(*root, link);

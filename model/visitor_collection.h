@@ -100,6 +100,7 @@ public:
     TVisitorList ListVisitorsSince(double date) override;
 
 private:
+    friend class RefMaker;
     explicit TVisitorCollection(Ref<IVirtualAtom> root) : root_(std::move(root)) {}
 
     Ref<IVirtualAtom> FindVisitor(const TGUID& id);

@@ -5,9 +5,9 @@
 #include <cstdio>
 
 #include "model/collection_atoms.h"
-#include "model/collection_test_db.h"
 #include "model/ipv4.h"
-#include "store/byte_codec.h"
+#include "model/testing/collection_db.h"
+#include "platform/byte_codec.h"
 
 namespace tlvx {
 namespace {

@@ -6,7 +6,7 @@
 #include <set>
 #include <string>
 
-#include "platform/test_temp_dir.h"
+#include "platform/testing/temp_dir.h"
 
 namespace tlvx {
 namespace {

@@ -6,24 +6,25 @@
 #include <atomic>
 #include <cerrno>
 
+#include "platform/byte_codec.h"
 #include "platform/file.h"
 
 namespace tlvx {
 
 std::array<uint8_t, 16> TGUID::ToBytes() const {
     std::array<uint8_t, 16> b{};
-    for (int i = 0; i < 4; ++i) b[i] = static_cast<uint8_t>(D1 >> (8 * i));
-    for (int i = 0; i < 2; ++i) b[4 + i] = static_cast<uint8_t>(D2 >> (8 * i));
-    for (int i = 0; i < 2; ++i) b[6 + i] = static_cast<uint8_t>(D3 >> (8 * i));
+    PutU32(&b[0], D1);
+    PutU16(&b[4], D2);
+    PutU16(&b[6], D3);
     for (int i = 0; i < 8; ++i) b[8 + i] = D4[i];
     return b;
 }
 
 TGUID TGUID::FromBytes(const uint8_t* bytes) {
     TGUID g;
-    for (int i = 3; i >= 0; --i) g.D1 = (g.D1 << 8) | bytes[i];
-    g.D2 = static_cast<uint16_t>(bytes[4] | (bytes[5] << 8));
-    g.D3 = static_cast<uint16_t>(bytes[6] | (bytes[7] << 8));
+    g.D1 = GetU32(bytes);
+    g.D2 = GetU16(bytes + 4);
+    g.D3 = GetU16(bytes + 6);
     for (int i = 0; i < 8; ++i) g.D4[i] = bytes[8 + i];
     return g;
 }

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "platform/file.h"
-#include "platform/test_temp_dir.h"
+#include "platform/testing/temp_dir.h"
 
 namespace tlvx {
 namespace {

@@ -3,12 +3,28 @@
 // Every interface derives (virtually) from RefCounted; objects are held through
 // Ref<T>, freed with the last reference. The programs are single-threaded, so
 // the count is a plain integer.
+//
+// Objects are made one way, MakeRef<T>(...). The count starts at one, the
+// construction hold, so code that hands `this` out during construction and
+// drops it again does not free the half-built object; MakeRef gives that
+// hold to the first Ref and then runs the object's Initialize hook, with
+// virtual dispatch to the final class. A failing Initialize frees the object
+// and rethrows. The finalisation hook is the destructor.
+//
+// Querying for another interface is RefCast (dynamic_cast).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <new>
 #include <utility>
 
 namespace tlvx {
+
+template <class T>
+class Ref;
+template <class T, class... Args>
+Ref<T> MakeRef(Args&&... args);
 
 class RefCounted {
 public:
@@ -25,11 +41,23 @@ public:
     }
     int32_t RefCount() const noexcept { return refs_; }
 
+    static void operator delete(void* p) noexcept { ::operator delete(p); }
+
 protected:
     virtual ~RefCounted() = default;
+    // Runs once the object is complete, before MakeRef hands it out.
+    virtual void Initialize() {}
 
 private:
-    mutable int32_t refs_ = 0;
+    friend class RefMaker;
+    template <class T, class... Args>
+    friend Ref<T> MakeRef(Args&&... args);
+
+    // Only MakeRef allocates: an object made with a plain `new` would keep
+    // its construction hold and never be freed.
+    static void* operator new(std::size_t size) { return ::operator new(size); }
+
+    mutable int32_t refs_ = 1;  // the construction hold
 };
 
 template <class T>
@@ -60,10 +88,27 @@ private:
     T* p_ = nullptr;
 };
 
-// Makes a new object and hands out the first reference.
+// Classes whose constructors are private to their own Create functions
+// befriend RefMaker, so that MakeRef can still build them.
+class RefMaker {
+    template <class T, class... Args>
+    friend Ref<T> MakeRef(Args&&... args);
+
+    template <class T, class... Args>
+    static T* New(Args&&... args) {
+        return new T(std::forward<Args>(args)...);
+    }
+};
+
+// Makes a new object, runs its Initialize hook and hands out the first
+// reference.
 template <class T, class... Args>
 Ref<T> MakeRef(Args&&... args) {
-    return Ref<T>(new T(std::forward<Args>(args)...));
+    T* object = RefMaker::New<T>(std::forward<Args>(args)...);
+    Ref<T> ref(object);  // count 2: the construction hold and this one
+    object->Release();   // drops the construction hold, never frees here
+    static_cast<RefCounted*>(object)->Initialize();
+    return ref;
 }
 
 // Interface cast, the counterpart of a query for another interface.

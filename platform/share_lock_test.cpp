@@ -8,7 +8,7 @@
 #include <chrono>
 
 #include "platform/file.h"
-#include "platform/test_temp_dir.h"
+#include "platform/testing/temp_dir.h"
 
 namespace tlvx {
 namespace {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/byte_codec.h"
 namespace tlvx {
 
 void TStream::ReadExact(void* buffer, size_t count) {
@@ -24,24 +25,26 @@ uint8_t TStream::ReadU8() {
 uint16_t TStream::ReadU16() {
     uint8_t b[2];
     ReadExact(b, 2);
-    return uint16_t(b[0] | (b[1] << 8));
+    return GetU16(b);
 }
 
 uint32_t TStream::ReadU32() {
     uint8_t b[4];
     ReadExact(b, 4);
-    return uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 | uint32_t(b[3]) << 24;
+    return GetU32(b);
 }
 
 void TStream::WriteU8(uint8_t v) { Write(&v, 1); }
 
 void TStream::WriteU16(uint16_t v) {
-    uint8_t b[2] = {uint8_t(v), uint8_t(v >> 8)};
+    uint8_t b[2];
+    PutU16(b, v);
     Write(b, 2);
 }
 
 void TStream::WriteU32(uint32_t v) {
-    uint8_t b[4] = {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)};
+    uint8_t b[4];
+    PutU32(b, v);
     Write(b, 4);
 }
 

@@ -12,12 +12,6 @@ int HexValue(char c) {
     return -1;
 }
 
-std::string_view Trim(std::string_view s) {
-    while (!s.empty() && IsBlankByte(s.front())) s.remove_prefix(1);
-    while (!s.empty() && IsBlankByte(s.back())) s.remove_suffix(1);
-    return s;
-}
-
 bool IsCookieOctet(unsigned char c) {
     return c == 0x21 || (c >= 0x23 && c <= 0x2B) || (c >= 0x2D && c <= 0x3A) ||
            (c >= 0x3C && c <= 0x5B) || (c >= 0x5D && c <= 0x7E);
@@ -42,7 +36,7 @@ void TWebFields::Add(std::string name, std::string value) {
 
 const std::pair<std::string, std::string>* TWebFields::Find(std::string_view name) const {
     for (const auto& f : fields_)
-        if (SameAsciiText(f.first, name)) return &f;
+        if (SameText(f.first, name)) return &f;
     return nullptr;
 }
 
@@ -89,22 +83,22 @@ TWebFields ParseCookieFields(std::string_view text) {
     TWebFields fields;
     SplitAt(text, ';', [&](std::string_view piece) {
         size_t eq = piece.find('=');
-        std::string_view name = Trim(piece.substr(0, eq));
+        std::string_view name = TrimBlanks(piece.substr(0, eq));
         if (name.empty()) return;
         std::string_view value =
-            eq == std::string_view::npos ? std::string_view() : Trim(piece.substr(eq + 1));
+            eq == std::string_view::npos ? std::string_view() : TrimBlanks(piece.substr(eq + 1));
         fields.Add(std::string(name), PercentDecode(value, false));
     });
     return fields;
 }
 
-std::string EncodeCookieValue(std::string_view value) {
+std::string PercentEncode(std::string_view text, bool (*keep)(unsigned char)) {
     static const char kHex[] = "0123456789ABCDEF";
     std::string out;
-    out.reserve(value.size());
-    for (char c : value) {
+    out.reserve(text.size());
+    for (char c : text) {
         auto b = static_cast<unsigned char>(c);
-        if (IsCookieOctet(b) && b != '%') {
+        if (keep(b)) {
             out += c;
         } else {
             out += '%';
@@ -113,6 +107,10 @@ std::string EncodeCookieValue(std::string_view value) {
         }
     }
     return out;
+}
+
+std::string EncodeCookieValue(std::string_view value) {
+    return PercentEncode(value, [](unsigned char b) { return IsCookieOctet(b) && b != '%'; });
 }
 
 bool IsHttpToken(std::string_view text) {

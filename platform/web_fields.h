@@ -4,7 +4,7 @@
 // may hold any byte (NUL, CR, LF included), and nothing is truncated.
 #pragma once
 
-#include "platform/ascii_text.h"
+#include "platform/text.h"
 
 #include <cstddef>
 #include <string>
@@ -44,6 +44,10 @@ TWebFields ParseUrlEncodedFields(std::string_view text);
 // (bytes up to 0x20), the value %XX-decoded ('+' kept). Pieces without a
 // name are skipped.
 TWebFields ParseCookieFields(std::string_view text);
+
+// Every byte for which keep is false as %XX (upper-case hex), the others as
+// they are.
+std::string PercentEncode(std::string_view text, bool (*keep)(unsigned char));
 
 // A cookie value made safe for a Set-Cookie header: every byte outside the
 // cookie octets (controls, blank, '"', ',', ';', '\\', 0x7F and up) and '%'

@@ -34,7 +34,7 @@ bool IsFormContent(const std::string& contentType) {
     type = type.substr(0, type.find(';'));
     while (!type.empty() && type.back() == ' ') type.remove_suffix(1);
     while (!type.empty() && type.front() == ' ') type.remove_prefix(1);
-    return SameAsciiText(type, "application/x-www-form-urlencoded");
+    return SameText(type, "application/x-www-form-urlencoded");
 }
 
 }  // namespace
@@ -66,7 +66,7 @@ void TWebRequest::ReadBody(const ICgiEnvironment& env, std::istream* body) {
     content_.resize(length);
     body->read(content_.data(), static_cast<std::streamsize>(length));
     content_.resize(static_cast<size_t>(body->gcount()));
-    if (SameAsciiText(method_, "POST") && IsFormContent(contentType_))
+    if (SameText(method_, "POST") && IsFormContent(contentType_))
         contentFields_ = ParseUrlEncodedFields(content_);
 }
 

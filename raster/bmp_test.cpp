@@ -3,7 +3,7 @@
 #include <fstream>
 #include <random>
 
-#include "platform/test_temp_dir.h"
+#include "platform/testing/temp_dir.h"
 #include "raster/paint_rect.h"
 
 namespace tlvx {

@@ -1,5 +1,6 @@
 #include "raster/gif_writer.h"
 
+#include "platform/byte_codec.h"
 #include "raster/color_quantizer.h"
 #include "raster/lzw_encoder.h"
 
@@ -7,18 +8,13 @@ namespace tlvx {
 
 namespace {
 
-void PutU16(std::vector<uint8_t>& out, uint16_t v) {
-    out.push_back(uint8_t(v));
-    out.push_back(uint8_t(v >> 8));
-}
-
 void WriteGIFSignature(std::vector<uint8_t>& out) {
     for (char c : {'G', 'I', 'F', '8', '7', 'a'}) out.push_back(uint8_t(c));
 }
 
 void WriteScreenDescriptor(std::vector<uint8_t>& out, uint16_t width, uint16_t height) {
-    PutU16(out, width);
-    PutU16(out, height);
+    AppendU16(out, width);
+    AppendU16(out, height);
     out.push_back(0xF7);  // global table, 8-bit resolution, unsorted, 256 entries
     out.push_back(0);     // background index
     out.push_back(0);
@@ -34,10 +30,10 @@ void FillColorTable(std::vector<uint8_t>& out, const TQuantizedImage& image) {
 
 void WriteImageDescriptor(std::vector<uint8_t>& out, uint16_t width, uint16_t height) {
     out.push_back(',');
-    PutU16(out, 0);
-    PutU16(out, 0);
-    PutU16(out, width);
-    PutU16(out, height);
+    AppendU16(out, 0);
+    AppendU16(out, 0);
+    AppendU16(out, width);
+    AppendU16(out, height);
     out.push_back(0);  // no local table, not interlaced
 }
 

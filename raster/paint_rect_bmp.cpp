@@ -1,30 +1,12 @@
 // BMP save and load of TPaintRect.
 #include <cstring>
 
+#include "platform/byte_codec.h"
 #include "platform/file.h"
 #include "raster/bmp_format.h"
 #include "raster/paint_rect.h"
 
 namespace tlvx {
-
-namespace {
-
-void PutU16(uint8_t* p, uint16_t v) {
-    p[0] = uint8_t(v);
-    p[1] = uint8_t(v >> 8);
-}
-
-void PutU32(uint8_t* p, uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = uint8_t(v >> (8 * i));
-}
-
-uint16_t GetU16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
-
-uint32_t GetU32(const uint8_t* p) {
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-
-}  // namespace
 
 void TPaintRect::SaveToStream(TStream& stream) const {
     uint32_t stride = uint32_t(bmp::RowStride24(width_));

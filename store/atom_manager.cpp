@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/byte_codec.h"
 #include "store/crc32.h"
 #include "store/errors.h"
 
@@ -14,18 +15,6 @@ constexpr uint32_t kEntrySize = 32;
 constexpr uint32_t kTableHeader = 16;
 constexpr uint32_t kInlineRoom = 19;
 constexpr uint8_t kInlineFlag = 0x80;
-
-uint32_t Get32(const uint8_t* p) {
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-uint64_t Get64(const uint8_t* p) { return uint64_t(Get32(p)) | uint64_t(Get32(p + 4)) << 32; }
-void Put32(uint8_t* p, uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = uint8_t(v >> (8 * i));
-}
-void Put64(uint8_t* p, uint64_t v) {
-    Put32(p, uint32_t(v));
-    Put32(p + 4, uint32_t(v >> 32));
-}
 
 uint32_t CapacityOfTable(size_t place) { return 256u << std::min<size_t>(place, 7); }
 
@@ -47,9 +36,9 @@ uint64_t AlignUp(uint64_t size, uint8_t align) {
 
 }  // namespace
 
-bool EntryIsFree(const TEntryBytes& e) { return e[12] == 0 && Get64(&e[24]) == 0; }
+bool EntryIsFree(const TEntryBytes& e) { return e[12] == 0 && GetU64(&e[24]) == 0; }
 
-bool EntryCrcValid(const TEntryBytes& e) { return Crc32(&e[4], 28) == Get32(&e[0]); }
+bool EntryCrcValid(const TEntryBytes& e) { return Crc32(&e[4], 28) == GetU32(&e[0]); }
 
 // 256 KiB of a read-only file's blocks: enough for the atoms of the nodes
 // being opened (their neighbours are read next), small enough that the
@@ -67,11 +56,11 @@ TAtomManager::TAtomManager(IAtomFile& file) : file_(file) {
         if (pos < 128 || pos + bytes > end || uint64_t(total_) + expected > 0xFFFFFFFFull)
             throw EOrvOpenError(ecFileDamaged, TQmzMessage::FileDamaged, {file_.FullPath()});
         file_.ReadAt(header, kTableHeader, pos);
-        if (Get32(header + 8) != expected)
+        if (GetU32(header + 8) != expected)
             throw EOrvOpenError(ecFileDamaged, TQmzMessage::FileDamaged, {file_.FullPath()});
         tables_.push_back({pos, total_, expected});
         total_ += expected;
-        pos = Get64(header);
+        pos = GetU64(header);
         // A chain cannot hold more tables than fit in the file.
         if (tables_.size() > end / (kTableHeader + kEntrySize * 256))
             throw EOrvOpenError(ecFileDamaged, TQmzMessage::FileDamaged, {file_.FullPath()});
@@ -128,7 +117,7 @@ void TAtomManager::ReadEntry(uint32_t handle, TEntryBytes& entry) {
 
 void TAtomManager::WriteEntry(uint32_t handle, TEntryBytes& entry) {
     const uint64_t pos = EntryPosition(handle);
-    Put32(&entry[0], Crc32(&entry[4], 28));
+    PutU32(&entry[0], Crc32(&entry[4], 28));
     file_.WriteAt(entry.data(), kEntrySize, pos);
 }
 
@@ -226,15 +215,15 @@ void TAtomManager::AppendTable() {
     const uint32_t bytes = kTableHeader + kEntrySize * capacity;
     const uint64_t pos = file_.Alloc(bytes);
     uint8_t header[kTableHeader] = {};
-    Put32(header + 8, capacity);
+    PutU32(header + 8, capacity);
     file_.WriteAt(header, kTableHeader, pos);
     file_.Fill(bytes - kTableHeader, 0, pos + kTableHeader);
     if (tables_.empty()) {
         file_.SetAtomTablePos(pos);
     } else {
         uint8_t prev[kTableHeader] = {};
-        Put64(prev, pos);
-        Put32(prev + 8, tables_.back().capacity);
+        PutU64(prev, pos);
+        PutU32(prev + 8, tables_.back().capacity);
         file_.WriteAt(prev, kTableHeader, tables_.back().position);
     }
     tables_.push_back({pos, total_, capacity});
@@ -251,8 +240,8 @@ bool TAtomManager::AtomExists(uint32_t handle) {
 uint32_t TAtomManager::BodyAllocation(const TEntryBytes& e) const {
     if (EntryIsFree(e) || (e[12] & kInlineFlag)) return 0;
     const uint8_t width = uint8_t(((e[12] >> 5) & 3) + 1);
-    const uint64_t links = Get32(&e[12]) >> 8;
-    const uint64_t size = links * width + Get32(&e[16]);
+    const uint64_t links = GetU32(&e[12]) >> 8;
+    const uint64_t size = links * width + GetU32(&e[16]);
     return uint32_t(AlignUp(size, file_.AtomSizeAlign()));
 }
 
@@ -263,7 +252,7 @@ void TAtomManager::DeleteAtom(uint32_t handle) {
     TEntryBytes e;
     ReadEntry(handle, e);
     const uint32_t body = BodyAllocation(e);
-    const uint64_t bodyPos = Get64(&e[24]);
+    const uint64_t bodyPos = GetU64(&e[24]);
     // The entry goes first, so that no entry ever points at freed space.
     TEntryBytes zero{};
     WriteEntry(handle, zero);
@@ -293,8 +282,8 @@ void TAtomManager::LoadImage(TAtomRec& rec, uint8_t parts) {
     const uint8_t flags = e[12];
     const uint8_t width = uint8_t(((flags >> 5) & 3) + 1);
     if (fill & kPartCounters) {
-        rec.linkCount = Get32(&e[4]);
-        rec.externalCount = Get32(&e[8]);
+        rec.linkCount = GetU32(&e[4]);
+        rec.externalCount = GetU32(&e[8]);
     }
     if (flags & kInlineFlag) {
         const uint32_t d = flags & 0x1F;
@@ -319,15 +308,15 @@ void TAtomManager::LoadImage(TAtomRec& rec, uint8_t parts) {
         return;
     }
     if (fill & (kPartLinks | kPartData)) {
-        const uint64_t count = Get32(&e[12]) >> 8;
-        const uint64_t d = Get32(&e[16]);
+        const uint64_t count = GetU32(&e[12]) >> 8;
+        const uint64_t d = GetU32(&e[16]);
         const uint64_t size = count * width + d;
-        const uint64_t pos = Get64(&e[24]);
+        const uint64_t pos = GetU64(&e[24]);
         if (pos < 128 || size > file_.LogicalSize() || pos + size > file_.LogicalSize())
             BodyDamaged(rec.handle);
         TByteArray body(size);
         if (size) Read(body.data(), uint32_t(size), pos);
-        if (Crc32(body.data(), body.size()) != Get32(&e[20])) BodyDamaged(rec.handle);
+        if (Crc32(body.data(), body.size()) != GetU32(&e[20])) BodyDamaged(rec.handle);
         if (fill & kPartLinks) {
             TAtomHandleArray links(count);
             for (uint64_t i = 0; i < count; ++i) links[i] = UnpackLink(&body[d + i * width], width);
@@ -356,8 +345,8 @@ void TAtomManager::SaveImage(TAtomRec& rec, uint8_t parts) {
     }
     TEntryBytes e = rec.entry;
     if (parts & kPartCounters) {
-        Put32(&e[4], rec.linkCount);
-        Put32(&e[8], rec.externalCount);
+        PutU32(&e[4], rec.linkCount);
+        PutU32(&e[8], rec.externalCount);
     }
     uint32_t oldBody = 0;
     uint64_t oldPos = 0;
@@ -370,7 +359,7 @@ void TAtomManager::SaveImage(TAtomRec& rec, uint8_t parts) {
         const uint64_t d = rec.data.size();
         const uint64_t size = d + l * w;
         oldBody = BodyAllocation(rec.entry);
-        oldPos = Get64(&rec.entry[24]);
+        oldPos = GetU64(&rec.entry[24]);
         if (size > kInlineRoom) {
             if (size > 0x7FFFFFFF || l > 0xFFFFFF)
                 throw EQmzError(ecFileIO, TQmzMessage::FileWrite);
@@ -386,9 +375,9 @@ void TAtomManager::SaveImage(TAtomRec& rec, uint8_t parts) {
             e[13] = uint8_t(l);
             e[14] = uint8_t(l >> 8);
             e[15] = uint8_t(l >> 16);
-            Put32(&e[16], uint32_t(d));
-            Put32(&e[20], Crc32(body.data(), body.size()));
-            Put64(&e[24], newPos);
+            PutU32(&e[16], uint32_t(d));
+            PutU32(&e[20], Crc32(body.data(), body.size()));
+            PutU64(&e[24], newPos);
         } else {
             e[12] = uint8_t(kInlineFlag | ((w - 1) << 5) | d);
             std::memset(&e[13], 0, kInlineRoom);

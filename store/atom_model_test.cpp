@@ -7,8 +7,8 @@
 #include <set>
 
 #include "store/errors.h"
-#include "store/memory_atom_file_test.h"
 #include "store/orv_base.h"
+#include "store/testing/memory_atom_file.h"
 
 namespace tlvx {
 namespace {

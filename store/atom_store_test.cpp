@@ -15,8 +15,8 @@
 #include "store/atom_manager.h"
 #include "store/crc32.h"
 #include "store/errors.h"
-#include "store/memory_atom_file_test.h"
 #include "store/orv_base.h"
+#include "store/testing/memory_atom_file.h"
 
 namespace tlvx {
 namespace {

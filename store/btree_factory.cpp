@@ -3,6 +3,7 @@
 #include <array>
 #include <cstring>
 
+#include "platform/byte_codec.h"
 #include "store/btree_index.h"
 #include "store/capabilities.h"
 #include "store/errors.h"
@@ -11,14 +12,6 @@
 namespace tlvx {
 
 namespace {
-
-uint32_t GetU32(const uint8_t* p) {
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-
-void PutU32(uint8_t* p, uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = uint8_t(v >> (8 * i));
-}
 
 // The 24 header bytes, or false when the atom holds fewer.
 bool ReadHeader(const Ref<IVirtualAtom>& atom, std::array<uint8_t, kBTreeIndexHeaderSize>& header) {

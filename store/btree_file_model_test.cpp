@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/test_temp_dir.h"
+#include "platform/testing/temp_dir.h"
 #include "store/btree_factory.h"
 #include "store/btree_index.h"
 #include "store/errors.h"

@@ -12,7 +12,7 @@
 
 #include "store/btree_factory.h"
 #include "store/btree_index.h"
-#include "store/memory_storage.h"
+#include "store/testing/memory_storage.h"
 
 namespace tlvx {
 namespace {

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <limits>
 
+#include "platform/byte_codec.h"
 #include "store/errors.h"
 #include "store/indexer.h"
 
@@ -24,17 +25,12 @@ TBTreeNode::TBTreeNode(Ref<IVirtualAtom> atom, uint32_t pageSize)
 
 uint32_t TBTreeNode::Get(uint32_t at) const {
     QMZ_ASSERT(at + 4 <= HeaderSize());
-    const uint8_t* p = bytes_.data() + at;
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+    return GetU32(bytes_.data() + at);
 }
 
 void TBTreeNode::Put(uint32_t at, uint32_t v) {
     QMZ_ASSERT(at + 4 <= HeaderSize());
-    uint8_t* p = bytes_.data() + at;
-    p[0] = uint8_t(v);
-    p[1] = uint8_t(v >> 8);
-    p[2] = uint8_t(v >> 16);
-    p[3] = uint8_t(v >> 24);
+    PutU32(bytes_.data() + at, v);
 }
 
 void TBTreeNode::InitEmpty() {

@@ -2,7 +2,7 @@
 
 #include <limits>
 
-#include "platform/ascii_text.h"
+#include "platform/text.h"
 
 namespace tlvx {
 
@@ -62,7 +62,7 @@ TCapList::TCapList(std::string_view text) {
 int32_t TCapList::ValueOf(std::string_view name) const {
     CheckName(name);
     for (const auto& e : items_)
-        if (SameAsciiText(e.Name, name)) return e.Value;
+        if (SameText(e.Name, name)) return e.Value;
     return -1;
 }
 

@@ -57,11 +57,11 @@ private:
 
 class ICapabilities : public virtual RefCounted {
 public:
-    // 1. Every entry as "name=value" in list order, joined by separator.
+    // Every entry as "name=value" in list order, joined by separator.
     virtual std::string ToString(std::string_view separator) = 0;
-    // 2. The own level of name, -1 when absent.
+    // The own level of name, -1 when absent.
     virtual int32_t GetValue(std::string_view name) = 0;
-    // 3. Every required level is at most the own one (absent counts -1).
+    // Every required level is at most the own one (absent counts -1).
     // A malformed required text raises as TCapList does.
     virtual bool Supports(std::string_view required) = 0;
 };

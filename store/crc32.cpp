@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "platform/byte_codec.h"
+
 namespace tlvx {
 namespace {
 
@@ -30,10 +32,8 @@ void UpdateCrc32(uint32_t& crc, const void* buffer, size_t count) {
     uint32_t c = crc;
     const auto& t = kTables;
     for (; count >= 8; count -= 8, p += 8) {
-        const uint32_t lo = c ^ (uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 |
-                                 uint32_t(p[3]) << 24);
-        const uint32_t hi = uint32_t(p[4]) | uint32_t(p[5]) << 8 | uint32_t(p[6]) << 16 |
-                            uint32_t(p[7]) << 24;
+        const uint32_t lo = c ^ GetU32(p);
+        const uint32_t hi = GetU32(p + 4);
         c = t[7][lo & 0xFF] ^ t[6][(lo >> 8) & 0xFF] ^ t[5][(lo >> 16) & 0xFF] ^ t[4][lo >> 24] ^
             t[3][hi & 0xFF] ^ t[2][(hi >> 8) & 0xFF] ^ t[1][(hi >> 16) & 0xFF] ^ t[0][hi >> 24];
     }

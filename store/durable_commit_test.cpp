@@ -6,7 +6,7 @@
 #include "platform/fault_file_system.h"
 #include "store/journaled_file.h"
 #include "store/orv_base_open.h"
-#include "store/store_test_util.h"
+#include "store/testing/store_env.h"
 
 namespace tlvx {
 namespace {

@@ -9,7 +9,7 @@
 #include "store/btree_factory.h"
 #include "store/btree_index.h"
 #include "store/errors.h"
-#include "store/memory_storage.h"
+#include "store/testing/memory_storage.h"
 
 namespace tlvx {
 namespace {

@@ -41,21 +41,21 @@ class IIndexer;
 // The navigation part of a cursor.
 class IBidirectionalCursor : public virtual RefCounted {
 public:
-    // 1. The cursor stands where First leaves it (needs a key).
+    // The cursor stands where First leaves it (needs a key).
     virtual bool Bof() = 0;
-    // 2. The cursor stands where Last leaves it (needs a key).
+    // The cursor stands where Last leaves it (needs a key).
     virtual bool Eof() = 0;
-    // 3. The index's current root holds no key.
+    // The index's current root holds no key.
     virtual bool IsEmpty() = 0;
-    // 4. Keys in the whole index.
+    // Keys in the whole index.
     virtual int32_t GetKeyCount() = 0;
-    // 5. To the smallest key; false for an empty index.
+    // To the smallest key; false for an empty index.
     virtual bool First() = 0;
-    // 6. To the greatest key; false for an empty index.
+    // To the greatest key; false for an empty index.
     virtual bool Last() = 0;
-    // 7. To the next greater key; at the end false, standing on the last key.
+    // To the next greater key; at the end false, standing on the last key.
     virtual bool Next() = 0;
-    // 8. To the next smaller key; at the start false, standing on the first.
+    // To the next smaller key; at the start false, standing on the first.
     virtual bool Prior() = 0;
 };
 
@@ -65,21 +65,19 @@ public:
 // index after it was positioned: reposition it.
 class IIndexerCursor : public IBidirectionalCursor {
 public:
-    // 9. The current key's value, opened with the index's default mode.
+    // The current key's value, opened with the index's default mode.
     virtual Ref<IVirtualAtom> GetValue() = 0;
-    // 10.
     virtual Ref<IVirtualAtom> GetValueWithMode(uint8_t mode) = 0;
-    // 11. A new cursor on the same index with its own copy of the position.
+    // A new cursor on the same index with its own copy of the position.
     virtual Ref<IIndexerCursor> Clone() = 0;
-    // 12. Drops the index and the position.
+    // Drops the index and the position.
     virtual void Close() = 0;
-    // 13.
     virtual Ref<IIndexer> GetIndexer() = 0;
-    // 14. Length of the current key.
+    // Length of the current key.
     virtual int32_t GetKeyLength() = 0;
-    // 15. Copies up to count bytes of the current key; returns how many.
+    // Copies up to count bytes of the current key; returns how many.
     virtual int32_t ReadKey(void* buffer, int32_t count) = 0;
-    // 16. The current key.
+    // The current key.
     virtual std::string GetKey() = 0;
     // 17/18. Positions by mode; on false the cursor keeps its position.
     virtual bool Seek(std::string_view key, TSeekMode mode) = 0;
@@ -114,20 +112,19 @@ public:
     virtual bool FindWithMode(std::string_view key, uint8_t mode, Ref<IVirtualAtom>& value) = 0;
     // 11/12. A cursor on key; false and null when absent.
     virtual bool FindCursor(std::string_view key, Ref<IIndexerCursor>& cursor) = 0;
-    // 13. A cursor moved to the first key; returns what First returned (the
+    // A cursor moved to the first key; returns what First returned (the
     // cursor is returned for an empty index too).
     virtual bool GetCursor(Ref<IIndexerCursor>& cursor) = 0;
     // A cursor that stands on no key yet, for a caller that positions it at
     // once (Seek, Last): it reads no node on the way to the first key.
     virtual Ref<IIndexerCursor> NewCursor() = 0;
-    // 14-16. EQmzError 1 "Not implemented".
+    // EQmzError 1 "Not implemented".
     virtual Ref<RefCounted> ReservedKeyMethod(std::string_view key) = 0;
     virtual void ReservedMethod() = 0;
     // 17/18. True when key was present and is removed.
     virtual bool Delete(std::string_view key) = 0;
-    // 19. Removes every key.
+    // Removes every key.
     virtual void Clear() = 0;
-    // 20-22.
     virtual Ref<IVirtualStorage> GetStorage() = 0;
     virtual Ref<IStorageTransaction> GetTransaction() = 0;
     virtual Ref<IVirtualAtom> GetIndexAtom() = 0;
@@ -168,19 +165,19 @@ public:
 
 class IIndexerFactory : public virtual RefCounted {
 public:
-    // 1. The index kept in indexAtom; EQmzError 152 "not BTREE index" when it
+    // The index kept in indexAtom; EQmzError 152 "not BTREE index" when it
     // is none. params are not read.
     virtual Ref<IIndexer> OpenIndex(const Ref<IVirtualAtom>& indexAtom, std::string_view requiredCaps,
                                     std::string_view params) = 0;
-    // 2. A new empty index in storage (a storage or a transaction); its atom
+    // A new empty index in storage (a storage or a transaction); its atom
     // goes to indexAtom. params: "PageSize=n" (even, 4..1024; default 40).
     virtual Ref<IIndexer> CreateIndex(const Ref<IVirtualStorage>& storage, Ref<IVirtualAtom>& indexAtom,
                                       std::string_view requiredCaps, std::string_view params) = 0;
-    // 3. The index at link linkIndex of parent, created and linked there when
+    // The index at link linkIndex of parent, created and linked there when
     // the link is empty.
     virtual Ref<IIndexer> OpenOrCreateIndex(const Ref<IVirtualAtom>& parent, int32_t linkIndex,
                                             std::string_view requiredCaps, std::string_view params) = 0;
-    // 4. atom holds an index header and a root link.
+    // atom holds an index header and a root link.
     virtual bool IsBTreeIndex(const Ref<IVirtualAtom>& atom) = 0;
 };
 

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/byte_codec.h"
 #include "store/crc32.h"
 
 namespace tlvx {
@@ -19,24 +20,12 @@ constexpr size_t kHeader1Bytes = 32;
 constexpr size_t kHeader2Bytes = 44;
 constexpr size_t kCheckBytes = 24;
 
-void Put32(uint8_t* p, uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = uint8_t(v >> (8 * i));
-}
-void Put64(uint8_t* p, uint64_t v) {
-    Put32(p, uint32_t(v));
-    Put32(p + 4, uint32_t(v >> 32));
-}
-uint32_t Get32(const uint8_t* p) {
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-uint64_t Get64(const uint8_t* p) { return uint64_t(Get32(p)) | uint64_t(Get32(p + 4)) << 32; }
-
 // A 64-bit FNV-1a over little-endian words: the check of a committed range
 // must not be fooled by a torn write, and 32 bits are thin for that.
 uint64_t RangeHash(const uint8_t* p, size_t n) {
     constexpr uint64_t kPrime = 0x100000001B3ull;
     uint64_t h = 0xCBF29CE484222325ull ^ n;
-    for (; n >= 8; n -= 8, p += 8) h = (h ^ Get64(p)) * kPrime;
+    for (; n >= 8; n -= 8, p += 8) h = (h ^ GetU64(p)) * kPrime;
     for (; n > 0; --n, ++p) h = (h ^ *p) * kPrime;
     return h;
 }
@@ -85,29 +74,29 @@ std::vector<uint8_t> EncodeJournal(const TJournal& j) {
     for (const TRecord& r : j.records) total += 16 + r.bytes.size();
     std::vector<uint8_t> out(total, 0);
     std::memcpy(out.data(), kMagic2, sizeof kMagic2);
-    Put64(&out[16], j.originalSize);
-    Put64(&out[24], j.finalSize);
-    Put32(&out[32], uint32_t(j.records.size()));
-    Put32(&out[36], uint32_t(j.checks.size()));
+    PutU64(&out[16], j.originalSize);
+    PutU64(&out[24], j.finalSize);
+    PutU32(&out[32], uint32_t(j.records.size()));
+    PutU32(&out[36], uint32_t(j.checks.size()));
     const uint32_t salt = Crc32(out.data(), 40);
-    Put32(&out[40], salt);
+    PutU32(&out[40], salt);
     size_t at = kHeader2Bytes;
     for (const TRecord& r : j.records) {
-        Put64(&out[at], r.position);
-        Put32(&out[at + 8], uint32_t(r.bytes.size()));
+        PutU64(&out[at], r.position);
+        PutU32(&out[at + 8], uint32_t(r.bytes.size()));
         if (!r.bytes.empty()) std::memcpy(&out[at + 12], r.bytes.data(), r.bytes.size());
         uint32_t crc = salt;
         UpdateCrc32(crc, &out[at], 12 + r.bytes.size());
-        Put32(&out[at + 12 + r.bytes.size()], crc);
+        PutU32(&out[at + 12 + r.bytes.size()], crc);
         at += 16 + r.bytes.size();
     }
     for (const TCheck& c : j.checks) {
-        Put64(&out[at], c.position);
-        Put32(&out[at + 8], c.length);
-        Put64(&out[at + 12], c.hash);
+        PutU64(&out[at], c.position);
+        PutU32(&out[at + 8], c.length);
+        PutU64(&out[at + 12], c.hash);
         uint32_t crc = salt;
         UpdateCrc32(crc, &out[at], 20);
-        Put32(&out[at + 20], crc);
+        PutU32(&out[at + 20], crc);
         at += kCheckBytes;
     }
     return out;
@@ -119,31 +108,31 @@ bool DecodeJournal(const std::vector<uint8_t>& in, TJournal& j) {
                     std::memcmp(in.data(), kMagic1, sizeof kMagic1) == 0;
     if (!v1 && !v2) return false;
     const size_t crcAt = v2 ? 40 : 28;
-    const uint32_t salt = Get32(&in[crcAt]);
+    const uint32_t salt = GetU32(&in[crcAt]);
     if (Crc32(in.data(), crcAt) != salt) return false;
-    j.originalSize = Get64(&in[16]);
+    j.originalSize = GetU64(&in[16]);
     j.hasFinal = v2;
-    j.finalSize = v2 ? Get64(&in[24]) : 0;
-    const uint32_t count = Get32(&in[v2 ? 32 : 24]);
-    const uint32_t checks = v2 ? Get32(&in[36]) : 0;
+    j.finalSize = v2 ? GetU64(&in[24]) : 0;
+    const uint32_t count = GetU32(&in[v2 ? 32 : 24]);
+    const uint32_t checks = v2 ? GetU32(&in[36]) : 0;
     size_t at = v2 ? kHeader2Bytes : kHeader1Bytes;
     const uint32_t seed = v2 ? salt : 0;
     for (uint32_t i = 0; i < count; ++i) {
         if (in.size() - at < 16) return false;
-        const uint64_t len = Get32(&in[at + 8]);
+        const uint64_t len = GetU32(&in[at + 8]);
         if (in.size() - at - 16 < len) return false;
         uint32_t crc = seed;
         UpdateCrc32(crc, &in[at], 12 + len);
-        if (crc != Get32(&in[at + 12 + len])) return false;
-        j.records.push_back({Get64(&in[at]), std::vector<uint8_t>(&in[at + 12], &in[at + 12 + len])});
+        if (crc != GetU32(&in[at + 12 + len])) return false;
+        j.records.push_back({GetU64(&in[at]), std::vector<uint8_t>(&in[at + 12], &in[at + 12 + len])});
         at += 16 + len;
     }
     for (uint32_t i = 0; i < checks; ++i) {
         if (in.size() - at < kCheckBytes) return false;
         uint32_t crc = seed;
         UpdateCrc32(crc, &in[at], 20);
-        if (crc != Get32(&in[at + 20])) return false;
-        j.checks.push_back({Get64(&in[at]), Get32(&in[at + 8]), Get64(&in[at + 12])});
+        if (crc != GetU32(&in[at + 20])) return false;
+        j.checks.push_back({GetU64(&in[at]), GetU32(&in[at + 8]), GetU64(&in[at + 12])});
         at += kCheckBytes;
     }
     return true;

@@ -5,7 +5,7 @@
 #include <random>
 
 #include "platform/fault_file_system.h"
-#include "platform/test_temp_dir.h"
+#include "platform/testing/temp_dir.h"
 #include "store/journaled_file.h"
 
 namespace tlvx {

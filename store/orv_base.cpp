@@ -31,7 +31,7 @@ public:
     TAtomEnumerator(TOrvBase& base, uint32_t trId, bool check, uint32_t next)
         : base_(base), trId_(trId), check_(check), next_(next) {}
     Ref<IEnumAtoms> Clone() override {
-        return Ref<IEnumAtoms>(new TAtomEnumerator(base_, trId_, check_, next_));
+        return MakeRef<TAtomEnumerator>(base_, trId_, check_, next_);
     }
     uint32_t Next() override {
         while (base_.Manager().IsValidHandle(next_)) {
@@ -142,7 +142,7 @@ void TOrvBase::CountOpen(TTransaction* tr, int delta) {
 Ref<TAtom> TOrvBase::OpenImage(TAtomImage* image, uint8_t mode) {
     if (mode & (amWriteData | amWriteLinks)) file_->CheckWritable();
     image->AddLocks(TLockCounts::ForOpen(mode));
-    Ref<TAtom> atom(new TAtom(*this, image, mode));
+    Ref<TAtom> atom = MakeRef<TAtom>(*this, image, mode);
     CountOpen(image->tr_, +1);
     return atom;
 }
@@ -185,7 +185,7 @@ Ref<TAtom> TOrvBase::OpenReadOnly(TTransaction* tr, uint32_t handle, uint8_t mod
     if (mode & (amWriteData | amWriteLinks)) file_->CheckWritable();
     auto image = std::make_unique<TAtomImage>(*this, tr, handle, nullptr, false);
     image->AddLocks(TLockCounts::ForOpen(mode));
-    Ref<TAtom> atom(new TAtom(*this, image.get(), mode));
+    Ref<TAtom> atom = MakeRef<TAtom>(*this, image.get(), mode);
     atom->own_ = std::move(image);
     CountOpen(tr, +1);
     return atom;
@@ -241,7 +241,7 @@ void TOrvBase::AdjustLinkRefs(TTransaction* tr, uint32_t h, int32_t delta) {
 
 Ref<IEnumAtoms> TOrvBase::EnumAtoms(uint32_t trId) {
     Tr(trId);
-    return Ref<IEnumAtoms>(new TAtomEnumerator(*this, trId, true, 1));
+    return MakeRef<TAtomEnumerator>(*this, trId, true, 1);
 }
 
 void TOrvBase::ReleaseImage(TTransaction* tr, uint32_t h) {

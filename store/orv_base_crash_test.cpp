@@ -14,7 +14,7 @@
 #include <random>
 
 #include "platform/fault_file_system.h"
-#include "platform/test_temp_dir.h"
+#include "platform/testing/temp_dir.h"
 #include "store/errors.h"
 #include "store/journaled_file.h"
 #include "store/orv_base_open.h"

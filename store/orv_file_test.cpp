@@ -6,11 +6,11 @@
 
 #include <cstring>
 
+#include "platform/byte_codec.h"
 #include "platform/fault_file_system.h"
-#include "store/byte_codec.h"
 #include "store/crc32.h"
 #include "store/errors.h"
-#include "store/store_test_util.h"
+#include "store/testing/store_env.h"
 
 namespace tlvx {
 namespace {
@@ -208,7 +208,7 @@ TEST_F(OrvFileTest, AtomSizeAlignSettingAndManagerHook) {
             ++made;
             EXPECT_NE(file.SpaceAllocator(), nullptr);  // the allocator comes first
             connected = true;
-            return Ref<IDisconnectInternalObject>(new TManager(&connected));
+            return MakeRef<TManager>(&connected);
         };
         TOrvFile f(path, false, {kClassA}, 3, options);
         EXPECT_EQ(f.AtomSizeAlign(), 16);

@@ -3,8 +3,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "platform/byte_codec.h"
 #include "platform/clock.h"
-#include "store/byte_codec.h"
 #include "store/crc32.h"
 
 namespace tlvx {

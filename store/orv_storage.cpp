@@ -72,8 +72,7 @@ public:
     void Flush() override {}
     Ref<IStorageTransaction> StartTransaction() override {
         CheckActive();
-        return Ref<IStorageTransaction>(
-            new TStorageTransaction(storage_, Ref<TStorageTransaction>(this)));
+        return MakeRef<TStorageTransaction>(storage_, Ref<TStorageTransaction>(this));
     }
     TTransactionArray GetTransactions() override {
         return TTransactionArray(children_.begin(), children_.end());
@@ -453,7 +452,7 @@ void TOrvStorage::Flush() {
 
 Ref<IStorageTransaction> TOrvStorage::StartTransaction() {
     Base();
-    return Ref<IStorageTransaction>(new TStorageTransaction(Ref<TOrvStorage>(this), nullptr));
+    return MakeRef<TStorageTransaction>(Ref<TOrvStorage>(this), nullptr);
 }
 
 TTransactionArray TOrvStorage::GetTransactions() {
@@ -531,7 +530,7 @@ Ref<IVirtualAtom> TOrvStorage::NewAtom(const Ref<IStorageTransaction>& tr, uint3
                                        uint8_t mode) {
     if (readOnly_) AccessDenied();
     Ref<TAtom> atom = Base().CreateAtom(trId, mode);
-    return Ref<IVirtualAtom>(new TVirtualAtom(Ref<TOrvStorage>(this), tr, std::move(atom)));
+    return MakeRef<TVirtualAtom>(Ref<TOrvStorage>(this), tr, std::move(atom));
 }
 
 Ref<IVirtualAtom> TOrvStorage::Open(const Ref<IStorageTransaction>& tr, uint32_t trId,
@@ -539,7 +538,7 @@ Ref<IVirtualAtom> TOrvStorage::Open(const Ref<IStorageTransaction>& tr, uint32_t
     TOrvBase& base = Base();
     if ((mode & (amWriteData | amWriteLinks)) && readOnly_) AccessDenied();
     Ref<TAtom> atom = base.OpenAtom(trId, number, mode);
-    return Ref<IVirtualAtom>(new TVirtualAtom(Ref<TOrvStorage>(this), tr, std::move(atom)));
+    return MakeRef<TVirtualAtom>(Ref<TOrvStorage>(this), tr, std::move(atom));
 }
 
 Ref<IVirtualAtom> TOrvStorage::OpenByID(const Ref<IStorageTransaction>& tr, uint32_t trId,

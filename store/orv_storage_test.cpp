@@ -5,10 +5,10 @@
 #include <map>
 #include <string>
 
-#include "platform/test_temp_dir.h"
+#include "platform/testing/temp_dir.h"
 #include "store/btree_factory.h"
-#include "store/indexer.h"
 #include "store/errors.h"
+#include "store/indexer.h"
 #include "store/storage_factory.h"
 
 namespace tlvx {

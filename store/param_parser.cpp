@@ -1,6 +1,6 @@
 #include "store/param_parser.h"
 
-#include "platform/ascii_text.h"
+#include "platform/text.h"
 
 namespace tlvx {
 
@@ -10,15 +10,13 @@ bool IsSeparator(char c) { return c == '\n' || c == '\r' || c == ',' || c == ';'
 bool IsSkippedBlank(char c) { return c == '\t' || c == ' '; }
 bool IsDelimiter(char c) { return c == ':' || c == '='; }
 
-std::string Trim(std::string_view s) { return std::string(TrimBlanks(s)); }
-
 }  // namespace
 
 bool StrToBoolean(std::string_view text) {
     for (const char* word : {"True", "Yes", "On", "1"})
-        if (SameAsciiText(text, word)) return true;
+        if (SameText(text, word)) return true;
     for (const char* word : {"False", "No", "Off", "0"})
-        if (SameAsciiText(text, word)) return false;
+        if (SameText(text, word)) return false;
     std::string message = "\"";
     message.append(text).append("\" is not a valid boolean value");
     throw EConvertError(message);
@@ -34,7 +32,7 @@ TGUID StrToGUIDValue(std::string_view text) {
     return *g;
 }
 
-bool TParam::IsNamed(std::string_view name) const { return SameAsciiText(Name, name); }
+bool TParam::IsNamed(std::string_view name) const { return SameText(Name, name); }
 
 void TParamList::Parse(std::string_view text) {
     items_.clear();
@@ -51,7 +49,7 @@ void TParamList::Parse(std::string_view text) {
             while (i < n && !IsSeparator(text[i])) ++i;
             value = text.substr(valueStart, i - valueStart);
         }
-        AddParam(Trim(name), Trim(value));
+        AddParam(TrimBytes(name), TrimBytes(value));
     }
 }
 

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "store/errors.h"
-#include "store/memory_atom_file_test.h"
+#include "store/testing/memory_atom_file.h"
 
 namespace tlvx {
 namespace {

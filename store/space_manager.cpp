@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <map>
 
-#include "store/byte_codec.h"
+#include "platform/byte_codec.h"
 #include "store/crc32.h"
 #include "store/errors.h"
 #include "store/orv_file.h"
@@ -49,7 +49,7 @@ std::vector<T> SortedByPosition(const std::vector<T>& items) {
 }  // namespace
 
 Ref<TSpaceManager> TSpaceManager::Create(TOrvFile& file) {
-    Ref<TSpaceManager> manager = CreateObject<TSpaceManager>(file);
+    Ref<TSpaceManager> manager = MakeRef<TSpaceManager>(file);
     manager->Load();
     return manager;
 }

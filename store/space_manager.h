@@ -25,13 +25,12 @@
 #include "store/hole_list.h"
 #include "store/internal_object.h"
 #include "store/space_allocator.h"
-#include "store/unknown.h"
 
 namespace tlvx {
 
 class TOrvFile;
 
-class TSpaceManager : public TUnknown, public ISpaceAllocator, public IDisconnectInternalObject {
+class TSpaceManager : public ISpaceAllocator, public IDisconnectInternalObject {
 public:
     static constexpr uint32_t kTableHeaderSize = 16;
     static constexpr uint32_t kEntrySize = 16;

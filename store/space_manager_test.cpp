@@ -10,12 +10,12 @@
 #include <tuple>
 #include <vector>
 
+#include "platform/byte_codec.h"
 #include "platform/fault_file_system.h"
-#include "store/byte_codec.h"
 #include "store/crc32.h"
 #include "store/errors.h"
 #include "store/orv_file.h"
-#include "store/store_test_util.h"
+#include "store/testing/store_env.h"
 
 namespace tlvx {
 namespace {
@@ -245,7 +245,8 @@ TEST_F(SpaceManagerTest, DamagedChainFailsTheOpen) {
     const auto good = ReadFileBytes(path_);
     auto patched = [&](size_t at, uint64_t v, bool wide) {
         auto b = good;
-        wide ? PutU64(&b[at], v) : PutU32(&b[at], static_cast<uint32_t>(v));
+        uint8_t* field = b.data() + at;
+        wide ? PutU64(field, v) : PutU32(field, static_cast<uint32_t>(v));
         WriteFileBytes(path_, b);
     };
     patched(148, 1u << 20, true);  // next table past the end

@@ -18,7 +18,7 @@ namespace tlvx {
 
 class IStorageFactory : public virtual RefCounted {
 public:
-    // 1. A non-zero even server type raises EQmzError 16 "Server type not
+    // A non-zero even server type raises EQmzError 16 "Server type not
     // supported"; 0 and odd types are accepted. reserved is not read.
     // Bad parameters raise code 19; the storage's own errors (open errors
     // 201-207, code 2 for unmet capabilities) pass through unchanged.
@@ -26,7 +26,7 @@ public:
                                              const std::string& location,
                                              const std::string& requiredCaps,
                                              const std::string& params) = 0;
-    // 2. Always null.
+    // Always null.
     virtual Ref<IVirtualStorage> GetNilStorage(uint16_t serverType, uint32_t reserved,
                                                const std::string& location,
                                                const std::string& requiredCaps,

@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "store/errors.h"
-#include "store/memory_storage.h"
 #include "store/storage_registry.h"
+#include "store/testing/memory_storage.h"
 
 namespace tlvx {
 namespace {

@@ -4,11 +4,11 @@
 #include <set>
 #include <thread>
 
+#include "platform/ref.h"
 #include "store/binary_tree.h"
 #include "store/crc32.h"
 #include "store/keyed_array.h"
 #include "store/read_write_lock.h"
-#include "store/unknown.h"
 
 namespace tlvx {
 namespace {
@@ -205,7 +205,7 @@ TEST(ReadWriteLock, WritersExcludeEachOtherAcrossThreads) {
     EXPECT_EQ(seenOdd, 0);
 }
 
-class TProbe : public TUnknown {
+class TProbe : public virtual RefCounted {
 public:
     explicit TProbe(int* alive) : alive_(alive) {
         ++*alive_;
@@ -224,7 +224,7 @@ private:
 TEST(Unknown, ConstructionHoldAndInitializeHook) {
     int alive = 0;
     {
-        Ref<TProbe> p = CreateObject<TProbe>(&alive);
+        Ref<TProbe> p = MakeRef<TProbe>(&alive);
         EXPECT_EQ(alive, 1);
         EXPECT_TRUE(p->initialized);
         EXPECT_EQ(p->RefCount(), 1);

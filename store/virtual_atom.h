@@ -28,68 +28,66 @@ class IStorageTransaction;
 
 class IVirtualAtom : public virtual RefCounted {
 public:
-    // 1. Link index is set (read links).
+    // Link index is set (read links).
     virtual bool HasLink(int32_t index) = 0;
-    // 2. The link's target opened with the storage's default mode; null when
+    // The link's target opened with the storage's default mode; null when
     // the link is empty.
     virtual Ref<IVirtualAtom> OpenLink(int32_t index) = 0;
-    // 3. Opened through the atom's transaction (or its storage when it has
+    // Opened through the atom's transaction (or its storage when it has
     // none); the mode is masked with the storage's default mode on a
     // read-only file. A target that does not exist raises code 10 "Broken
     // link (atom does not exist)".
     virtual Ref<IVirtualAtom> OpenLinkWithMode(int32_t index, uint8_t mode) = 0;
-    // 4. Link index := the atom number of atom (0 for null), extending the
+    // Link index := the atom number of atom (0 for null), extending the
     // links when index is beyond the last one (write links). An atom of
     // another storage raises code 2 "Capability is not supported" and leaves
     // the link unchanged.
     virtual void SetLink(int32_t index, const Ref<IVirtualAtom>& atom) = 0;
-    // 5. Inserts a link at index; later links move up one place. Same check.
+    // Inserts a link at index; later links move up one place. Same check.
     virtual void InsertLink(int32_t index, const Ref<IVirtualAtom>& atom) = 0;
-    // 6. Removes link index; later links move down. Nothing beyond the end.
+    // Removes link index; later links move down. Nothing beyond the end.
     virtual void DeleteLink(int32_t index) = 0;
-    // 7. Bytes read from offset (read data).
+    // Bytes read from offset (read data).
     virtual int32_t Read(int32_t offset, void* buffer, int32_t count) = 0;
-    // 8. Writes count bytes at offset, growing the data (zero-filled) as
+    // Writes count bytes at offset, growing the data (zero-filled) as
     // needed; returns count (write data).
     virtual int32_t Write(int32_t offset, const void* buffer, int32_t count) = 0;
-    // 9. False for null; true when other is this same atom of this storage.
+    // False for null; true when other is this same atom of this storage.
     virtual bool IsSameAtom(const Ref<IVirtualAtom>& other) = 0;
-    // 10. External reference count + 1 (not on a read-only file); the id
+    // External reference count + 1 (not on a read-only file); the id
     // either way.
     virtual TAtomID AddExternalRef() = 0;
-    // 11. External reference count - 1 (not on a read-only file).
+    // External reference count - 1 (not on a read-only file).
     virtual void ReleaseExternalRef() = 0;
-    // 12. Closes the atom; afterwards every checked method raises code 3.
+    // Closes the atom; afterwards every checked method raises code 3.
     // Closing twice does nothing.
     virtual void Close() = 0;
-    // 13. Opens this atom again through storage (a storage or a transaction;
+    // Opens this atom again through storage (a storage or a transaction;
     // null means the own storage) with mode.
     virtual Ref<IVirtualAtom> Reopen(const Ref<IVirtualStorage>& storage, uint8_t mode) = 0;
-    // 14. Number of links (read links).
+    // Number of links (read links).
     virtual int32_t GetLinkCount() = 0;
-    // 15. All data bytes (read data).
+    // All data bytes (read data).
     virtual std::vector<uint8_t> GetAsBytes() = 0;
-    // 16. All data bytes as 8-bit text (read data).
+    // All data bytes as 8-bit text (read data).
     virtual std::string GetAsString() = 0;
-    // 17. Data length (read data).
+    // Data length (read data).
     virtual int32_t GetSize() = 0;
-    // 18. The atom's own stream over its data, owned by the atom.
+    // The atom's own stream over its data, owned by the atom.
     virtual TStream& GetStream() = 0;
-    // 19.
     virtual Ref<IVirtualStorage> GetStorage() = 0;
-    // 20. Null when the atom was opened outside a transaction.
+    // Null when the atom was opened outside a transaction.
     virtual Ref<IStorageTransaction> GetTransaction() = 0;
-    // 21.
     virtual uint8_t GetAccessMode() = 0;
-    // 22. Dropped links release their targets (write links).
+    // Dropped links release their targets (write links).
     virtual void SetLinkCount(int32_t count) = 0;
-    // 23. The size becomes the length and the bytes are written at 0.
+    // The size becomes the length and the bytes are written at 0.
     virtual void SetAsBytes(const std::vector<uint8_t>& bytes) = 0;
-    // 24. Likewise with text.
+    // Likewise with text.
     virtual void SetAsString(std::string_view text) = 0;
-    // 25. (write data)
+    // (write data)
     virtual void SetSize(int32_t size) = 0;
-    // 26. Changes the access mode (masked on a read-only file); a conflict
+    // Changes the access mode (masked on a read-only file); a conflict
     // with other open atoms raises code 4 "Atom share violation" and keeps
     // the old mode.
     virtual void SetAccessMode(uint8_t mode) = 0;
@@ -105,23 +103,22 @@ public:
 // The identity side of an open atom, reached with RefCast / dynamic_cast.
 class IAtomIdentity : public virtual RefCounted {
 public:
-    // 1. The counts as the atom's transaction sees them: inside a nested
+    // The counts as the atom's transaction sees them: inside a nested
     // transaction these are its changes against the parent.
     virtual void GetRefCounts(int32_t& linkCount, int32_t& externalRefCount) = 0;
-    // 2.
     virtual TAtomID GetID() = 0;
 };
 
 // Walks every atom of a storage or transaction.
 class IEnumVirtualAtoms : public virtual RefCounted {
 public:
-    // 1. A new enumerator at the same position, same mode and storage.
+    // A new enumerator at the same position, same mode and storage.
     virtual Ref<IEnumVirtualAtoms> Clone() = 0;
-    // 2. The next atom opened with the enumerator's mode, null at the end.
+    // The next atom opened with the enumerator's mode, null at the end.
     // Atoms that are locked, denied, freed or broken (codes 3, 4, 5, 10) are
     // skipped; other errors (I/O, CRC) propagate.
     virtual Ref<IVirtualAtom> Next() = 0;
-    // 3. Starts again at atom number 1.
+    // Starts again at atom number 1.
     virtual void Reset() = 0;
 };
 

@@ -37,49 +37,45 @@ using TTransactionArray = std::vector<Ref<IStorageTransaction>>;
 
 class IVirtualStorage : public virtual RefCounted {
 public:
-    // 1. New atom, mode 15 (a storage: outside any transaction).
+    // New atom, mode 15 (a storage: outside any transaction).
     virtual Ref<IVirtualAtom> CreateAtom() = 0;
-    // 2.
     virtual Ref<IVirtualAtom> CreateAtomWithMode(uint8_t mode) = 0;
-    // 3. Atom 1 with the default mode (3 read-only, else 15).
+    // Atom 1 with the default mode (3 read-only, else 15).
     virtual Ref<IVirtualAtom> OpenRootAtom() = 0;
-    // 4. Mode masked with the default mode when the file is read-only.
+    // Mode masked with the default mode when the file is read-only.
     virtual Ref<IVirtualAtom> OpenRootAtomWithMode(uint8_t mode) = 0;
-    // 5. With the default mode.
+    // With the default mode.
     virtual Ref<IVirtualAtom> OpenAtom(const TAtomID& id) = 0;
-    // 6. An id of another storage raises code 2 "Capability is not
+    // An id of another storage raises code 2 "Capability is not
     // supported"; a number that is no atom raises code 5.
     virtual Ref<IVirtualAtom> OpenAtomWithMode(const TAtomID& id, uint8_t mode) = 0;
-    // 7. Flushes the file to disk (nothing inside a transaction).
+    // Flushes the file to disk (nothing inside a transaction).
     virtual void Flush() = 0;
-    // 8. A new top-level transaction (a child, inside a transaction).
+    // A new top-level transaction (a child, inside a transaction).
     virtual Ref<IStorageTransaction> StartTransaction() = 0;
-    // 9. The top-level transactions (inside a transaction: its children) in
+    // The top-level transactions (inside a transaction: its children) in
     // start order, as long as their objects live.
     virtual TTransactionArray GetTransactions() = 0;
-    // 10. Every atom as seen here, each opened with mode.
+    // Every atom as seen here, each opened with mode.
     virtual Ref<IEnumVirtualAtoms> EnumAtoms(uint8_t mode) = 0;
-    // 11. 3 read-only, else 31; a transaction's own mask (0 once ended).
+    // 3 read-only, else 31; a transaction's own mask (0 once ended).
     virtual uint8_t GetAccessMask() = 0;
-    // 12. The file's data-class GUID.
+    // The file's data-class GUID.
     virtual TGUID GetDataClass() = 0;
-    // 13. The file's instance GUID.
+    // The file's instance GUID.
     virtual TGUID GetStorageID() = 0;
-    // 14. "file://" followed by the full path of the file.
+    // "file://" followed by the full path of the file.
     virtual std::string GetURL() = 0;
 };
 
 class IStorageTransaction : public IVirtualStorage {
 public:
-    // 15.
     virtual void Commit() = 0;
-    // 16.
     virtual void Abort() = 0;
-    // 17.
     virtual Ref<IVirtualStorage> GetStorage() = 0;
-    // 18. The store's number of the transaction; 0 once ended.
+    // The store's number of the transaction; 0 once ended.
     virtual int32_t GetTransactionID() = 0;
-    // 19. Null at top level.
+    // Null at top level.
     virtual Ref<IStorageTransaction> GetParent() = 0;
 };
 
@@ -88,31 +84,24 @@ public:
 // force-closed.
 class IStorageInfo : public virtual RefCounted {
 public:
-    // 1. Atom 1.
+    // Atom 1.
     virtual TAtomID GetRootAtomID() = 0;
-    // 2. Atom 2.
+    // Atom 2.
     virtual TAtomID GetSecondRootAtomID() = 0;
-    // 3. Atom 2, mode 15 (inside a transaction: opened in it).
+    // Atom 2, mode 15 (inside a transaction: opened in it).
     virtual Ref<IVirtualAtom> OpenSecondRootAtom() = 0;
-    // 4.
     virtual Ref<IVirtualAtom> OpenSecondRootAtomWithMode(uint8_t mode) = 0;
-    // 5.
     virtual uint16_t GetMaxVersion() = 0;
-    // 6.
     virtual uint16_t GetMinVersion() = 0;
-    // 7. Days since 1899-12-30, local time.
+    // Days since 1899-12-30, local time.
     virtual double GetCreated() = 0;
-    // 8.
     virtual double GetModified() = 0;
-    // 9. Atoms in the atom cache.
+    // Atoms in the atom cache.
     virtual int32_t GetCacheCount() = 0;
-    // 10.
     virtual int32_t GetCacheCapacity() = 0;
-    // 11.
     virtual void SetCacheCapacity(int32_t capacity) = 0;
-    // 12.
     virtual void GetCacheStats(int64_t& lookups, int64_t& hits) = 0;
-    // 13. Logical size from the header, physical size of the file.
+    // Logical size from the header, physical size of the file.
     virtual void GetFileSizes(int64_t& logicalSize, int64_t& physicalSize) = 0;
 };
 

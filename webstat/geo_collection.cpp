@@ -4,11 +4,11 @@
 #include <bit>
 
 #include "model/collection_atoms.h"
-#include "model/text.h"
+#include "platform/byte_codec.h"
 #include "platform/file.h"
+#include "platform/text.h"
 #include "store/access_modes.h"
 #include "store/btree_factory.h"
-#include "store/byte_codec.h"
 #include "store/storage_factory.h"
 #include "store/storage_params.h"
 #include "webstat/geo_text.h"
@@ -76,7 +76,7 @@ TGeoCollection::TGeoCollection(Ref<IVirtualAtom> root, bool readOnly)
 
 Ref<IGeoCollection> TGeoCollection::Create(const Ref<IVirtualAtom>& root, bool readOnly) {
     if (!root) throw TGeoCollectionError(1);
-    Ref<TGeoCollection> geo(new TGeoCollection(root, readOnly));
+    Ref<TGeoCollection> geo = MakeRef<TGeoCollection>(root, readOnly);
     try {
         if (!HasRootPrefix(*root)) throw TGeoCollectionError(4);
         geo->OpenIndexes();

@@ -125,6 +125,7 @@ public:
     void Clear() override;
 
 private:
+    friend class RefMaker;
     TGeoCollection(Ref<IVirtualAtom> root, bool readOnly);
 
     void OpenIndexes();

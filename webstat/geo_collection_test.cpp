@@ -11,7 +11,7 @@
 #include "store/btree_factory.h"
 #include "store/errors.h"
 #include "store/storage_factory.h"
-#include "store/store_test_util.h"
+#include "store/testing/store_env.h"
 #include "webstat/geo_text.h"
 
 namespace tlvx {

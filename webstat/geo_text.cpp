@@ -3,9 +3,9 @@
 #include <algorithm>
 
 #include "model/ipv4.h"
-#include "model/text.h"
 #include "model/text_marks.h"
 #include "platform/file.h"
+#include "platform/text.h"
 
 namespace tlvx {
 

@@ -22,8 +22,8 @@
 #include <string>
 #include <thread>
 
-#include "counter/test_http_client.h"
-#include "platform/test_temp_dir.h"
+#include "counter/testing/http_client.h"
+#include "platform/testing/temp_dir.h"
 
 namespace tlvx::test {
 

@@ -1,4 +1,4 @@
-#include "store/memory_storage.h"
+#include "store/testing/memory_storage.h"
 
 #include <gtest/gtest.h>
 

@@ -8,10 +8,10 @@
 
 #include "model/counter2.h"
 #include "model/error_notes.h"
-#include "model/skin_test_util.h"
+#include "model/testing/skin_pictures.h"
 #include "platform/file.h"
 #include "store/journaled_file.h"
-#include "store/store_test_util.h"
+#include "store/testing/store_env.h"
 
 namespace tlvx::test {
 

@@ -9,8 +9,8 @@
 
 #include "platform/clock.h"
 #include "platform/guid.h"
-#include "platform/test_sources.h"
-#include "platform/test_temp_dir.h"
+#include "platform/testing/fixed_sources.h"
+#include "platform/testing/temp_dir.h"
 
 namespace tlvx::test {
 

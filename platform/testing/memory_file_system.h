@@ -1,4 +1,4 @@
-// A file system in memory for the fuzz targets: no disk traffic, no locks,
+// A file system in memory for tests and fuzz targets: no disk traffic, no locks,
 // and every input starts from an empty (or freshly seeded) set of files.
 #pragma once
 

@@ -9,13 +9,18 @@
 #include <string>
 #include <string_view>
 
-#include "platform/ascii_text.h"
-
 namespace tlvx {
 
+// True for the bytes that trimming removes: 0x00..0x20.
+inline bool IsBlankByte(char c) { return static_cast<unsigned char>(c) <= 0x20; }
 
-// Removes bytes <= 0x20 at both ends.
-std::string TrimBytes(std::string_view text);
+// Removes bytes <= 0x20 at both ends: a view into text, or a copy.
+inline std::string_view TrimBlanks(std::string_view text) {
+    while (!text.empty() && IsBlankByte(text.front())) text.remove_prefix(1);
+    while (!text.empty() && IsBlankByte(text.back())) text.remove_suffix(1);
+    return text;
+}
+inline std::string TrimBytes(std::string_view text) { return std::string(TrimBlanks(text)); }
 
 // ASCII letters a..z to A..Z (and back); every other byte unchanged.
 char UpperAsciiChar(char c);

@@ -1,13 +1,6 @@
-#include "model/text.h"
+#include "platform/text.h"
 
 namespace tlvx {
-
-std::string TrimBytes(std::string_view text) {
-    size_t b = 0, e = text.size();
-    while (b < e && IsBlankByte(text[b])) ++b;
-    while (e > b && IsBlankByte(text[e - 1])) --e;
-    return std::string(text.substr(b, e - b));
-}
 
 char UpperAsciiChar(char c) {
     auto u = static_cast<unsigned char>(c);

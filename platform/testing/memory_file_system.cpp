@@ -1,4 +1,4 @@
-#include "fuzz/memory_file_system.h"
+#include "platform/testing/memory_file_system.h"
 
 #include <cerrno>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "store/memory_storage.h"
+#include "store/testing/memory_storage.h"
 
 #include <algorithm>
 #include <cstring>
@@ -69,7 +69,7 @@ public:
     void Flush() override {}
     Ref<IStorageTransaction> StartTransaction() override {
         CheckActive();
-        return Ref<IStorageTransaction>(new TMemoryTransaction(storage_, Ref<TMemoryTransaction>(this)));
+        return MakeRef<TMemoryTransaction>(storage_, Ref<TMemoryTransaction>(this));
     }
     TTransactionArray GetTransactions() override {
         return TTransactionArray(children_.begin(), children_.end());
@@ -450,7 +450,7 @@ Ref<IVirtualAtom> TMemoryStorage::OpenSecondRootAtomWithMode(uint8_t mode) {
 
 Ref<IStorageTransaction> TMemoryStorage::StartTransaction() {
     if (closed_) AccessDenied();
-    return Ref<IStorageTransaction>(new TMemoryTransaction(Ref<TMemoryStorage>(this), nullptr));
+    return MakeRef<TMemoryTransaction>(Ref<TMemoryStorage>(this), nullptr);
 }
 
 TTransactionArray TMemoryStorage::GetTransactions() {
@@ -497,7 +497,7 @@ Ref<IVirtualAtom> TMemoryStorage::NewAtom(const Ref<IStorageTransaction>& tr, in
     else
         Record(trId).Overlay[number];
     volume_->NextNumber++;
-    return Ref<IVirtualAtom>(new TMemoryAtom(Ref<TMemoryStorage>(this), tr, trId, number, mode));
+    return MakeRef<TMemoryAtom>(Ref<TMemoryStorage>(this), tr, trId, number, mode);
 }
 
 Ref<IVirtualAtom> TMemoryStorage::Open(const Ref<IStorageTransaction>& tr, int32_t trId,
@@ -505,7 +505,7 @@ Ref<IVirtualAtom> TMemoryStorage::Open(const Ref<IStorageTransaction>& tr, int32
     if (closed_) AccessDenied();
     if ((mode & (amWriteData | amWriteLinks)) && readOnly_) AccessDenied();
     if (!Lookup(trId, number)) InvalidAddress();
-    return Ref<IVirtualAtom>(new TMemoryAtom(Ref<TMemoryStorage>(this), tr, trId, number, mode));
+    return MakeRef<TMemoryAtom>(Ref<TMemoryStorage>(this), tr, trId, number, mode);
 }
 
 Ref<IVirtualAtom> TMemoryStorage::OpenByID(const Ref<IStorageTransaction>& tr, int32_t trId,

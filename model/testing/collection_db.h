@@ -9,7 +9,7 @@
 #include "model/error_notes.h"
 #include "store/errors.h"
 #include "store/storage_factory.h"
-#include "store/store_test_util.h"
+#include "store/testing/store_env.h"
 #include "store/virtual_storage.h"
 
 namespace tlvx::test {

@@ -15,6 +15,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "model/node_interfaces.h"
+
 namespace tlvx::synthetic {
 
 // One counted page request, as the hit road records it on a node and on the
@@ -34,17 +36,20 @@ struct THit {
     // The same request as the whole site sees it.
     bool SiteNewVisit = false;
     bool SiteNewVisitor = false;
-};
 
-// Records h as the hit road does: on its node and on the whole site. Any
-// node collection will do (this header knows none of the model).
-template <class TNodes>
-void RecordHit(TNodes& nodes, const THit& h) {
-    nodes.RecordNodeHit(h.Path, h.IP, h.When, true, h.Referrer, h.PrevNode, h.SessionRef, h.NewVisit, h.IsEntry,
-                        h.IsExit, h.NewDay, h.NewVisitor, "");
-    nodes.RecordSiteHit(h.IP, h.Referrer, h.When, h.PrevNode, h.SessionRef, h.SiteNewVisit, h.IsEntry, h.IsExit,
-                        h.NewDay, h.SiteNewVisitor, "");
-}
+    // The facts RecordNodeHit and RecordSiteHit take; they point into this hit.
+    THitFacts NodeFacts() const {
+        return {.ip = IP, .when = When, .referrer = Referrer, .prevNode = PrevNode,
+                .sessionRef = SessionRef, .newVisit = NewVisit, .isEntry = IsEntry, .isExit = IsExit,
+                .newDay = NewDay, .newVisitor = NewVisitor};
+    }
+    THitFacts SiteFacts() const {
+        THitFacts facts = NodeFacts();
+        facts.newVisit = SiteNewVisit;
+        facts.newVisitor = SiteNewVisitor;
+        return facts;
+    }
+};
 
 struct TSiteShape {
     int TopNodes = 8;       // level 1

@@ -1,0 +1,55 @@
+#include "platform/format_date_time.h"
+
+#include <stdexcept>
+
+#include "platform/clock.h"
+
+namespace tlvx {
+namespace {
+
+bool IsFieldLetter(char c) {
+    return c == 'd' || c == 'm' || c == 'y' || c == 'h' || c == 'n' || c == 's';
+}
+
+void AppendNumber(std::string& out, int value, size_t width) {
+    std::string digits = std::to_string(value);
+    if (digits.size() < width) digits.insert(0, width - digits.size(), '0');
+    out += digits;
+}
+
+}  // namespace
+
+std::string FormatDateTime(std::string_view pattern, double dateTime) {
+    const TDateParts p = DecodeDateTime(dateTime);
+    std::string out;
+    for (size_t i = 0; i < pattern.size();) {
+        const char c = pattern[i];
+        if (!IsFieldLetter(c)) {
+            out += c;
+            ++i;
+            continue;
+        }
+        size_t run = 1;
+        while (i + run < pattern.size() && pattern[i + run] == c) ++run;
+        i += run;
+        if (c == 'y') {
+            if (run == 2) AppendNumber(out, p.year % 100, 2);
+            else if (run == 4) AppendNumber(out, p.year, 4);
+            else throw std::invalid_argument("Unsupported date pattern: " + std::string(pattern));
+            continue;
+        }
+        if (run > 2) throw std::invalid_argument("Unsupported date pattern: " + std::string(pattern));
+        int value = 0;
+        switch (c) {
+            case 'd': value = p.day; break;
+            case 'm': value = p.month; break;
+            case 'h': value = p.hour; break;
+            case 'n': value = p.minute; break;
+            default: value = p.second; break;
+        }
+        AppendNumber(out, value, run);
+    }
+    return out;
+}
+
+}  // namespace tlvx
