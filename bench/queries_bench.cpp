@@ -17,6 +17,7 @@
 // figure includes that open.
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -32,6 +33,7 @@
 #include "platform/testing/fixed_sources.h"
 #include "store/storage_factory.h"
 #include "store/virtual_storage.h"
+#include "webstat/report_queries.h"
 
 using namespace tlvx;
 
@@ -49,7 +51,25 @@ struct TFamily {
     // Instead of run: a query over every node of the tree (timed once, on
     // the root's row).
     std::function<double(INodeCollection& nodes, double from, double to)> everyNode = nullptr;
+    // Instead of run: what the report pages compute from the counter (only
+    // when the database is opened as the report program opens it).
+    std::function<double(ICounter2& counter, double from, double to)> report = nullptr;
 };
+
+// The summary panel that heads every report page: today's and yesterday's
+// figures of the site, each figure of the last seven days, today's hot page
+// and hot referral.
+double SummaryPanel(ICounter2& counter, double today) {
+    double keep = 0;
+    for (int32_t code : {0, 1})
+        keep += double(PeriodHits(counter, code, "", false) + PeriodVisits(counter, code, "", false) +
+                       PeriodVisitors(counter, code, "", false));
+    Ref<INodeInfo> root = counter.GetNodes()->GetRoot()->GetInfo();
+    for (double day = today - 7; day < today - 0.5; ++day)
+        keep += root->GetDayHits(day, day) + root->GetDayVisits(day, day) + root->GetDayVisitors(day, day);
+    keep += HotPage(counter, today).Count + HotReferral(counter, "host0.example.com", today).Count;
+    return keep;
+}
 
 // Every node found by its path and asked for its own figure, as the report
 // pages do for their page lists and the summary panel's hot page.
@@ -95,6 +115,22 @@ std::vector<TFamily> Families() {
         {"every path: last day", nullptr,
          [](INodeCollection& c, double, double) {
              return EveryPath(c, [&](INode& n) { return n.GetInfo()->GetLastDay() + n.GetChildCount(); });
+         }},
+        {"report: summary panel", nullptr, nullptr,
+         [](ICounter2& counter, double, double t) { return SummaryPanel(counter, std::trunc(t)); }},
+        {"report: path lists", nullptr, nullptr,
+         [](ICounter2& counter, double, double) {
+             TEntryExitPages best;
+             BestEntryExitPages(counter, best);
+             return double(ListAllNodePaths(counter).size() + ListGroupPaths(counter).size() + best.EntryCount);
+         }},
+        {"report: period sums", nullptr, nullptr,
+         [](ICounter2& counter, double f, double t) {
+             // What the general page of a group asks over the period.
+             const double days = std::trunc(t) - std::trunc(f) + 1;
+             const int32_t code = days <= 1 ? 0 : days <= 8 ? 4 : 5;
+             return double(PeriodHits(counter, code, "s3", true) + PeriodVisits(counter, code, "s3", true) +
+                           PeriodVisitors(counter, code, "s3", true) + PeriodNewVisitors(counter, code, "s3", true));
          }},
     };
 }
@@ -176,9 +212,11 @@ int main(int argc, char** argv) {
     double worst30 = 0, worst365 = 0;
     for (const TFamily& family : Families()) {
         if (!only.empty() && std::string(family.name).find(only) == std::string::npos) continue;
+        if (family.report && !warm->counter) continue;
         for (const std::string& path : {std::string(), leaf}) {
-            if (family.everyNode && !path.empty()) continue;
-            std::printf("%-22s %-5s", family.name, family.everyNode ? "all" : path.empty() ? "root" : "leaf");
+            const bool whole = family.everyNode || family.report;
+            if (whole && !path.empty()) continue;
+            std::printf("%-22s %-5s", family.name, whole ? "all" : path.empty() ? "root" : "leaf");
             for (int days : periods) {
                 double best = 1e9, keep = 0;
                 for (int r = 0; r < runs; ++r) {
@@ -189,7 +227,9 @@ int main(int argc, char** argv) {
                         open(*fresh);
                     }
                     INodeCollection& nodes = *(cold ? fresh : warm)->nodes;
-                    if (family.everyNode) {
+                    if (family.report) {
+                        keep += family.report(*(cold ? fresh : warm)->counter, today - days + 1, today + 0.5);
+                    } else if (family.everyNode) {
                         keep += family.everyNode(nodes, today - days + 1, today + 0.5);
                     } else {
                         Ref<INode> node = path.empty() ? nodes.GetRoot() : nodes.FindNode(path, false);
@@ -206,8 +246,8 @@ int main(int argc, char** argv) {
                 double ms = best * 1e3;
                 // The targets are per node query; the every-node forms are
                 // what a page of all nodes costs, shown beside them.
-                if (days == 30 && !family.everyNode) worst30 = std::max(worst30, ms);
-                if (days == 365 && !family.everyNode) worst365 = std::max(worst365, ms);
+                if (days == 30 && !whole) worst30 = std::max(worst30, ms);
+                if (days == 365 && !whole) worst365 = std::max(worst365, ms);
                 std::printf(" %9.3f", ms);
             }
             std::printf("\n");

@@ -40,10 +40,10 @@ bool EntryIsFree(const TEntryBytes& e) { return e[12] == 0 && GetU64(&e[24]) == 
 
 bool EntryCrcValid(const TEntryBytes& e) { return Crc32(&e[4], 28) == GetU32(&e[0]); }
 
-// 256 KiB of a read-only file's blocks: enough for the atoms of the nodes
+// 1 MiB of a read-only file's blocks: enough for the atoms of the nodes
 // being opened (their neighbours are read next), small enough that the
 // blocks' own memory costs little in a short-lived process.
-constexpr uint32_t kReadOnlyBlocks = 64;
+constexpr uint32_t kReadOnlyBlocks = 256;
 
 TAtomManager::TAtomManager(IAtomFile& file) : file_(file) {
     if (file_.IsReadOnly()) blocks_ = std::make_unique<TBlockReader>(file_, kReadOnlyBlocks);
