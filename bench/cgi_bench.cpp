@@ -10,8 +10,6 @@
 // with 1 and 8 clients.
 //
 //   cgi_bench [requests per program, default 400] [seconds per lighttpd run, default 3]
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -24,11 +22,10 @@
 #include <thread>
 #include <vector>
 
-#include "counter/testing/http_client.h"
-#include "counter/testing/lighttpd.h"
+#include "platform/testing/http_client.h"
+#include "platform/testing/lighttpd.h"
+#include "platform/testing/run_program.h"
 #include "platform/testing/temp_dir.h"
-
-extern char** environ;
 
 namespace {
 
@@ -40,35 +37,9 @@ double Now() {
 // Runs program with args and exactly the variables of env; returns its
 // standard output. Raises when it fails.
 std::string Run(const std::vector<std::string>& args, const std::vector<std::string>& env) {
-    int pipeFds[2];
-    if (::pipe(pipeFds) != 0) throw std::runtime_error("pipe failed");
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 1);
-    posix_spawn_file_actions_addclose(&actions, pipeFds[0]);
-    posix_spawn_file_actions_addclose(&actions, pipeFds[1]);
-    std::vector<char*> argv, envp;
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    for (const std::string& e : env) envp.push_back(const_cast<char*>(e.c_str()));
-    envp.push_back(nullptr);
-    pid_t pid = 0;
-    int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(pipeFds[1]);
-    if (rc != 0) {
-        ::close(pipeFds[0]);
-        throw std::runtime_error("cannot start " + args[0]);
-    }
-    std::string out;
-    char buffer[8192];
-    for (ssize_t n; (n = ::read(pipeFds[0], buffer, sizeof buffer)) > 0;) out.append(buffer, size_t(n));
-    ::close(pipeFds[0]);
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || out.empty())
-        throw std::runtime_error(args[0] + " failed");
-    return out;
+    const tlvx::test::TProgramRun run = tlvx::test::RunProgram(args, env);
+    if (run.ExitCode != 0 || run.Out.empty()) throw std::runtime_error(args[0] + " failed");
+    return run.Out;
 }
 
 std::vector<std::string> CgiEnvironment(const std::string& query) {

@@ -7,6 +7,7 @@
 #include "counter/pixel_image.h"
 #include "counter/request_values.h"
 #include "model/conf_parser.h"
+#include "model/counter_install.h"
 #include "model/error_notes.h"
 #include "platform/text.h"
 #include "platform/file.h"
@@ -29,14 +30,6 @@ std::string& DataBaseFileName() {
     return name;
 }
 
-std::string ProgramBaseName(const std::string& programPath) {
-    size_t slash = programPath.rfind('/');
-    std::string name = slash == std::string::npos ? programPath : programPath.substr(slash + 1);
-    size_t dot = name.rfind('.');
-    if (dot != std::string::npos && dot > 0) name.resize(dot);
-    return name;
-}
-
 TMain::TMain(std::vector<std::string> args, std::ostream& console, const ICgiEnvironment& env)
     : args_(std::move(args)), console_(console), env_(env) {
     if (args_.empty()) args_.push_back("tlvxcount");
@@ -52,26 +45,13 @@ void TMain::WebModuleCreate() {
     if (IsInstallRun()) LoadDefaultSkin(DefSkin);
 }
 
-bool TMain::IsInstallRun() const {
-    return args_.size() > 1 && UpperAscii(args_[1]) == "-INSTALL" && !RunningUnderCgi(env_);
-}
+bool TMain::IsInstallRun() const { return IsConsoleInstall(args_, env_); }
 
 void TMain::OpenCounter(const TWebRequest& request, const std::string& id) {
-    const std::string confName = ProgramDir + "tlvx2.conf";
-    if (FileSystem().Exists(confName)) {
-        try {
-            TConfParser parser(confName);
-            ConfLoaded = parser.GetBase(id, Conf);
-        } catch (const std::exception& e) {
-            std::cerr << "warning: configuration " << confName << ": " << e.what() << "\n";
-            ConfLoaded = false;
-            NoteError(kNoteConfiguration);
-        }
-    }
-    if (ConfLoaded && !id.empty())
-        DataBaseFileName() = Conf.DataBaseName;
-    else
-        DataBaseFileName() = ProgramDir + ProgramBaseName(ProgramPath(args_[0])) + ".orv";
+    const TConfLookup lookup = LoadConfBlock(ProgramDir + "tlvx2.conf", id, Conf);
+    ConfLoaded = lookup == TConfLookup::Loaded;
+    if (lookup == TConfLookup::Unusable) NoteError(kNoteConfiguration);
+    DataBaseFileName() = CounterDatabasePath(ProgramPath(args_[0]), ConfLoaded, Conf, id);
 
     Counter.reset();
     const std::string& fileName = DataBaseFileName();
@@ -87,18 +67,7 @@ void TMain::OpenCounter(const TWebRequest& request, const std::string& id) {
     // Only the install road creates a database: a web hit on a counter that
     // is not there yet leaves no file behind.
     if (!IsInstallRun()) return;
-    SetInstallMode(true);
-    std::vector<std::unique_ptr<TMemoryStream>> streams;
-    TSkinStreams skins{};
-    for (int i = 0; i < kDefaultSkinItems; ++i) {
-        const int item = i == 0 ? kDefaultSkinBackground : i - 1;
-        auto stream = std::make_unique<TMemoryStream>();
-        DefSkin.Items().GetItem(item).GetPaintRect().SaveToStream(*stream);
-        stream->Seek(0);
-        skins[size_t(i)] = stream.get();
-        streams.push_back(std::move(stream));
-    }
-    OpenCounter2(fileName, Counter, skins, false, request.Query());
+    CreateCounterDatabase(fileName, DefSkin, request.Query(), Counter);
 }
 
 void TMain::ReleaseCounter() noexcept {

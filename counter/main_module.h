@@ -69,7 +69,4 @@ private:
     const ICgiEnvironment& env_;
 };
 
-// The program's file name without directory and extension.
-std::string ProgramBaseName(const std::string& programPath);
-
 }  // namespace tlvx

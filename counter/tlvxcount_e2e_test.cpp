@@ -1,7 +1,5 @@
 // tlvxcount as a CGI program under lighttpd, spoken to over HTTP.
 #include <gtest/gtest.h>
-#include <spawn.h>
-#include <sys/wait.h>
 
 #include <atomic>
 #include <filesystem>
@@ -9,11 +7,12 @@
 #include <thread>
 
 #include "counter/pixel_image.h"
-#include "counter/testing/http_client.h"
-#include "counter/testing/lighttpd.h"
 #include "counter/tlvx_log_format.h"
 #include "model/counter2.h"
 #include "model/error_notes.h"
+#include "platform/testing/http_client.h"
+#include "platform/testing/lighttpd.h"
+#include "platform/testing/run_program.h"
 
 namespace tlvx {
 namespace {
@@ -22,32 +21,6 @@ using test::HttpGet;
 using test::THttpReply;
 
 std::string Bytes(const std::vector<uint8_t>& v) { return std::string(v.begin(), v.end()); }
-
-// Runs program with args and exactly the variables env; its standard output.
-std::string RunProgram(const std::vector<std::string>& args, const std::vector<std::string>& env) {
-    int fds[2];
-    EXPECT_EQ(0, ::pipe(fds));
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
-    posix_spawn_file_actions_addclose(&actions, fds[0]);
-    std::vector<char*> argv, envp;
-    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    for (const auto& e : env) envp.push_back(const_cast<char*>(e.c_str()));
-    envp.push_back(nullptr);
-    pid_t pid = 0;
-    EXPECT_EQ(0, posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()));
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(fds[1]);
-    std::string out;
-    char buffer[4096];
-    for (ssize_t n; (n = ::read(fds[0], buffer, sizeof buffer)) > 0;) out.append(buffer, size_t(n));
-    ::close(fds[0]);
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    return out;
-}
 
 // The name=value pairs of a reply's Set-Cookie headers, in order.
 std::vector<std::pair<std::string, std::string>> SetCookies(const THttpReply& reply) {
@@ -84,7 +57,7 @@ protected:
     std::string DefaultDatabase() const { return server_.CgiDir() + "/tlvxcount.orv"; }
 
     std::string Install(const std::vector<std::string>& env = {"PATH=/usr/bin:/bin"}) {
-        return RunProgram({program_, "-install", "7"}, env);
+        return test::RunProgram({program_, "-install", "7"}, env).Out;
     }
     THttpReply Get(const std::string& query, const std::string& headers = "") {
         return HttpGet(server_.Port(), "/cgi-bin/tlvxcount" + query, headers);

@@ -1,5 +1,7 @@
 #include "model/conf_parser.h"
 
+#include <iostream>
+
 #include "model/conf_lines.h"
 #include "platform/file.h"
 #include "platform/text.h"
@@ -39,6 +41,20 @@ std::vector<std::string> PrepareConfLines(std::string_view text) {
         if (pos < text.size() && text[pos] == '\n') ++pos;
     }
     return lines;
+}
+
+TConfLookup LoadConfBlock(const std::string& fileName, std::string_view id, TBaseConf& conf) {
+    if (!FileSystem().Exists(fileName)) return TConfLookup::NoFile;
+    try {
+        TConfParser parser(fileName);
+        TBaseConf block;
+        if (!parser.GetBase(id, block)) return TConfLookup::NoBlock;
+        conf = std::move(block);
+        return TConfLookup::Loaded;
+    } catch (const std::exception& e) {
+        std::cerr << "warning: configuration " << fileName << ": " << e.what() << "\n";
+        return TConfLookup::Unusable;
+    }
 }
 
 TConfParser::TConfParser(const std::string& fileName) {

@@ -63,6 +63,19 @@ private:
     TWarnArray warnings_;
 };
 
+// What LoadConfBlock found.
+enum class TConfLookup {
+    NoFile,    // no configuration file: conf untouched
+    NoBlock,   // the file has no block of that id: conf untouched
+    Loaded,    // conf is the id's block (the global record for an empty id)
+    Unusable,  // the file could not be read or parsed: conf untouched
+};
+
+// How both programs read their configuration: the block of id from the file
+// fileName, if it exists. An unusable file is described on standard error
+// (the web server's error log) and left for the caller to judge.
+TConfLookup LoadConfBlock(const std::string& fileName, std::string_view id, TBaseConf& conf);
+
 // The lines of a configuration text that carry something: split at CR, LF or
 // CR LF, trimmed, cut at the first "#", trimmed again, empty ones dropped.
 std::vector<std::string> PrepareConfLines(std::string_view text);

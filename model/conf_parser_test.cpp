@@ -8,6 +8,7 @@
 
 #include "model/conf_lines.h"
 #include "model/conf_parser.h"
+#include "platform/testing/temp_dir.h"
 
 namespace tlvx {
 namespace {
@@ -370,6 +371,28 @@ TEST(ConfParserTest, RandomTextNeverCrashes) {
         }
     }
     EXPECT_GT(parsed, 100);
+}
+
+}  // namespace
+}  // namespace tlvx
+
+namespace tlvx {
+namespace {
+
+TEST(ConfParserTest, LoadConfBlockTellsMissingFileBlockAndUnusableFile) {
+    TTestTempDir dir;
+    const std::string file = dir.File("tlvx2.conf");
+    TBaseConf conf;
+    conf.SiteName = "untouched";
+    EXPECT_EQ(TConfLookup::NoFile, LoadConfBlock(file, "7", conf));
+    std::ofstream(file) << "<Base:7>\nSiteName=Seven\n</Base>\n";
+    EXPECT_EQ(TConfLookup::NoBlock, LoadConfBlock(file, "8", conf));
+    EXPECT_EQ("untouched", conf.SiteName);
+    EXPECT_EQ(TConfLookup::Loaded, LoadConfBlock(file, "7", conf));
+    EXPECT_EQ("Seven", conf.SiteName);
+    std::ofstream(file) << "<Base:7>\nSiteName=Open\n";
+    EXPECT_EQ(TConfLookup::Unusable, LoadConfBlock(file, "7", conf));
+    EXPECT_EQ("Seven", conf.SiteName);
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 
+#include "platform/text.h"
+
 namespace tlvx {
 
 std::optional<std::string> TProcessEnvironment::Find(const std::string& name) const {
@@ -18,6 +20,10 @@ std::optional<std::string> TMapEnvironment::Find(const std::string& name) const 
 
 bool RunningUnderCgi(const ICgiEnvironment& env) {
     return env.Find("GATEWAY_INTERFACE").has_value() || env.Find("REQUEST_METHOD").has_value();
+}
+
+bool IsConsoleInstall(const std::vector<std::string>& args, const ICgiEnvironment& env) {
+    return args.size() > 1 && SameText(args[1], "-INSTALL") && !RunningUnderCgi(env);
 }
 
 }  // namespace tlvx

@@ -5,6 +5,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace tlvx {
 
@@ -42,5 +43,10 @@ private:
 // refuse to run then, since a server may pass an ISINDEX query such as
 // "?-INSTALL+7" as command-line arguments.
 bool RunningUnderCgi(const ICgiEnvironment& env);
+
+// True for a run from the console that asks to create a counter database:
+// the first argument after the program is "-INSTALL" in any letter case and
+// no web server started the program (RunningUnderCgi is false).
+bool IsConsoleInstall(const std::vector<std::string>& args, const ICgiEnvironment& env);
 
 }  // namespace tlvx

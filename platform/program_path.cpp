@@ -22,4 +22,12 @@ std::string ProgramDirectory(const std::string& argv0) {
     return slash == std::string::npos ? std::string("./") : path.substr(0, slash + 1);
 }
 
+std::string ProgramBaseName(const std::string& programPath) {
+    size_t slash = programPath.rfind('/');
+    std::string name = slash == std::string::npos ? programPath : programPath.substr(slash + 1);
+    size_t dot = name.rfind('.');
+    if (dot != std::string::npos && dot > 0) name.resize(dot);
+    return name;
+}
+
 }  // namespace tlvx

@@ -15,4 +15,9 @@ std::string ProgramPath(const std::string& argv0);
 // The directory of ProgramPath, ending with '/'.
 std::string ProgramDirectory(const std::string& argv0);
 
+// The program's file name without directory and extension: "tlvxstat" for
+// "/srv/cgi-bin/tlvxstat" and for "C:/w/tlvxstat.exe". The programs name
+// their default database and images directory after it.
+std::string ProgramBaseName(const std::string& programPath);
+
 }  // namespace tlvx

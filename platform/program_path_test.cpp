@@ -25,5 +25,13 @@ TEST(ProgramPath, FromArgumentOrRunningFile) {
     EXPECT_EQ(ProgramDirectory("tlvxcount"), self.substr(0, self.rfind('/') + 1));
 }
 
+TEST(ProgramPath, BaseNameDropsDirectoryAndLastExtension) {
+    EXPECT_EQ("tlvxstat", ProgramBaseName("/srv/cgi-bin/tlvxstat"));
+    EXPECT_EQ("stat", ProgramBaseName("/w/stat.exe"));
+    EXPECT_EQ("a.b", ProgramBaseName("a.b.cgi"));
+    EXPECT_EQ(".hidden", ProgramBaseName("/x/.hidden"));
+    EXPECT_EQ("", ProgramBaseName("/x/"));
+}
+
 }  // namespace
 }  // namespace tlvx

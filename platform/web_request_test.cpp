@@ -176,6 +176,15 @@ TEST(CgiEnvironment, RunningUnderCgi) {
     method.Set("REQUEST_METHOD", "");  // set, though empty
     EXPECT_TRUE(RunningUnderCgi(gateway));
     EXPECT_TRUE(RunningUnderCgi(method));
+
+    // The install switch counts only from the console, in any letter case.
+    const TMapEnvironment console;
+    EXPECT_TRUE(IsConsoleInstall({"tlvxstat", "-install", "7"}, console));
+    EXPECT_TRUE(IsConsoleInstall({"tlvxcount", "-InStAlL"}, console));
+    EXPECT_FALSE(IsConsoleInstall({"tlvxcount", "-INSTALL", "7"}, gateway));
+    EXPECT_FALSE(IsConsoleInstall({"tlvxcount", "-INSTALL", "7"}, method));
+    EXPECT_FALSE(IsConsoleInstall({"tlvxcount", "install"}, console));
+    EXPECT_FALSE(IsConsoleInstall({"tlvxcount"}, console));
 }
 
 }  // namespace

@@ -22,7 +22,7 @@
 #include <string>
 #include <thread>
 
-#include "counter/testing/http_client.h"
+#include "platform/testing/http_client.h"
 #include "platform/testing/temp_dir.h"
 
 namespace tlvx::test {
@@ -76,15 +76,22 @@ public:
     std::string CgiDir() const { return dir_.Path() + "/www/cgi-bin"; }
     uint16_t Port() const { return port_; }
 
-    // Copies a program into cgi-bin (a copy, so that its directory, where
-    // it finds its configuration, is the test's).
+    // Copies a program into cgi-bin, or a folder below it when name has a
+    // "/" (a copy, so that its directory, where it finds its configuration,
+    // is the test's).
     std::string InstallCgi(const std::string& program, const std::string& name) {
         std::string target = CgiDir() + "/" + name;
+        std::filesystem::create_directories(std::filesystem::path(target).parent_path());
         std::filesystem::copy_file(program, target,
                                    std::filesystem::copy_options::overwrite_existing);
         std::filesystem::permissions(target, std::filesystem::perms::owner_all);
         return target;
     }
+
+    // Modules loaded before mod_cgi (such as "mod_auth", "mod_authn_file")
+    // and configuration lines added at the end; set before Start.
+    void AddModule(const std::string& module) { modules_ += "\"" + module + "\", "; }
+    void AddConf(const std::string& lines) { extraConf_ += lines; }
 
     // Starts the server and waits until it accepts connections. A port
     // taken between the pick and the bind gets another try.
@@ -124,13 +131,14 @@ private:
                        "server.bind = \"127.0.0.1\"\n"
                        "server.port = " + std::to_string(port_) + "\n"
                        "server.errorlog = \"" + Dir() + "/error.log\"\n"
-                       "server.modules = (\"mod_cgi\")\n"
+                       "server.modules = (" + modules_ + "\"mod_cgi\")\n"
                        "server.max-connections = 256\n"
                        // The program must hold its own against control
                        // bytes in the query, so the server lets them in.
                        "server.http-parseopts = (\"url-ctrls-reject\" => \"disable\")\n"
                        "mimetype.assign = (\".html\" => \"text/html\")\n"
-                       "$HTTP[\"url\"] =~ \"^/cgi-bin/\" { cgi.assign = (\"\" => \"\") }\n");
+                       "$HTTP[\"url\"] =~ \"^/cgi-bin/\" { cgi.assign = (\"\" => \"\") }\n" +
+                       extraConf_);
     }
 
     // Polls the port while the child lives; false when it exits first or
@@ -153,6 +161,7 @@ private:
     }
 
     TTestTempDir dir_;
+    std::string modules_, extraConf_;
     uint16_t port_ = 0;
     pid_t pid_ = -1;
 };

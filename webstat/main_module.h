@@ -1,0 +1,106 @@
+// TMainM: the report program's web module. One request per process, on one
+// of three roads, in this order:
+//
+//  1. the console install road: "tlvxstat -install ID" (exactly so, and
+//     only outside a web server) creates the counter's database with the
+//     default skin and prints one line;
+//  2. after the access check (".tlvx2access", which answers a refused user
+//     403 before the configuration or the database is read), a request with
+//     "img" is the image road: a stored GIF of the images directory by its
+//     number "imgind";
+//  3. every other request is the report road: the database opened
+//     read-only, the panels prepared, the page of "page" built by its
+//     builder from the page table, the database released, and the framed
+//     page sent.
+#pragma once
+
+#include <ostream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "model/base_conf.h"
+#include "model/counter2.h"
+#include "platform/cgi_environment.h"
+#include "platform/web_request.h"
+#include "platform/web_response.h"
+#include "raster/bitmap_list.h"
+#include "raster/point_font.h"
+
+namespace tlvx {
+
+// The lines of the install road.
+inline constexpr std::string_view kReportInstallDoneLine = "Tallyvex2 DataBase successfully created!";
+inline constexpr std::string_view kReportInstallFailedLine = "Tallyvex2 DataBase NOT created!!!";
+// The answer to a user the access list refuses (status 403).
+inline constexpr std::string_view kForbiddenBody = "<html><body><h1>Forbidden!</h1></body></html>";
+// The content area of every page of a counter without a database (not
+// installed yet, or an id nobody configured), or whose database cannot be
+// opened now.
+inline constexpr std::string_view kNoStatisticsNotice =
+    "\r\n<center><h1>No statistics yet</h1></center>"
+    "\r\n<p>This counter has no statistics to show yet: its database has not been created, "
+    "or it cannot be read just now.</p>";
+
+// How much of the preparation a road needs.
+enum class TPreparation {
+    Page,        // everything
+    ImagesOnly,  // configuration and images directory: the image road
+};
+
+class TMainM {
+public:
+    // args is the command line, args[0] the program as started; the install
+    // line goes to console; env tells whether a web server started us.
+    TMainM(std::vector<std::string> args, std::ostream& console, const ICgiEnvironment& env);
+    TMainM(const TMainM&) = delete;
+    TMainM& operator=(const TMainM&) = delete;
+    ~TMainM();
+
+    // The program directory, the style sheet ("test.css" beside the program
+    // replaces the built-in one whole), the font.
+    void WebModuleCreate();
+    // The one action: the three roads above. Sends the response itself; an
+    // exception of a page builder passes on after the page was sent.
+    void MainItemAction(const TWebRequest& request, TWebResponse& response);
+    // The image road: 404 with a short body for an imgind outside 1-13 or
+    // a file that is missing or not a regular file.
+    void MainMGetDiagramItemAction(const TWebRequest& request, TWebResponse& response);
+    // Configuration, images directory, database, links block and panels
+    // for counter id (prepare_request.cpp).
+    void PrepareRequest(const TWebRequest& request, const std::string& id,
+                        TPreparation scope = TPreparation::Page);
+    // Drops the database (read-only: nothing to commit). Never raises.
+    void ReleaseCounter() noexcept;
+
+    Ref<ICounter2> Counter;       // null when there is no database to read
+    std::string ProgramDir;       // ends in '/'
+    std::string ImagesDirectory;  // ends in '/'
+    std::string ImagesURL;
+    std::string ImportantPanel;
+    std::string TimePanel;
+    std::string ScriptName;
+    std::string PageContent;
+    std::string Id;  // the counter id the request names, as given
+    std::string Host;
+    bool ConfLoaded = false;
+    TBaseConf Conf;
+    TPRText Font;
+    std::string LinksBlock;
+    std::string DataBasePath;
+    std::string StyleSheet;  // the text of the styles template
+    TNWPaintRectList DefSkin;
+
+private:
+    bool IsInstallRoad() const;
+    void InstallRoad(const TWebRequest& request);
+    void SettleImagesDirectory(const std::string& id);
+    std::string BuildPageContent(const TWebRequest& request, int32_t pageCode);
+    void SendPage(TWebResponse& response, int32_t pageCode);
+
+    std::vector<std::string> args_;
+    std::ostream& console_;
+    const ICgiEnvironment& env_;
+};
+
+}  // namespace tlvx

@@ -1,0 +1,211 @@
+#include "webstat/panels.h"
+
+#include <array>
+#include <cmath>
+
+#include "model/host.h"
+#include "model/node_records.h"
+#include "platform/clock.h"
+#include "platform/format_float.h"
+#include "platform/html_builder.h"
+#include "webstat/report_queries.h"
+#include "webstat/ui_tables.h"
+#include "webstat/ui_text_eng.h"
+
+namespace tlvx {
+namespace {
+
+// ---- links block ----
+
+// A pair of the configuration with its caption, the address when it has
+// none.
+TStringPair WithCaption(TStringPair pair) {
+    if (pair.Second.empty()) pair.Second = pair.First;
+    return pair;
+}
+
+void ConfiguredSiteLink(THtmlBuilder& html, const TStringPair& pair) {
+    html.Line("<p class=\"links\"><a target=_blank class=\"links\" href=\"http://")
+        .Trusted(pair.First).Add("\">").Trusted(pair.Second).Add("</a></p>");
+}
+
+void ConfiguredMailLink(THtmlBuilder& html, const TStringPair& pair) {
+    html.Line("<p class=\"links\"><a class=\"links\" href=\"mailto:")
+        .Trusted(pair.First).Add("\">").Trusted(pair.Second).Add("</a></p>");
+}
+
+void RequestSiteLink(THtmlBuilder& html, std::string_view address, std::string_view caption) {
+    html.Line("<p class=\"links\"><a target=_blank class=\"links\" href=\"http://")
+        .Attr(address).Add("\">").Text(caption).Add("</a></p>");
+}
+
+// ---- summary panel ----
+
+struct TFigures {
+    int64_t Total = 0, Yesterday = 0, Today = 0;
+    double Growth = 0;
+};
+
+// The mean day-to-day change of a root figure over the seven days ending
+// yesterday.
+double WeekGrowth(INodeInfo& root, int32_t (INodeInfo::*dayFigure)(double, double), double today) {
+    std::array<int32_t, 7> days{};
+    for (int i = 0; i < 7; ++i) {
+        const double day = today - 7 + i;
+        days[size_t(i)] = (root.*dayFigure)(day, day);
+    }
+    return AverageIncrease(days);
+}
+
+// A figure cell and the separator after it.
+void FigureCell(THtmlBuilder& html, std::string_view colour, bool lastRow, bool head, bool wide,
+                std::string_view value) {
+    html.Line("<td align=center width=");
+    if (wide) html.Add("120");
+    else html.Add("80");
+    html.Add(" bgcolor=").Trusted(colour).Add(" style=\"border-top: 1px solid ").Trusted(TableBorderColor)
+        .Add("; border-left: 1px solid ").Trusted(TableBorderColor)
+        .Add("; border-right: 1px solid ").Trusted(TableBorderColor);
+    if (lastRow) html.Add("; border-bottom: 1px solid ").Trusted(TableBorderColor);
+    html.Add(";\">");
+    if (head) html.Add("<p class=\"minitablehead\">");
+    else html.Add("<p class=\"minitabletext\">");
+    html.Trusted(value).Add("</p></td>");
+    html.Line("<td width=1></td>");
+}
+
+void FigureRow(THtmlBuilder& html, std::string_view label, std::string_view colour, bool lastRow,
+               const TFigures& f) {
+    html.Line("<tr><td width=1></td>");
+    FigureCell(html, colour, lastRow, false, false, label);
+    FigureCell(html, colour, lastRow, false, false, std::to_string(f.Total));
+    FigureCell(html, colour, lastRow, false, false, std::to_string(f.Yesterday));
+    FigureCell(html, colour, lastRow, false, false, std::to_string(f.Today));
+    FigureCell(html, colour, lastRow, false, true, FormatFloat("+0.0;-0.0;0.0", f.Growth));
+    html.Line("</tr>");
+}
+
+void FiguresTable(THtmlBuilder& html, ICounter2& counter, double today) {
+    const TCounterSettings settings = counter.GetSettings();
+    Ref<INodeInfo> root = counter.GetNodes()->GetRoot()->GetInfo();
+    const TFigures hits{settings.TotalHits, PeriodHits(counter, 1, "", false), PeriodHits(counter, 0, "", false),
+                        WeekGrowth(*root, &INodeInfo::GetDayHits, today)};
+    const TFigures views{settings.TotalVisits, PeriodVisits(counter, 1, "", false),
+                         PeriodVisits(counter, 0, "", false), WeekGrowth(*root, &INodeInfo::GetDayVisits, today)};
+    const TFigures visitors{settings.TotalVisitors, PeriodVisitors(counter, 1, "", false),
+                            PeriodVisitors(counter, 0, "", false),
+                            WeekGrowth(*root, &INodeInfo::GetDayVisitors, today)};
+
+    html.Line("<table cellspacing=0 cellpadding=0 border=0>");
+    html.Line("<tr><td width=1></td>");
+    html.Line("<td width=90>&nbsp;</td>");
+    html.Line("<td width=1></td>");
+    FigureCell(html, TableHeadColor, false, true, false, UiText("Total"));
+    FigureCell(html, TableHeadColor, false, true, false, UiText("Yesterday"));
+    FigureCell(html, TableHeadColor, false, true, false, UiText("Today"));
+    FigureCell(html, TableHeadColor, false, true, true, UiText("Week growth"));
+    html.Line("</tr>");
+    FigureRow(html, UiText("Hits"), LightRowColor, false, hits);
+    FigureRow(html, UiText("Site&nbsp;views"), GreenRowColor, false, views);
+    FigureRow(html, UiText("Visitors"), LightRowColor, true, visitors);
+    html.Line("</table>");
+}
+
+// One row of the hot-page table: two cells of 150 pixels with a 1-pixel gap.
+enum class TCellText { Head, Escaped, Plain };
+void HotRow(THtmlBuilder& html, std::string_view colour, TCellText kind, std::string_view left,
+            std::string_view right) {
+    const auto cell = [&](std::string_view value) {
+        html.Line("<td width=150 align=center bgcolor=").Trusted(colour)
+            .Add(" style=\"border: 1px solid ").Trusted(TableBorderColor).Add(";\">");
+        if (kind == TCellText::Head) html.Add("<p class=\"minitablehead\">").Trusted(value);
+        else if (kind == TCellText::Escaped) html.Add("<p class=\"minitabletext\">").TextOr(value, "&nbsp;");
+        else html.Add("<p class=\"minitabletext\">").Trusted(value);
+        html.Add("</p></td>");
+    };
+    html.Line("<tr><td width=10></td>");
+    cell(left);
+    html.Line("<td width=1></td>");
+    cell(right);
+    html.Line("</tr>");
+}
+
+// Today's page with the most hits and referrer host with the most
+// transitions, with their counts.
+void HotTable(THtmlBuilder& html, ICounter2& counter, std::string_view host, double today) {
+    const THotItem page = HotPage(counter, today);
+    const THotItem referral = HotReferral(counter, host, today);
+    html.Line("<table border=0 width=100% cellspacing=0 cellpadding=0>");
+    HotRow(html, TableHeadColor, TCellText::Head, UiText("Today's hot page"), UiText("Today's hot referral"));
+    HotRow(html, LightRowColor, TCellText::Escaped, page.Name, referral.Name);
+    HotRow(html, GreenRowColor, TCellText::Plain, std::to_string(page.Count), std::to_string(referral.Count));
+    html.Line("<tr>");
+    html.Line("<td></td>");
+    html.Line("<td colspan=4><p class=title2>");
+    html.Line("</p>");
+    html.Line("</td></tr>");
+    html.Line("</table>");
+}
+
+}  // namespace
+
+std::string BuildLinksBlock(bool confLoaded, const TBaseConf& conf, std::string_view host,
+                            std::string_view requestUrl) {
+    THtmlBuilder html;
+    if (!confLoaded) {
+        const std::string urlHost = NormaliseHost(requestUrl);
+        html.Line("<p class=\"links\">").Text(urlHost).Add("</p>");
+        RequestSiteLink(html, host, urlHost);
+        return html.Take();
+    }
+    const TStringPair site = WithCaption(conf.SiteURL);
+    const TStringPair webMaster = WithCaption(conf.WebMasterMail);
+    const TStringPair admin = WithCaption(conf.SiteAdminMail);
+    html.Line("<p class=\"links\">").Trusted(conf.SiteName).Add("</p>");
+    if (!site.Second.empty()) ConfiguredSiteLink(html, site);
+    else RequestSiteLink(html, host, host);
+    if (!webMaster.Second.empty()) ConfiguredMailLink(html, webMaster);
+    if (!admin.Second.empty()) ConfiguredMailLink(html, admin);
+    return html.Take();
+}
+
+std::string BuildImportantPanel(ICounter2& counter, std::string_view host) {
+    const double today = std::trunc(Clock().Now());
+    THtmlBuilder html;
+    html.Line("<table cellspacing=0 cellpadding=0 border=0>");
+    html.Line("<tr><td valign=top>");
+    FiguresTable(html, counter, today);
+    html.Line("</td>");
+    html.Line("<td valign=top>");
+    HotTable(html, counter, host, today);
+    html.Line("</td>");
+    html.Line("</tr>");
+    html.Line("</table>");
+    return html.Take();
+}
+
+std::string BuildTimePanel(double now, const TGmtOffset& offset) {
+    THtmlBuilder html;
+    const auto rules = [&html] {
+        for (std::string_view colour : {ThreadDarkColor, ThreadLightColor}) {
+            html.Line("<tr>");
+            html.Line("<td colspan=2 style=\"border-bottom: 1px solid ").Trusted(colour)
+                .Add(";\"><img src=\"\" width=1 height=1></td>");
+            html.Line("</tr>");
+        }
+    };
+    rules();
+    html.Line("<tr>");
+    html.Line("<td><img src=\"\" width=10 height=1></td>");
+    html.Line("<td width=100%>");
+    html.Line("<p style=\"margin-top:5px; margin-bottom:5px;\"><span class=\"smaller\">")
+        .Trusted(UiText("Now at server")).Add(": ").Date("dd.mm.yyyy", now).Add(", ")
+        .Trusted(EnglishText.WeekdayNames[size_t(IsoDayOfWeek(now) - 1)]).Add(",<br> ")
+        .Date("hh.nn.ss", now).Add("(GMT ").Trusted(GmtOffsetText(offset)).Add(")</span></p>");
+    html.Line("</td>");
+    html.Line("</tr>");
+    rules();
+    return html.Take();
+}
+
+}  // namespace tlvx

@@ -1,0 +1,157 @@
+// tlvxstat beside tlvxcount as CGI programs under lighttpd, spoken to over
+// HTTP: hits counted by the one are reported by the other.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "platform/text.h"
+#include "platform/testing/http_client.h"
+#include "platform/testing/lighttpd.h"
+#include "platform/testing/run_program.h"
+#include "webstat/image_action.h"
+#include "webstat/main_module.h"
+#include "webstat/page_table.h"
+#include "webstat/testing/html_scan.h"
+#include "webstat/testing/page_parts.h"
+
+namespace tlvx {
+namespace {
+
+namespace fs = std::filesystem;
+using test::HttpGet;
+using test::THttpReply;
+
+std::string Base64(const std::string& text) {
+    static const char* digits = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    for (size_t i = 0; i < text.size(); i += 3) {
+        uint32_t n = uint32_t(uint8_t(text[i])) << 16;
+        if (i + 1 < text.size()) n |= uint32_t(uint8_t(text[i + 1])) << 8;
+        if (i + 2 < text.size()) n |= uint8_t(text[i + 2]);
+        out += digits[n >> 18 & 63];
+        out += digits[n >> 12 & 63];
+        out += i + 1 < text.size() ? digits[n >> 6 & 63] : '=';
+        out += i + 2 < text.size() ? digits[n & 63] : '=';
+    }
+    return out;
+}
+
+// The server: tlvxcount and tlvxstat in cgi-bin, behind HTTP basic
+// authentication for tlvxstat; a second tlvxstat in cgi-bin/anon that
+// anyone reaches. Counter 7 is guarded by the access list (ann only).
+class ReportServer : public ::testing::Test {
+protected:
+    void SetUp() override {
+        server_.InstallCgi(TLVX_TLVXCOUNT, "tlvxcount");
+        stat_ = server_.InstallCgi(TLVX_TLVXSTAT, "tlvxstat");
+        server_.InstallCgi(TLVX_TLVXSTAT, "anon/tlvxstat");
+        fs::create_directories(Images());
+        ASSERT_EQ(0, test::RunProgram({TLVX_REPORT_IMAGES, Images()}, {}).ExitCode);
+        const std::string conf = "<Base:7>\nDataBaseName=" + Database() + "\nImagesDirectory=" + Images() +
+                                 "\nShowServerTime=1\nSiteName=Seven\n</Base>\n";
+        for (const std::string dir : {"/", "/anon/"}) {
+            test::WriteWholeFile(server_.CgiDir() + dir + "tlvx2.conf", conf);
+            test::WriteWholeFile(server_.CgiDir() + dir + ".tlvx2access", "7 ann\n");
+        }
+        test::WriteWholeFile(server_.Dir() + "/users", "ann:secret\ncarol:secret\n");
+        server_.AddModule("mod_auth");
+        server_.AddModule("mod_authn_file");
+        server_.AddConf("auth.backend = \"plain\"\n"
+                        "auth.backend.plain.userfile = \"" + server_.Dir() + "/users\"\n"
+                        "auth.require = (\"/cgi-bin/tlvxstat\" => (\"method\" => \"basic\", "
+                        "\"realm\" => \"tlvx\", \"require\" => \"valid-user\"))\n");
+        server_.Start();
+    }
+    std::string Database() const { return server_.Dir() + "/seven.orv"; }
+    std::string Images() const { return server_.Dir() + "/images"; }
+    std::string Install(const std::vector<std::string>& env = {"PATH=/usr/bin:/bin"}) {
+        return test::RunProgram({stat_, "-install", "7"}, env).Out;
+    }
+    THttpReply Report(const std::string& query, const std::string& user = "ann") {
+        const std::string auth = user.empty() ? "" : "Authorization: Basic " + Base64(user + ":secret") + "\r\n";
+        return HttpGet(server_.Port(), "/cgi-bin/tlvxstat?" + query, auth);
+    }
+    THttpReply Anonymous(const std::string& query) {
+        return HttpGet(server_.Port(), "/cgi-bin/anon/tlvxstat?" + query);
+    }
+    THttpReply Hit(const std::string& node, const std::string& headers = "") {
+        return HttpGet(server_.Port(), "/cgi-bin/tlvxcount?id=7&node=" + node, headers);
+    }
+
+    test::TLighttpd server_;
+    std::string stat_;
+};
+
+TEST_F(ReportServer, InstallFromTheConsoleOnlyThenTheFrameCountsTheHitsSent) {
+    // Started as a web server starts it, the switch is no install.
+    const std::string web = Install({"GATEWAY_INTERFACE=CGI/1.1", "REQUEST_METHOD=GET", "QUERY_STRING=-install+7"});
+    EXPECT_EQ(std::string::npos, web.find("DataBase"));
+    EXPECT_NE(std::string::npos, web.find("Content-Type: text/html"));
+    Anonymous("-install+7");
+    EXPECT_FALSE(fs::exists(Database()));
+    // Before the install: the frame and the notice, and no file.
+    const THttpReply before = Report("id=7");
+    EXPECT_EQ(200, before.Status);
+    EXPECT_NE(std::string::npos, test::ContentArea(before.Body).find("No statistics yet"));
+    EXPECT_FALSE(fs::exists(Database()));
+
+    EXPECT_EQ("Tallyvex2 DataBase successfully created!\n", Install());
+    ASSERT_TRUE(fs::exists(Database()));
+    // Five hits, two of them on today's hot page.
+    for (const std::string node : {"index", "news", "news.sport", "news.sport", "about"})
+        EXPECT_EQ(200, Hit(node, "Referer: http://www.search.example/q\r\n").Status);
+    const std::string bytes = test::ReadWholeFile(Database());
+
+    for (const TReportPage& page : ReportPages()) {
+        SCOPED_TRACE(page.Value);
+        const THttpReply reply = Report("id=7&page=" + std::string(page.Value));
+        ASSERT_EQ(200, reply.Status) << server_.ErrorLog();
+        EXPECT_EQ("text/html", reply.Header("Content-Type"));
+        EXPECT_EQ("Tallyvex2 web interface: " + std::string(page.Title), test::PageTitle(reply.Body));
+        for (const test::TMenuState& entry : test::MenuStates(reply.Body))
+            EXPECT_EQ(entry.Current, page.HasMenuEntry() && entry.Page == LowerAscii(page.Value)) << entry.Page;
+        EXPECT_TRUE(test::PageFaults(reply.Body).empty());
+        const std::vector<std::string> cells = test::SummaryCells(reply.Body);
+        ASSERT_EQ(25u, cells.size());
+        EXPECT_EQ("5", cells[5]);   // total hits
+        EXPECT_EQ("5", cells[7]);   // today's
+        EXPECT_EQ("news.sport", cells[21]);
+        EXPECT_EQ("2", cells[23]);
+        EXPECT_NE("", test::ServerTimeLine(reply.Body));
+    }
+    // The reports read the database and leave it as it was.
+    EXPECT_EQ(bytes, test::ReadWholeFile(Database()));
+}
+
+TEST_F(ReportServer, ImageRoadServesThePicturesAndAnswers404) {
+    for (int32_t n = 3; n <= kLastImageNumber; ++n) {
+        const THttpReply image = Report("id=7&img=1&imgind=" + std::to_string(n));
+        EXPECT_EQ(200, image.Status) << n;
+        EXPECT_EQ("image/gif", image.Header("Content-Type"));
+        EXPECT_EQ(test::ReadWholeFile(Images() + "/" + std::string(ImageFileName(n))), image.Body) << n;
+        EXPECT_EQ("GIF87a", image.Body.substr(0, 6));
+    }
+    // The pies are drawn by the MAIN page; until then there are none.
+    for (const std::string imgind : {"1", "2", "0", "14", "x"}) {
+        const THttpReply missing = Report("id=7&img=1&imgind=" + imgind);
+        EXPECT_EQ(404, missing.Status) << imgind;
+        EXPECT_EQ("text/html", missing.Header("Content-Type"));
+    }
+}
+
+TEST_F(ReportServer, AccessListBehindBasicAuthentication) {
+    ASSERT_EQ("Tallyvex2 DataBase successfully created!\n", Install());
+    EXPECT_EQ(401, HttpGet(server_.Port(), "/cgi-bin/tlvxstat?id=7").Status);  // the server's own guard
+    const THttpReply carol = Report("id=7", "carol");
+    EXPECT_EQ(403, carol.Status);
+    EXPECT_EQ(std::string(kForbiddenBody), carol.Body);
+    EXPECT_EQ(200, Report("id=7", "ann").Status);
+    // Past the server's guard, no user: refused on the guarded id only.
+    EXPECT_EQ(403, Anonymous("id=7&page=times").Status);
+    EXPECT_EQ(403, Anonymous("id=7&img=1&imgind=12").Status);
+    EXPECT_EQ(200, Anonymous("id=8").Status);
+    EXPECT_EQ(200, Report("id=8", "carol").Status);
+}
+
+}  // namespace
+}  // namespace tlvx
