@@ -24,6 +24,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <vector>
 
 #include "store/atom_manager.h"
@@ -115,7 +116,10 @@ private:
     uint64_t bytes_ = 0;
     uint64_t lookups_ = 0;
     uint64_t hits_ = 0;
-    std::vector<TItem> items_;
+    // A deque: growing never moves the items, so a short-lived reader
+    // touches only the memory its items need (fresh pages are what a
+    // process that opens, reads a page's worth and exits pays most for).
+    std::deque<TItem> items_;
     std::vector<uint32_t> freeItems_;
     std::vector<TEntry> table_;  // a power of two, at most half full
     uint32_t count_ = 0;

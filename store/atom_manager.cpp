@@ -40,10 +40,11 @@ bool EntryIsFree(const TEntryBytes& e) { return e[12] == 0 && GetU64(&e[24]) == 
 
 bool EntryCrcValid(const TEntryBytes& e) { return Crc32(&e[4], 28) == GetU32(&e[0]); }
 
-// 1 MiB of a read-only file's blocks: enough for the atoms of the nodes
-// being opened (their neighbours are read next), small enough that the
-// blocks' own memory costs little in a short-lived process.
-constexpr uint32_t kReadOnlyBlocks = 256;
+// 128 KiB of a read-only file's blocks: enough for the neighbours of the
+// atoms being opened, which are read next. Not more: a report process
+// lives for one page, and every fresh page of memory it touches costs it
+// more than the few extra reads a larger ring would save.
+constexpr uint32_t kReadOnlyBlocks = 32;
 
 TAtomManager::TAtomManager(IAtomFile& file) : file_(file) {
     if (file_.IsReadOnly()) blocks_ = std::make_unique<TBlockReader>(file_, kReadOnlyBlocks);
