@@ -391,6 +391,59 @@ TEST(AtomCacheBounds, RandomUseAgainstAMapOfTheAtoms) {
     EXPECT_EQ(c.GetItemHandle(c.GetCount()), 0u);
 }
 
+// Handles as a long walk meets them: interleaved runs of one stride (every
+// node's day atom, made day after day in the same order), thousands held at
+// once in an unbounded cache while random ones are removed. The table must
+// find each held atom, forget each removed one and list exactly what it
+// holds, whatever clusters such runs make.
+TEST(AtomCacheBounds, StridedRunsOfHandlesAgainstASetOfTheHeld) {
+    Store s;
+    constexpr uint32_t kNodes = 23, kDays = 90;
+    std::vector<uint32_t> made;
+    for (uint32_t i = 0; i < kNodes * kDays; ++i) made.push_back(MakeAtom(*s, 0, std::to_string(i)));
+    TAtomCache& c = s->Cache();
+    c.Clear();
+    c.SetCapacity(kUnboundedCacheCapacity);
+    c.SetBudget(uint64_t(1) << 40);
+    std::set<uint32_t> held;
+    std::mt19937 random(11);
+    TAtomData d;
+    for (int round = 0; round < 3; ++round) {
+        // Node by node, day by day: handle = node + stride * day.
+        for (uint32_t node = 0; node < kNodes; ++node) {
+            for (uint32_t day = 0; day < kDays; day += 1 + round) {
+                const uint32_t i = node + kNodes * day;
+                c.Get(made[i], kAllParts, d);
+                ASSERT_EQ(Text(d.data), std::to_string(i));
+                held.insert(made[i]);
+                if (random() % 3 == 0) {
+                    const uint32_t gone = made[random() % made.size()];
+                    c.Remove(gone);
+                    held.erase(gone);
+                }
+            }
+        }
+        ASSERT_EQ(c.GetCount(), held.size());
+        if (round == 0) {
+            // (Listing sorts every held handle per call: once is enough.)
+            std::set<uint32_t> listed;
+            for (uint32_t i = 0; i < c.GetCount(); ++i) listed.insert(c.GetItemHandle(i));
+            ASSERT_EQ(listed, held);
+        }
+        // Every held atom is a hit; every other one a miss that loads it.
+        uint64_t lookups0, hits0, lookups1, hits1;
+        c.GetStats(lookups0, hits0);
+        for (uint32_t h : made) {
+            const bool was = held.count(h) > 0;
+            c.Get(h, kAllParts, d);
+            c.GetStats(lookups1, hits1);
+            ASSERT_EQ(hits1 - hits0, was ? 1u : 0u) << h;
+            hits0 = hits1;
+            held.insert(h);
+        }
+    }
+}
+
 TEST(AtomCacheBounds, ReadsShareTheCachedArraysAndWritesCopyThem) {
     Store s;
     const uint32_t target = MakeAtom(*s, 0, "target");
