@@ -337,6 +337,7 @@ TEST(OrvBaseCrash, KilledChildLeavesACommittedState) {
     const std::string path = dir.File("k.orv");
     Populate(path);
     std::mt19937 rng(42);
+    StoreState last = Check(path);
     for (int round = 0; round < 12; ++round) {
         const pid_t pid = fork();
         ASSERT_GE(pid, 0);
@@ -365,6 +366,10 @@ TEST(OrvBaseCrash, KilledChildLeavesACommittedState) {
         waitpid(pid, &status, 0);
         StoreState s = Check(path);
         ASSERT_FALSE(::testing::Test::HasFailure()) << "round " << round;
+        // On a busy machine the child may die before its first commit: the
+        // state it leaves is then the one it found.
+        if (s == last) continue;
+        last = s;
         std::string first;
         for (uint32_t h = 3; h < 13; ++h) {
             const std::string& d = s[h].data;
