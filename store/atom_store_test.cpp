@@ -398,7 +398,7 @@ TEST(AtomCacheBounds, RandomUseAgainstAMapOfTheAtoms) {
 // holds, whatever clusters such runs make.
 TEST(AtomCacheBounds, StridedRunsOfHandlesAgainstASetOfTheHeld) {
     Store s;
-    constexpr uint32_t kNodes = 23, kDays = 90;
+    constexpr uint32_t kNodes = 13, kDays = 60;
     std::vector<uint32_t> made;
     for (uint32_t i = 0; i < kNodes * kDays; ++i) made.push_back(MakeAtom(*s, 0, std::to_string(i)));
     TAtomCache& c = s->Cache();
