@@ -38,6 +38,7 @@ Ref<TCounter2> TCounter2::Open(Ref<IStorageTransaction> tr) {
 TCounter2::~TCounter2() { EndTransaction(); }
 
 void TCounter2::EndTransaction() noexcept {
+    nodes_.reset();
     root_.reset();
     settings_.reset();
     page_.reset();
@@ -83,7 +84,10 @@ void TCounter2::SetChildText(TRootChild link, std::string_view text) {
 }
 
 Ref<INodeCollection> TCounter2::GetNodes() {
-    return TNodeCollection::Open(Child(rcNodes, "node tree root"));
+    if (nodes_) return nodes_;
+    Ref<INodeCollection> nodes = TNodeCollection::Open(Child(rcNodes, "node tree root"));
+    if (ReadOnly()) nodes_ = nodes;
+    return nodes;
 }
 
 Ref<ISkinCollection> TCounter2::GetSkins() {

@@ -82,7 +82,10 @@ private:
     std::string ChildText(TRootChild link);
     void SetChildText(TRootChild link, std::string_view text);
 
-    // Released in this order before the transaction ends.
+    // Released in this order before the transaction ends. nodes_: on a
+    // read-only database the one node collection handed out, so that the
+    // nodes it keeps serve the whole request.
+    Ref<INodeCollection> nodes_;
     Ref<IVirtualAtom> root_, settings_, page_, site_;
     Ref<IStorageTransaction> tr_;
     // Set once Open has finished: a facade that failed half-way through its

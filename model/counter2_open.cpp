@@ -12,6 +12,7 @@
 #include "model/counter2_object.h"
 #include "model/error_notes.h"
 #include "platform/file.h"
+#include "store/atom_cache.h"
 #include "store/journaled_file.h"
 #include "store/storage_factory.h"
 
@@ -21,10 +22,14 @@ namespace {
 
 std::string InstallMarkerOf(const std::string& path) { return path + "-install"; }
 
+// A read-only open is the report program's: a page reads the same records
+// many times over (every node's days of a period, the summary panel on every
+// page), so its atom cache gets the reader's budget. A writer touches a few
+// hundred atoms per hit and keeps the store's small default.
 Ref<IVirtualStorage> OpenCounterStorage(const std::string& path, const char* mode) {
-    return StorageFactory().OpenStorage(0, 0, path, "",
-                                        std::string("mode=") + mode + "; class=" +
-                                            std::string(StorageClassGUID));
+    std::string params = std::string("mode=") + mode + "; class=" + std::string(StorageClassGUID);
+    if (std::string_view(mode) == "readonly") params += "; CacheBytes=" + std::to_string(kReaderCacheBudget);
+    return StorageFactory().OpenStorage(0, 0, path, "", params);
 }
 
 void WriteInstallMarker(const std::string& path) {

@@ -67,6 +67,7 @@ Ref<TNode> TNode::Create(std::string_view name, Ref<IVirtualAtom> atom) {
     Ref<IVirtualStorage> storage = StorageOf(nodeAtom);
     Ref<IVirtualAtom> indexAtom;
     node->children_ = IndexFactory()->CreateIndex(storage, indexAtom, "", "");
+    node->childrenRead_ = true;
     nodeAtom.SetLink(kChildrenLink, indexAtom);
     Ref<IVirtualAtom> infoAtom = storage->CreateAtom();
     nodeAtom.SetLink(kInfoLink, infoAtom);
@@ -79,10 +80,20 @@ Ref<TNode> TNode::Open(Ref<IVirtualAtom> atom) {
     Ref<TNode> node = MakeRef<TNode>();
     node->atom_ = std::move(atom);
     IVirtualAtom& nodeAtom = Need(node->atom_, "node atom");
-    if (nodeAtom.HasLink(kChildrenLink))
-        node->children_ = IndexFactory()->OpenIndex(nodeAtom.OpenLink(kChildrenLink), "", "");
+    // A reader opens the children index when first asked about children:
+    // most nodes are leaves that a report asks only for their figures.
+    if (!IsReadOnlyAtom(nodeAtom)) node->Children();
     node->info_ = TNodeInfo::Open(OpenNeededLink(nodeAtom, kInfoLink, "node info atom"));
     return node;
+}
+
+IIndexer* TNode::Children() {
+    if (!childrenRead_) {
+        childrenRead_ = true;
+        if (atom_->HasLink(kChildrenLink))
+            children_ = IndexFactory()->OpenIndex(atom_->OpenLink(kChildrenLink), "", "");
+    }
+    return children_.get();
 }
 
 Ref<TNode> FindChildNode(IIndexer& children, std::string_view name) {
@@ -92,13 +103,30 @@ Ref<TNode> FindChildNode(IIndexer& children, std::string_view name) {
     return TNode::Open(value);
 }
 
-uint32_t TNode::AtomNumber() { return AtomNumberOf(atom_); }
+uint32_t TNode::AtomNumber() {
+    if (number_ == 0) number_ = AtomNumberOf(atom_);
+    return number_;
+}
+
+Ref<TNode> TNode::ChildNamed(std::string_view name) {
+    if (memo_) return memo_->Child(*this, name);
+    return Children() ? FindChildNode(*children_, name) : nullptr;
+}
+
+StringArray TNode::ChildNames() {
+    if (!IsReadOnly()) return KeysOf(Children());
+    if (!childNamesRead_) {
+        childNames_ = KeysOf(Children());
+        childNamesRead_ = true;
+    }
+    return childNames_;
+}
 
 Ref<IStorageTransaction> TNode::GetTransaction() { return info_->GetAtom()->GetTransaction(); }
 
 Ref<INode> TNode::GetChild(std::string_view name, bool create) {
-    if (children_) {
-        if (Ref<TNode> child = FindChildNode(*children_, name)) return child;
+    if (Children()) {
+        if (Ref<TNode> child = ChildNamed(name)) return child;
     }
     if (!create) return nullptr;
     Ref<TNode> child = Create(name, Need(children_, "children index").Insert(name));
@@ -108,22 +136,25 @@ Ref<INode> TNode::GetChild(std::string_view name, bool create) {
 
 TNodes TNode::GetChildren() {
     TNodes nodes;
-    for (const std::string& name : KeysOf(children_.get())) nodes.push_back(FindChildNode(*children_, name));
+    for (const std::string& name : ChildNames()) nodes.push_back(ChildNamed(name));
     return nodes;
 }
 
 TNodes TNode::GetLinkedNodes() { return info_->GetLinkedNodes(); }
 
 int32_t TNode::GetChildCount() {
-    if (!children_) return 0;
+    if (!Children()) return 0;
+    if (childCount_ >= 0) return childCount_;
     Ref<IIndexerCursor> cursor;
     children_->GetCursor(cursor);
-    return cursor ? cursor->GetKeyCount() : 0;
+    int32_t count = cursor ? cursor->GetKeyCount() : 0;
+    if (IsReadOnly()) childCount_ = count;
+    return count;
 }
 
-StringArray TNode::GetChildNames() { return KeysOf(children_.get()); }
+StringArray TNode::GetChildNames() { return ChildNames(); }
 
-bool TNode::HasChild(std::string_view name) { return children_ && children_->Contains(name); }
+bool TNode::HasChild(std::string_view name) { return Children() && children_->Contains(name); }
 
 Ref<INode> TNode::NewChild(std::string_view name, bool replace) {
     IIndexer& children = Need(children_, "children index");
@@ -195,12 +226,22 @@ void TNode::WalkSubtree(bool subtree, const TNodeVisit& visit) {
 }
 
 void TNode::WalkChildren(std::vector<uint32_t>& onWalk, const TNodeVisit& visit) {
-    if (!children_) return;
-    for (const std::string& name : KeysOf(children_.get())) {
+    if (!Children()) return;
+    for (const std::string& name : ChildNames()) {
         uint32_t number = 0;
-        if (!ChildNumber(*children_, name, number) || OnList(onWalk, number)) continue;
-        Ref<TNode> child = FindChildNode(*children_, name);
-        if (!child) continue;
+        Ref<TNode> child;
+        if (memo_) {
+            // The memo opens a node once, so an ancestor met again (a
+            // cycle) is the object already open, not a second open.
+            child = memo_->Child(*this, name);
+            if (!child) continue;
+            number = child->AtomNumber();
+            if (OnList(onWalk, number)) continue;
+        } else {
+            if (!ChildNumber(*children_, name, number) || OnList(onWalk, number)) continue;
+            child = FindChildNode(*children_, name);
+            if (!child) continue;
+        }
         visit(*child);
         onWalk.push_back(number);
         child->WalkChildren(onWalk, visit);

@@ -10,6 +10,9 @@
 // and drops each before the next, so no node is ever open twice: the walks
 // below the node skip a node already on the walk (a cycle made by
 // AttachChild), and the climb to the parents skips one already on the climb.
+// On a read-only database a node reached through a collection belongs to the
+// collection's memo (node_memo.h): its children are opened once and kept, as
+// are its child names and count.
 #pragma once
 
 #include <cstdint>
@@ -19,6 +22,7 @@
 #include <vector>
 
 #include "model/node_info.h"
+#include "model/node_memo.h"
 #include "store/indexer.h"
 
 namespace tlvx {
@@ -83,6 +87,7 @@ public:
 
     TNodeInfo& Info() { return *info_; }
     uint32_t AtomNumber();
+    bool IsReadOnly() const { return info_->IsReadOnly(); }
 
     // Calls visit on this node and, with subtree, on every node below it:
     // depth first, children in key order, each child open only while it and
@@ -97,8 +102,17 @@ public:
     void DeleteChildWith(std::string_view name, bool cascade, const TOpenNodes& open);
 
 private:
+    friend class TNodeMemo;
     friend class RefMaker;
     TNode() = default;
+    // The children index (nil when the node has none), opened on first use
+    // on a read-only database.
+    IIndexer* Children();
+    // The child of that name (nil when there is none), through the memo when
+    // the node has one.
+    Ref<TNode> ChildNamed(std::string_view name);
+    // The children's names in key order, kept on a read-only database.
+    StringArray ChildNames();
     void WalkChildren(std::vector<uint32_t>& onWalk, const TNodeVisit& visit);
     using TLinkTargets = std::vector<std::pair<std::string, uint32_t>>;
     void Climb(const THitFacts& hit, const TOpenNodes& open, std::vector<uint32_t>& onClimb);
@@ -117,6 +131,14 @@ private:
     Ref<IVirtualAtom> atom_;
     Ref<IIndexer> children_;
     Ref<TNodeInfo> info_;
+    uint32_t number_ = 0;  // of atom_, once asked for
+    // Read-only: the memo the node belongs to (uncounted, cleared by the
+    // memo when it goes), and what the node has read of its children.
+    TNodeMemo* memo_ = nullptr;
+    bool childrenRead_ = false;
+    bool childNamesRead_ = false;
+    StringArray childNames_;
+    int32_t childCount_ = -1;
 };
 
 // The default-mode node of an index value, nil when the key is absent.

@@ -9,6 +9,13 @@ namespace {
 constexpr int32_t kDefaultNodeInterval = 720;
 }
 
+TNodeCollection::TNodeCollection(Ref<TNode> root) : root_(std::move(root)) {
+    if (root_->IsReadOnly()) {
+        memo_ = std::make_unique<TNodeMemo>();
+        memo_->Adopt(root_);
+    }
+}
+
 Ref<TNodeCollection> TNodeCollection::Create(const Ref<IVirtualStorage>& transaction,
                                              Ref<IVirtualAtom>& rootAtom) {
     rootAtom = Need(transaction, "transaction").CreateAtom();
@@ -121,12 +128,17 @@ std::string TNodeCollection::GetNodeName(std::string_view path) {
 std::string TNodeCollection::GetNameOf(const Ref<INode>& node) { return Need(node, "node").GetName(); }
 
 StringArray TNodeCollection::GetAllLinkPaths() {
+    if (allPathsRead_) return allPaths_;
     StringArray paths;
     root_->WalkSubtree(true, [&](TNode& node) {
         if (&node == root_.get()) return;
         StringArray own = node.GetLinkPaths();
         paths.insert(paths.end(), own.begin(), own.end());
     });
+    if (memo_) {
+        allPaths_ = paths;
+        allPathsRead_ = true;
+    }
     return paths;
 }
 

@@ -1,11 +1,14 @@
 // TNodeCollection: the node tree of a counter database (root child 13),
 // addressed by dotted paths, with the hit-recording entry points.
 //
-// The collection holds the root node open while it lives. Every path walk
-// drops each level as soon as the next is open, and no method keeps a node
-// it found once the method returns.
+// The collection holds the root node open while it lives. On a writable
+// database every path walk drops each level as soon as the next is open, and
+// no method keeps a node it found once the method returns. On a read-only
+// one the collection keeps every node it reaches in its memo (node_memo.h)
+// and the list of all paths once made, for its own life.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -50,14 +53,19 @@ public:
 
 private:
     friend class RefMaker;
-    explicit TNodeCollection(Ref<TNode> root) : root_(std::move(root)) {}
+    explicit TNodeCollection(Ref<TNode> root);
     Ref<TNode> Find(std::string_view path, bool create);
     // The root for an empty path, else the node of path (nil when missing).
     Ref<TNode> RootOrFind(std::string_view path, bool create);
     TOpenNodes Held(TNode* node);
     void RecordOn(TNode& node, const THitFacts& hit);
 
+    // Read-only only: the memo (before root_, so that it goes after it) and
+    // the list of all paths.
+    std::unique_ptr<TNodeMemo> memo_;
     Ref<TNode> root_;
+    bool allPathsRead_ = false;
+    StringArray allPaths_;
 };
 
 }  // namespace tlvx

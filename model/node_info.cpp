@@ -58,11 +58,13 @@ Ref<TNodeInfo> TNodeInfo::Create(Ref<IVirtualAtom> infoAtom) {
     Ref<TNodeInfo> info = MakeRef<TNodeInfo>(std::move(infoAtom));
     IVirtualAtom& atom = *info->atom_;
     info->links_ = NewIndexAt(atom, ilLinks);
+    info->linksRead_ = info->nameRead_ = true;
     NewAtomAt(atom, ilName, nullptr, 0);
     info->id_ = Need(RefCast<IAtomIdentity>(info->atom_), "atom identity").GetID();
     auto idBytes = info->id_.ToBytes();
     NewAtomAt(atom, ilAtomID, idBytes.data(), int32_t(idBytes.size()));
     info->counters_ = InitialCounters();
+    info->countersRead_ = true;
     auto counterBytes = info->counters_.ToBytes();
     info->counterAtom_ = NewAtomAt(atom, ilCounters, counterBytes.data(), TNodeCounters::kSize);
     NewIndexAt(atom, ilDays);
@@ -88,21 +90,37 @@ Ref<TNodeInfo> TNodeInfo::Open(Ref<IVirtualAtom> infoAtom) {
 
 void TNodeInfo::Load() {
     IVirtualAtom& atom = *atom_;
-    if (atom.HasLink(ilLinks)) links_ = IndexFactory()->OpenIndex(atom.OpenLink(ilLinks), "", "");
-    else if (!readOnly_) links_ = NewIndexAt(atom, ilLinks);
+    // A reader reads the link index and the name when asked for them; the
+    // identifier is never asked for.
+    if (!readOnly_) {
+        if (atom.HasLink(ilLinks)) links_ = IndexFactory()->OpenIndex(atom.OpenLink(ilLinks), "", "");
+        else links_ = NewIndexAt(atom, ilLinks);
+        linksRead_ = true;
 
-    if (Ref<IVirtualAtom> name = atom.OpenLink(ilName)) name_ = name->GetAsString();
+        if (Ref<IVirtualAtom> name = atom.OpenLink(ilName)) name_ = name->GetAsString();
+        nameRead_ = true;
 
-    if (Ref<IVirtualAtom> idAtom = atom.OpenLink(ilAtomID)) {
-        std::vector<uint8_t> bytes = idAtom->GetAsBytes();
-        bytes.resize(TAtomID::kSize, 0);
-        id_ = TAtomID::FromBytes(bytes.data());
+        if (Ref<IVirtualAtom> idAtom = atom.OpenLink(ilAtomID)) {
+            std::vector<uint8_t> bytes = idAtom->GetAsBytes();
+            bytes.resize(TAtomID::kSize, 0);
+            id_ = TAtomID::FromBytes(bytes.data());
+        }
     }
 
+    if (readOnly_) openedAt_ = Clock().Now();
+    else ReadCounters();
+}
+
+void TNodeInfo::ReadCounters() {
+    countersRead_ = true;
+    IVirtualAtom& atom = *atom_;
     counterAtom_ = atom.OpenLink(ilCounters);
     if (!counterAtom_) {
         counters_ = InitialCounters();
-        if (readOnly_) return;
+        if (readOnly_) {
+            counters_.Created = openedAt_;
+            return;
+        }
         auto bytes = counters_.ToBytes();
         counterAtom_ = NewAtomAt(atom, ilCounters, bytes.data(), TNodeCounters::kSize);
         return;
@@ -112,28 +130,48 @@ void TNodeInfo::Load() {
     if (bytes.size() < size_t(TNodeCounters::kSize) && !readOnly_) StoreCounters();
 }
 
+IIndexer* TNodeInfo::Links() {
+    if (!linksRead_) {
+        linksRead_ = true;
+        if (atom_->HasLink(ilLinks)) links_ = IndexFactory()->OpenIndex(atom_->OpenLink(ilLinks), "", "");
+    }
+    return links_.get();
+}
+
+const std::string& TNodeInfo::Name() {
+    if (!nameRead_) {
+        nameRead_ = true;
+        if (Ref<IVirtualAtom> name = atom_->OpenLink(ilName)) name_ = name->GetAsString();
+    }
+    return name_;
+}
+
 void TNodeInfo::StoreCounters() {
     auto bytes = counters_.ToBytes();
     Need(counterAtom_, "node counter record").Write(0, bytes.data(), TNodeCounters::kSize);
 }
 
 void TNodeInfo::GuardedAdd(int32_t& field, int32_t delta) {
+    Counters();
     if (delta < 0 && int64_t(field) + delta < 0) return;
     field = WrapAddField(field, delta);
     StoreCounters();
 }
 
 void TNodeInfo::AddExits(int32_t delta) {
+    Counters();
     if (counters_.Exits < 0) counters_.Exits = 0;
     GuardedAdd(counters_.Exits, delta);
 }
 
 void TNodeInfo::SetCreated(double value) {
+    Counters();
     counters_.Created = value;
     StoreCounters();
 }
 
 void TNodeInfo::SetCounters(const TNodeCounters& counters) {
+    Counters();
     counters_ = counters;
     StoreCounters();
 }
@@ -143,11 +181,12 @@ void TNodeInfo::SetName(std::string_view name) {
     if (!nameAtom) nameAtom = NewAtomAt(*atom_, ilName, nullptr, 0);
     nameAtom->SetAsString(name);
     name_ = std::string(name);
+    nameRead_ = true;
 }
 
 void TNodeInfo::AddLinks(const Ref<INode>& node) {
     if (!node) return;
-    IIndexer& links = Need(links_, "node link index");
+    IIndexer& links = Need(Links(), "node link index");
     std::string number = std::to_string(AtomNumberOf(node->GetAtom()));
     for (const std::string& path : node->GetLinkPaths()) {
         if (links.Contains(path)) continue;
@@ -156,16 +195,16 @@ void TNodeInfo::AddLinks(const Ref<INode>& node) {
 }
 
 void TNodeInfo::RemoveLinks(const Ref<INode>& node) {
-    if (!node || !links_) return;
+    if (!node || !Links()) return;
     for (const std::string& path : node->GetLinkPaths()) links_->Delete(path);
 }
 
 void TNodeInfo::RemoveLink(std::string_view name) {
-    if (links_) links_->Delete(name);
+    if (Links()) links_->Delete(name);
 }
 
 int32_t TNodeInfo::GetLinkCount() {
-    if (!links_) return 0;
+    if (!Links()) return 0;
     Ref<IIndexerCursor> cursor;
     links_->GetCursor(cursor);
     return cursor ? cursor->GetKeyCount() : 0;
@@ -173,7 +212,7 @@ int32_t TNodeInfo::GetLinkCount() {
 
 StringArray TNodeInfo::GetLinkNames() {
     StringArray names;
-    if (!links_) return names;
+    if (!Links()) return names;
     Ref<IIndexerCursor> cursor;
     if (links_->GetCursor(cursor) && cursor) {
         do names.push_back(cursor->GetKey());
@@ -184,7 +223,7 @@ StringArray TNodeInfo::GetLinkNames() {
 
 std::vector<std::pair<std::string, uint32_t>> TNodeInfo::ReadLinkTargets() {
     std::vector<std::pair<std::string, uint32_t>> targets;
-    if (!links_) return targets;
+    if (!Links()) return targets;
     Ref<IIndexerCursor> cursor;
     if (links_->GetCursor(cursor) && cursor) {
         do {
@@ -212,8 +251,9 @@ TNodes TNodeInfo::GetLinkedNodes() {
 
 StringArray TNodeInfo::GetLinkPaths() {
     StringArray paths = GetLinkNames();
-    if (paths.empty()) return {name_};
-    for (std::string& path : paths) path += "." + name_;
+    const std::string& name = Name();
+    if (paths.empty()) return {name};
+    for (std::string& path : paths) path += "." + name;
     return paths;
 }
 
@@ -226,9 +266,14 @@ Ref<ILangCollection> TNodeInfo::GetLanguages() {
 }
 
 Ref<IIndexer> TNodeInfo::OpenIndexLink(int32_t link) {
-    Ref<IVirtualAtom> indexAtom = atom_->OpenLink(link);
-    if (!indexAtom) return nullptr;
-    return IndexFactory()->OpenIndex(indexAtom, "", "");
+    if (readOnly_) {
+        for (const auto& [at, index] : openIndexes_)
+            if (at == link) return index;
+    }
+    Ref<IIndexer> index;
+    if (Ref<IVirtualAtom> indexAtom = atom_->OpenLink(link)) index = IndexFactory()->OpenIndex(indexAtom, "", "");
+    if (readOnly_) openIndexes_.emplace_back(link, index);
+    return index;
 }
 
 }  // namespace tlvx

@@ -6,11 +6,19 @@
 // through to the store on each call. On a read-only database nothing is
 // created or rewritten: a missing link reads as empty, a short counter
 // record as zeros in its missing fields.
+//
+// On a read-only database nothing can change while the view lives (the
+// reader's share lock keeps writers out), so the view opens what it needs
+// when it is first asked for and keeps it: the link index and the name on
+// first use, each statistics index once. A report asks the same node for
+// many figures; each costs a walk of the records, not a fresh open.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "model/node_interfaces.h"
 #include "store/atom_id.h"
@@ -31,7 +39,7 @@ public:
     Ref<IVirtualAtom> GetAtom() override { return atom_; }
     Ref<IVirtualAtom> GetAtom2() override { return atom_; }
     void SetName(std::string_view name) override;
-    std::string GetName() override { return name_; }
+    std::string GetName() override { return Name(); }
     void AddLinks(const Ref<INode>& node) override;
     void RemoveLinks(const Ref<INode>& node) override;
     void RemoveLink(std::string_view name) override;
@@ -40,19 +48,19 @@ public:
     TNodes GetLinkedNodes() override;
     StringArray GetLinkPaths() override;
 
-    int32_t GetHits() override { return counters_.Hits; }
-    int32_t GetVisits() override { return counters_.Visits; }
-    int32_t GetVisitors() override { return counters_.Visitors; }
-    int32_t GetCounter5() override { return counters_.Counter5; }
-    int32_t GetEntries() override { return counters_.Entries; }
-    int32_t GetCounter7() override { return counters_.Counter7; }
-    int32_t GetExits() override { return counters_.Exits; }
-    double GetCreated() override { return counters_.Created; }
-    int32_t GetInterval() override { return counters_.Interval; }
-    int32_t GetGroupHits() override { return counters_.GroupHits; }
-    int32_t GetGroupVisits() override { return counters_.GroupVisits; }
-    int32_t GetGroupVisitors() override { return counters_.GroupVisitors; }
-    int32_t GetReloads() override { return counters_.Reloads; }
+    int32_t GetHits() override { return Counters().Hits; }
+    int32_t GetVisits() override { return Counters().Visits; }
+    int32_t GetVisitors() override { return Counters().Visitors; }
+    int32_t GetCounter5() override { return Counters().Counter5; }
+    int32_t GetEntries() override { return Counters().Entries; }
+    int32_t GetCounter7() override { return Counters().Counter7; }
+    int32_t GetExits() override { return Counters().Exits; }
+    double GetCreated() override { return Counters().Created; }
+    int32_t GetInterval() override { return Counters().Interval; }
+    int32_t GetGroupHits() override { return Counters().GroupHits; }
+    int32_t GetGroupVisits() override { return Counters().GroupVisits; }
+    int32_t GetGroupVisitors() override { return Counters().GroupVisitors; }
+    int32_t GetReloads() override { return Counters().Reloads; }
     void SetHits(int32_t v) override { SetField(counters_.Hits, v); }
     void SetVisits(int32_t v) override { SetField(counters_.Visits, v); }
     void SetVisitors(int32_t v) override { SetField(counters_.Visitors, v); }
@@ -76,7 +84,7 @@ public:
     void IncGroupVisits() override { PlainAdd(counters_.GroupVisits, 1); }
     void IncGroupVisitors() override { PlainAdd(counters_.GroupVisitors, 1); }
     void AddReloads(int32_t d) override { PlainAdd(counters_.Reloads, d); }
-    TNodeCounters GetCounters() override { return counters_; }
+    TNodeCounters GetCounters() override { return Counters(); }
     void SetCounters(const TNodeCounters& counters) override;
 
     void AddHit(const THitFacts& hit) override;
@@ -128,16 +136,28 @@ public:
 private:
     friend class RefMaker;
     explicit TNodeInfo(Ref<IVirtualAtom> infoAtom);
+    // The link index (nil when missing), the name and the counter record,
+    // read on first use on a read-only database.
+    IIndexer* Links();
+    const std::string& Name();
+    const TNodeCounters& Counters() {
+        if (!countersRead_) ReadCounters();
+        return counters_;
+    }
+    void ReadCounters();
     int32_t SumDayField(double fromDate, double toDate, int32_t TNodeDayRecord::*field);
     StringArray KeysOfIndexLink(int32_t link);
     void Load();
     void StoreCounters();
+    // field is a member of counters_, read first when it was not yet.
     void SetField(int32_t& field, int32_t value) {
+        Counters();
         field = value;
         StoreCounters();
     }
     void GuardedAdd(int32_t& field, int32_t delta);
     void PlainAdd(int32_t& field, int32_t delta) {
+        Counters();
         field = WrapAddField(field, delta);
         StoreCounters();
     }
@@ -154,6 +174,13 @@ private:
     Ref<IVirtualAtom> counterAtom_;
     TNodeCounters counters_;
     bool readOnly_ = false;
+    // Read-only: whether links_ and name_ were read, and the indexes opened
+    // so far by their link.
+    bool linksRead_ = false;
+    bool nameRead_ = false;
+    bool countersRead_ = false;
+    double openedAt_ = 0;  // "now" for a missing counter record
+    std::vector<std::pair<int32_t, Ref<IIndexer>>> openIndexes_;
 };
 
 // The atom number written as decimal text in a link-index value; the

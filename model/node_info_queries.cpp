@@ -93,8 +93,9 @@ TSourceDayRow DaySourceRow(IVirtualAtom& day, int32_t link, uint64_t number) {
 }
 
 int32_t DayVisitorCounter(IVirtualAtom& day) {
-    Ref<IVirtualAtom> counter = ReadLink(day, dlVisitorCount);
-    return counter ? ReadInt32(*counter) : 0;
+    uint8_t bytes[4] = {0, 0, 0, 0};
+    day.ReadLinkData(dlVisitorCount, 0, bytes, 4);
+    return static_cast<int32_t>(GetU32(bytes));
 }
 
 TCObjectList Sorted(TCObjectList list, int32_t mode) {
@@ -150,9 +151,10 @@ void ForEachDaySource(IVirtualAtom& day, TSourceNames& names, F visit) {
 int32_t TNodeInfo::SumDayField(double fromDate, double toDate, int32_t TNodeDayRecord::*field) {
     int32_t sum = 0;
     Ref<IIndexer> days = OpenIndexLink(ilDays);
-    WalkDays(days.get(), DayRangeOf(fromDate, toDate), [&](int32_t, IVirtualAtom& day) {
-        sum = WrapAdd(sum, ReadRecord<TNodeDayRecord>(day).*field);
-    });
+    WalkDayBytes(days.get(), DayRangeOf(fromDate, toDate), TNodeDayRecord::kSize,
+                 [&](int32_t, const uint8_t* bytes, size_t size) {
+                     sum = WrapAdd(sum, TNodeDayRecord::FromBytes(bytes, size).*field);
+                 });
     return sum;
 }
 
@@ -187,7 +189,7 @@ int32_t TNodeInfo::GetDayVisitorCount(double day) {
 double TNodeInfo::GetLastDay() {
     Ref<IIndexer> days = OpenIndexLink(ilDays);
     int32_t day = 0;
-    return LastStoredDay(days.get(), day) ? double(day) : counters_.Created;
+    return LastStoredDay(days.get(), day) ? double(day) : Counters().Created;
 }
 
 // The keys of the index at a link of the info atom, in index order.
@@ -334,6 +336,15 @@ FloatArray TNodeInfo::GetUnknownShares(double fromDate) {
     return shares;
 }
 
+// The address a 4-byte key of the IP index names (the key is the address
+// big-endian); false for a key of another length.
+bool AddressKey(IIndexerCursor& cursor, uint32_t& ip) {
+    uint8_t key[5];
+    if (cursor.ReadKey(key, 5) != 4) return false;
+    ip = GetU32BE(key);
+    return true;
+}
+
 TIPArray TNodeInfo::GetIPRecords() {
     Ref<IIndexer> ips = OpenIndexLink(ilIPs);
     if (!ips) return {};
@@ -343,56 +354,78 @@ TIPArray TNodeInfo::GetIPRecords() {
     size_t filled = 0;
     do {
         if (filled >= rows.size()) break;
+        uint8_t bytes[TIPRecord::kSize] = {};
         uint32_t ip = 0;
-        Ref<IVirtualAtom> value;
+        int32_t read = -1;
         try {
             ip = FromBigEndianKey32(cursor->GetKey());
-            value = cursor->GetValueWithMode(amRead);
+            read = cursor->ReadValue(0, bytes, TIPRecord::kSize);
         } catch (...) {
             NoteError(kNoteAddressEntry);
             continue;
         }
-        try {
-            TIPRecord r = ReadRecord<TIPRecord>(Need(value, "address record"));
-            rows[filled++] = TIPRow{ip, r.Hits, r.Visits, r.NewDays, r.LastHit};
-        } catch (...) {
-            NoteError(kNoteAddressRecord);
+        if (read < 0) {
+            NoteError(kNoteAddressRecord);  // a key without its record
+            continue;
         }
+        TIPRecord r = TIPRecord::FromBytes(bytes, size_t(read));
+        rows[filled++] = TIPRow{ip, r.Hits, r.Visits, r.NewDays, r.LastHit};
     } while (cursor->Next());
     return rows;
 }
 
-// One walk over the period's IP lists into a table by address, then one
-// row per address the IP index holds, in its order.
+// The period's address lists summed per address into rows sorted by
+// address, then one walk over the IP index, whose keys come in the same
+// order: no table is looked up per address.
 TIPArray TNodeInfo::GetIPStatsForPeriod(double fromDate, double toDate) {
-    struct TSums {
-        int32_t Hits = 0, Visits = 0, NewDays = 0;
-    };
-    std::unordered_map<uint32_t, TSums> sums;
+    // Every day's list first, then one array of the right size for all
+    // their rows: large arrays are memory touched for the first time.
+    std::vector<std::vector<TIPDayRow>> lists;
+    size_t total = 0;
     Ref<IIndexer> days = OpenIndexLink(ilDays);
     WalkDays(days.get(), DayRangeOf(fromDate, toDate), [&](int32_t, IVirtualAtom& day) {
         Ref<IVirtualAtom> list = ReadLink(day, dlIPList);
         if (!list) return;
-        std::vector<TIPDayRow> rows = ReadIPDayRows(*list);
-        for (size_t i = 0; i < rows.size(); ++i) {
-            if (i > 0 && rows[i].IP == rows[i - 1].IP) continue;  // an address's row is its first
-            TSums& s = sums[rows[i].IP];
-            s.Hits = WrapAdd(s.Hits, rows[i].Hits);
-            s.Visits = WrapAdd(s.Visits, rows[i].Visits);
-            s.NewDays = WrapAdd(s.NewDays, rows[i].NewDays);
-        }
+        lists.push_back(ReadIPDayRows(*list));
+        total += lists.back().size();
     });
     days.reset();
+    std::vector<TIPDayRow> sums;
+    sums.reserve(total);
+    for (const std::vector<TIPDayRow>& rows : lists) {
+        for (size_t i = 0; i < rows.size(); ++i) {
+            // An address's row of a day is its first (the list is sorted).
+            if (i > 0 && rows[i].IP == rows[i - 1].IP) continue;
+            sums.push_back(rows[i]);
+        }
+    }
+    lists.clear();
+    std::stable_sort(sums.begin(), sums.end(), [](const TIPDayRow& a, const TIPDayRow& b) { return a.IP < b.IP; });
+    size_t kept = 0;
+    for (size_t i = 0; i < sums.size(); ++i) {
+        if (kept > 0 && sums[kept - 1].IP == sums[i].IP) {
+            TIPDayRow& into = sums[kept - 1];
+            into.Hits = WrapAdd(into.Hits, sums[i].Hits);
+            into.Visits = WrapAdd(into.Visits, sums[i].Visits);
+            into.NewDays = WrapAdd(into.NewDays, sums[i].NewDays);
+        } else {
+            sums[kept++] = sums[i];
+        }
+    }
+    sums.resize(kept);
 
     TIPArray result;
+    size_t next = 0;
     Ref<IIndexer> ips = OpenIndexLink(ilIPs);
+    // One allocation for the rows: a growing array of a few hundred thousand
+    // rows would touch about twice their memory afresh.
+    if (ips) result.reserve(size_t(std::max(ips->NewCursor()->GetKeyCount(), 0)));
     ForEachKey(ips.get(), [&](IIndexerCursor& c) {
-        std::string key = c.GetKey();
-        if (key.size() != 4) return;
         TIPRow row;
-        row.IP = FromBigEndianKey32(key);
-        auto it = sums.find(row.IP);
-        if (it != sums.end()) row.Hits = it->second.Hits, row.Visits = it->second.Visits, row.NewDays = it->second.NewDays;
+        if (!AddressKey(c, row.IP)) return;
+        while (next < sums.size() && sums[next].IP < row.IP) ++next;
+        if (next < sums.size() && sums[next].IP == row.IP)
+            row.Hits = sums[next].Hits, row.Visits = sums[next].Visits, row.NewDays = sums[next].NewDays;
         result.push_back(row);
     });
     return result;

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <vector>
 
 #include "store/indexer.h"
 #include "store/virtual_atom.h"
@@ -38,6 +39,20 @@ TDayRange DayRangeOf(double fromDate, double toDate);
 // are released before this returns. A null index holds no days.
 using TDayVisit = std::function<void(int32_t day, IVirtualAtom& dayAtom)>;
 void WalkDays(IIndexer* days, const TDayRange& range, const TDayVisit& visit);
+
+// Calls visit with each day of range that the day index holds, in ascending
+// day order, and the first bytes (up to count) of the day atom's data, read
+// without opening the atom where the storage allows it.
+using TDayBytesVisit = std::function<void(int32_t day, const uint8_t* bytes, size_t size)>;
+void WalkDayBytes(IIndexer* days, const TDayRange& range, int32_t count, const TDayBytesVisit& visit);
+
+// As WalkDayBytes over several day indexes at once: day by day across the
+// indexes, so that what many nodes recorded on one day (which lies together
+// in the file) is read together. visit gets the index's place in days.
+// Every index stays open until the walk ends: only for a read-only database.
+using TDayBytesOfVisit = std::function<void(size_t index, int32_t day, const uint8_t* bytes, size_t size)>;
+void WalkDayBytesOfAll(const std::vector<IIndexer*>& days, const TDayRange& range, int32_t count,
+                       const TDayBytesOfVisit& visit);
 
 // The day atom of one day opened for reading, null when the index has none.
 Ref<IVirtualAtom> FindDay(IIndexer* days, int64_t day);

@@ -7,8 +7,10 @@
 
 #include <algorithm>
 #include <unordered_map>
+#include <vector>
 
 #include "model/node_atoms.h"
+#include "model/node_period_walk.h"
 
 namespace tlvx {
 
@@ -63,18 +65,46 @@ TIPArray MergeOver(TNode& top, bool subtree, F rowsOf) {
     return merge.Take();
 }
 
+// The sum of one field of the day records of the node and, with subtree,
+// of every node below it (ownSum gives one node's). On a read-only database
+// the nodes' day indexes are walked side by side, day by day: what all the
+// nodes recorded on one day lies together in the file. A writer visits one
+// node at a time, as the share rule needs.
+int32_t SumDayRecords(TNode& top, bool subtree, double fromDate, double toDate, int32_t TNodeDayRecord::*field,
+                      int32_t (TNodeInfo::*ownSum)(double, double)) {
+    if (!subtree || !top.IsReadOnly())
+        return SumOver(top, subtree, [&](TNodeInfo& i) { return (i.*ownSum)(fromDate, toDate); });
+    // The nodes stay open (a read-only collection keeps them anyway); one
+    // reached along two paths is here twice and counts twice.
+    std::vector<Ref<TNode>> nodes;
+    top.WalkSubtree(true, [&](TNode& node) { nodes.push_back(Ref<TNode>(&node)); });
+    std::vector<Ref<IIndexer>> held;
+    std::vector<IIndexer*> days;
+    for (const Ref<TNode>& node : nodes) {
+        held.push_back(node->Info().OpenIndexLink(ilDays));
+        days.push_back(held.back().get());
+    }
+    int32_t sum = 0;
+    WalkDayBytesOfAll(days, DayRangeOf(fromDate, toDate), TNodeDayRecord::kSize,
+                      [&](size_t, int32_t, const uint8_t* bytes, size_t size) {
+                          sum = WrapAdd(sum, TNodeDayRecord::FromBytes(bytes, size).*field);
+                      });
+    return sum;
+}
+
 }  // namespace
 
 int32_t TNode::GetDayHits(bool subtree, double fromDate, double toDate) {
-    return SumOver(*this, subtree, [&](TNodeInfo& i) { return i.GetDayHits(fromDate, toDate); });
+    return SumDayRecords(*this, subtree, fromDate, toDate, &TNodeDayRecord::Hits, &TNodeInfo::GetDayHits);
 }
 
 int32_t TNode::GetDayVisits(bool subtree, double fromDate, double toDate) {
-    return SumOver(*this, subtree, [&](TNodeInfo& i) { return i.GetDayVisits(fromDate, toDate); });
+    return SumDayRecords(*this, subtree, fromDate, toDate, &TNodeDayRecord::Visits, &TNodeInfo::GetDayVisits);
 }
 
 int32_t TNode::GetDayNewVisitors(bool subtree, double fromDate, double toDate) {
-    return SumOver(*this, subtree, [&](TNodeInfo& i) { return i.GetDayNewVisitors(fromDate, toDate); });
+    return SumDayRecords(*this, subtree, fromDate, toDate, &TNodeDayRecord::NewVisitors,
+                         &TNodeInfo::GetDayNewVisitors);
 }
 
 int32_t TNode::GetDayVisitors(bool subtree, double fromDate, double toDate) {

@@ -90,12 +90,12 @@ void TAtomImage::SetMode(uint8_t m) {
     const uint8_t needed = PartsFor(m);
     if (parent_) {
         if (!(m & (amReadData | amWriteData)) && (loaded_ & kPartData) && !(dirty_ & kPartData)) {
-            TByteArray().swap(data_);
+            data_.clear();
             loaded_ &= uint8_t(~kPartData);
         }
         if (!(m & (amReadLinks | amWriteLinks)) && (loaded_ & kPartLinks) &&
             !(dirty_ & kPartLinks)) {
-            TAtomHandleArray().swap(links_);
+            links_.clear();
             width_ = 1;
             loaded_ &= uint8_t(~kPartLinks);
         }
@@ -138,8 +138,8 @@ void TAtomImage::SetSize(uint32_t n) {
     base_.File().CheckWritable();
     QMZ_ASSERT(loaded_ & kPartData);
     // Growth always brings zeros, never bytes of an earlier size.
-    data_.resize(n, 0);
-    if (n == 0) TByteArray().swap(data_);
+    if (n == 0) data_.clear();
+    else if (n != data_.size()) data_.Mut().resize(n, 0);
     dirty_ |= kPartData;
     loaded_ |= kPartData;
 }
@@ -158,8 +158,9 @@ void TAtomImage::Write(uint32_t offset, const void* buffer, uint32_t count) {
     QMZ_ASSERT(loaded_ & kPartData);
     const uint64_t end = uint64_t(offset) + count;
     if (end > 0x7FFFFFFF) throw EQmzError(ecFileIO, TQmzMessage::FileWrite);
-    if (end > data_.size()) data_.resize(size_t(end), 0);
-    std::memcpy(data_.data() + offset, buffer, count);
+    TByteArray& data = data_.Mut();
+    if (end > data.size()) data.resize(size_t(end), 0);
+    std::memcpy(data.data() + offset, buffer, count);
     dirty_ |= kPartData;
 }
 
@@ -168,7 +169,7 @@ void TAtomImage::RaiseWidth(uint32_t h) { width_ = std::max(width_, LinkWidthFor
 void TAtomImage::SetLink(uint32_t i, uint32_t h) {
     base_.File().CheckWritable();
     QMZ_ASSERT(loaded_ & kPartLinks);
-    if (i >= links_.size()) links_.resize(size_t(i) + 1, 0);
+    if (i >= links_.size()) links_.Mut().resize(size_t(i) + 1, 0);
     if (h != links_[i]) {
         RaiseWidth(h);
         if (h) base_.AdjustLinkRefs(tr_, h, +1);
@@ -180,7 +181,7 @@ void TAtomImage::SetLink(uint32_t i, uint32_t h) {
                 // A broken old target does not stop the change.
             }
         }
-        links_[i] = h;
+        links_.Mut()[i] = h;
     }
     dirty_ |= kPartLinks;
 }
@@ -191,7 +192,8 @@ void TAtomImage::InsertLink(uint32_t i, uint32_t h) {
     QMZ_ASSERT(loaded_ & kPartLinks);
     RaiseWidth(h);
     if (h) base_.AdjustLinkRefs(tr_, h, +1);
-    links_.insert(links_.begin() + i, h);
+    TAtomHandleArray& links = links_.Mut();
+    links.insert(links.begin() + i, h);
     dirty_ |= kPartLinks;
 }
 
@@ -205,7 +207,8 @@ void TAtomImage::DeleteLink(uint32_t i) {
         } catch (...) {
         }
     }
-    links_.erase(links_.begin() + i);
+    TAtomHandleArray& links = links_.Mut();
+    links.erase(links.begin() + i);
     dirty_ |= kPartLinks;
 }
 
@@ -215,14 +218,15 @@ void TAtomImage::SetLinkCount(uint32_t n) {
     for (size_t i = n; i < links_.size(); ++i) {
         if (links_[i]) {
             const uint32_t old = links_[i];
-            links_[i] = 0;
+            links_.Mut()[i] = 0;
             try {
                 base_.AdjustLinkRefs(tr_, old, -1);
             } catch (...) {
             }
         }
     }
-    links_.resize(n, 0);
+    if (n == 0) links_.clear();
+    else if (n != links_.size()) links_.Mut().resize(n, 0);
     if (n == 0) width_ = 1;
     dirty_ |= kPartLinks;
 }
@@ -309,8 +313,8 @@ void TAtomImage::MergeIntoParent() {
     }
     children_.clear();
     parent_->AddLocks(d);
-    TByteArray().swap(data_);
-    TAtomHandleArray().swap(links_);
+    data_.clear();
+    links_.clear();
     locks_ = TLockCounts();
     mode_ = dirty_ = loaded_ = 0;
     linkCount_ = externalCount_ = 0;
@@ -366,8 +370,16 @@ void TAtom::SetMode(uint8_t m) {
 
 void TAtom::AddExternalRefs(int32_t delta) { Need(0).AddExternalCount(delta); }
 void TAtom::AddLinkRefs(int32_t delta) { Need(0).AddLinkCount(delta); }
-int32_t TAtom::GetLinkRefs() const { return Need(0).LinkCount(); }
-int32_t TAtom::GetExternalRefs() const { return Need(0).ExternalCount(); }
+// A read-only atom opened below the root level reports what a nested image
+// would: no change against the enclosing transaction.
+int32_t TAtom::GetLinkRefs() const {
+    const TAtomImage& image = Need(0);
+    return own_ && image.Transaction() != base_.root_ ? 0 : image.LinkCount();
+}
+int32_t TAtom::GetExternalRefs() const {
+    const TAtomImage& image = Need(0);
+    return own_ && image.Transaction() != base_.root_ ? 0 : image.ExternalCount();
+}
 
 void TAtom::Close() {
     if (image_) base_.CloseAtom(*this);

@@ -40,7 +40,14 @@ bool EntryIsFree(const TEntryBytes& e) { return e[12] == 0 && GetU64(&e[24]) == 
 
 bool EntryCrcValid(const TEntryBytes& e) { return Crc32(&e[4], 28) == GetU32(&e[0]); }
 
+// 128 KiB of a read-only file's blocks: enough for the neighbours of the
+// atoms being opened, which are read next. Not more: a report process
+// lives for one page, and every fresh page of memory it touches costs it
+// more than the few extra reads a larger ring would save.
+constexpr uint32_t kReadOnlyBlocks = 32;
+
 TAtomManager::TAtomManager(IAtomFile& file) : file_(file) {
+    if (file_.IsReadOnly()) blocks_ = std::make_unique<TBlockReader>(file_, kReadOnlyBlocks);
     uint64_t pos = file_.AtomTablePos();
     const uint64_t end = file_.LogicalSize();
     while (pos != 0) {
@@ -93,9 +100,14 @@ void TAtomManager::BodyDamaged(uint32_t handle) {
     throw EQmzError(ecAtomBodyCRC, TQmzMessage::AtomBodyCRC, {file_.FullPath(), handle});
 }
 
+void TAtomManager::Read(void* buffer, uint32_t count, uint64_t position) {
+    if (blocks_) blocks_->ReadAt(buffer, count, position);
+    else file_.ReadAt(buffer, count, position);
+}
+
 void TAtomManager::ReadEntry(uint32_t handle, TEntryBytes& entry) {
     const uint64_t pos = EntryPosition(handle);
-    file_.ReadAt(entry.data(), kEntrySize, pos);
+    Read(entry.data(), kEntrySize, pos);
     if (!EntryCrcValid(entry)) EntryDamaged(handle);
     const uint8_t flags = entry[12];
     // A well-formed entry: inline length within the entry; external flags
@@ -281,17 +293,18 @@ void TAtomManager::LoadImage(TAtomRec& rec, uint8_t parts) {
         while (used > 0 && area[used - 1] == 0) --used;
         const uint32_t count = (used + width - 1) / width;
         if (fill & kPartLinks) {
-            rec.links.assign(count, 0);
+            TAtomHandleArray links(count, 0);
             for (uint32_t i = 0; i < count; ++i) {
                 // The last link may run past the room only through its zero bytes.
                 uint8_t tmp[4] = {};
                 for (uint8_t b = 0; b < width && i * width + b < kInlineRoom - d; ++b)
                     tmp[b] = area[i * width + b];
-                rec.links[i] = UnpackLink(tmp, width);
+                links[i] = UnpackLink(tmp, width);
             }
+            rec.links = std::move(links);
             rec.linkWidth = width;
         }
-        if (fill & kPartData) rec.data.assign(&e[13], &e[13] + d);
+        if (fill & kPartData) rec.data = TByteArray(&e[13], &e[13] + d);
         rec.loaded |= fill;
         return;
     }
@@ -303,14 +316,19 @@ void TAtomManager::LoadImage(TAtomRec& rec, uint8_t parts) {
         if (pos < 128 || size > file_.LogicalSize() || pos + size > file_.LogicalSize())
             BodyDamaged(rec.handle);
         TByteArray body(size);
-        if (size) file_.ReadAt(body.data(), uint32_t(size), pos);
+        if (size) Read(body.data(), uint32_t(size), pos);
         if (Crc32(body.data(), body.size()) != GetU32(&e[20])) BodyDamaged(rec.handle);
         if (fill & kPartLinks) {
-            rec.links.resize(count);
-            for (uint64_t i = 0; i < count; ++i) rec.links[i] = UnpackLink(&body[d + i * width], width);
+            TAtomHandleArray links(count);
+            for (uint64_t i = 0; i < count; ++i) links[i] = UnpackLink(&body[d + i * width], width);
+            rec.links = std::move(links);
             rec.linkWidth = width;
         }
-        if (fill & kPartData) rec.data.assign(body.begin(), body.begin() + d);
+        if (fill & kPartData) {
+            // The body is the data followed by the links: keep its front.
+            body.resize(d);
+            rec.data = std::move(body);
+        }
     }
     rec.loaded |= fill;
 }
@@ -348,7 +366,7 @@ void TAtomManager::SaveImage(TAtomRec& rec, uint8_t parts) {
                 throw EQmzError(ecFileIO, TQmzMessage::FileWrite);
             TByteArray body(size);
             if (d) std::memcpy(body.data(), rec.data.data(), d);
-            PackLinks(rec.links, w, body.data() + d);
+            PackLinks(rec.links.Get(), w, body.data() + d);
             const uint32_t aligned = uint32_t(AlignUp(size, file_.AtomSizeAlign()));
             // A body of another size goes to new space; the entry is switched
             // to it and only then is the old body given back.
@@ -365,7 +383,7 @@ void TAtomManager::SaveImage(TAtomRec& rec, uint8_t parts) {
             e[12] = uint8_t(kInlineFlag | ((w - 1) << 5) | d);
             std::memset(&e[13], 0, kInlineRoom);
             if (d) std::memcpy(&e[13], rec.data.data(), d);
-            PackLinks(rec.links, w, &e[13] + d);
+            PackLinks(rec.links.Get(), w, &e[13] + d);
             newPos = 0;
         }
     }

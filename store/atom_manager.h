@@ -5,11 +5,13 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "platform/lock.h"
 #include "store/atom_file.h"
 #include "store/atom_rec.h"
+#include "store/read_blocks.h"
 
 namespace tlvx {
 
@@ -55,7 +57,11 @@ private:
     [[noreturn]] void BodyDamaged(uint32_t handle);
     void MarkDamaged();
 
+    // Entries and small bodies of a read-only file are read through blocks.
+    void Read(void* buffer, uint32_t count, uint64_t position);
+
     IAtomFile& file_;
+    std::unique_ptr<TBlockReader> blocks_;  // read-only files only
     TCriticalSection lock_;
     std::vector<uint32_t> pool_;
     uint32_t scanMark_ = 0;

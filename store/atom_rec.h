@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "store/shared_array.h"
+
 namespace tlvx {
 
 // Parts of an atom.
@@ -18,10 +20,11 @@ using TByteArray = std::vector<uint8_t>;
 using TAtomHandleArray = std::vector<uint32_t>;
 using TEntryBytes = std::array<uint8_t, 32>;
 
+// Data and links are shared with the images that read them (shared_array.h).
 struct TAtomRec {
-    TByteArray data;
+    TSharedBytes data;
     uint32_t handle = 0;
-    TAtomHandleArray links;  // 0 = empty link
+    TSharedLinks links;  // 0 = empty link
     TEntryBytes entry{};     // copy of the stored entry
     bool entryLoaded = false;
     uint8_t linkWidth = 1;    // 1 to 4 bytes per stored link

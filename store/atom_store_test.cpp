@@ -1,11 +1,16 @@
-// The atom manager's stored encoding, the cache, and nested transactions over
+// The atom manager's stored encoding, the cache with its two bounds and its
+// shared arrays, nested transactions and the opens of a read-only file, over
 // an in-memory file that survives reopen.
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <functional>
+#include <map>
 #include <memory>
+#include <random>
 #include <set>
+#include <string>
+#include <vector>
 
 #include "store/atom_manager.h"
 #include "store/crc32.h"
@@ -147,7 +152,7 @@ TEST(AtomStore, AtomSizeAlignRoundsBodies) {
     TAtomRec r;
     r.handle = h;
     m.LoadImage(r, kAllParts);
-    r.data.assign(21, 7);
+    r.data = TByteArray(21, 7);
     const uint64_t before = s.disk->bytes.size();
     m.SaveImage(r, kPartData);
     EXPECT_EQ(s.disk->bytes.size() - before, 32u);
@@ -281,6 +286,258 @@ TEST(AtomCache, LookupsHitsCapacity) {
     c.Clear();
     c.GetStats(l0, h0);
     EXPECT_EQ(l0, l1 + 1);
+}
+
+std::string Text(const TSharedBytes& bytes) { return std::string(bytes.begin(), bytes.end()); }
+
+TEST(AtomCacheBounds, BudgetHoldsTheBytesAndNeverDropsTheAtomInUse) {
+    Store s;
+    std::vector<uint32_t> handles;
+    for (int i = 1; i <= 40; ++i) handles.push_back(MakeAtom(*s, 0, std::string(size_t(i) * 100, 'x')));
+    TAtomCache& c = s->Cache();
+    c.Clear();
+    c.SetCapacity(kUnboundedCacheCapacity);
+    const uint64_t budget = 16 * 1024;
+    c.SetBudget(budget);
+    uint64_t charged = 0;
+    TAtomData d;
+    for (size_t i = 0; i < handles.size(); ++i) {
+        c.Get(handles[i], kAllParts, d);
+        EXPECT_EQ(d.data.size(), (i + 1) * 100);
+        EXPECT_LE(c.GetBytes(), budget) << i;
+        charged = std::max(charged, c.GetBytes());
+    }
+    // The newest atoms stay, the oldest went; the charge follows the data.
+    EXPECT_LT(c.GetCount(), handles.size());
+    EXPECT_GT(charged, budget / 2);
+    uint64_t lookups0, hits0, lookups1, hits1;
+    c.GetStats(lookups0, hits0);
+    c.Get(handles.back(), kAllParts, d);
+    c.Get(handles.front(), kAllParts, d);
+    c.GetStats(lookups1, hits1);
+    EXPECT_EQ(lookups1 - lookups0, 2u);
+    EXPECT_EQ(hits1 - hits0, 1u);
+
+    // One atom bigger than the whole budget is still held while it is read.
+    const uint32_t big = MakeAtom(*s, 0, std::string(40000, 'b'));
+    c.Get(big, kAllParts, d);
+    EXPECT_EQ(c.GetCount(), 1u);
+    EXPECT_GT(c.GetBytes(), budget);
+    EXPECT_EQ(d.data.size(), 40000u);
+    // A budget of nothing keeps only the atom of the current call; the atom
+    // count binds as well.
+    c.SetBudget(0);
+    c.Get(handles[3], kAllParts, d);
+    EXPECT_EQ(c.GetCount(), 1u);
+    EXPECT_EQ(c.GetItemHandle(0), handles[3]);
+    c.SetBudget(kDefaultCacheBudget);
+    c.SetCapacity(3);
+    for (uint32_t h : handles) c.Get(h, kAllParts, d);
+    EXPECT_EQ(c.GetCount(), 3u);
+    c.Clear();
+    EXPECT_EQ(c.GetBytes(), 0u);
+}
+
+// Random reads, writes, removals and bound changes against what each atom
+// holds: the cache always gives an atom's own bytes, counts what it holds
+// and never keeps more than its bounds allow (beyond the atom in use).
+TEST(AtomCacheBounds, RandomUseAgainstAMapOfTheAtoms) {
+    Store s;
+    std::map<uint32_t, std::string> want;
+    std::mt19937 random(5);
+    for (int i = 0; i < 300; ++i) {
+        std::string data(random() % 90, char('a' + i % 26));
+        want[MakeAtom(*s, 0, data)] = data;
+    }
+    std::vector<uint32_t> handles;
+    for (const auto& [h, d] : want) handles.push_back(h);
+    TAtomCache& c = s->Cache();
+    c.Clear();
+    for (int step = 0; step < 20000; ++step) {
+        const uint32_t h = handles[random() % handles.size()];
+        switch (random() % 10) {
+            case 0:
+                c.Remove(h);
+                break;
+            case 1: {
+                // A write through an open atom stores through the cache.
+                std::string data(random() % 90, char('A' + step % 26));
+                Ref<TAtom> a = s->OpenAtom(0, h, amReadWrite);
+                a->SetDataSize(0);
+                if (!data.empty()) a->Write(0, data.data(), uint32_t(data.size()));
+                want[h] = data;
+                break;
+            }
+            case 2:
+                c.SetCapacity(random() % 2 ? kUnboundedCacheCapacity : 1 + random() % 200);
+                c.SetBudget(random() % 2 ? kDefaultCacheBudget : 64 + random() % 20000);
+                break;
+            case 3:
+                if (random() % 50 == 0) c.Clear();
+                break;
+            default: {
+                TAtomData d;
+                c.Get(h, kAllParts, d);
+                ASSERT_EQ(Text(d.data), want[h]) << "step " << step << " handle " << h;
+                ASSERT_TRUE(c.GetCount() <= 1 || c.GetCount() <= c.GetCapacity()) << step;
+                ASSERT_TRUE(c.GetCount() <= 1 || c.GetBytes() <= c.GetBudget()) << step;
+            }
+        }
+    }
+    // The items listed are the ones held, each once.
+    std::set<uint32_t> listed;
+    for (uint32_t i = 0; i < c.GetCount(); ++i) listed.insert(c.GetItemHandle(i));
+    EXPECT_EQ(listed.size(), c.GetCount());
+    EXPECT_EQ(c.GetItemHandle(c.GetCount()), 0u);
+}
+
+// Handles as a long walk meets them: interleaved runs of one stride (every
+// node's day atom, made day after day in the same order), thousands held at
+// once in an unbounded cache while random ones are removed. The table must
+// find each held atom, forget each removed one and list exactly what it
+// holds, whatever clusters such runs make.
+TEST(AtomCacheBounds, StridedRunsOfHandlesAgainstASetOfTheHeld) {
+    Store s;
+    constexpr uint32_t kNodes = 13, kDays = 60;
+    std::vector<uint32_t> made;
+    for (uint32_t i = 0; i < kNodes * kDays; ++i) made.push_back(MakeAtom(*s, 0, std::to_string(i)));
+    TAtomCache& c = s->Cache();
+    c.Clear();
+    c.SetCapacity(kUnboundedCacheCapacity);
+    c.SetBudget(uint64_t(1) << 40);
+    std::set<uint32_t> held;
+    std::mt19937 random(11);
+    TAtomData d;
+    for (int round = 0; round < 3; ++round) {
+        // Node by node, day by day: handle = node + stride * day.
+        for (uint32_t node = 0; node < kNodes; ++node) {
+            for (uint32_t day = 0; day < kDays; day += 1 + round) {
+                const uint32_t i = node + kNodes * day;
+                c.Get(made[i], kAllParts, d);
+                ASSERT_EQ(Text(d.data), std::to_string(i));
+                held.insert(made[i]);
+                if (random() % 3 == 0) {
+                    const uint32_t gone = made[random() % made.size()];
+                    c.Remove(gone);
+                    held.erase(gone);
+                }
+            }
+        }
+        ASSERT_EQ(c.GetCount(), held.size());
+        if (round == 0) {
+            // (Listing sorts every held handle per call: once is enough.)
+            std::set<uint32_t> listed;
+            for (uint32_t i = 0; i < c.GetCount(); ++i) listed.insert(c.GetItemHandle(i));
+            ASSERT_EQ(listed, held);
+        }
+        // Every held atom is a hit; every other one a miss that loads it.
+        uint64_t lookups0, hits0, lookups1, hits1;
+        c.GetStats(lookups0, hits0);
+        for (uint32_t h : made) {
+            const bool was = held.count(h) > 0;
+            c.Get(h, kAllParts, d);
+            c.GetStats(lookups1, hits1);
+            ASSERT_EQ(hits1 - hits0, was ? 1u : 0u) << h;
+            hits0 = hits1;
+            held.insert(h);
+        }
+    }
+}
+
+TEST(AtomCacheBounds, ReadsShareTheCachedArraysAndWritesCopyThem) {
+    Store s;
+    const uint32_t target = MakeAtom(*s, 0, "target");
+    const uint32_t h = MakeAtom(*s, 0, std::string(64, 's'), {target, 1});
+    TAtomCache& c = s->Cache();
+    TAtomData first, second;
+    c.Get(h, kAllParts, first);
+    c.Get(h, kAllParts, second);
+    EXPECT_TRUE(first.data.SharesWith(second.data));
+    EXPECT_TRUE(first.links.SharesWith(second.links));
+
+    // Two open atoms read the one cached buffer; a write makes the writer's
+    // own copy and, once stored, the cache holds the new bytes while the
+    // arrays handed out before keep what they held.
+    {
+        Ref<TAtom> reader = s->OpenAtom(0, h, amRead);
+        Ref<TAtom> other = s->OpenAtom(0, h, amRead);
+        EXPECT_EQ(CodeOf([&] { s->OpenAtom(0, h, amWriteData); }), ecShareViolation);
+        reader->Close();
+        other->Close();
+        Ref<TAtom> writer = s->OpenAtom(0, h, amReadWrite);
+        writer->Write(0, "W", 1);
+        writer->SetLink(0, 0);
+    }
+    TAtomData after;
+    c.Get(h, kAllParts, after);
+    EXPECT_EQ(Text(first.data), std::string(64, 's'));
+    EXPECT_EQ(first.links, (std::vector<uint32_t>{target, 1}));
+    const std::string written = std::string(1, 'W').append(63, 's');
+    EXPECT_EQ(Text(after.data), written);
+    EXPECT_EQ(after.links, (std::vector<uint32_t>{0, 1}));
+
+    // The same holds through a reopen: the file has what the cache had.
+    s.Reopen();
+    Ref<TAtom> again = s->OpenAtom(0, h, amRead);
+    std::string back(again->GetDataSize(), '\0');
+    again->Read(0, back.data(), uint32_t(back.size()));
+    EXPECT_EQ(back, written);
+    EXPECT_EQ(again->GetLink(0), 0u);
+    EXPECT_EQ(again->GetLink(1), 1u);
+}
+
+TEST(ReadOnlyOpens, EveryOpenReadsTheStoredAtomUnderTheSameRules) {
+    Store s;
+    const uint32_t h = MakeAtom(*s, 0, "stored", {1, 0, 2});
+    s.Reopen(true);
+    const uint32_t top = s->StartTransaction(0);
+    const uint32_t inner = s->StartTransaction(top);
+
+    Ref<TAtom> a = s->OpenAtom(inner, h, amRead);
+    Ref<TAtom> b = s->OpenAtom(inner, h, amRead);
+    Ref<TAtom> outer = s->OpenAtom(top, h, amReadData);
+    EXPECT_EQ(a->GetDataSize(), 6u);
+    EXPECT_EQ(b->GetLinkCount(), 3u);
+    EXPECT_EQ(b->GetLink(2), 2u);
+    EXPECT_EQ(CodeOf([&] { outer->GetLink(0); }), ecAccessDenied);
+
+    // Mode changes that only read pass; anything that writes is refused.
+    a->SetMode(amReadLinks);
+    EXPECT_EQ(CodeOf([&] { a->GetDataSize(); }), ecAccessDenied);
+    a->SetMode(amRead);
+    EXPECT_EQ(CodeOf([&] { a->SetMode(amReadWrite); }), ecAccessDenied);
+    EXPECT_EQ(a->GetMode(), amRead);
+    EXPECT_EQ(CodeOf([&] { s->OpenAtom(inner, h, amWriteData); }), ecAccessDenied);
+    EXPECT_EQ(CodeOf([&] { a->AddExternalRefs(1); }), ecAccessDenied);
+
+    // Counts are absolute at the root level and changes (none) below it.
+    Ref<TAtom> rootLevel = s->OpenAtom(0, 1, 0);
+    Ref<TAtom> inTransaction = s->OpenAtom(inner, 1, 0);
+    EXPECT_EQ(rootLevel->GetLinkRefs(), 2);  // the pin and the link of h
+    EXPECT_EQ(inTransaction->GetLinkRefs(), 0);
+    EXPECT_EQ(outer->GetExternalRefs(), 0);
+    rootLevel->Close();
+
+    // Open atoms hold their transaction as they would on a writable file.
+    EXPECT_EQ(CodeOf([&] { s->Commit(inner); }), ecTransactionFailed);
+    EXPECT_EQ(CodeOf([&] { s->Abort(top); }), ecTransactionFailed);
+    a->Close();
+    b->Close();
+    inTransaction->Close();
+    s->Commit(inner);
+    outer->Close();
+    s->Abort(top);
+
+    // A handle that names no atom, and one beyond the tables.
+    EXPECT_EQ(CodeOf([&] { s->OpenAtom(0, h + 1, amRead); }), ecInvalidAtomAddress);
+    EXPECT_EQ(CodeOf([&] { s->OpenAtom(0, 1u << 30, amRead); }), ecInvalidAtomAddress);
+
+    // Reading one atom many times reads the file once.
+    uint64_t lookups0, hits0, lookups1, hits1;
+    s->Cache().GetStats(lookups0, hits0);
+    for (int i = 0; i < 50; ++i) s->OpenAtom(0, h, amRead)->GetDataSize();
+    s->Cache().GetStats(lookups1, hits1);
+    EXPECT_GE(hits1 - hits0, 49u);
 }
 
 TEST(AtomImages, ShareRules) {

@@ -156,6 +156,11 @@ Ref<IVirtualAtom> TBTreeCursor::GetValueWithMode(uint8_t mode) {
     return level.Node.Atom()->OpenLinkWithMode(level.KeyPos, mode);
 }
 
+int32_t TBTreeCursor::ReadValue(int32_t offset, void* buffer, int32_t count) {
+    const TLevel& level = Current();
+    return level.Node.Atom()->ReadLinkData(level.KeyPos, offset, buffer, count);
+}
+
 Ref<IIndexerCursor> TBTreeCursor::Clone() {
     CheckOpen();
     Ref<TBTreeCursor> copy = MakeRef<TBTreeCursor>(index_);
@@ -175,7 +180,7 @@ int32_t TBTreeCursor::GetKeyLength() {
 
 int32_t TBTreeCursor::ReadKey(void* buffer, int32_t count) {
     const TLevel& level = Current();
-    const std::string key = level.Node.Key(uint32_t(level.KeyPos));
+    const std::string_view key = level.Node.KeyView(uint32_t(level.KeyPos));
     const int32_t n = std::max(0, std::min(count, int32_t(key.size())));
     std::copy_n(key.data(), size_t(n), static_cast<char*>(buffer));
     return n;

@@ -43,6 +43,7 @@ public:
     int32_t ReadKey(void* buffer, int32_t count) override;
     std::string GetKey() override;
     bool Seek(std::string_view key, TSeekMode mode) override;
+    int32_t ReadValue(int32_t offset, void* buffer, int32_t count) override;
 
 private:
     struct TLevel {

@@ -38,7 +38,7 @@ void CheckKeyLength(std::string_view key) {
 
 TBTreeIndex::TBTreeIndex(Ref<IVirtualAtom> indexAtom, int32_t rootLink, uint32_t pageSize,
                          std::string_view requiredCaps)
-    : TCapabilities(kBTreeCapabilities),
+    : TCapabilities(BTreeCapList()),
       indexAtom_(std::move(indexAtom)),
       rootLink_(rootLink),
       pageSize_(pageSize) {
@@ -118,6 +118,8 @@ bool TBTreeIndex::GetCursor(Ref<IIndexerCursor>& cursor) {
     cursor = c;
     return c->First();
 }
+
+Ref<IIndexerCursor> TBTreeIndex::NewCursor() { return MakeRef<TBTreeCursor>(Ref<TBTreeIndex>(this)); }
 
 Ref<RefCounted> TBTreeIndex::ReservedKeyMethod(std::string_view) {
     throw EQmzError(ecNotImplemented, TQmzMessage::NotImplemented);

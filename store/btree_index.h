@@ -53,6 +53,7 @@ public:
     bool FindWithMode(std::string_view key, uint8_t mode, Ref<IVirtualAtom>& value) override;
     bool FindCursor(std::string_view key, Ref<IIndexerCursor>& cursor) override;
     bool GetCursor(Ref<IIndexerCursor>& cursor) override;
+    Ref<IIndexerCursor> NewCursor() override;
     Ref<RefCounted> ReservedKeyMethod(std::string_view key) override;
     void ReservedMethod() override;
     bool Delete(std::string_view key) override;

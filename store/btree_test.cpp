@@ -284,6 +284,11 @@ TEST(BTreeCursor, SeekModesMatchOrderedSet) {
         const std::string before = cursor->GetKey();
         ASSERT_EQ(cursor->Seek(probe, mode), want.has_value()) << int(mode);
         ASSERT_EQ(cursor->GetKey(), want ? *want : before);
+        // A new unpositioned cursor seeks alike; a miss leaves it on no key.
+        Ref<IIndexerCursor> fresh = f.index->NewCursor();
+        ASSERT_EQ(fresh->Seek(probe, mode), want.has_value());
+        if (want) ASSERT_EQ(fresh->GetKey(), *want);
+        else EXPECT_THROW(fresh->GetKey(), EQmzError);
         // The cursor walks on from a seek.
         if (want && cursor->Next()) {
             auto it = keys.upper_bound(*want);

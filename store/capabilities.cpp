@@ -68,20 +68,21 @@ int32_t TCapList::ValueOf(std::string_view name) const {
 
 std::string TCapabilities::ToString(std::string_view separator) {
     std::string out;
-    for (int32_t i = 0; i < list_.Count(); ++i) {
+    for (int32_t i = 0; i < list_->Count(); ++i) {
         if (i > 0) out += separator;
-        out += list_.Items(i).Name + "=" + std::to_string(list_.Items(i).Value);
+        out += list_->Items(i).Name + "=" + std::to_string(list_->Items(i).Value);
     }
     return out;
 }
 
-int32_t TCapabilities::GetValue(std::string_view name) { return list_.ValueOf(name); }
+int32_t TCapabilities::GetValue(std::string_view name) { return list_->ValueOf(name); }
 
 bool TCapabilities::Supports(std::string_view required) {
+    if (required.empty()) return true;
     TCapList wanted(required);
     for (int32_t i = 0; i < wanted.Count(); ++i) {
         const auto& e = wanted.Items(i);
-        if (list_.ValueOf(e.Name) < e.Value) return false;
+        if (list_->ValueOf(e.Name) < e.Value) return false;
     }
     return true;
 }
@@ -111,5 +112,15 @@ const char* const kBTreeCapabilities =
     "NON_UNIQUE_KEYS     = 0;"
     "KEY_LENGTH          = 3;"
     "KEY_COUNT           = 6;";
+
+const TCapList& StorageCapList() {
+    static const TCapList list(kStorageCapabilities);
+    return list;
+}
+
+const TCapList& BTreeCapList() {
+    static const TCapList list(kBTreeCapabilities);
+    return list;
+}
 
 }  // namespace tlvx

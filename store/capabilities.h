@@ -71,20 +71,27 @@ public:
 // reference count; made alone it counts for itself.
 class TCapabilities : public virtual ICapabilities {
 public:
-    explicit TCapabilities(std::string_view text) : list_(text) {}
+    explicit TCapabilities(std::string_view text) : own_(text), list_(&own_) {}
+    // A list that outlives the component (one of the fixed lists below), so
+    // that a component made thousands of times parses its text once.
+    explicit TCapabilities(const TCapList& fixed) : own_(""), list_(&fixed) {}
 
     std::string ToString(std::string_view separator) override;
     int32_t GetValue(std::string_view name) override;
     bool Supports(std::string_view required) override;
 
-    const TCapList& List() const { return list_; }
+    const TCapList& List() const { return *list_; }
 
 private:
-    TCapList list_;
+    TCapList own_;
+    const TCapList* list_;
 };
 
-// Fixed capability texts of the storage and of the B-tree index.
+// Fixed capability texts of the storage and of the B-tree index, and their
+// lists, parsed once.
 extern const char* const kStorageCapabilities;
 extern const char* const kBTreeCapabilities;
+const TCapList& StorageCapList();
+const TCapList& BTreeCapList();
 
 }  // namespace tlvx

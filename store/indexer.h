@@ -81,6 +81,11 @@ public:
     virtual std::string GetKey() = 0;
     // 17/18. Positions by mode; on false the cursor keeps its position.
     virtual bool Seek(std::string_view key, TSeekMode mode) = 0;
+    // Reads count bytes at offset of the current key's value (needs a key),
+    // as GetValueWithMode(read data) followed by Read would; -1 when the
+    // value link is empty. Cheaper than opening the value on a read-only
+    // storage (IVirtualAtom::ReadLinkData).
+    virtual int32_t ReadValue(int32_t offset, void* buffer, int32_t count) = 0;
     bool SeekBuf(const void* key, int32_t length, TSeekMode mode) {
         return Seek(std::string_view(static_cast<const char*>(key), size_t(length)), mode);
     }
@@ -110,6 +115,9 @@ public:
     // A cursor moved to the first key; returns what First returned (the
     // cursor is returned for an empty index too).
     virtual bool GetCursor(Ref<IIndexerCursor>& cursor) = 0;
+    // A cursor that stands on no key yet, for a caller that positions it at
+    // once (Seek, Last): it reads no node on the way to the first key.
+    virtual Ref<IIndexerCursor> NewCursor() = 0;
     // EQmzError 1 "Not implemented".
     virtual Ref<RefCounted> ReservedKeyMethod(std::string_view key) = 0;
     virtual void ReservedMethod() = 0;

@@ -53,7 +53,7 @@ private:
 
 TOrvBase::TOrvBase(std::unique_ptr<IAtomFile> file) : file_(std::move(file)) {
     manager_ = std::make_unique<TAtomManager>(*file_);
-    cache_ = std::make_unique<TAtomCache>(*manager_, 6, 8000);
+    cache_ = std::make_unique<TAtomCache>(*manager_, 6, kDefaultCacheCapacity);
     auto root = std::make_unique<TTransaction>(*this, 0, nullptr);
     root_ = root.get();
     trs_.emplace(0, std::move(root));
@@ -166,6 +166,7 @@ Ref<TAtom> TOrvBase::OpenAtom(uint32_t trId, uint32_t handle, uint8_t mode) {
     TTransaction* tr = Tr(trId);
     if (!manager_->IsValidHandle(handle))
         throw EQmzError(ecInvalidAtomAddress, TQmzMessage::InvalidAtomAddress);
+    if (file_->IsReadOnly()) return OpenReadOnly(tr, handle, mode);
     TAtomImage* img = GetImage(tr, handle);
     try {
         return OpenImage(img, mode);
@@ -175,11 +176,31 @@ Ref<TAtom> TOrvBase::OpenAtom(uint32_t trId, uint32_t handle, uint8_t mode) {
     }
 }
 
+// Nothing changes a read-only file, so every transaction sees the stored
+// atom and no two opens can conflict (only read bits pass the file's check).
+// Each open atom therefore gets an image of its own straight from the cache:
+// it joins no transaction's map and no parent image, keeps no share counts
+// elsewhere and leaves nothing to release when it closes.
+Ref<TAtom> TOrvBase::OpenReadOnly(TTransaction* tr, uint32_t handle, uint8_t mode) {
+    if (mode & (amWriteData | amWriteLinks)) file_->CheckWritable();
+    auto image = std::make_unique<TAtomImage>(*this, tr, handle, nullptr, false);
+    image->AddLocks(TLockCounts::ForOpen(mode));
+    Ref<TAtom> atom = MakeRef<TAtom>(*this, image.get(), mode);
+    atom->own_ = std::move(image);
+    CountOpen(tr, +1);
+    return atom;
+}
+
 void TOrvBase::CloseAtom(TAtom& atom) {
     TAtomImage* img = atom.image_;
     if (!img) return;
     atom.image_ = nullptr;
     TTransaction* tr = img->tr_;
+    if (atom.own_) {
+        atom.own_.reset();
+        CountOpen(tr, -1);
+        return;
+    }
     img->AddLocks(-TLockCounts::ForOpen(atom.mode_));
     CountOpen(tr, -1);
     ReleaseImage(tr, img->handle_);
@@ -268,7 +289,7 @@ void TOrvBase::DeleteGarbage(TAtomImage* img) {
     TAtomHandleArray links;
     try {
         img->SetMode(amReadLinks);
-        links = img->links_;
+        links = img->links_.Get();
     } catch (...) {
         // An unreadable atom is left where it is (a leak), not half deleted.
         DestroyImage(img);

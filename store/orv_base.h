@@ -64,7 +64,7 @@ public:
     int32_t LinkCount() const { return linkCount_; }
     int32_t ExternalCount() const { return externalCount_; }
     uint32_t DataSize() const { return uint32_t(data_.size()); }
-    const TAtomHandleArray& Links() const { return links_; }
+    const TAtomHandleArray& Links() const { return links_.Get(); }
     uint8_t LinkWidth() const { return width_; }
     bool HasChildren() const { return !children_.empty(); }
 
@@ -95,9 +95,9 @@ private:
     TOrvBase& base_;
     TAtomImage* parent_;
     bool new_;
-    TByteArray data_;
+    TSharedBytes data_;  // shared with the cache or the parent until written
     uint32_t handle_;
-    TAtomHandleArray links_;
+    TSharedLinks links_;
     TLockCounts locks_;
     uint8_t mode_ = 0;
     uint8_t dirty_ = 0;
@@ -146,6 +146,8 @@ private:
     TAtomImage* image_;
     uint32_t handle_;
     uint8_t mode_;
+    // On a read-only file: the atom's own image, in no transaction's map.
+    std::unique_ptr<TAtomImage> own_;
 };
 
 class IEnumAtoms : public virtual RefCounted {
@@ -222,6 +224,7 @@ private:
     TTransaction* Tr(uint32_t id) const;
     TAtomImage* GetImage(TTransaction* tr, uint32_t h);
     Ref<TAtom> OpenImage(TAtomImage* image, uint8_t mode);
+    Ref<TAtom> OpenReadOnly(TTransaction* tr, uint32_t handle, uint8_t mode);
     void AdjustLinkRefs(TTransaction* tr, uint32_t h, int32_t delta);
     // The release rule, run from a worklist so that garbage cascades along
     // long chains of links without deep recursion.

@@ -176,6 +176,20 @@ public:
             throw;
         }
     }
+    int32_t ReadLinkData(int32_t index, int32_t offset, void* buffer, int32_t count) override {
+        if (!storage_->IsReadOnly()) return IVirtualAtom::ReadLinkData(index, offset, buffer, count);
+        uint32_t target = LinkAt(index);
+        // An ended transaction opens nothing more, so it reads nothing more.
+        if (tr_ && tr_->GetTransactionID() == 0) AccessDenied();
+        if (target == 0) return -1;
+        try {
+            return storage_->ReadStoredData(target, offset, buffer, count);
+        } catch (const EQmzError& e) {
+            if (e.ErrorCode() == ecInvalidAtomAddress)
+                throw EQmzError(ecBrokenLink, TQmzMessage::BrokenLink);
+            throw;
+        }
+    }
     void SetLink(int32_t index, const Ref<IVirtualAtom>& atom) override {
         Need(amWriteLinks);
         uint32_t target = TargetOf(atom);
@@ -305,6 +319,10 @@ public:
         }
     }
 
+    // The storage's list of open atoms.
+    TVirtualAtom* prevOpen_ = nullptr;
+    TVirtualAtom* nextOpen_ = nullptr;
+
 private:
     void CheckOpen() const {
         if (!atom_) AccessDenied();
@@ -383,7 +401,7 @@ Ref<IEnumVirtualAtoms> TStorageTransaction::EnumAtoms(uint8_t mode) {
 // ---------------------------------------------------------------- storage
 
 TOrvStorage::TOrvStorage(std::unique_ptr<TOrvBase> base, bool readOnly)
-    : TCapabilities(kStorageCapabilities), base_(std::move(base)), readOnly_(readOnly) {
+    : TCapabilities(StorageCapList()), base_(std::move(base)), readOnly_(readOnly) {
     TOrvFile& file = OrvFileOf(*base_);
     storageId_ = file.Header().storageId;
     dataClass_ = file.Header().dataClass;
@@ -399,6 +417,11 @@ TOrvStorage::~TOrvStorage() {
 Ref<TOrvStorage> TOrvStorage::Open(const std::string& fileName, const TStorageOpenParams& params) {
     auto base = OpenOrvBase(fileName, params.WriteThrough, params.Classes, uint8_t(params.Mode));
     auto storage = MakeRef<TOrvStorage>(std::move(base), params.Mode == omReadOnly);
+    TAtomCache& cache = storage->Base().Cache();
+    if (params.CacheBytes > 0) {
+        cache.SetBudget(uint64_t(params.CacheBytes));
+        cache.SetCapacity(kUnboundedCacheCapacity);
+    }
     if (params.Cache != 0) storage->SetCacheCapacity(params.Cache);
     return storage;
 }
@@ -451,7 +474,9 @@ uint16_t TOrvStorage::GetMinVersion() { return base_ ? OrvFileOf(*base_).Header(
 double TOrvStorage::GetCreated() { return base_ ? OrvFileOf(*base_).GetCreated() : 0; }
 double TOrvStorage::GetModified() { return base_ ? OrvFileOf(*base_).GetModified() : 0; }
 int32_t TOrvStorage::GetCacheCount() { return base_ ? int32_t(base_->Cache().GetCount()) : 0; }
-int32_t TOrvStorage::GetCacheCapacity() { return base_ ? int32_t(base_->Cache().GetCapacity()) : 0; }
+int32_t TOrvStorage::GetCacheCapacity() {
+    return base_ ? int32_t(std::min<uint32_t>(base_->Cache().GetCapacity(), INT32_MAX)) : 0;
+}
 void TOrvStorage::SetCacheCapacity(int32_t capacity) {
     if (base_ && capacity >= 0) base_->Cache().SetCapacity(uint32_t(capacity));
 }
@@ -471,9 +496,23 @@ void TOrvStorage::GetFileSizes(int64_t& logicalSize, int64_t& physicalSize) {
     physicalSize = int64_t(file.PhysicalSize());
 }
 
+void TOrvStorage::AtomOpened(TVirtualAtom* atom) noexcept {
+    atom->prevOpen_ = nullptr;
+    atom->nextOpen_ = openAtoms_;
+    if (openAtoms_) openAtoms_->prevOpen_ = atom;
+    openAtoms_ = atom;
+}
+
+void TOrvStorage::AtomClosed(TVirtualAtom* atom) noexcept {
+    if (atom->prevOpen_) atom->prevOpen_->nextOpen_ = atom->nextOpen_;
+    else if (openAtoms_ == atom) openAtoms_ = atom->nextOpen_;
+    if (atom->nextOpen_) atom->nextOpen_->prevOpen_ = atom->prevOpen_;
+    atom->prevOpen_ = atom->nextOpen_ = nullptr;
+}
+
 void TOrvStorage::CloseStore() noexcept {
-    std::vector<TVirtualAtom*> atoms(openAtoms_.begin(), openAtoms_.end());
-    for (auto* a : atoms) a->ForceClose();
+    // Closing an atom takes it off the list.
+    while (openAtoms_) openAtoms_->ForceClose();
     std::vector<TStorageTransaction*> top = topLevel_;
     for (auto* t : top) {
         if (t->Id() == 0) continue;
@@ -506,6 +545,18 @@ Ref<IVirtualAtom> TOrvStorage::OpenByID(const Ref<IStorageTransaction>& tr, uint
                                         const TAtomID& id, uint8_t mode) {
     if (!(id.StorageID == storageId_)) CapabilityNotSupported();
     return Open(tr, trId, id.AtomNumber, MaskMode(mode));
+}
+
+int32_t TOrvStorage::ReadStoredData(uint32_t number, int32_t offset, void* buffer, int32_t count) {
+    TOrvBase& base = Base();
+    if (!base.Manager().IsValidHandle(number))
+        throw EQmzError(ecInvalidAtomAddress, TQmzMessage::InvalidAtomAddress);
+    TAtomData data;
+    base.Cache().Get(number, kPartData, data);
+    if (offset < 0 || count <= 0 || size_t(offset) >= data.data.size()) return 0;
+    const size_t n = std::min(size_t(count), data.data.size() - size_t(offset));
+    std::memcpy(buffer, data.data.data() + offset, n);
+    return int32_t(n);
 }
 
 void TOrvStorage::AbortTransaction(uint32_t trId) {

@@ -87,9 +87,12 @@ public:
                                uint8_t mode);
     // Aborts trId and its descendants, then ends their front objects.
     void AbortTransaction(uint32_t trId);
+    // On a read-only file: the stored data of atom number read straight from
+    // the cache, as an open atom would read it (code 5 when there is none).
+    int32_t ReadStoredData(uint32_t number, int32_t offset, void* buffer, int32_t count);
 
-    void AtomOpened(TVirtualAtom* atom) { openAtoms_.insert(atom); }
-    void AtomClosed(TVirtualAtom* atom) noexcept { openAtoms_.erase(atom); }
+    void AtomOpened(TVirtualAtom* atom) noexcept;
+    void AtomClosed(TVirtualAtom* atom) noexcept;
     void TransactionStarted(TStorageTransaction* tr) { liveTransactions_.insert(tr); }
     void TransactionGone(TStorageTransaction* tr) noexcept { liveTransactions_.erase(tr); }
     std::vector<TStorageTransaction*>& TopLevel() { return topLevel_; }
@@ -104,7 +107,9 @@ private:
     std::string url_;
     std::vector<TStorageTransaction*> topLevel_;       // uncounted, start order
     std::set<TStorageTransaction*> liveTransactions_;  // uncounted
-    std::set<TVirtualAtom*> openAtoms_;                // uncounted
+    // Uncounted, linked through the atoms themselves: opening and closing
+    // an atom costs no allocation.
+    TVirtualAtom* openAtoms_ = nullptr;
 };
 
 // The factory's creation hook for storage files: the default one.

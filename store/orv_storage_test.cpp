@@ -140,6 +140,19 @@ TEST_F(OrvStorageTest, ReadOnlyOpenMasksModesAndRefusesWrites) {
     tr->Commit();
 }
 
+TEST_F(OrvStorageTest, CacheBoundsComeFromTheOpenParameters) {
+    auto capacityOf = [&](const std::string& params) {
+        auto s = StorageFactory().OpenStorage(0, 0, "file://" + path_, "",
+                                              "mode=openorcreate; " + std::string(kClass) + params);
+        return RefCast<IStorageInfo>(s)->GetCacheCapacity();
+    };
+    EXPECT_EQ(capacityOf(""), int32_t(kDefaultCacheCapacity));
+    EXPECT_EQ(capacityOf("; cache=500"), 500);
+    // A byte budget alone bounds the cache; an atom count beside it still binds.
+    EXPECT_EQ(capacityOf("; CacheBytes=65536"), INT32_MAX);
+    EXPECT_EQ(capacityOf("; CacheBytes=65536; cache=700"), 700);
+}
+
 TEST_F(OrvStorageTest, ForeignIdsCapabilitiesInfoAndEnumeration) {
     auto s = Open("create");
     EXPECT_EQ(CodeOf([&] {

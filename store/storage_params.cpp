@@ -50,6 +50,13 @@ TStorageOpenParams ParseStorageParams(std::string_view text) {
             } catch (const EConvertError&) {
                 Invalid(TQmzMessage::InvalidCache, p.Value);
             }
+        } else if (p.IsNamed("CacheBytes")) {
+            try {
+                params.CacheBytes = p.AsInteger();
+            } catch (const EConvertError&) {
+                Invalid(TQmzMessage::InvalidCache, p.Value);
+            }
+            if (params.CacheBytes < 0) Invalid(TQmzMessage::InvalidCache, p.Value);
         } else if (p.IsNamed("WriteThrough")) {
             try {
                 params.WriteThrough = p.AsBoolean();

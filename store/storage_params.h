@@ -4,7 +4,10 @@
 // one, except Class, which accumulates):
 //   Mode           READONLY | OPEN | OPENORCREATE | CREATE (any case)
 //   Class          a braced GUID: an accepted data class
-//   Cache          integer: atom cache capacity (0 keeps the default)
+//   Cache          integer: atom cache capacity in atoms (0 keeps the default)
+//   CacheBytes     integer >= 0: atom cache budget in bytes (0 keeps the
+//                  default); without Cache beside it, the budget alone bounds
+//                  the cache (see atom_cache.h)
 //   WriteThrough   boolean word
 //   AtomSizeAlign  integer 1..255: size alignment of atoms in a new file
 // Every error is EQmzError 19 with the message of its entry.
@@ -25,6 +28,7 @@ struct TStorageOpenParams {
     std::vector<TGUID> Classes;
     bool WriteThrough = false;
     int32_t Cache = 0;
+    int32_t CacheBytes = 0;
     int32_t AtomSizeAlign = 1;
 };
 

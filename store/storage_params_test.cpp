@@ -81,9 +81,11 @@ TEST(StorageParams, ReadsEntries) {
     EXPECT_EQ(ParseStorageParams("mode=cReAtE").Mode, omCreate);
     EXPECT_EQ(ParseStorageParams("mode=create;mode=open").Mode, omOpen);
     auto many = ParseStorageParams(std::string("class=") + kClass + ";class=" + kClass +
-                                   ";cache=500;writethrough=yes;atomsizealign=255");
+                                   ";cache=500;writethrough=yes;atomsizealign=255;CacheBytes=1048576");
     EXPECT_EQ(many.Classes.size(), 2u);
     EXPECT_EQ(many.Cache, 500);
+    EXPECT_EQ(many.CacheBytes, 1048576);
+    EXPECT_EQ(d.CacheBytes, 0);
     EXPECT_TRUE(many.WriteThrough);
     EXPECT_EQ(many.AtomSizeAlign, 255);
     EXPECT_EQ(ParseStorageParams(" ; ;").Mode, omOpenOrCreate);
@@ -100,6 +102,8 @@ TEST(StorageParams, EveryErrorIsCode19WithItsMessage) {
         {"class=3554DAA3-16DB-11D5-A98C-000021D7A140", "3554DAA3-16DB-11D5-A98C-000021D7A140: Invalid CLASS value"},
         {"cache=lots", "lots: Invalid CACHE value"},
         {"cache=99999999999", "99999999999: Invalid CACHE value"},
+        {"cachebytes=much", "much: Invalid CACHE value"},
+        {"cachebytes=-1", "-1: Invalid CACHE value"},
         {"writethrough=maybe", "maybe: Invalid WRITETHROUGH value"},
         {"atomsizealign=0", "0: Invalid AtomSizeAlign value"},
         {"atomsizealign=256", "256: Invalid AtomSizeAlign value"},

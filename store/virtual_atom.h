@@ -91,6 +91,13 @@ public:
     // with other open atoms raises code 4 "Atom share violation" and keeps
     // the old mode.
     virtual void SetAccessMode(uint8_t mode) = 0;
+
+    // Reads count bytes at offset of the data of link index's target, as
+    // OpenLinkWithMode(index, read data) followed by Read would, and returns
+    // the bytes read; -1 when the link is empty. A storage that can read the
+    // target without opening it (a read-only one: nothing there can differ
+    // from what is stored) does so.
+    virtual int32_t ReadLinkData(int32_t index, int32_t offset, void* buffer, int32_t count);
 };
 
 // The identity side of an open atom, reached with RefCast / dynamic_cast.
