@@ -62,6 +62,11 @@ void TMain::OpenCounter(const TWebRequest& request, const std::string& id) {
     TSkinStreams noSkin{};
     if (FileSystem().Exists(fileName)) {
         OpenCounter2(fileName, Counter, noSkin, false, request.Query());
+        // The hit is answered all the same; the web server's error log is
+        // where the site owner learns that it was not counted.
+        if (!Counter && !IsInstallRun())
+            std::cerr << "warning: hit not counted: the counter database " << fileName
+                      << " could not be opened: " << LastOpenCounter2Failure() << "\n";
         return;
     }
     // Only the install road creates a database: a web hit on a counter that

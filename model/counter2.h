@@ -99,4 +99,8 @@ public:
 void OpenCounter2(const std::string& fileName, Ref<ICounter2>& counter, const TSkinStreams& skins,
                   bool readOnly, const std::string& queryText);
 
+// Why the last OpenCounter2 of this process left counter null (the text of
+// what went wrong); empty after one that opened the database.
+const std::string& LastOpenCounter2Failure();
+
 }  // namespace tlvx
