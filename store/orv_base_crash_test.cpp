@@ -338,9 +338,12 @@ TEST(OrvBaseCrash, KilledChildLeavesACommittedState) {
     Populate(path);
     std::mt19937 rng(42);
     for (int round = 0; round < 12; ++round) {
+        int ready[2];
+        ASSERT_EQ(0, pipe(ready));
         const pid_t pid = fork();
         ASSERT_GE(pid, 0);
         if (pid == 0) {
+            close(ready[0]);
             // The child commits forever: each commit sets every counter atom
             // to the same new number, so a torn commit would show two values.
             try {
@@ -354,12 +357,19 @@ TEST(OrvBaseCrash, KilledChildLeavesACommittedState) {
                         a->Write(0, d.data(), uint32_t(d.size()));
                     }
                     b->Commit(tr);
+                    // The kill is timed from the first commit on: on a busy
+                    // machine the open alone may take longer than the delay.
+                    if (v == 1 && write(ready[1], "c", 1) != 1) _exit(2);
                 }
             } catch (...) {
             }
             _exit(1);
         }
-        usleep(20000 + rng() % 80000);
+        close(ready[1]);
+        char c = 0;
+        ASSERT_EQ(1, read(ready[0], &c, 1)) << "round " << round;
+        close(ready[0]);
+        usleep(rng() % 80000);
         kill(pid, SIGKILL);
         int status = 0;
         waitpid(pid, &status, 0);
