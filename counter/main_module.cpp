@@ -65,8 +65,13 @@ void TMain::OpenCounter(const TWebRequest& request, const std::string& id) {
     // and creates the database.
     if (!IsInstallRun() || CounterDatabaseExists(fileName)) {
         TSkinStreams noSkin{};
-        if (FileSystem().Exists(fileName))
-            OpenCounter2(fileName, Counter, noSkin, false, request.Query());
+        if (!FileSystem().Exists(fileName)) return;
+        OpenCounter2(fileName, Counter, noSkin, false, request.Query());
+        // The hit is answered all the same; the web server's error log is
+        // where the site owner learns that it was not counted.
+        if (!Counter && !IsInstallRun())
+            std::cerr << "warning: hit not counted: the counter database " << fileName
+                      << " could not be opened: " << LastOpenCounter2Failure() << "\n";
         return;
     }
     CreateCounterDatabase(fileName, DefSkin, request.Query(), Counter);

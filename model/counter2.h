@@ -104,4 +104,8 @@ void OpenCounter2(const std::string& fileName, Ref<ICounter2>& counter, const TS
 // default skin, makes anew).
 bool CounterDatabaseExists(const std::string& fileName);
 
+// Why the last OpenCounter2 of this process left counter null (the text of
+// what went wrong); empty after one that opened the database.
+const std::string& LastOpenCounter2Failure();
+
 }  // namespace tlvx

@@ -56,7 +56,9 @@ TEST_F(CounterInstallTest, FailedWriteLeavesNoFilesBehind) {
     ASSERT_GT(writes, 3u);
     for (uint64_t n = 1; n <= writes; ++n) {
         fs.Reset();
+        // The database and the idle journal its install left.
         FileSystem().Remove(path);
+        FileSystem().Remove(JournalPathOf(ExpandFileName(path)));
         ASSERT_FALSE(AnyFileLeft());
         fs.FailAt(TFaultOp::Write, n);
         ResetErrorNotes();

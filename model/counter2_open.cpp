@@ -126,9 +126,16 @@ bool CounterDatabaseExists(const std::string& fileName) {
     return fs.Exists(fileName) && !fs.Exists(InstallMarkerOf(fileName));
 }
 
+namespace {
+std::string openFailure;
+}  // namespace
+
+const std::string& LastOpenCounter2Failure() { return openFailure; }
+
 void OpenCounter2(const std::string& fileName, Ref<ICounter2>& counter, const TSkinStreams& skins,
                   bool readOnly, const std::string& /*queryText*/) {
     counter = nullptr;
+    openFailure.clear();
     try {
         if (fileName.empty()) throw ECounterStorageError("Invalid Storage.");
         IFileSystem& fs = FileSystem();
@@ -144,8 +151,13 @@ void OpenCounter2(const std::string& fileName, Ref<ICounter2>& counter, const TS
             if (readOnly) throw ECounterStorageError("Invalid Storage.");
             counter = CreateNew(fileName, skins);
         }
+    } catch (const std::exception& e) {
+        counter = nullptr;
+        openFailure = e.what();
+        NoteError(kNoteOpenCounter);
     } catch (...) {
         counter = nullptr;
+        openFailure = "unknown error";
         NoteError(kNoteOpenCounter);
     }
 }

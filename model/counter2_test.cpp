@@ -35,7 +35,7 @@ TEST_F(CounterFacadeTest, NewDatabaseHasItsRootLayoutAfterReopen) {
     }
     EXPECT_TRUE(Exists(path));
     EXPECT_FALSE(Exists(path + "-install"));
-    EXPECT_FALSE(Exists(JournalPathOf(ExpandFileName(path))));
+    EXPECT_FALSE(HasLeftoverJournal(path));
 
     {
         // The raw atoms: every root child there, the settings record in bytes.

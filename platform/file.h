@@ -25,8 +25,9 @@ struct TFileOptions {
     bool writeThrough = false;  // every write reaches the disk before it returns
     bool randomAccess = true;   // access pattern hint
     // Share rule: a Read open takes a shared lock, a ReadWrite open an
-    // exclusive one. A conflicting lock is retried for up to lockWaitMs
-    // before the open fails with EFileLocked.
+    // exclusive one. Behind a conflicting lock the open waits in line, in
+    // the order of arrival, for up to lockWaitMs before it fails with
+    // EFileLocked (0: one try).
     bool lock = true;
     int lockWaitMs = 3000;
 };

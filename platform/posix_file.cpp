@@ -11,21 +11,14 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
 #include <climits>
 #include <filesystem>
-#include <thread>
 
 #include "platform/file.h"
+#include "platform/lock_wait.h"
 
 namespace tlvx {
 namespace {
-
-// Short, so that a waiter catches the gap between one holder and the next
-// about as soon as a newly started process does: with 8 hit processes
-// queueing on one database a 15 ms poll let the slowest wait 0.9 s, 2 ms
-// keeps it near 0.3 s (of the 3 s allowed).
-constexpr int kLockPollMs = 2;
 
 class TPosixFile : public IFile {
 public:
@@ -128,20 +121,11 @@ int OpenByDisposition(const std::string& path, int flags, TDisposition dispositi
     return -1;
 }
 
-// Takes the share lock, polling while another open holds a conflicting one.
+// Takes the share lock, waiting in line behind conflicting holders.
 void TakeShareLock(int fd, TFileAccess access, int waitMs, const std::string& path) {
-    const int op = (access == TFileAccess::Read ? LOCK_SH : LOCK_EX) | LOCK_NB;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
-    for (;;) {
-        if (::flock(fd, op) == 0) return;
-        if (errno == EINTR) continue;
-        if (errno != EWOULDBLOCK) throw EPlatformError("Error locking \"" + path + "\"", errno);
-        auto now = std::chrono::steady_clock::now();
-        if (now >= deadline) throw EFileLocked(path);
-        std::this_thread::sleep_for(
-            std::min<std::chrono::steady_clock::duration>(deadline - now,
-                                                         std::chrono::milliseconds(kLockPollMs)));
-    }
+    const int err = WaitForShareLock(fd, access == TFileAccess::Read ? LOCK_SH : LOCK_EX, waitMs);
+    if (err == EWOULDBLOCK) throw EFileLocked(path);
+    if (err != 0) throw EPlatformError("Error locking \"" + path + "\"", err);
 }
 
 class TPosixFileSystem : public IFileSystem {

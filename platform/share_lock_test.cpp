@@ -5,7 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <chrono>
+#include <fstream>
+#include <thread>
 
 #include "platform/file.h"
 #include "platform/testing/temp_dir.h"
@@ -157,6 +161,84 @@ TEST(ShareLock, OpensInOneProcessConflictToo) {
     auto w = Open(path, TFileAccess::ReadWrite);
     EXPECT_NO_THROW(RealFileSystem().Open(path, TFileAccess::ReadWrite, TDisposition::OpenExisting,
                                           unlocked));
+}
+
+// Conflicting opens that the kernel has queued behind a holder of path's lock.
+int QueuedWaiters(const std::string& path) {
+    struct stat st {};
+    if (stat(path.c_str(), &st) != 0) return -1;
+    std::string inode(1, ':');
+    inode.append(std::to_string(st.st_ino)).push_back(' ');
+    std::ifstream locks("/proc/locks");
+    int queued = 0;
+    for (std::string line; std::getline(locks, line);)
+        if (line.find("->") != std::string::npos && line.find(inode) != std::string::npos) ++queued;
+    return queued;
+}
+
+// A child that waits for the exclusive lock, then writes its number to the
+// pipe and holds the lock a moment.
+pid_t StartWaiter(const std::string& path, int number, int pipeOut) {
+    pid_t pid = fork();
+    if (pid != 0) return pid;
+    try {
+        auto f = Open(path, TFileAccess::ReadWrite, 20000);
+        char c = char('0' + number);
+        if (write(pipeOut, &c, 1) != 1) _exit(2);
+        usleep(5000);
+    } catch (...) {
+        _exit(1);
+    }
+    _exit(0);
+}
+
+TEST(ShareLock, WaitersGetTheLockInTheOrderTheyArrived) {
+    TTestTempDir dir;
+    const std::string path = dir.File("db.orv");
+    TLockHolder holder(path, TFileAccess::ReadWrite);
+    ASSERT_TRUE(holder.Held());
+    int fds[2];
+    ASSERT_EQ(0, pipe(fds));
+    constexpr int kWaiters = 6;
+    std::vector<pid_t> waiters;
+    for (int i = 0; i < kWaiters; ++i) {
+        waiters.push_back(StartWaiter(path, i, fds[1]));
+        // The next one arrives only once this one is in the queue.
+        for (int spin = 0; QueuedWaiters(path) < i + 1 && spin < 2000; ++spin)
+            std::this_thread::sleep_for(milliseconds(1));
+    }
+    ASSERT_EQ(kWaiters, QueuedWaiters(path));
+    holder.Kill();
+    close(fds[1]);
+    std::string order;
+    char c;
+    while (read(fds[0], &c, 1) == 1) order += c;
+    close(fds[0]);
+    for (pid_t pid : waiters) {
+        int status = 0;
+        waitpid(pid, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    EXPECT_EQ("012345", order);
+}
+
+TEST(ShareLock, WaitInLineEndsAtTheDeadline) {
+    TTestTempDir dir;
+    const std::string path = dir.File("db.orv");
+    TLockHolder holder(path, TFileAccess::ReadWrite);
+    ASSERT_TRUE(holder.Held());
+    // Several waiters of one process, each on its own thread and deadline.
+    std::vector<long> refused(4);
+    std::vector<std::thread> threads;
+    for (size_t i = 0; i < refused.size(); ++i)
+        threads.emplace_back([&, i] {
+            refused[i] = RefusedAfterMs(path, TFileAccess::ReadWrite, int(50 + 50 * i));
+        });
+    for (auto& t : threads) t.join();
+    for (size_t i = 0; i < refused.size(); ++i) {
+        EXPECT_GE(refused[i], long(50 + 50 * i));
+        EXPECT_LT(refused[i], long(50 + 50 * i) + 1500);  // not stuck in the kernel
+    }
 }
 
 TEST(ShareLock, DefaultBoundIsThreeSeconds) {

@@ -9,13 +9,38 @@
 
 namespace tlvx {
 
+struct TJournalRecord {
+    uint64_t position;
+    std::vector<uint8_t> bytes;
+};
+
+// A range of the file as the commit leaves it.
+struct TJournalCheck {
+    uint64_t position;
+    uint32_t length;
+    uint64_t hash;
+};
+
+struct TJournal {
+    uint64_t originalSize = 0;
+    bool hasFinal = false;  // version 2
+    uint64_t finalSize = 0;
+    std::vector<TJournalRecord> records;
+    std::vector<TJournalCheck> checks;
+};
+
 namespace {
+
+using TRecord = TJournalRecord;
+using TCheck = TJournalCheck;
 
 // Version 1 journals (original bytes only) are still read back; version 2
 // adds what the file looks like once the commit is complete, so that a
 // journal that outlived its commit is recognised and left alone.
 constexpr char kMagic1[16] = "TLVX-JOURNAL-1";
 constexpr char kMagic2[16] = "TLVX-JOURNAL-2";
+// An idle journal: this magic alone.
+constexpr char kMagic0[16] = "TLVX-JOURNAL-0";
 constexpr size_t kHeader1Bytes = 32;
 constexpr size_t kHeader2Bytes = 44;
 constexpr size_t kCheckBytes = 24;
@@ -42,26 +67,6 @@ size_t NextDifference(const uint8_t* a, const uint8_t* b, size_t i, size_t n) {
     while (i < n && a[i] == b[i]) ++i;
     return i;
 }
-
-struct TRecord {
-    uint64_t position;
-    std::vector<uint8_t> bytes;
-};
-
-// A range of the file as the commit leaves it.
-struct TCheck {
-    uint64_t position;
-    uint32_t length;
-    uint64_t hash;
-};
-
-struct TJournal {
-    uint64_t originalSize = 0;
-    bool hasFinal = false;  // version 2
-    uint64_t finalSize = 0;
-    std::vector<TRecord> records;
-    std::vector<TCheck> checks;
-};
 
 // Header: magic, u64 original size, u64 final size, u32 record count, u32
 // check count, u32 CRC of the header bytes before it. Records: u64
@@ -151,6 +156,14 @@ bool CommitComplete(IFile& database, const TJournal& j) {
     return true;
 }
 
+std::vector<uint8_t> IdleJournalBytes() { return std::vector<uint8_t>(kMagic0, kMagic0 + sizeof kMagic0); }
+
+bool IsIdleJournal(IFile& journal) {
+    uint8_t bytes[sizeof kMagic0];
+    return journal.Size() == sizeof kMagic0 && journal.ReadAt(bytes, sizeof bytes, 0) == sizeof bytes &&
+           std::memcmp(bytes, kMagic0, sizeof kMagic0) == 0;
+}
+
 }  // namespace
 
 std::string JournalPathOf(const std::string& databasePath) { return databasePath + "-journal"; }
@@ -162,6 +175,8 @@ bool RollBackJournal(IFile& database, const std::string& journalPath) {
     {
         auto j = fs.Open(journalPath, TFileAccess::Read, TDisposition::OpenExisting,
                          TFileOptions{false, false, false, 0});
+        // Idle: the last commit through it is on disk, and it stays.
+        if (IsIdleJournal(*j)) return false;
         bytes.resize(size_t(j->Size()));
         bytes.resize(j->ReadAt(bytes.data(), bytes.size(), 0));
     }
@@ -185,10 +200,10 @@ bool HasLeftoverJournal(const std::string& path) {
     IFileSystem& fs = FileSystem();
     if (!fs.Exists(journal)) return false;
     try {
-        // Empty: a writer between commits, or a commit that had ended.
+        // Empty or idle: no commit under way, or one that had ended.
         auto j = fs.Open(journal, TFileAccess::Read, TDisposition::OpenExisting,
                          TFileOptions{false, false, false, 0});
-        return j->Size() != 0;
+        return j->Size() != 0 && !IsIdleJournal(*j);
     } catch (const EPlatformError&) {
         // Removed meanwhile by the writer closing the file.
         if (!fs.Exists(journal)) return false;
@@ -216,19 +231,11 @@ TJournaledFile::~TJournaledFile() {
     } catch (...) {
         // The journal, if one was written, restores the file at the next open.
     }
-    if (journalFile_ && !failed_) {
-        // Emptied at the end of the last commit; whether this removal
-        // reaches the disk does not matter, so it is not synced.
-        journalFile_.reset();
-        try {
-            FileSystem().Remove(journal_);
-        } catch (...) {
-        }
-    }
 }
 
 void TJournaledFile::Reset() {
     pages_.clear();
+    clean_.clear();
     baseSize_ = size_ = minSize_ = inner_->Size();
     dirty_ = false;
 }
@@ -242,28 +249,62 @@ void TJournaledFile::ReadBase(uint8_t* out, uint64_t count, uint64_t position) {
     inner_->ReadAt(out, size_t(n), position);
 }
 
+const std::vector<uint8_t>* TJournaledFile::CleanPage(uint64_t index) {
+    auto it = clean_.find(index);
+    if (it != clean_.end()) return &it->second;
+    if (clean_.size() >= kCleanPages) clean_.clear();  // a long session: start afresh
+    std::vector<uint8_t> page(kPage);
+    ReadBase(page.data(), kPage, index * kPage);
+    return &clean_.emplace(index, std::move(page)).first->second;
+}
+
 std::vector<uint8_t>& TJournaledFile::Page(uint64_t index) {
     auto it = pages_.find(index);
     if (it != pages_.end()) return it->second;
-    std::vector<uint8_t> page(kPage);
-    ReadBase(page.data(), kPage, index * kPage);
+    std::vector<uint8_t> page;
+    auto clean = clean_.find(index);
+    if (clean != clean_.end()) {
+        page = std::move(clean->second);
+        clean_.erase(clean);
+    } else {
+        page.resize(kPage);
+        ReadBase(page.data(), kPage, index * kPage);
+    }
     return pages_.emplace(index, std::move(page)).first->second;
 }
 
+// Small reads (atom entries and bodies, a few dozen bytes each) take their
+// whole page into the clean cache, so that their neighbours cost no system
+// call; a large read (a hole table, a long body) goes to the file in one
+// piece between the changed pages it spans, and is not cached.
 size_t TJournaledFile::ReadAt(void* buffer, size_t count, uint64_t position) {
     if (position >= size_) return 0;
     const uint64_t n = std::min<uint64_t>(count, size_ - position);
     auto* out = static_cast<uint8_t*>(buffer);
+    const bool small = n <= kSmallRead;
+    uint64_t runStart = 0, runLength = 0;  // unchanged bytes not read yet
+    auto flushRun = [&] {
+        if (runLength) ReadBase(out + runStart, runLength, position + runStart);
+        runLength = 0;
+    };
     for (uint64_t done = 0; done < n;) {
         const uint64_t pos = position + done;
         const uint64_t index = pos / kPage;
         const uint64_t off = pos % kPage;
         const uint64_t len = std::min(n - done, kPage - off);
         auto it = pages_.find(index);
-        if (it != pages_.end()) std::memcpy(out + done, it->second.data() + off, size_t(len));
-        else ReadBase(out + done, len, pos);
+        if (it != pages_.end()) {
+            flushRun();
+            std::memcpy(out + done, it->second.data() + off, size_t(len));
+        } else if (small) {
+            std::memcpy(out + done, CleanPage(index)->data() + off, size_t(len));
+        } else {
+            if (!runLength) runStart = done;
+            runLength += len;
+        }
         done += len;
     }
+    flushRun();
     return size_t(n);
 }
 
@@ -288,6 +329,8 @@ void TJournaledFile::SetSize(uint64_t size) {
                 std::fill(page.begin() + std::ptrdiff_t(size > start ? size - start : 0), page.end(), 0);
         }
         minSize_ = std::min(minSize_, size);
+        // What is cut off reads as zeros from now on, even once regrown.
+        clean_.erase(clean_.lower_bound(size / kPage), clean_.end());
     }
     size_ = size;
     dirty_ = true;
@@ -296,30 +339,63 @@ void TJournaledFile::SetSize(uint64_t size) {
 void TJournaledFile::Sync() {
     if (failed_) throw EPlatformError("Commit of \"" + inner_->Path() + "\" failed earlier", EIO);
     if (!dirty_) return;
-    // Original bytes of every region about to change, and of the tail that a
-    // shrink cuts off. Only the bytes that differ are saved: a commit
-    // changes a few entries on each of its pages, and the journal's sync
-    // costs by its size.
+    ZeroRegrownPages();
+    const TJournal journal = BuildJournal();
+    if (journal.records.empty() && size_ == baseSize_) {
+        // Every page was written back as it was.
+        Reset();
+        return;
+    }
+    WriteJournal(journal);
+    // From here on the file is being changed: a failure leaves the journal
+    // for the next open, and this object commits nothing more.
+    failed_ = true;
+    WriteDatabase();
+    failed_ = false;
+    MarkJournalIdle();
+    Reset();
+}
+
+void TJournaledFile::ZeroRegrownPages() {
+    // Bytes cut off and grown back read as zeros; the file still holds the
+    // old ones there, so those pages are written (and checked) as zeros.
+    for (uint64_t i = std::min(minSize_, size_) / kPage; i * kPage < std::min(baseSize_, size_); ++i)
+        Page(i);
+}
+
+TJournal TJournaledFile::BuildJournal() {
     TJournal journal;
     journal.originalSize = baseSize_;
     journal.finalSize = size_;
+    for (auto& [index, page] : pages_) {
+        const uint64_t start = index * kPage;
+        if (start >= size_) continue;
+        const uint32_t n = uint32_t(std::min(kPage, size_ - start));
+        journal.checks.push_back({start, n, RangeHash(page.data(), n)});
+    }
+    for (auto [from, to] : ChangedRanges()) {
+        TRecord r{from, std::vector<uint8_t>(size_t(to - from))};
+        ReadOriginal(r.bytes.data(), r.bytes.size(), from);
+        journal.records.push_back(std::move(r));
+    }
+    return journal;
+}
+
+// The ranges whose original bytes the journal keeps, sorted and merged: the
+// runs of bytes that differ on each changed page (a commit changes a few
+// entries on each of its pages, and the journal's sync costs by its size),
+// and the tail that a shrink cuts off, whole.
+std::vector<std::pair<uint64_t, uint64_t>> TJournaledFile::ChangedRanges() {
     const uint64_t cut = std::min(minSize_, size_);
     std::vector<std::pair<uint64_t, uint64_t>> ranges;
     std::vector<uint8_t> original(kPage);
     for (auto& [index, page] : pages_) {
         const uint64_t start = index * kPage;
-        if (start < size_) {
-            const uint32_t n = uint32_t(std::min(kPage, size_ - start));
-            journal.checks.push_back({start, n, RangeHash(page.data(), n)});
-        }
-        // Bytes from the cut on are saved whole below.
         const uint64_t end = std::min({start + kPage, baseSize_, cut});
         if (start >= end) continue;
         const size_t n = size_t(end - start);
-        if (inner_->ReadAt(original.data(), n, start) != n)
-            throw EPlatformError("Short read of \"" + inner_->Path() + "\"", EIO);
-        // Runs of changed bytes; a gap shorter than a record's own overhead
-        // joins its neighbours.
+        ReadOriginal(original.data(), n, start);
+        // A gap shorter than a record's own overhead joins its neighbours.
         constexpr size_t kJoin = 16;
         for (size_t i = NextDifference(original.data(), page.data(), 0, n); i < n;) {
             size_t last = i;  // last changed byte of the run
@@ -346,40 +422,48 @@ void TJournaledFile::Sync() {
         else
             merged.push_back(r);
     }
-    for (auto [from, to] : merged) {
-        TRecord r{from, std::vector<uint8_t>(size_t(to - from))};
-        if (inner_->ReadAt(r.bytes.data(), r.bytes.size(), from) != r.bytes.size())
-            throw EPlatformError("Short read of \"" + inner_->Path() + "\"", EIO);
-        journal.records.push_back(std::move(r));
-    }
-    if (journal.records.empty() && size_ == baseSize_) {
-        // Every page was written back as it was.
-        Reset();
-        return;
-    }
+    return merged;
+}
+
+void TJournaledFile::ReadOriginal(uint8_t* out, size_t count, uint64_t position) {
+    if (inner_->ReadAt(out, count, position) != count)
+        throw EPlatformError("Short read of \"" + inner_->Path() + "\"", EIO);
+}
+
+// Step 1. A commit that only appends is journaled too, so that a torn append
+// rolls back to the original size.
+void TJournaledFile::WriteJournal(const TJournal& journal) {
     IFileSystem& fs = FileSystem();
-    // A commit that only appends is journaled too, so that a torn append
-    // rolls back to the original size.
-    {
-        const std::vector<uint8_t> bytes = EncodeJournal(journal);
-        // The journal file is made once per session: only its creation needs
-        // the directory synced; later commits reuse it.
-        if (!journalFile_)
-            journalFile_ = fs.Open(journal_, TFileAccess::ReadWrite, TDisposition::CreateAlways,
-                                   TFileOptions{false, false, false, 0});
-        journalFile_->WriteAt(bytes.data(), bytes.size(), 0);
-        if (journalFile_->Size() != bytes.size()) journalFile_->SetSize(bytes.size());
-        journalFile_->Sync();
+    if (!journalFile_) OpenJournal();
+    const std::vector<uint8_t> bytes = EncodeJournal(journal);
+    journalFile_->WriteAt(bytes.data(), bytes.size(), 0);
+    if (journalFile_->Size() != bytes.size()) journalFile_->SetSize(bytes.size());
+    journalFile_->Sync();
+    ++syncs_;
+    if (!journalListed_) {
+        fs.SyncDirectoryOf(journal_);
         ++syncs_;
-        if (!journalListed_) {
-            fs.SyncDirectoryOf(journal_);
-            ++syncs_;
-            journalListed_ = true;
-        }
+        journalListed_ = true;
     }
-    // From here on the file is being changed: a failure leaves the journal
-    // for the next open, and this object commits nothing more.
-    failed_ = true;
+}
+
+// An idle journal left by an earlier session is taken as it is: its
+// directory entry went to the disk when it was made. Anything else is made
+// anew, and its entry is synced with the first commit.
+void TJournaledFile::OpenJournal() {
+    IFileSystem& fs = FileSystem();
+    const TFileOptions plain{false, false, false, 0};
+    if (fs.Exists(journal_)) {
+        journalFile_ = fs.Open(journal_, TFileAccess::ReadWrite, TDisposition::OpenExisting, plain);
+        journalListed_ = IsIdleJournal(*journalFile_);
+        if (journalListed_) return;
+    }
+    journalFile_ = fs.Open(journal_, TFileAccess::ReadWrite, TDisposition::CreateAlways, plain);
+    journalListed_ = false;
+}
+
+// Step 2: the commit is durable once the file is synced.
+void TJournaledFile::WriteDatabase() {
     if (size_ < baseSize_) inner_->SetSize(size_);
     for (auto& [index, page] : pages_) {
         const uint64_t start = index * kPage;
@@ -389,16 +473,19 @@ void TJournaledFile::Sync() {
     if (inner_->Size() != size_) inner_->SetSize(size_);
     inner_->Sync();
     ++syncs_;
-    failed_ = false;
-    // The commit is durable. Emptying the journal needs no sync: should the
-    // old journal come back after a crash, the file holds everything its
-    // commit wrote, and the open recognises that and keeps the file as is.
+}
+
+// Step 3, without a sync: should the old journal come back after a crash,
+// the file holds everything its commit wrote, and the open recognises that
+// and keeps the file as is.
+void TJournaledFile::MarkJournalIdle() {
     try {
-        journalFile_->SetSize(0);
+        const std::vector<uint8_t> idle = IdleJournalBytes();
+        journalFile_->SetSize(idle.size());
+        journalFile_->WriteAt(idle.data(), idle.size(), 0);
     } catch (...) {
         // The commit stands all the same; the next one overwrites it.
     }
-    Reset();
 }
 
 }  // namespace tlvx

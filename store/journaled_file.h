@@ -7,15 +7,33 @@
 //      as the commit leaves it with the final size; it is synced (and, when
 //      this session has just created it, its directory too);
 //   2. the database is written and synced: the commit is durable;
-//   3. the journal is emptied, without a sync.
-// The journal is kept for the session and removed when the file is closed.
+//   3. the journal is marked idle, without a sync.
 // Closing commits what is still pending. The database format is unchanged.
 //
-// Recovery. A journal found beside the database is dealt with before the
-// database is read, on each road that opens it: a writer's open (the
-// constructor below) and a reader's repair (RecoverDatabase, under the
-// exclusive lock for the time of it; the counter's install run on an existing
-// database is a writer's open). The rule is the same on each road:
+// The journal file stays beside the database once made, so that a hit's
+// commit costs two syncs and neither a creation nor a removal. Between
+// commits it is idle: exactly 16 bytes, "TLVX-JOURNAL-0" padded with zeros.
+// An idle journal means that no commit is under way, that the database holds
+// every commit made through it, and that its directory entry is on disk (it
+// is only ever written by a commit that synced that entry, or after one). A
+// session that finds it idle reuses it as it is; one that finds no journal,
+// or an empty one, makes it anew and syncs the directory with its first
+// commit. A commit journal has a magic of its own ("TLVX-JOURNAL-2", earlier
+// "-1") and is dealt with as below. Programs from before idle journals read
+// an idle journal as an incomplete one and remove it.
+//
+// Commit journal: header of magic, u64 original size, u64 final size, u32
+// record count, u32 check count, u32 CRC of the header bytes before it.
+// Records: u64 position, u32 length, original bytes, u32 CRC. Checks: u64
+// position, u32 length, u64 hash of the final bytes, u32 CRC. The CRCs of
+// records and checks start from the header's CRC, so that bytes left over
+// from another journal never pass for this one's.
+//
+// Recovery. A journal found beside the database that is not idle is dealt
+// with before the database is read, on each road that opens it: a writer's
+// open (the constructor below) and a reader's repair (RecoverDatabase, under
+// the exclusive lock for the time of it; the counter's install run on an
+// existing database is a writer's open). The rule is the same on each road:
 //   - a complete journal whose commit the file does not hold in full: the
 //     saved bytes and the original size are put back;
 //   - a complete journal whose commit the file holds (every committed range
@@ -52,9 +70,11 @@ namespace tlvx {
 
 std::string JournalPathOf(const std::string& databasePath);
 
-// Deals with a leftover journal as the recovery rule above says: restores the
-// database when its commit is not complete in it, syncs the database, then
-// removes the journal. The database must be open for writing under its
+struct TJournal;
+
+// Deals with a leftover journal as the recovery rule above says: an idle one
+// stays; otherwise restores the database when its commit is not complete in
+// it, syncs the database, then removes the journal. The database must be open for writing under its
 // exclusive lock. Returns true when bytes were restored.
 bool RollBackJournal(IFile& database, const std::string& journalPath);
 
@@ -87,18 +107,37 @@ public:
 
 private:
     static constexpr uint64_t kPage = 4096;
+    // Reads up to this size go through the clean-page cache.
+    static constexpr uint64_t kSmallRead = 2 * kPage;
+    // The cache's bound: 16 MiB.
+    static constexpr size_t kCleanPages = 4096;
+    // The commit's stages, in order.
+    void ZeroRegrownPages();
+    TJournal BuildJournal();
+    std::vector<std::pair<uint64_t, uint64_t>> ChangedRanges();
+    void ReadOriginal(uint8_t* out, size_t count, uint64_t position);
+    void WriteJournal(const TJournal& journal);
+    void OpenJournal();
+    void WriteDatabase();
+    void MarkJournalIdle();
+
     std::vector<uint8_t>& Page(uint64_t index);
+    // The page as it is on disk (cached).
+    const std::vector<uint8_t>* CleanPage(uint64_t index);
     void ReadBase(uint8_t* out, uint64_t count, uint64_t position);
     void Reset();
 
     std::unique_ptr<IFile> inner_;
     std::string journal_;
     std::map<uint64_t, std::vector<uint8_t>> pages_;  // changed pages
+    // Unchanged pages read since the last commit, as the disk holds them:
+    // the session holds the exclusive lock, so nobody else changes them.
+    std::map<uint64_t, std::vector<uint8_t>> clean_;
     uint64_t baseSize_ = 0;  // size on disk
     uint64_t size_ = 0;      // size as written
     uint64_t minSize_ = 0;   // smallest size since the last commit
     bool dirty_ = false;
-    // The journal, from the first commit of the session to its end; empty
+    // The journal, from the first commit of the session to its end; idle
     // between commits.
     std::unique_ptr<IFile> journalFile_;
     bool journalListed_ = false;  // its directory entry is on disk

@@ -52,7 +52,53 @@ TEST(JournaledFile, ReadsSeeWritesAndShrinkThenGrowGivesZeros) {
     f.reset();
     auto c = Contents(path);
     EXPECT_EQ(std::string(c.begin(), c.end()), std::string("ab\0\0\0z", 6));
-    EXPECT_FALSE(FileSystem().Exists(JournalPathOf(path)));
+}
+
+const std::string kIdleJournal("TLVX-JOURNAL-0\0\0", 16);
+
+std::string JournalText(const std::string& path) {
+    auto bytes = Contents(JournalPathOf(path));
+    return std::string(bytes.begin(), bytes.end());
+}
+
+// Small reads are served from cached pages, large ones from the file between
+// changed pages: both must agree with a plain model of the bytes through
+// writes, shrinks, regrowth and commits, and so must the file reopened.
+TEST(JournaledFile, ReadsAgreeWithAModelThroughWritesShrinksAndCommits) {
+    TTestTempDir dir;
+    const std::string path = dir.File("db");
+    std::vector<uint8_t> model;
+    std::mt19937 rng(7);
+    auto f = OpenJournaled(path);
+    for (int step = 0; step < 3000; ++step) {
+        const uint32_t op = rng() % 100;
+        const size_t span = rng() % 3 == 0 ? 1 + rng() % 20000 : 1 + rng() % 300;
+        const uint64_t pos = rng() % (model.size() + 5000);
+        if (op < 40) {
+            std::vector<uint8_t> bytes(span);
+            for (auto& b : bytes) b = uint8_t(rng());
+            f->WriteAt(bytes.data(), bytes.size(), pos);
+            if (model.size() < pos + span) model.resize(pos + span, 0);
+            std::copy(bytes.begin(), bytes.end(), model.begin() + std::ptrdiff_t(pos));
+        } else if (op < 90) {
+            std::vector<uint8_t> got(span, 0xEE);
+            const size_t n = f->ReadAt(got.data(), span, pos);
+            const size_t want = pos >= model.size() ? 0 : std::min<size_t>(span, model.size() - pos);
+            ASSERT_EQ(want, n) << "step " << step;
+            ASSERT_TRUE(std::equal(got.begin(), got.begin() + std::ptrdiff_t(n),
+                                   model.begin() + std::ptrdiff_t(pos)))
+                << "step " << step;
+        } else if (op < 96) {
+            const uint64_t size = op % 2 ? model.size() / 2 + rng() % 100 : model.size() + rng() % 9000;
+            f->SetSize(size);
+            model.resize(size, 0);
+        } else {
+            f->Sync();
+        }
+        ASSERT_EQ(model.size(), f->Size());
+    }
+    f.reset();
+    EXPECT_EQ(model, Contents(path));
 }
 
 TEST(JournaledFile, CrashAtEveryPointLeavesBeforeOrAfter) {
@@ -128,7 +174,7 @@ TEST(JournaledFile, CrashAtEveryPointLeavesBeforeOrAfter) {
     SetFileSystem(nullptr);
 }
 
-TEST(JournaledFile, SyncsPerCommitAndNoJournalLeftAfterClose) {
+TEST(JournaledFile, SyncsPerCommitAndTheJournalStaysIdleForTheNextSession) {
     TTestTempDir dir;
     const std::string path = dir.File("db");
     {
@@ -137,31 +183,53 @@ TEST(JournaledFile, SyncsPerCommitAndNoJournalLeftAfterClose) {
         inner->WriteAt(bytes.data(), bytes.size(), 0);
         inner->Sync();
     }
+    auto session = [&] {
+        return std::make_unique<TJournaledFile>(
+            FileSystem().Open(path, TFileAccess::ReadWrite, TDisposition::OpenAlways), JournalPathOf(path));
+    };
     {
-        TJournaledFile f(FileSystem().Open(path, TFileAccess::ReadWrite, TDisposition::OpenAlways),
-                         JournalPathOf(path));
-        f.Sync();
-        EXPECT_EQ(f.SyncCount(), 0u);  // nothing to commit
+        auto f = session();
+        f->Sync();
+        EXPECT_EQ(f->SyncCount(), 0u);  // nothing to commit
         std::vector<uint8_t> same(300, 7);
-        f.WriteAt(same.data(), same.size(), 4000);
-        f.Sync();
-        EXPECT_EQ(f.SyncCount(), 0u);  // written back as it was
+        f->WriteAt(same.data(), same.size(), 4000);
+        f->Sync();
+        EXPECT_EQ(f->SyncCount(), 0u);  // written back as it was
         EXPECT_FALSE(FileSystem().Exists(JournalPathOf(path)));
-        f.WriteAt("one", 3, 5000);
-        f.Sync();
+        f->WriteAt("one", 3, 5000);
+        f->Sync();
         // Journal, its new directory entry, the file.
-        EXPECT_EQ(f.SyncCount(), 3u);
-        f.WriteAt("two", 3, 100);
-        f.Sync();
+        EXPECT_EQ(f->SyncCount(), 3u);
+        EXPECT_EQ(kIdleJournal, JournalText(path));
+        f->WriteAt("two", 3, 100);
+        f->Sync();
         // The journal of this session is listed already.
-        EXPECT_EQ(f.SyncCount(), 5u);
-        EXPECT_TRUE(FileSystem().Exists(JournalPathOf(path)));
-        EXPECT_EQ(Contents(JournalPathOf(path)).size(), 0u);
+        EXPECT_EQ(f->SyncCount(), 5u);
     }
-    EXPECT_FALSE(FileSystem().Exists(JournalPathOf(path)));
+    EXPECT_EQ(kIdleJournal, JournalText(path));
+    {
+        // A later session takes the idle journal as it is: two syncs a commit.
+        auto f = session();
+        f->WriteAt("three", 5, 9000);
+        f->Sync();
+        EXPECT_EQ(f->SyncCount(), 2u);
+    }
+    EXPECT_EQ(kIdleJournal, JournalText(path));
+    {
+        // An empty journal (its maker died before writing it) may not be
+        // listed yet: it is made anew, and its entry synced.
+        FileSystem().Open(JournalPathOf(path), TFileAccess::ReadWrite, TDisposition::CreateAlways);
+        auto f = session();
+        f->WriteAt("four", 4, 9500);
+        f->Sync();
+        EXPECT_EQ(f->SyncCount(), 3u);
+    }
     auto c = Contents(path);
     EXPECT_EQ(std::string(c.begin() + 5000, c.begin() + 5003), "one");
     EXPECT_EQ(std::string(c.begin() + 100, c.begin() + 103), "two");
+    EXPECT_EQ(std::string(c.begin() + 9000, c.begin() + 9005), "three");
+    EXPECT_EQ(std::string(c.begin() + 9500, c.begin() + 9504), "four");
+    EXPECT_FALSE(HasLeftoverJournal(path));
 }
 
 // The state a crash can leave when the emptying of the journal did not reach

@@ -72,10 +72,15 @@ std::unique_ptr<TOrvBase> OpenOrvBase(const std::string& fileName, bool writeThr
     // A reader looks for a journal before it holds its share lock; a writer
     // that dies mid-commit while the reader waits for the lock leaves one
     // behind. Once the lock is held no writer is active, so a journal seen
-    // then is repaired and the open starts again.
+    // then is repaired and the open starts again. A writer that opens an
+    // existing file needs none of this: its journaled file repairs under the
+    // one exclusive lock it takes anyway, and a journal seen before that is
+    // most often the live commit of the holder it queues behind, so looking
+    // would only make it queue twice.
+    const bool writerRepairs = mode == 1 || mode == 2;
     for (int attempt = 0; !file; ++attempt) {
         try {
-            RecoverDatabase(fileName, lockWaitMs);
+            if (!writerRepairs) RecoverDatabase(fileName, lockWaitMs);
         } catch (const EPlatformError& e) {
             throw EOrvOpenError(ecOpenFile, TQmzMessage::OpenFile, {fileName, e.SystemText()});
         }

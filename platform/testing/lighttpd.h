@@ -122,7 +122,11 @@ public:
         pid_ = -1;
     }
 
-    std::string ErrorLog() const { return ReadWholeFile(Dir() + "/error.log"); }
+    // The server's own log, then what its CGI programs wrote to standard
+    // error (lighttpd keeps that apart, as a site's web server would log it).
+    std::string ErrorLog() const {
+        return ReadWholeFile(Dir() + "/error.log") + ReadWholeFile(Dir() + "/breakage.log");
+    }
 
 private:
     void WriteConf() {
@@ -131,6 +135,7 @@ private:
                        "server.bind = \"127.0.0.1\"\n"
                        "server.port = " + std::to_string(port_) + "\n"
                        "server.errorlog = \"" + Dir() + "/error.log\"\n"
+                       "server.breakagelog = \"" + Dir() + "/breakage.log\"\n"
                        "server.modules = (" + modules_ + "\"mod_cgi\")\n"
                        "server.max-connections = 256\n"
                        // The program must hold its own against control
