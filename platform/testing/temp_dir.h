@@ -2,6 +2,7 @@
 #pragma once
 
 #include <stdlib.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <stdexcept>
@@ -11,8 +12,11 @@ namespace tlvx {
 
 class TTestTempDir {
 public:
-    TTestTempDir() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "tlvx-XXXXXX").string();
+    // In base, or in the system's temporary directory when base is "".
+    explicit TTestTempDir(const std::string& base = "") {
+        const std::filesystem::path parent = base.empty() ? std::filesystem::temp_directory_path()
+                                                          : std::filesystem::path(base);
+        std::string pattern = (parent / "tlvx-XXXXXX").string();
         if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
         path_ = pattern;
     }
@@ -29,5 +33,12 @@ public:
 private:
     std::string path_;
 };
+
+// A directory in memory (/dev/shm) for files whose syncs a test does not
+// measure: on a busy disk one sync costs more than a whole request. ""
+// (the usual temporary directory) where there is none.
+inline std::string MemoryTempBase() {
+    return ::access("/dev/shm", W_OK | X_OK) == 0 ? "/dev/shm" : "";
+}
 
 }  // namespace tlvx

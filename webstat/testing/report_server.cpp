@@ -41,11 +41,11 @@ bool TReportServer::Install() {
 }
 
 THttpReply TReportServer::Count(const std::string& query, const std::string& headers) {
-    return HttpGet(server_.Port(), "/cgi-bin/tlvxcount?" + query, headers);
+    return HttpGet(server_.Port(), "/cgi-bin/tlvxcount?" + query, headers, host_);
 }
 
 THttpReply TReportServer::Report(const std::string& query, const std::string& headers) {
-    return HttpGet(server_.Port(), "/cgi-bin/tlvxstat?" + query, headers);
+    return HttpGet(server_.Port(), "/cgi-bin/tlvxstat?" + query, headers, host_);
 }
 
 std::string TReportServer::ReportUrl(const std::string& query) const {

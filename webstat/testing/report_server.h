@@ -4,9 +4,12 @@
 //
 //   DIR/www/cgi-bin/tlvxcount, tlvxstat   the test-only builds whose clock
 //                                         is the file DIR/clock
-//   DIR/www/cgi-bin/tlvx2.conf            counter "site": DIR/site.orv,
+//   DIR/www/cgi-bin/tlvx2.conf            counter "site": DATA/site.orv,
 //                                         pictures DIR/images
 //   DIR/images/                           the static pictures
+//
+// DATA is a directory in memory where there is one: the tests count and
+// report, they do not measure syncs.
 //
 // The server trusts X-Forwarded-For from 127.0.0.1 (mod_extforward), as a
 // server behind a proxy does, so that a test can send each hit from the
@@ -35,6 +38,10 @@ public:
     // the clock's time; false when the program did not report success.
     bool Install();
 
+    // The Host header of the next requests (the site's own host to both
+    // programs); 127.0.0.1 unless set.
+    void SetHost(const std::string& host) { host_ = host; }
+
     // A request to tlvxcount / tlvxstat with query (and extra header lines,
     // each ending in CR LF), answered over HTTP.
     THttpReply Count(const std::string& query, const std::string& headers = "");
@@ -42,7 +49,7 @@ public:
     // The address of a report page for a browser.
     std::string ReportUrl(const std::string& query) const;
 
-    std::string Database() const { return server_.Dir() + "/site.orv"; }
+    std::string Database() const { return data_.Path() + "/site.orv"; }
     std::string Images() const { return server_.Dir() + "/images"; }
     std::string ErrorLog() const { return server_.ErrorLog(); }
     uint16_t Port() const { return server_.Port(); }
@@ -50,8 +57,10 @@ public:
 private:
     std::string ClockFile() const { return server_.Dir() + "/clock"; }
 
+    TTestTempDir data_{MemoryTempBase()};
     TLighttpd server_;
     std::string count_;
+    std::string host_ = "127.0.0.1";
 };
 
 inline constexpr const char* kServerSiteId = "site";

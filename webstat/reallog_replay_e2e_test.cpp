@@ -1,0 +1,136 @@
+// A real site's traffic through both programs under lighttpd: the page
+// views of a public web site's access log (10,000 lines of May 2015, kept
+// outside the repository) sent to tlvxcount at their logged times from
+// their logged clients, browsers and referrers; then the report, asked on
+// each day of the log, must show the views of that day and the day before,
+// all views in its total, and the day's hot page and hot referral as the
+// test counts them from the log itself.
+//
+// The log is found through $TLVX_REALLOG, or as shared/data/reallog/
+// apache_logs.xz beside the checkout; without it the test is skipped.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <map>
+
+#include "model/host.h"
+#include "platform/html_escape.h"
+#include "platform/testing/run_program.h"
+#include "webstat/testing/combined_log.h"
+#include "webstat/testing/hostile_values.h"
+#include "webstat/testing/page_parts.h"
+#include "webstat/testing/report_server.h"
+
+namespace tlvx {
+namespace {
+
+namespace fs = std::filesystem;
+using test::TLogLine;
+
+std::string FindRealLog() {
+    if (const char* path = std::getenv("TLVX_REALLOG"); path && *path) return fs::exists(path) ? path : "";
+    for (const char* up : {"/..", "/../.."}) {
+        const std::string path = std::string(TLVX_SOURCE_DIR) + up + "/shared/data/reallog/apache_logs.xz";
+        if (fs::exists(path)) return fs::canonical(path).string();
+    }
+    return "";
+}
+
+// The site whose log it is: the Host of every request, so that its own
+// pages are no outside referrer.
+constexpr const char* kLoggedSite = "www.semicomplete.com";
+
+struct TView {
+    const TLogLine* Line;
+    std::string Node;
+};
+
+// The most of a day's counts and the names that have it.
+struct TDayTop {
+    int32_t Count = 0;
+    std::vector<std::string> Names;
+};
+TDayTop TopOf(const std::map<std::string, int32_t>& counts) {
+    TDayTop top;
+    for (const auto& [name, count] : counts) {
+        if (count > top.Count) top = {count, {}};
+        if (count == top.Count) top.Names.push_back(name);
+    }
+    return top;
+}
+
+TEST(RealSiteLog, ReportsShowThePageViewsSentPerDayAndTheDaysTopPagesAndReferrers) {
+    const std::string log = FindRealLog();
+    if (log.empty())
+        GTEST_SKIP() << "the real site's log is not here: set TLVX_REALLOG to apache_logs.xz, or put it in "
+                        "shared/data/reallog/ beside the checkout";
+    const test::TProgramRun unpacked = test::RunProgram({"/usr/bin/xz", "-dc", log}, {});
+    ASSERT_EQ(0, unpacked.ExitCode) << unpacked.Err;
+    const std::vector<TLogLine> lines = test::ParseCombinedLog(unpacked.Out);
+    ASSERT_EQ(10000u, lines.size());
+
+    std::vector<TView> views;
+    for (const TLogLine& line : lines)
+        if (std::string node = test::PageViewNode(line); !node.empty()) views.push_back({&line, std::move(node)});
+#if defined(__SANITIZE_ADDRESS__)
+    // The sanitizer tree replays the first day of the log only: its
+    // programs are slower, and the day holds every kind of line.
+    std::erase_if(views, [&](const TView& v) { return std::trunc(v.Line->When) != std::trunc(lines[0].When); });
+#endif
+    ASSERT_FALSE(views.empty());
+
+    // The test's own count from the log, per day: views, views per page,
+    // outside referrals per referring host. The main page does not count
+    // as a hot page, nor the site itself or no referrer as a referral.
+    const std::string ownHost = NormaliseHost(std::string("http://") + kLoggedSite);
+    std::map<int32_t, int32_t> perDay;
+    std::map<int32_t, std::map<std::string, int32_t>> pagesPerDay, referrersPerDay;
+    for (const TView& view : views) {
+        const auto day = int32_t(std::trunc(view.Line->When));
+        ++perDay[day];
+        if (view.Node != "index") ++pagesPerDay[day][view.Node];
+        if (const std::string host = NormaliseHost(view.Line->Referrer); !host.empty() && host != ownHost)
+            ++referrersPerDay[day][host];
+    }
+
+    // GMT is local time here: the log's times are the counter's.
+    test::TReportServer server(std::nullopt);
+    server.SetHost(kLoggedSite);
+    server.SetClock(std::trunc(views.front().Line->When), 0);
+    ASSERT_TRUE(server.Install());
+    // The logged referrer goes in the query, as the counter's page snippet
+    // sends it; the cookie-less road, since a log keeps no cookies.
+    for (const TView& view : views) {
+        const TLogLine& line = *view.Line;
+        server.SetClock(line.When, 0);
+        std::string headers = "X-Forwarded-For: " + line.Client + "\r\n";
+        if (!line.Agent.empty()) headers += "User-Agent: " + line.Agent + "\r\n";
+        const std::string query = "id=site&nocookies=1&node=" + test::QueryArg(view.Node) +
+                                  "&referer=" + test::QueryArg(line.Referrer);
+        ASSERT_EQ(200, server.Count(query, headers).Status) << server.ErrorLog();
+    }
+
+    for (const auto& [day, count] : perDay) {
+        SCOPED_TRACE("day " + std::to_string(day));
+        server.SetClock(day + 0.999, 0);
+        const std::vector<std::string> cells = test::SummaryCells(server.Report("id=site").Body);
+        ASSERT_EQ(25u, cells.size());
+        EXPECT_EQ(std::to_string(views.size()), cells[5]);  // total hits
+        EXPECT_EQ(std::to_string(perDay.count(day - 1) ? perDay[day - 1] : 0), cells[6]);
+        EXPECT_EQ(std::to_string(count), cells[7]);
+        const TDayTop page = TopOf(pagesPerDay[day]);
+        EXPECT_EQ(std::to_string(page.Count), cells[23]);
+        EXPECT_NE(page.Names.end(), std::find_if(page.Names.begin(), page.Names.end(), [&](const std::string& n) {
+                      return HtmlText(n) == cells[21];
+                  })) << cells[21];
+        const TDayTop referrer = TopOf(referrersPerDay[day]);
+        EXPECT_EQ(std::to_string(referrer.Count), cells[24]);
+        EXPECT_NE(referrer.Names.end(), std::find_if(referrer.Names.begin(), referrer.Names.end(),
+                                                     [&](const std::string& n) { return HtmlText(n) == cells[22]; }))
+            << cells[22];
+    }
+}
+
+}  // namespace
+}  // namespace tlvx
