@@ -4,7 +4,8 @@
 // their logged clients, browsers and referrers; then the report, asked on
 // each day of the log, must show the views of that day and the day before,
 // all views in its total, and the day's hot page and hot referral as the
-// test counts them from the log itself.
+// test counts them from the log itself; and, once the program has those
+// pages, the views per hour of the day, per browser and per referring site.
 //
 // The log is found through $TLVX_REALLOG, or as shared/data/reallog/
 // apache_logs.xz beside the checkout; without it the test is skipped. Each
@@ -20,10 +21,13 @@
 #include "model/host.h"
 #include "platform/html_escape.h"
 #include "platform/testing/run_program.h"
+#include "platform/text.h"
+#include "webstat/page_table.h"
 #include "webstat/testing/combined_log.h"
 #include "webstat/testing/hostile_values.h"
 #include "webstat/testing/page_parts.h"
 #include "webstat/testing/report_server.h"
+#include "webstat/testing/table_text.h"
 
 namespace tlvx {
 namespace {
@@ -63,6 +67,32 @@ TDayTop TopOf(const std::map<std::string, int32_t>& counts) {
     return top;
 }
 
+// The browser kinds of the MAIN page's browser table, as its rows name
+// them, by the marks of the user agents of the time.
+std::string BrowserRow(std::string_view agent) {
+    const std::string upper = UpperAscii(agent);
+    if (const size_t msie = upper.find("MSIE"); msie != std::string::npos) {
+        const size_t version = upper.find_first_not_of(' ', msie + 4);
+        const char digit = version == std::string::npos ? ' ' : upper[version];
+        return digit == '4' ? "MSIE 4" : digit == '5' ? "MSIE 5" : "MSIE 6";
+    }
+    if (upper.find("LYNX") != std::string::npos) return "Lynx";
+    if (upper.find("OPERA") != std::string::npos) return "Opera";
+    if (upper.find("MOZILLA") != std::string::npos) return "Mozilla";
+    return "Others";
+}
+
+// The rows of a report page whose first cell is one of names, by that name.
+std::map<std::string, std::vector<std::string>> RowsNamed(const std::string& page,
+                                                          const std::map<std::string, int32_t>& names) {
+    std::map<std::string, std::vector<std::string>> rows;
+    for (std::vector<std::string>& row : test::TableRows(page))
+        if (names.count(row[0]) && !rows.count(row[0])) rows[row[0]] = std::move(row);
+    return rows;
+}
+
+bool HasPage(int32_t code) { return PageOfCode(code).Code == code && PageOfCode(code).Builder != nullptr; }
+
 TEST(RealSiteLog, ReportsShowThePageViewsSentPerDayAndTheDaysTopPagesAndReferrers) {
     const std::string log = FindRealLog();
     if (log.empty())
@@ -93,10 +123,16 @@ TEST(RealSiteLog, ReportsShowThePageViewsSentPerDayAndTheDaysTopPagesAndReferrer
     // as a hot page, nor the site itself or no referrer as a referral.
     const std::string ownHost = NormaliseHost(std::string("http://") + kLoggedSite);
     std::map<int32_t, int32_t> perDay;
+    std::map<std::string, int32_t> perHour, perBrowser, perSource;
     std::map<int32_t, std::map<std::string, int32_t>> pagesPerDay, referrersPerDay;
     for (const TView& view : views) {
         const auto day = int32_t(std::trunc(view.Line->When));
         ++perDay[day];
+        const int hour = int(std::lround((view.Line->When - day) * 1440)) / 60;
+        ++perHour[std::to_string(hour) + "-" + std::to_string(hour + 1)];
+        ++perBrowser[BrowserRow(view.Line->Agent)];
+        const std::string source = NormaliseHost(view.Line->Referrer);
+        ++perSource[source.empty() ? "UNKNOWN" : source];
         if (view.Node != "index") ++pagesPerDay[day][view.Node];
         if (const std::string host = NormaliseHost(view.Line->Referrer); !host.empty() && host != ownHost)
             ++referrersPerDay[day][host];
@@ -117,6 +153,28 @@ TEST(RealSiteLog, ReportsShowThePageViewsSentPerDayAndTheDaysTopPagesAndReferrer
         const std::string query = "id=site&nocookies=1&node=" + test::QueryArg(view.Node) +
                                   "&referer=" + test::QueryArg(line.Referrer);
         ASSERT_EQ(200, server.Count(query, headers).Status) << server.ErrorLog();
+    }
+
+    // The pages over the whole history, as far as the program has them: the
+    // hours of the day, the browsers, the referral sources.
+    server.SetClock(std::trunc(views.back().Line->When) + 0.999, 0);
+    if (HasPage(5)) {
+        const auto rows = RowsNamed(server.Report("id=site&page=times").Body, perHour);
+        for (const auto& [hour, count] : perHour)
+            EXPECT_TRUE(rows.count(hour) && rows.at(hour).size() > 1 && rows.at(hour)[1] == std::to_string(count))
+                << "hour " << hour << ": " << count;
+    }
+    if (HasPage(0)) {
+        const auto rows = RowsNamed(server.Report("id=site&page=main").Body, perBrowser);
+        for (const auto& [browser, count] : perBrowser)
+            EXPECT_TRUE(rows.count(browser) && rows.at(browser).size() > 1 && rows.at(browser)[1] == std::to_string(count))
+                << browser << ": " << count;
+    }
+    if (HasPage(8)) {
+        const auto rows = RowsNamed(server.Report("id=site&page=refs").Body, perSource);
+        for (const auto& [source, count] : perSource)
+            EXPECT_TRUE(rows.count(source) && rows.at(source).size() > 3 && rows.at(source)[3] == std::to_string(count))
+                << source << ": " << count;
     }
 
     for (const auto& [day, count] : perDay) {
