@@ -54,16 +54,8 @@ bool CouldBreakOut(std::string_view value) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static TCounterRoad* road = new TCounterRoad;
     road->Restore();
-    std::string_view input(reinterpret_cast<const char*>(data), size);
-    std::vector<std::string> parts;
-    while (parts.size() + 1 < kParts) {
-        size_t nul = input.find('\0');
-        if (nul == std::string_view::npos) break;
-        parts.emplace_back(input.substr(0, nul));
-        input.remove_prefix(nul + 1);
-    }
-    parts.emplace_back(input);
-    parts.resize(kParts);
+    const std::vector<std::string> parts =
+        SplitFuzzInput(std::string_view(reinterpret_cast<const char*>(data), size), kParts);
     if (!parts.back().empty()) road->Files().SetContents(kAccessList, parts.back());
 
     TMapEnvironment env;

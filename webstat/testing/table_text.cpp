@@ -46,35 +46,68 @@ std::string PlainText(std::string_view html) {
     return collapsed;
 }
 
-// The position of the next "<name" tag (any letter case) at or after from.
-size_t FindTag(const std::string& lower, std::string_view name, size_t from) {
-    for (size_t at = lower.find(name, from); at != std::string::npos; at = lower.find(name, at + 1)) {
-        const char next = at + name.size() < lower.size() ? lower[at + name.size()] : '>';
-        if (next == '>' || next == ' ' || next == '\t' || next == '\r' || next == '\n') return at;
-    }
-    return std::string::npos;
-}
+// One open table: the row being read and the cell being read.
+struct TOpenTable {
+    std::vector<std::string> Row;
+    std::string Cell;  // the cell's markup so far
+    bool InCell = false;
+    bool InRow = false;
+};
 
 }  // namespace
 
 std::vector<std::vector<std::string>> TableRows(std::string_view html) {
-    const std::string lower = LowerAscii(html);
     std::vector<std::vector<std::string>> rows;
-    for (size_t row = FindTag(lower, "<tr", 0); row != std::string::npos;) {
-        const size_t next = FindTag(lower, "<tr", row + 3);
-        const size_t end = std::min(next, lower.find("</table", row));
-        std::vector<std::string> cells;
-        for (size_t cell = lower.find("<t", row + 3); cell < end; cell = lower.find("<t", cell + 2)) {
-            if (lower.compare(cell, 3, "<td") != 0 && lower.compare(cell, 3, "<th") != 0) continue;
-            if (FindTag(lower, lower.substr(cell, 3), cell) != cell) continue;
-            const size_t stop = std::min({end, FindTag(lower, "<td", cell + 3), FindTag(lower, "<th", cell + 3),
-                                    lower.find("</td", cell), lower.find("</th", cell)});
-            const size_t open = lower.find('>', cell);
-            if (open == std::string::npos || open >= stop) continue;
-            cells.push_back(PlainText(html.substr(open + 1, stop - open - 1)));
+    std::vector<TOpenTable> open;
+    auto endCell = [&] {
+        if (open.empty() || !open.back().InCell) return;
+        open.back().Row.push_back(PlainText(open.back().Cell));
+        open.back().Cell.clear();
+        open.back().InCell = false;
+    };
+    auto endRow = [&] {
+        endCell();
+        if (open.empty() || !open.back().InRow) return;
+        if (!open.back().Row.empty()) rows.push_back(std::move(open.back().Row));
+        open.back().Row.clear();
+        open.back().InRow = false;
+    };
+    for (size_t at = 0; at < html.size();) {
+        if (html[at] != '<') {
+            const size_t next = std::min(html.find('<', at), html.size());
+            if (!open.empty() && open.back().InCell) open.back().Cell.append(html.substr(at, next - at));
+            at = next;
+            continue;
         }
-        if (!cells.empty()) rows.push_back(std::move(cells));
-        row = next;
+        const size_t close = std::min(html.find('>', at), html.size() - 1);
+        const std::string_view tag = html.substr(at, close + 1 - at);
+        size_t nameEnd = 1;
+        while (nameEnd < tag.size() && tag[nameEnd] != ' ' && tag[nameEnd] != '>' && tag[nameEnd] != '\t' &&
+               tag[nameEnd] != '\r' && tag[nameEnd] != '\n')
+            ++nameEnd;
+        const std::string name = LowerAscii(tag.substr(1, nameEnd - 1));
+        if (name == "table") {
+            open.emplace_back();
+        } else if (name == "/table") {
+            endRow();
+            if (!open.empty()) open.pop_back();
+        } else if (name == "tr") {
+            endRow();
+            if (!open.empty()) open.back().InRow = true;
+        } else if (name == "/tr") {
+            endRow();
+        } else if (name == "td" || name == "th") {
+            endCell();
+            if (!open.empty()) {
+                open.back().InRow = true;
+                open.back().InCell = true;
+            }
+        } else if (name == "/td" || name == "/th") {
+            endCell();
+        } else if (!open.empty() && open.back().InCell) {
+            open.back().Cell += ' ';
+        }
+        at = close + 1;
     }
     return rows;
 }

@@ -9,8 +9,9 @@
 
 namespace tlvx::test {
 
-// The rows of every table of html in document order (a row of a nested
-// table comes after the row that holds it); each row its cells' texts.
+// The rows of every table of html, each as its cells' texts, in the order
+// they end: the rows of a table inside a cell come before the row that
+// holds it, whose cell keeps none of their text.
 std::vector<std::vector<std::string>> TableRows(std::string_view html);
 
 }  // namespace tlvx::test
