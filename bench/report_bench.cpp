@@ -9,11 +9,18 @@
 // variants below; each as the median of RUNS processes, large and small
 // taken in turn so a busy machine slows both alike.
 //
-//   bench_report [--db PATH] [--small PATH] [--runs N]
+//   bench_report [--db PATH] [--small PATH] [--runs N] [--crowd N]
+//
+// The synthetic databases record no visitors; with --crowd N the visitor
+// list's pages are timed again on a database of N visitors, each with one
+// hit on one of the last 90 days, beside the same pages on the small one.
 //
 // The pages read "today" from the system clock: on a database whose last
 // day lies in the past, the figures of recent periods are empty, which the
-// output says.
+// output says. A second table therefore runs the same requests in this
+// process through the report module, with the clock set to 15:00 of the
+// large database's last day, so that every recent day is full: what a page
+// costs beyond starting a process, on a database in use.
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -25,6 +32,7 @@
 
 #include "model/counter2.h"
 #include "model/counter_install.h"
+#include "model/visitor_collection.h"
 #include "model/testing/synthetic_site.h"
 #include "platform/clock.h"
 #include "platform/testing/fixed_sources.h"
@@ -32,6 +40,7 @@
 #include "platform/testing/temp_dir.h"
 #include "raster/default_skin.h"
 #include "webstat/page_table.h"
+#include "webstat/testing/report_site.h"
 
 using namespace tlvx;
 
@@ -41,6 +50,7 @@ struct TOptions {
     std::string db = "/tmp/tlvx_bench_hits.orv";
     std::string small;
     int runs = 11;
+    int crowd = 0;
 };
 
 TOptions ParseOptions(int argc, char** argv) {
@@ -50,8 +60,9 @@ TOptions ParseOptions(int argc, char** argv) {
         if (key == "--db") o.db = value;
         else if (key == "--small") o.small = value;
         else if (key == "--runs") o.runs = std::max(1, std::atoi(value.c_str()));
+        else if (key == "--crowd") o.crowd = std::max(0, std::atoi(value.c_str()));
         else {
-            std::fprintf(stderr, "usage: bench_report [--db PATH] [--small PATH] [--runs N]\n");
+            std::fprintf(stderr, "usage: bench_report [--db PATH] [--small PATH] [--runs N] [--crowd N]\n");
             std::exit(2);
         }
     }
@@ -73,6 +84,8 @@ std::vector<TVariant> Variants() {
     const std::vector<TVariant> more = {
         {"MAIN leaf", "page=main&nodename=s0.g0.p0"},
         {"MAIN group", "page=main&nodename=s0&group=1"},
+        {"DIN leaf", "page=din&nodename=s0.g0.p0"},
+        {"DIN group", "page=din&nodename=s0&group=1"},
         {"TIMES hours", "page=times&kind=hours"},
         {"TIMES days", "page=times&kind=days"},
         {"TIMES group", "page=times&nodename=s0.g0&group=1"},
@@ -80,6 +93,17 @@ std::vector<TVariant> Variants() {
         {"VISITORS 7", "page=visitors&period=7"},
         {"VISITORS 30", "page=visitors&period=30"},
         {"VISITORS 90", "page=visitors&period=90"},
+        {"VISITORS 100 by address", "page=visitors&show=100&sort=1"},
+        {"WEEKS leaf", "page=weeks&nodename=s0.g0.p0"},
+        {"WEEKS group", "page=weeks&nodename=s0&group=1"},
+        {"TIMES leaf hours", "page=times&nodename=s0.g0.p0&kind=hours"},
+        {"NODES hits", "page=nodes&kind=hits"},
+        {"NODES vis last", "page=nodes&kind=visitors&dates=last"},
+        {"REFS per day", "page=refs&compare=2"},
+        {"REFS hits first", "page=refs&compare=4&timesort=first"},
+        {"REFS leaf", "page=refs&node=s0.g0.p0"},
+        {"REFS group", "page=refs&nodename=s0"},
+        {"REFS detail", "page=refs&podr=1&refname=" + synthetic::HostName(7)},
     };
     variants.insert(variants.end(), more.begin(), more.end());
     return variants;
@@ -95,13 +119,9 @@ double LastDayOf(const std::string& path) {
     return counter->GetNodes()->GetRoot()->GetInfo()->GetLastDay();
 }
 
-// 200 visitors with 5 hits each on one day of the synthetic site of
-// bench_hits, recorded through the model in one transaction.
-void BuildSmallDatabase(const std::string& path, double day) {
-    TSettableClock clock(day);
-    SetClock(&clock);
-    TSequenceGuids guids;
-    SetGuidSource(&guids);
+// A new counter database with the default skin; ends the program when it
+// cannot be made.
+Ref<ICounter2> CreateBenchDatabase(const std::string& path) {
     TNWPaintRectList defSkin;
     LoadDefaultSkin(defSkin);
     const TDefaultSkinStreams skin(defSkin);
@@ -111,6 +131,17 @@ void BuildSmallDatabase(const std::string& path, double day) {
         std::fprintf(stderr, "cannot create %s\n", path.c_str());
         std::exit(1);
     }
+    return counter;
+}
+
+// 200 visitors with 5 hits each on one day of the synthetic site of
+// bench_hits, recorded through the model in one transaction.
+void BuildSmallDatabase(const std::string& path, double day) {
+    TSettableClock clock(day);
+    SetClock(&clock);
+    TSequenceGuids guids;
+    SetGuidSource(&guids);
+    Ref<ICounter2> counter = CreateBenchDatabase(path);
     synthetic::TSiteShape shape;
     shape.VisitorsPerDay = 200;
     synthetic::TSiteGenerator site(shape);
@@ -121,6 +152,33 @@ void BuildSmallDatabase(const std::string& path, double day) {
         nodes->RecordSiteHit(hit.SiteFacts());
     }
     nodes.reset();
+    counter.reset();
+    SetGuidSource(nullptr);
+    SetClock(nullptr);
+}
+
+// count visitors, each with one hit (a site hit and its visitor record) on
+// one of the 90 days up to day, from addresses of their own, in one
+// transaction.
+void BuildCrowdDatabase(const std::string& path, double day, int count) {
+    TSettableClock clock(day - 89);
+    SetClock(&clock);
+    TSequenceGuids guids;
+    SetGuidSource(&guids);
+    Ref<ICounter2> counter = CreateBenchDatabase(path);
+    Ref<IVisitorCollection> visitors = counter->GetVisitors();
+    synthetic::TSiteShape shape;
+    shape.VisitorsPerDay = 1;
+    synthetic::TSiteGenerator site(shape);
+    const synthetic::THit hit = site.Day(int32_t(day)).front();
+    for (int v = 0; v < count; ++v) {
+        clock.now = day - 89 + (v % 90) + (v % 1000) / 1440.0;
+        std::string id;
+        visitors->RegisterHit(id, int32_t(0x0A000000u + uint32_t(v) * 2654435761u % 0x00FFFFFFu), true, true,
+                              clock.now);
+        counter->GetNodes()->RecordSiteHit(hit.SiteFacts());
+    }
+    visitors.reset();
     counter.reset();
     SetGuidSource(nullptr);
     SetClock(nullptr);
@@ -144,9 +202,39 @@ double TimeRequest(const std::string& program, const std::string& query, size_t&
     return seconds;
 }
 
+// One request answered in this process at the given moment; milliseconds.
+double TimeInProcess(const std::string& program, const std::string& query, double now) {
+    TSettableClock clock(now);
+    SetClock(&clock);
+    const TMapEnvironment env = test::ReportRequestEnvironment(query);
+    const auto start = std::chrono::steady_clock::now();
+    const test::TReportAnswer answer = test::RunReportInProcess({program}, env);
+    const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    SetClock(nullptr);
+    if (answer.Status != 200) {
+        std::fprintf(stderr, "%s failed in process: %s\n", query.c_str(), answer.Err.c_str());
+        std::exit(1);
+    }
+    return ms;
+}
+
 double Median(std::vector<double> values) {
     std::sort(values.begin(), values.end());
     return values[values.size() / 2];
+}
+
+// One variant on the small database and on counter id, taken in turn:
+// the medians, their ratio and the size of id's page.
+void CompareVariant(const std::string& program, const std::string& id, const TVariant& variant, int runs) {
+    std::vector<double> smallTimes, times;
+    size_t bytes = 0, smallBytes = 0;
+    for (int r = 0; r < runs; ++r) {
+        smallTimes.push_back(TimeRequest(program, "id=small&" + variant.Query, smallBytes));
+        times.push_back(TimeRequest(program, "id=" + id + "&" + variant.Query, bytes));
+    }
+    const double s = Median(smallTimes) * 1e3, l = Median(times) * 1e3;
+    std::printf("%-24s %12.2f %12.2f %8.2f %10.1f\n", variant.Name.c_str(), s, l, l / s, double(bytes) / 1024);
+    std::fflush(stdout);
 }
 
 }  // namespace
@@ -167,8 +255,9 @@ int main(int argc, char** argv) {
     {
         std::FILE* conf = std::fopen(dir.File("tlvx2.conf").c_str(), "w");
         std::fprintf(conf, "ImagesDirectory=%s\n<Base:big>\nDataBaseName=%s\nShowServerTime=1\n</Base>\n"
-                     "<Base:small>\nDataBaseName=%s\nShowServerTime=1\n</Base>\n",
-                     dir.File("images").c_str(), o.db.c_str(), small.c_str());
+                     "<Base:small>\nDataBaseName=%s\nShowServerTime=1\n</Base>\n"
+                     "<Base:crowd>\nDataBaseName=%s\nShowServerTime=1\n</Base>\n",
+                     dir.File("images").c_str(), o.db.c_str(), small.c_str(), dir.File("crowd.orv").c_str());
         std::fclose(conf);
     }
     const double today = std::trunc(Clock().Now());
@@ -177,24 +266,37 @@ int main(int argc, char** argv) {
     if (lastDay > 0 && lastDay < today)
         std::printf("the large database's last day is %.0f days before today: recent periods read empty days\n",
                     today - lastDay);
-    std::printf("%-16s %12s %12s %8s %10s\n", "page", "small ms", "large ms", "ratio", "large KB");
+    std::printf("%-24s %12s %12s %8s %10s\n", "page", "small ms", "large ms", "ratio", "large KB");
     // What starting any process costs here, for scale.
     {
         std::vector<double> times;
         size_t bytes = 0;
         for (int r = 0; r < o.runs; ++r) times.push_back(TimeRequest("/bin/true", "", bytes, false));
-        std::printf("%-16s %12.2f\n", "(/bin/true)", Median(times) * 1e3);
+        std::printf("%-24s %12.2f\n", "(/bin/true)", Median(times) * 1e3);
     }
-    for (const TVariant& variant : Variants()) {
-        std::vector<double> smallTimes, largeTimes;
-        size_t bytes = 0, smallBytes = 0;
-        for (int r = 0; r < o.runs; ++r) {
-            smallTimes.push_back(TimeRequest(program, "id=small&" + variant.Query, smallBytes));
-            largeTimes.push_back(TimeRequest(program, "id=big&" + variant.Query, bytes));
+    for (const TVariant& variant : Variants()) CompareVariant(program, "big", variant, o.runs);
+    if (o.crowd > 0) {
+        BuildCrowdDatabase(dir.File("crowd.orv"), today, o.crowd);
+        std::printf("\nthe visitor list with %d visitors (%.0f MB)\n", o.crowd,
+                    double(std::filesystem::file_size(dir.File("crowd.orv"))) / 1e6);
+        std::printf("%-24s %12s %12s %8s %10s\n", "page", "small ms", "crowd ms", "ratio", "crowd KB");
+        for (const TVariant& variant : Variants())
+            if (variant.Query.starts_with("page=VISITORS") || variant.Query.starts_with("page=visitors"))
+                CompareVariant(program, "crowd", variant, o.runs);
+    }
+    if (lastDay > 0) {
+        const double at = std::trunc(lastDay) + 15.0 / 24;
+        std::printf("\nin this process, at 15:00 of the large database's last day\n%-16s %12s %12s\n", "page",
+                    "small ms", "large ms");
+        for (const TVariant& variant : Variants()) {
+            std::vector<double> smallTimes, largeTimes;
+            for (int r = 0; r < o.runs; ++r) {
+                smallTimes.push_back(TimeInProcess(program, "id=small&" + variant.Query, at));
+                largeTimes.push_back(TimeInProcess(program, "id=big&" + variant.Query, at));
+            }
+            std::printf("%-16s %12.2f %12.2f\n", variant.Name.c_str(), Median(smallTimes), Median(largeTimes));
+            std::fflush(stdout);
         }
-        const double s = Median(smallTimes) * 1e3, l = Median(largeTimes) * 1e3;
-        std::printf("%-16s %12.2f %12.2f %8.2f %10.1f\n", variant.Name.c_str(), s, l, l / s, double(bytes) / 1024);
-        std::fflush(stdout);
     }
     return 0;
 }

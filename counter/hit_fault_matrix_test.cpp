@@ -4,6 +4,8 @@
 // changes kept, dropped or torn). After every case the database reopens with
 // exactly the state before or after the hit, the hit log reads from its
 // first page to its last, and a request that failed still got its answer.
+// Then the same with two processes and a power loss (a hit killed, the next
+// process, the power cut during it), and an install cut off and run again.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -19,6 +21,7 @@
 #include "model/node_interfaces.h"
 #include "platform/cgi_run.h"
 #include "platform/clock.h"
+#include "platform/testing/crash_matrix.h"
 #include "platform/fault_file_system.h"
 #include "platform/guid.h"
 #include "platform/testing/fixed_sources.h"
@@ -71,14 +74,8 @@ protected:
         WriteFile(dir_.File("cgi/tlvx2.conf"), "HostInterval=720\n<Base:main>\nDataBaseName=" + Database() +
                                                    "\nBinaryLog=" + Log() + "\nCanAddNode=1\n</Base>\n");
         program_ = dir_.File("cgi/tlvxcount");
-        {
-            TMapEnvironment console;
-            std::ostringstream out, err;
-            TMain module({program_, "-INSTALL", "main"}, out, console);
-            RunCgi([&](const TWebRequest& r, TWebResponse& w) { module.MainMainActionAction(r, w); },
-                   console, nullptr, out, err);
-            ASSERT_NE(out.str().find("successfully created"), std::string::npos) << out.str();
-        }
+        const std::string said = Install();
+        ASSERT_NE(said.find("successfully created"), std::string::npos) << said;
         for (const char* node : {"index", "news.a", "news.b", "news.a"}) Hit(node, "10.0.0.7");
     }
     void TearDown() override {
@@ -89,6 +86,16 @@ protected:
 
     std::string Database() const { return dir_.File("main.orv"); }
     std::string Log() const { return dir_.File("hits.bin"); }
+
+    // "tlvxcount -INSTALL main" from the console; what it says.
+    std::string Install() {
+        TMapEnvironment console;
+        std::ostringstream out, err;
+        TMain module({program_, "-INSTALL", "main"}, out, console);
+        RunCgi([&](const TWebRequest& r, TWebResponse& w) { module.MainMainActionAction(r, w); },
+               console, nullptr, out, err);
+        return out.str();
+    }
 
     // One hit as the web server starts the program; the reply.
     std::string Hit(const std::string& node, const std::string& address) {
@@ -115,22 +122,47 @@ protected:
         return out.str();
     }
 
-    TState State() {
-        Ref<ICounter2> counter;
-        OpenCounter2(Database(), counter, TSkinStreams{}, true, "");
-        EXPECT_TRUE(counter);
-        TState s;
-        if (!counter) return s;
-        s.settings = counter->GetSettings();
-        if (Ref<INode> node = counter->GetNodes()->FindNode("news.a", false)) {
-            s.hits = node->GetInfo()->GetHits();
-            s.visits = node->GetInfo()->GetVisits();
-            s.reloads = node->GetInfo()->GetReloads();
-        }
-        return s;
+    // The files and the browser as they are before a case, and back again.
+    struct TStart {
+        std::string db, log, cookies;
+        uint32_t guid;
+    };
+    TStart Start() { return {ReadFile(Database()), ReadFile(Log()), cookies_, guids_.n}; }
+    void Restore(const TStart& start) {
+        std::filesystem::remove(JournalPathOf(ExpandFileName(Database())));
+        WriteFile(Database(), start.db);
+        WriteFile(Log(), start.log);
+        cookies_ = start.cookies;
+        guids_.n = start.guid;
     }
 
-    TTestTempDir dir_;
+    TState State() {
+        TState s;
+        EXPECT_TRUE(ReadState(s));
+        return s;
+    }
+    // The state as a reader finds it; false when the database does not open
+    // or does not read.
+    bool ReadState(TState& s) {
+        s = TState{};
+        try {
+            Ref<ICounter2> counter;
+            OpenCounter2(Database(), counter, TSkinStreams{}, true, "");
+            if (!counter) return false;
+            s.settings = counter->GetSettings();
+            if (Ref<INode> node = counter->GetNodes()->FindNode("news.a", false)) {
+                s.hits = node->GetInfo()->GetHits();
+                s.visits = node->GetInfo()->GetVisits();
+                s.reloads = node->GetInfo()->GetReloads();
+            }
+        } catch (const std::exception& e) {
+            std::cerr << "reading the counter: " << e.what() << "\n";
+            return false;
+        }
+        return true;
+    }
+
+    TTestTempDir dir_{CrashMatrixScratchBase()};
     TSettableClock clock_{46364.625, -180, 16};
     TSequenceGuids guids_;
     std::string program_;
@@ -138,25 +170,17 @@ protected:
 };
 
 TEST_F(HitFaultMatrix, EveryFailureAndCrashLeavesBeforeOrAfter) {
-    const std::string startDb = ReadFile(Database()), startLog = ReadFile(Log());
-    const std::string startCookies = cookies_;
-    const uint32_t startGuid = guids_.n;
+    const TStart start = Start();
     const TState before = State();
     const int logBefore = CountLogRecords(Log());
-    auto restore = [&] {
-        std::filesystem::remove(JournalPathOf(ExpandFileName(Database())));
-        WriteFile(Database(), startDb);
-        WriteFile(Log(), startLog);
-        cookies_ = startCookies;
-        guids_.n = startGuid;
-    };
+    auto restore = [&] { Restore(start); };
 
     TFaultFileSystem fs;
     SetFileSystem(&fs);
     fs.Reset();
     const std::string reply = Hit("news.a", "10.0.0.7");
-    const uint64_t points[3] = {fs.Count(TFaultOp::Write), fs.Count(TFaultOp::Sync),
-                                fs.Count(TFaultOp::Truncate)};
+    uint64_t points[kFaultOpKinds];
+    for (int op = 0; op < kFaultOpKinds; ++op) points[op] = fs.Count(TFaultOp(op));
     fs.Reset();
     SetFileSystem(nullptr);
     ASSERT_NE(reply.find("image/gif"), std::string::npos) << reply;
@@ -167,7 +191,7 @@ TEST_F(HitFaultMatrix, EveryFailureAndCrashLeavesBeforeOrAfter) {
     ASSERT_GT(points[1], 0u);
 
     int crashes = 0, cases = 0;
-    for (int op = 0; op < 3; ++op) {
+    for (int op = 0; op < kFaultOpKinds; ++op) {
         for (uint64_t n = 1; n <= points[op]; ++n) {
             for (int mode = -1; mode < 3; ++mode) {  // -1: the operation fails
                 SCOPED_TRACE("op " + std::to_string(op) + " point " + std::to_string(n) + " mode " +
@@ -208,6 +232,128 @@ TEST_F(HitFaultMatrix, EveryFailureAndCrashLeavesBeforeOrAfter) {
     }
     EXPECT_GT(crashes, 0);
     std::cerr << cases << " cases, " << crashes << " crashes\n";
+}
+
+// A hit killed at each of its writes and syncs, then the next hit, an install
+// run over the existing database or a reader, then a power loss at each write
+// and sync of that second process: the database holds the state before the
+// killed hit, or the state after it, or either plus the next hit; the hit
+// log reads; and the counter keeps counting.
+TEST_F(HitFaultMatrix, KilledHitThenNextProcessThenPowerLoss) {
+    const TStart start = Start();
+    const int logBefore = CountLogRecords(Log());
+    auto restore = [&] { Restore(start); };
+    // The browser of the killed hit got no answer: it comes back with the
+    // cookies it had.
+    auto killedHit = [&] { Hit("news.a", "10.0.0.7"); };
+    auto nextHit = [&] {
+        cookies_ = start.cookies;
+        Hit("news.b", "10.0.0.9");
+    };
+    auto install = [&] { Install(); };
+    TState seen;  // what the reader found
+    auto reader = [&] { ReadState(seen); };
+
+    // The states a reopened database may hold.
+    restore();
+    const TState before = State();
+    nextHit();
+    const TState beforeNext = State();
+    restore();
+    killedHit();
+    const TState after = State();
+    nextHit();
+    const TState afterNext = State();
+    ASSERT_NE(before, after);
+    ASSERT_NE(after, afterNext);
+
+    TFaultFileSystem fs;
+    TCrashMatrix matrix(fs);
+    matrix.restore = restore;
+    matrix.first = killedHit;
+    // A repair writes back every saved range of the killed commit, one by one.
+    matrix.maxPointsPerKind = 8;
+    matrix.AddNext("the next hit", nextHit);
+    matrix.AddNext("an install run", install);
+    matrix.AddNext("a reader", reader);
+    int withNext = 0, withKilled = 0;
+    matrix.check = [&](const TCrashCase& c) {
+        SCOPED_TRACE(c.Describe());
+        EXPECT_EQ(c.nextError, "");
+        if (c.next == "a reader" && c.nextEnded) {
+            EXPECT_TRUE(seen == before || seen == after);
+        }
+        const TState state = State();
+        const bool hitNext = c.next == "the next hit";
+        EXPECT_TRUE(state == before || state == after ||
+                    (hitNext && (state == beforeNext || state == afterNext)))
+            << "total hits " << state.settings.TotalHits << " (before "
+            << before.settings.TotalHits << ")";
+        withNext += state == beforeNext || state == afterNext;
+        withKilled += state == after || state == afterNext;
+        int records = -1;
+        EXPECT_NO_THROW(records = CountLogRecords(Log()));
+        EXPECT_TRUE(records >= logBefore && records <= logBefore + 2) << records;
+        const int32_t total = state.settings.TotalHits;
+        EXPECT_NE(Hit("news.b", "10.0.0.8").find("image/gif"), std::string::npos);
+        EXPECT_EQ(State().settings.TotalHits, total + 1);
+        return !::testing::Test::HasFailure();
+    };
+    const TCrashMatrix::TStats stats = matrix.Run();
+    EXPECT_FALSE(stats.stopped);
+    EXPECT_GT(stats.killPoints, 0u);
+    EXPECT_GT(withNext, 0);
+    EXPECT_GT(withKilled, 0);
+    std::cerr << stats.killPoints << " kill points, " << stats.cases << " cases\n";
+}
+
+// An install cut off at any write or sync, by a kill or a power loss, is
+// finished by the next install run alone: it clears what the cut-off one
+// left, creates the database and says so; then hits count.
+TEST_F(HitFaultMatrix, OneInstallFinishesAnInterruptedOne) {
+    const std::string marker = Database() + "-install";
+    auto clear = [&] {
+        for (const std::string& p : {Database(), marker, JournalPathOf(Database()), Log()})
+            std::filesystem::remove(p);
+    };
+    TFaultFileSystem fs;
+    clear();
+    SetFileSystem(&fs);
+    fs.Reset();
+    ASSERT_NE(Install().find("successfully created"), std::string::npos);
+    uint64_t points[kFaultOpKinds];
+    for (int op = 0; op < kFaultOpKinds; ++op) points[op] = fs.Count(TFaultOp(op));
+    fs.Reset();
+    SetFileSystem(nullptr);
+    int unfinished = 0;
+    for (int op = 0; op < kFaultOpKinds; ++op) {
+        for (uint64_t n = 1; n <= points[op]; ++n) {
+            for (TCrashMode mode : {TCrashMode::Kill, TCrashMode::Drop, TCrashMode::Tear}) {
+                SCOPED_TRACE(testing::Message() << "op " << op << " #" << n << " mode " << int(mode));
+                clear();
+                SetFileSystem(&fs);
+                fs.Reset();
+                fs.CrashAt(TFaultOp(op), n, mode, uint32_t(n));
+                std::string said;
+                try {
+                    said = Install();
+                } catch (const ESimulatedCrash&) {
+                }
+                ASSERT_TRUE(fs.Crashed());
+                unfinished += std::filesystem::exists(marker);
+                fs.Reset();
+                said = Install();
+                EXPECT_NE(said.find("successfully created"), std::string::npos) << said;
+                EXPECT_FALSE(std::filesystem::exists(marker));
+                SetFileSystem(nullptr);
+                cookies_.clear();
+                EXPECT_NE(Hit("index", "10.0.0.5").find("image/gif"), std::string::npos);
+                EXPECT_EQ(State().settings.TotalHits, 1);
+                if (::testing::Test::HasFailure()) return;
+            }
+        }
+    }
+    EXPECT_GT(unfinished, 0);
 }
 
 }  // namespace

@@ -59,14 +59,16 @@ void TMain::OpenCounter(const TWebRequest& request, const std::string& id) {
         NoteError(kNoteOpenCounter);
         return;
     }
-    TSkinStreams noSkin{};
-    if (FileSystem().Exists(fileName)) {
-        OpenCounter2(fileName, Counter, noSkin, false, request.Query());
+    // Only the install road creates a database: a web hit on a counter that
+    // is not there yet leaves no file behind. The remains of an install that
+    // was cut off count as no database, so that one install run clears them
+    // and creates the database.
+    if (!IsInstallRun() || CounterDatabaseExists(fileName)) {
+        TSkinStreams noSkin{};
+        if (FileSystem().Exists(fileName))
+            OpenCounter2(fileName, Counter, noSkin, false, request.Query());
         return;
     }
-    // Only the install road creates a database: a web hit on a counter that
-    // is not there yet leaves no file behind.
-    if (!IsInstallRun()) return;
     CreateCounterDatabase(fileName, DefSkin, request.Query(), Counter);
 }
 

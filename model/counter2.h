@@ -99,4 +99,9 @@ public:
 void OpenCounter2(const std::string& fileName, Ref<ICounter2>& counter, const TSkinStreams& skins,
                   bool readOnly, const std::string& queryText);
 
+// True when fileName is a database: the file exists and is not the remains of
+// a creation that never finished (which OpenCounter2 clears and, given the
+// default skin, makes anew).
+bool CounterDatabaseExists(const std::string& fileName);
+
 }  // namespace tlvx

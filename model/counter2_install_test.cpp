@@ -80,9 +80,9 @@ TEST_F(CounterInstallTest, CrashAtAnyPointLeavesNoDatabaseOrACompleteOne) {
         for (auto [op, n] : points) {
             SCOPED_TRACE(testing::Message() << "op " << int(op) << " #" << n << " mode "
                                             << int(mode));
-            fs.Reset();
             for (const std::string& p : {path, path + "-install", path + "-journal"})
                 FileSystem().Remove(p);
+            fs.Reset();  // the removals are on disk
             fs.CrashAt(op, n, mode, uint32_t(n));
             Install();
             ASSERT_TRUE(fs.Crashed());

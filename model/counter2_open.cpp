@@ -116,6 +116,11 @@ Ref<ICounter2> CreateNew(const std::string& path, const TSkinStreams& skins) {
 
 }  // namespace
 
+bool CounterDatabaseExists(const std::string& fileName) {
+    IFileSystem& fs = FileSystem();
+    return fs.Exists(fileName) && !fs.Exists(InstallMarkerOf(fileName));
+}
+
 void OpenCounter2(const std::string& fileName, Ref<ICounter2>& counter, const TSkinStreams& skins,
                   bool readOnly, const std::string& /*queryText*/) {
     counter = nullptr;

@@ -2,6 +2,7 @@
 #include "platform/fault_file_system.h"
 
 #include <cerrno>
+#include <filesystem>
 #include <map>
 #include <random>
 #include <set>
@@ -23,13 +24,18 @@ struct TPendingOp {
     bool failed = false;            // the real operation raised
 };
 
-struct TFileState {
+// A file, apart from the names it goes by.
+struct TInode {
     std::vector<TPendingOp> ops;
+    // Its bytes when its name was removed, kept while a power loss could
+    // bring the name back.
+    std::vector<uint8_t> removedBytes;
 };
 
-// The crash-point write when tearing: its first half lands.
+// The crash-point write when tearing: its first half lands (on its file,
+// unless the power loss takes the file from its name).
 struct TTornWrite {
-    std::string key;
+    std::shared_ptr<TInode> inode;
     uint64_t pos;
     std::vector<uint8_t> data;
 };
@@ -43,14 +49,38 @@ struct TPlan {
 
 size_t Index(TFaultOp op) { return static_cast<size_t>(op); }
 
+std::string DirectoryOf(const std::string& key) {
+    return std::filesystem::path(key).parent_path().string();
+}
+
+// Opens a file behind the simulation's back: no lock, no counting.
+std::unique_ptr<IFile> OpenRaw(const std::string& key, TDisposition disposition) {
+    TFileOptions raw;
+    raw.lock = false;
+    return RealFileSystem().Open(key, TFileAccess::ReadWrite, disposition, raw);
+}
+
+std::vector<uint8_t> ReadWhole(const std::string& key) {
+    TFileOptions raw;
+    raw.lock = false;
+    auto f = RealFileSystem().Open(key, TFileAccess::Read, TDisposition::OpenExisting, raw);
+    std::vector<uint8_t> bytes(f->Size());
+    bytes.resize(f->ReadAt(bytes.data(), bytes.size(), 0));
+    return bytes;
+}
+
 }  // namespace
 
 struct TFaultCore {
-    uint64_t counts[3] = {};
-    TPlan fail[3];
-    TPlan crash[3];
+    uint64_t counts[kFaultOpKinds] = {};
+    TPlan fail[kFaultOpKinds];
+    TPlan crash[kFaultOpKinds];
     bool crashed = false;
-    std::map<std::string, std::shared_ptr<TFileState>> states;
+    // Full path -> the file under that name now (as the page cache sees it).
+    std::map<std::string, std::shared_ptr<TInode>> names;
+    // Names created or removed since their directory's last sync -> the
+    // file the disk still has under the name (null: none).
+    std::map<std::string, std::shared_ptr<TInode>> diskNames;
     std::set<TFaultFile*> open;
 
     // Counts the operation; raises an injected failure, or returns the crash
@@ -58,14 +88,19 @@ struct TFaultCore {
     const TPlan* Check(TFaultOp op, const std::string& path);
     void DoCrash(TCrashMode mode, uint32_t seed, const TTornWrite* torn);
     void KillOpenFiles();
+    void EndProcess();
+
+private:
+    void LoseDirectoryChanges(TCrashMode mode, std::mt19937& rng);
+    void LoseFileChanges(TCrashMode mode, std::mt19937& rng, const TTornWrite* torn);
 };
 
 class TFaultFile : public IFile {
 public:
-    TFaultFile(std::shared_ptr<TFaultCore> core, std::unique_ptr<IFile> real, std::string key,
-               std::shared_ptr<TFileState> state, bool writeThrough)
+    TFaultFile(std::shared_ptr<TFaultCore> core, std::unique_ptr<IFile> real,
+               std::shared_ptr<TInode> inode, bool writeThrough)
         : core_(std::move(core)), real_(std::move(real)), path_(real_->Path()),
-          key_(std::move(key)), state_(std::move(state)), writeThrough_(writeThrough) {
+          inode_(std::move(inode)), writeThrough_(writeThrough) {
         core_->open.insert(this);
     }
     ~TFaultFile() override { core_->open.erase(this); }
@@ -80,7 +115,7 @@ public:
         if (!real_) return;
         const auto* bytes = static_cast<const uint8_t*>(buffer);
         if (const TPlan* plan = core_->Check(TFaultOp::Write, path_)) {
-            TTornWrite torn{key_, position, std::vector<uint8_t>(bytes, bytes + count / 2)};
+            TTornWrite torn{inode_, position, std::vector<uint8_t>(bytes, bytes + count / 2)};
             core_->DoCrash(plan->mode, plan->seed, &torn);
             throw ESimulatedCrash();
         }
@@ -93,7 +128,7 @@ public:
             op.old.resize(real_->ReadAt(op.old.data(), op.old.size(), position));
         }
         Record(std::move(op), [&] { real_->WriteAt(buffer, count, position); });
-        if (writeThrough_) state_->ops.clear();
+        if (writeThrough_) inode_->ops.clear();
     }
 
     void SetSize(uint64_t size) override {
@@ -115,14 +150,14 @@ public:
 
     uint64_t Size() override { return real_ ? real_->Size() : 0; }
 
+    // The real disk is not asked: what a sync makes durable is simulated.
     void Sync() override {
         if (!real_) return;
         if (const TPlan* plan = core_->Check(TFaultOp::Sync, path_)) {
             core_->DoCrash(plan->mode, plan->seed, nullptr);
             throw ESimulatedCrash();
         }
-        real_->Sync();
-        state_->ops.clear();
+        inode_->ops.clear();
     }
 
     const std::string& Path() const override { return path_; }
@@ -132,12 +167,12 @@ private:
     // operation is undone by a crash that drops.
     template <class F>
     void Record(TPendingOp op, F perform) {
-        state_->ops.push_back(std::move(op));
-        const size_t at = state_->ops.size() - 1;
+        inode_->ops.push_back(std::move(op));
+        const size_t at = inode_->ops.size() - 1;
         try {
             perform();
         } catch (...) {
-            state_->ops[at].failed = true;
+            inode_->ops[at].failed = true;
             throw;
         }
     }
@@ -145,8 +180,7 @@ private:
     std::shared_ptr<TFaultCore> core_;
     std::unique_ptr<IFile> real_;  // null once the process has "crashed"
     std::string path_;
-    std::string key_;
-    std::shared_ptr<TFileState> state_;
+    std::shared_ptr<TInode> inode_;
     bool writeThrough_;
 };
 
@@ -155,7 +189,7 @@ const TPlan* TFaultCore::Check(TFaultOp op, const std::string& path) {
     const uint64_t n = ++counts[i];
     if (crash[i].at != 0 && n == crash[i].at) return &crash[i];
     if (fail[i].at != 0 && (n == fail[i].at || (fail[i].andAfter && n > fail[i].at))) {
-        static const char* const kNames[] = {"write", "sync", "truncate"};
+        static const char* const kNames[] = {"write", "sync", "truncate", "directory sync"};
         throw EPlatformError(std::string("Injected ") + kNames[i] + " failure on \"" + path + "\"",
                              EIO);
     }
@@ -164,6 +198,17 @@ const TPlan* TFaultCore::Check(TFaultOp op, const std::string& path) {
 
 void TFaultCore::KillOpenFiles() {
     for (TFaultFile* f : open) f->Kill();
+}
+
+void TFaultCore::EndProcess() {
+    KillOpenFiles();
+    open.clear();  // killed files stay dead; their destructors find nothing
+    crashed = false;
+    for (size_t i = 0; i < kFaultOpKinds; ++i) {
+        counts[i] = 0;
+        fail[i] = TPlan{};
+        crash[i] = TPlan{};
+    }
 }
 
 namespace {
@@ -191,31 +236,55 @@ void Redo(IFile& f, const TPendingOp& op) {
 void TFaultCore::DoCrash(TCrashMode mode, uint32_t seed, const TTornWrite* torn) {
     KillOpenFiles();
     crashed = true;
-    if (mode == TCrashMode::Apply) torn = nullptr;
+    if (mode == TCrashMode::Kill) return;
+    if (mode == TCrashMode::Apply) {
+        for (auto& [key, inode] : names) inode->ops.clear();
+        diskNames.clear();
+        return;
+    }
     std::mt19937 rng(seed);
-    TFileOptions raw;
-    raw.lock = false;  // the "dead" process's locks are gone
-    for (auto& [key, state] : states) {
-        const bool tornHere = mode == TCrashMode::Tear && torn && torn->key == key;
-        if (mode != TCrashMode::Apply && (!state->ops.empty() || tornHere)) {
+    LoseDirectoryChanges(mode, rng);
+    LoseFileChanges(mode, rng, torn);
+}
+
+// Every name whose change did not reach the disk names the file the disk has
+// under it again (or nothing).
+void TFaultCore::LoseDirectoryChanges(TCrashMode mode, std::mt19937& rng) {
+    for (auto& [key, disk] : diskNames) {
+        if (mode == TCrashMode::Tear && (rng() & 1) != 0) continue;  // it landed
+        names.erase(key);
+        RealFileSystem().Remove(key);
+        if (!disk) continue;
+        auto f = OpenRaw(key, TDisposition::CreateNew);
+        if (!disk->removedBytes.empty())
+            f->WriteAt(disk->removedBytes.data(), disk->removedBytes.size(), 0);
+        disk->removedBytes.clear();
+        names[key] = disk;
+    }
+    diskNames.clear();
+}
+
+void TFaultCore::LoseFileChanges(TCrashMode mode, std::mt19937& rng, const TTornWrite* torn) {
+    for (auto& [key, inode] : names) {
+        const bool tornHere = mode == TCrashMode::Tear && torn && torn->inode == inode;
+        if (!inode->ops.empty() || tornHere) {
             std::unique_ptr<IFile> f;
             try {
-                f = RealFileSystem().Open(key, TFileAccess::ReadWrite, TDisposition::OpenExisting,
-                                          raw);
+                f = OpenRaw(key, TDisposition::OpenExisting);
             } catch (const EPlatformError& e) {
                 if (e.Errno() != ENOENT) throw;
-                state->ops.clear();  // removed behind our back: nothing to settle
+                inode->ops.clear();  // removed behind our back: nothing to settle
                 continue;
             }
-            for (auto op = state->ops.rbegin(); op != state->ops.rend(); ++op) Undo(*f, *op);
+            for (auto op = inode->ops.rbegin(); op != inode->ops.rend(); ++op) Undo(*f, *op);
             if (mode == TCrashMode::Tear) {
-                for (const TPendingOp& op : state->ops)
+                for (const TPendingOp& op : inode->ops)
                     if ((rng() & 1) != 0 && !op.failed) Redo(*f, op);
             }
             if (tornHere && !torn->data.empty())
                 f->WriteAt(torn->data.data(), torn->data.size(), torn->pos);
         }
-        state->ops.clear();
+        inode->ops.clear();
     }
 }
 
@@ -227,24 +296,61 @@ std::unique_ptr<IFile> TFaultFileSystem::Open(const std::string& path, TFileAcce
                                               TDisposition disposition,
                                               const TFileOptions& options) {
     if (core_->crashed) throw ESimulatedCrash();
-    auto real = RealFileSystem().Open(path, access, disposition, options);
     const std::string key = ExpandFileName(path);
-    auto& state = core_->states[key];
-    if (!state) state = std::make_shared<TFileState>();
-    if (disposition == TDisposition::CreateAlways) state->ops.clear();
-    return std::make_unique<TFaultFile>(core_, std::move(real), key, state, options.writeThrough);
+    const bool existed = RealFileSystem().Exists(path);
+    std::vector<uint8_t> cut;  // what CreateAlways cuts off
+    if (existed && disposition == TDisposition::CreateAlways) cut = ReadWhole(key);
+    auto real = RealFileSystem().Open(path, access, disposition, options);
+    auto& inode = core_->names[key];
+    if (!existed) {
+        // A name the disk does not have yet (when it had it at the last
+        // directory sync, that is recorded already).
+        core_->diskNames.try_emplace(key, nullptr);
+        inode = std::make_shared<TInode>();
+    } else if (!inode) {
+        inode = std::make_shared<TInode>();
+    }
+    if (!cut.empty()) {
+        TPendingOp op;
+        op.isWrite = false;
+        op.pos = 0;
+        op.sizeBefore = cut.size();
+        op.old = std::move(cut);
+        inode->ops.push_back(std::move(op));
+    }
+    return std::make_unique<TFaultFile>(core_, std::move(real), inode, options.writeThrough);
 }
 
 bool TFaultFileSystem::Exists(const std::string& path) { return RealFileSystem().Exists(path); }
 
 bool TFaultFileSystem::Remove(const std::string& path) {
     if (core_->crashed) return false;
-    core_->states.erase(ExpandFileName(path));
+    const std::string key = ExpandFileName(path);
+    if (!RealFileSystem().Exists(path)) return RealFileSystem().Remove(path);
+    auto it = core_->names.find(key);
+    std::shared_ptr<TInode> inode =
+        it != core_->names.end() ? it->second : std::make_shared<TInode>();
+    if (!core_->diskNames.count(key)) {
+        // The disk still has this file under the name.
+        inode->removedBytes = ReadWhole(key);
+        core_->diskNames[key] = inode;
+    }
+    if (it != core_->names.end()) core_->names.erase(it);
     return RealFileSystem().Remove(path);
 }
 
+// Not passed on to the real disk, as file syncs are not.
 void TFaultFileSystem::SyncDirectoryOf(const std::string& path) {
-    if (!core_->crashed) RealFileSystem().SyncDirectoryOf(path);
+    if (core_->crashed) return;
+    if (const TPlan* plan = core_->Check(TFaultOp::DirectorySync, path)) {
+        core_->DoCrash(plan->mode, plan->seed, nullptr);
+        throw ESimulatedCrash();
+    }
+    const std::string dir = DirectoryOf(ExpandFileName(path));
+    for (auto it = core_->diskNames.begin(); it != core_->diskNames.end();) {
+        if (DirectoryOf(it->first) == dir) it = core_->diskNames.erase(it);
+        else ++it;
+    }
 }
 
 uint64_t TFaultFileSystem::Count(TFaultOp op) const { return core_->counts[Index(op)]; }
@@ -268,10 +374,12 @@ void TFaultFileSystem::Crash(TCrashMode mode, uint32_t seed) {
 
 bool TFaultFileSystem::Crashed() const { return core_->crashed; }
 
+void TFaultFileSystem::Restart() { core_->EndProcess(); }
+
 void TFaultFileSystem::Reset() {
-    core_->KillOpenFiles();
-    auto open = std::move(core_->open);  // killed files stay dead after Reset
-    *core_ = TFaultCore{};
+    core_->EndProcess();
+    core_->names.clear();
+    core_->diskNames.clear();
 }
 
 }  // namespace tlvx

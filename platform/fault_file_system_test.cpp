@@ -35,6 +35,7 @@ protected:
     // and a shrink.
     std::unique_ptr<IFile> Scenario(const std::string& name) {
         auto f = Open(name, TDisposition::CreateNew);
+        fs.SyncDirectoryOf(dir.File(name));
         Put(*f, "0123456789", 0);
         f->Sync();
         Put(*f, "AB", 2);
@@ -55,6 +56,7 @@ TEST_F(FaultFileSystem, PassesThroughAndCounts) {
     EXPECT_EQ(fs.Count(TFaultOp::Write), 3u);
     EXPECT_EQ(fs.Count(TFaultOp::Sync), 1u);
     EXPECT_EQ(fs.Count(TFaultOp::Truncate), 1u);
+    EXPECT_EQ(fs.Count(TFaultOp::DirectorySync), 1u);
     EXPECT_TRUE(fs.Exists(dir.File("a")));
     EXPECT_TRUE(fs.Remove(dir.File("a")));
     EXPECT_FALSE(fs.Crashed());
@@ -95,11 +97,16 @@ TEST_F(FaultFileSystem, CrashApplyKeepsEverything) {
 
 TEST_F(FaultFileSystem, CrashDropRestoresBytesAndSizeOfTheLastSync) {
     auto f = Scenario("a");
-    auto g = Open("b", TDisposition::CreateNew);  // never synced: back to empty
-    Put(*g, "data", 0);
+    auto g = Open("b", TDisposition::CreateNew);
+    fs.SyncDirectoryOf(dir.File("b"));
+    Put(*g, "data", 0);  // never synced: back to empty
+    auto h = Open("c", TDisposition::CreateNew);
+    Put(*h, "data", 0);
+    h->Sync();  // synced, but its directory was not: gone
     fs.Crash(TCrashMode::Drop);
     EXPECT_EQ(Contents(dir.File("a")), "0123456789");
     EXPECT_EQ(Contents(dir.File("b")), "");
+    EXPECT_FALSE(RealFileSystem().Exists(dir.File("c")));
 }
 
 TEST_F(FaultFileSystem, PendingChangesOutliveCloseUntilSynced) {
@@ -153,7 +160,7 @@ TEST_F(FaultFileSystem, CrashAtAWriteLeavesThatWriteOut) {
 TEST_F(FaultFileSystem, TearAppliesASeededSubsetAndHalfTheCrashWrite) {
     std::set<std::string> outcomes;
     for (uint32_t seed = 0; seed < 40; ++seed) {
-        const std::string name = "t" + std::to_string(seed);
+        const std::string name = std::to_string(seed) + "t";
         {
             auto f = Scenario(name);
             fs.CrashAt(TFaultOp::Write, 1, TCrashMode::Tear, seed);
@@ -186,6 +193,7 @@ TEST_F(FaultFileSystem, TearAppliesASeededSubsetAndHalfTheCrashWrite) {
 TEST_F(FaultFileSystem, EveryCrashPointOfARunCanBeEnumerated) {
     auto run = [&](const std::string& name) {
         auto f = Open(name, TDisposition::CreateAlways);
+        fs.SyncDirectoryOf(dir.File(name));
         for (int i = 0; i < 5; ++i) {
             Put(*f, std::string(1, static_cast<char>('a' + i)), static_cast<uint64_t>(i));
             f->Sync();
@@ -196,12 +204,147 @@ TEST_F(FaultFileSystem, EveryCrashPointOfARunCanBeEnumerated) {
     ASSERT_EQ(syncs, 5u);
     fs.Reset();
     for (uint64_t n = 1; n <= syncs; ++n) {
-        const std::string name = "c" + std::to_string(n);
+        const std::string name = std::to_string(n) + "c";
         fs.CrashAt(TFaultOp::Sync, n, TCrashMode::Drop);
         EXPECT_THROW(run(name), ESimulatedCrash);
         fs.Reset();
         EXPECT_EQ(Contents(dir.File(name)), std::string("abcde").substr(0, n - 1));
     }
+}
+
+TEST_F(FaultFileSystem, AKilledProcessLeavesItsWritesPendingForTheNext) {
+    Scenario("a").reset();
+    {
+        auto f = Open("a", TDisposition::OpenExisting);
+        Put(*f, "K", 0);
+        fs.CrashAt(TFaultOp::Write, 1, TCrashMode::Kill);
+        EXPECT_THROW(Put(*f, "never", 5), ESimulatedCrash);
+    }
+    fs.Restart();
+    EXPECT_EQ(fs.Count(TFaultOp::Write), 0u);
+    // The next process sees the dead one's writes, and its lock is gone.
+    TFileOptions noWait;
+    noWait.lockWaitMs = 0;
+    auto g = FileSystem().Open(dir.File("a"), TFileAccess::ReadWrite, TDisposition::OpenExisting,
+                               noWait);
+    EXPECT_EQ(ReadAll(*g), std::string("K1AB456789\0\0X", 13));
+    g.reset();
+    // Nothing synced them: the power loss takes them.
+    fs.Crash(TCrashMode::Drop);
+    EXPECT_EQ(Contents(dir.File("a")), "0123456789");
+}
+
+TEST_F(FaultFileSystem, ASyncOfTheNextProcessCoversTheDeadOnesWrites) {
+    Scenario("a").reset();
+    {
+        auto f = Open("a", TDisposition::OpenExisting);
+        Put(*f, "K", 0);
+    }
+    fs.Crash(TCrashMode::Kill);
+    fs.Restart();
+    {
+        auto g = Open("a", TDisposition::OpenExisting);
+        Put(*g, "N", 1);
+        g->Sync();
+        Put(*g, "lost", 0);
+    }
+    fs.Crash(TCrashMode::Drop);
+    EXPECT_EQ(Contents(dir.File("a")), std::string("KNAB456789\0\0X", 13));
+}
+
+TEST_F(FaultFileSystem, DirectoryChangesLastOnlyOnceTheDirectoryIsSynced) {
+    {
+        auto f = Open("old", TDisposition::CreateNew);
+        Put(*f, "synced", 0);
+        f->Sync();
+        fs.SyncDirectoryOf(dir.File("old"));
+        Put(*f, "unsynced", 0);
+        auto g = Open("new", TDisposition::CreateNew);
+        Put(*g, "new", 0);
+        g->Sync();
+    }
+    EXPECT_TRUE(fs.Remove(dir.File("old")));
+    fs.Crash(TCrashMode::Kill);
+    fs.Restart();
+    EXPECT_FALSE(fs.Exists(dir.File("old")));
+    fs.Crash(TCrashMode::Drop);
+    // The removal is undone with the bytes of the last sync; the creation
+    // is undone although its bytes were synced.
+    EXPECT_EQ(Contents(dir.File("old")), "synced");
+    EXPECT_FALSE(RealFileSystem().Exists(dir.File("new")));
+
+    fs.Reset();
+    {
+        auto g = Open("new", TDisposition::CreateNew);
+        Put(*g, "new", 0);
+        g->Sync();
+    }
+    fs.Remove(dir.File("old"));
+    fs.SyncDirectoryOf(dir.File("new"));
+    fs.Crash(TCrashMode::Drop);
+    EXPECT_FALSE(RealFileSystem().Exists(dir.File("old")));
+    EXPECT_EQ(Contents(dir.File("new")), "new");
+}
+
+TEST_F(FaultFileSystem, CreateAlwaysCutsTheFileOnlyUntilASync) {
+    Scenario("a").reset();
+    Open("a", TDisposition::CreateAlways)->WriteAt("x", 1, 0);
+    EXPECT_EQ(Contents(dir.File("a")), "x");
+    fs.Crash(TCrashMode::Drop);
+    EXPECT_EQ(Contents(dir.File("a")), "0123456789");
+}
+
+TEST_F(FaultFileSystem, DirectorySyncsCountFailAndCrash) {
+    Open("a", TDisposition::CreateNew).reset();
+    fs.FailAt(TFaultOp::DirectorySync, 1);
+    EXPECT_THROW(fs.SyncDirectoryOf(dir.File("a")), EPlatformError);
+    fs.CrashAt(TFaultOp::DirectorySync, 1, TCrashMode::Drop);
+    EXPECT_THROW(fs.SyncDirectoryOf(dir.File("a")), ESimulatedCrash);
+    EXPECT_EQ(fs.Count(TFaultOp::DirectorySync), 2u);
+    // Neither sync happened.
+    EXPECT_FALSE(RealFileSystem().Exists(dir.File("a")));
+}
+
+TEST_F(FaultFileSystem, TearKeepsOrLosesEachDirectoryChange) {
+    std::set<std::pair<bool, bool>> outcomes;
+    for (uint32_t seed = 0; seed < 16; ++seed) {
+        Open("x", TDisposition::CreateNew)->Sync();
+        fs.SyncDirectoryOf(dir.File("x"));
+        fs.Remove(dir.File("x"));
+        Open("y", TDisposition::CreateNew)->Sync();
+        fs.Crash(TCrashMode::Tear, seed);
+        outcomes.insert({RealFileSystem().Exists(dir.File("x")),
+                         RealFileSystem().Exists(dir.File("y"))});
+        fs.Reset();
+        RealFileSystem().Remove(dir.File("x"));
+        RealFileSystem().Remove(dir.File("y"));
+    }
+    EXPECT_EQ(outcomes.size(), 4u);
+}
+
+TEST_F(FaultFileSystem, ATornWriteStaysWithItsFile) {
+    std::set<std::string> outcomes;
+    for (uint32_t seed = 0; seed < 16; ++seed) {
+        {
+            auto f = Open("a", TDisposition::CreateNew);
+            Put(*f, "old-bytes", 0);
+            f->Sync();
+        }
+        fs.SyncDirectoryOf(dir.File("a"));
+        fs.Remove(dir.File("a"));
+        auto g = Open("a", TDisposition::CreateNew);
+        Put(*g, "n", 0);
+        fs.CrashAt(TFaultOp::Write, 1, TCrashMode::Tear, seed);
+        EXPECT_THROW(Put(*g, "XXXX", 0), ESimulatedCrash);
+        // The name keeps the new file, half written, or gets the old one
+        // back untouched.
+        const std::string got = Contents(dir.File("a"));
+        EXPECT_TRUE(got == "old-bytes" || got == "XX") << got;
+        outcomes.insert(got);
+        fs.Reset();
+        RealFileSystem().Remove(dir.File("a"));
+    }
+    EXPECT_EQ(outcomes.size(), 2u);
 }
 
 TEST_F(FaultFileSystem, FilesStillTakeTheShareLocks) {

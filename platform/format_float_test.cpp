@@ -108,6 +108,10 @@ TEST(IntegerRatio, HalvesToEvenAndTruncation) {
     EXPECT_EQ(RoundShare(1, 8, 360), 45);
     EXPECT_EQ(RoundShare(1, 16, 360), 22);  // 22.5 -> 22
     EXPECT_EQ(RoundShare(3, 16, 360), 68);  // 67.5 -> 68
+    // Shares printed with decimals: the half of the last decimal rounds up.
+    EXPECT_EQ(FormatFloat("0.00%", ShareValue(1, 800, 100)), "0.13%");
+    EXPECT_EQ(FormatFloat("0.00%", ShareValue(2, 3, 100)), "66.67%");
+    EXPECT_EQ(ShareValue(5, 0, 100), 0);
 }
 
 // Against exact rational arithmetic done another way: scaled by 2.

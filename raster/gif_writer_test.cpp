@@ -1,6 +1,5 @@
 #include "raster/gif_writer.h"
 
-#include <gif_lib.h>
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -9,50 +8,13 @@
 
 #include "raster/color_quantizer.h"
 #include "raster/lzw_encoder.h"
+#include "raster/testing/gif_decode.h"
 
 namespace tlvx {
 namespace {
 
-// A picture decoded by giflib: the colour of every pixel, top row first.
-struct TDecoded {
-    int width = 0, height = 0;
-    std::vector<uint32_t> pixels;  // 0x00RRGGBB
-};
-
-struct TReader {
-    const std::vector<uint8_t>* bytes;
-    size_t pos = 0;
-};
-
-int ReadFromMemory(GifFileType* gif, GifByteType* out, int count) {
-    auto* r = static_cast<TReader*>(gif->UserData);
-    size_t n = std::min(size_t(count), r->bytes->size() - r->pos);
-    std::memcpy(out, r->bytes->data() + r->pos, n);
-    r->pos += n;
-    return int(n);
-}
-
-TDecoded DecodeWithGiflib(const std::vector<uint8_t>& bytes) {
-    TReader reader{&bytes};
-    int error = 0;
-    GifFileType* gif = DGifOpen(&reader, ReadFromMemory, &error);
-    if (!gif) throw std::runtime_error("DGifOpen failed");
-    TDecoded d;
-    if (DGifSlurp(gif) != GIF_OK || gif->ImageCount != 1) {
-        DGifCloseFile(gif, &error);
-        throw std::runtime_error("DGifSlurp failed");
-    }
-    const SavedImage& image = gif->SavedImages[0];
-    d.width = image.ImageDesc.Width;
-    d.height = image.ImageDesc.Height;
-    const ColorMapObject* map = gif->SColorMap;
-    for (int i = 0; i < d.width * d.height; ++i) {
-        const GifColorType& c = map->Colors[image.RasterBits[i]];
-        d.pixels.push_back(uint32_t(c.Red) << 16 | uint32_t(c.Green) << 8 | c.Blue);
-    }
-    DGifCloseFile(gif, &error);
-    return d;
-}
+using test::DecodeWithGiflib;
+using TDecoded = test::TDecodedGif;
 
 std::vector<uint8_t> Gif(const TPaintRect& r) {
     TMemoryStream s;

@@ -171,8 +171,10 @@ bool RollBackJournal(IFile& database, const std::string& journalPath) {
         for (const TRecord& r : journal.records)
             database.WriteAt(r.bytes.data(), r.bytes.size(), r.position);
         database.SetSize(journal.originalSize);
-        database.Sync();
     }
+    // Also when the commit looks complete: it may be complete only in the
+    // page cache of a writer that was killed before its own sync.
+    database.Sync();
     fs.Remove(journalPath);
     fs.SyncDirectoryOf(journalPath);
     return restore;

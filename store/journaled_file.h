@@ -8,12 +8,36 @@
 //      this session has just created it, its directory too);
 //   2. the database is written and synced: the commit is durable;
 //   3. the journal is emptied, without a sync.
-// An open that finds a complete journal checks whether the database already
-// holds the committed pages and size: if so the commit stands, otherwise the
-// saved bytes are put back. So a journal that outlives its commit (step 3 not
-// on disk at a crash) does no harm, and step 3 costs no sync. The journal is
-// kept for the session and removed when the file is closed. Closing commits
-// what is still pending. The database format is unchanged.
+// The journal is kept for the session and removed when the file is closed.
+// Closing commits what is still pending. The database format is unchanged.
+//
+// Recovery. A journal found beside the database is dealt with before the
+// database is read, on each road that opens it: a writer's open (the
+// constructor below) and a reader's repair (RecoverDatabase, under the
+// exclusive lock for the time of it; the counter's install run on an existing
+// database is a writer's open). The rule is the same on each road:
+//   - a complete journal whose commit the file does not hold in full: the
+//     saved bytes and the original size are put back;
+//   - a complete journal whose commit the file holds (every committed range
+//     matches its hash, and the size is the final one): the commit stands.
+//     So a journal that outlives its commit (step 3 not on disk at a crash)
+//     does no harm, and step 3 costs no sync;
+//   - an incomplete or empty journal: its commit never touched the file.
+// Then, whatever the case, the database is synced, and only then is the
+// journal removed (and the removal synced with its directory). A writer killed
+// in step 2, after its writes and before its sync, leaves a commit that looks
+// complete only through the page cache: a journal removed before the
+// database's sync would leave a power loss free to tear that commit with
+// nothing left to undo it, and the next commit would save never-synced bytes
+// as the original ones. A journal is only ever removed when the database it
+// describes is on disk. (The remains of a counter database whose creation
+// never finished are removed whole, journal and all: model/counter2_open.cpp.)
+//
+// platform/testing/crash_matrix.h proves the commit and these roads: a
+// process killed at each of its writes and syncs, then the next process, then
+// a power loss at each of that one's writes and syncs. It runs over a hit and its successors
+// in counter/hit_fault_matrix_test.cpp, over a store commit in
+// store/orv_base_crash_test.cpp; a change to the commit must pass both.
 #pragma once
 
 #include <cstdint>
@@ -28,9 +52,9 @@ namespace tlvx {
 
 std::string JournalPathOf(const std::string& databasePath);
 
-// Restores the database from its journal when there is a complete one, then
-// removes the journal; an incomplete journal (the database was not touched
-// yet) is only removed. The database must be open for writing under its
+// Deals with a leftover journal as the recovery rule above says: restores the
+// database when its commit is not complete in it, syncs the database, then
+// removes the journal. The database must be open for writing under its
 // exclusive lock. Returns true when bytes were restored.
 bool RollBackJournal(IFile& database, const std::string& journalPath);
 

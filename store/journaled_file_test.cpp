@@ -2,6 +2,7 @@
 // truncate, with the changes applied, dropped or torn.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <random>
 
 #include "platform/fault_file_system.h"
@@ -77,7 +78,8 @@ TEST(JournaledFile, CrashAtEveryPointLeavesBeforeOrAfter) {
             h->SetSize(before.size());
             h->Sync();
         }
-        for (TFaultOp op : {TFaultOp::Write, TFaultOp::Sync, TFaultOp::Truncate}) {
+        for (TFaultOp op : {TFaultOp::Write, TFaultOp::Sync, TFaultOp::Truncate,
+                            TFaultOp::DirectorySync}) {
             fs.Reset();
             {
                 auto g = OpenJournaled(path);
@@ -221,6 +223,59 @@ TEST(JournaledFile, JournalOutlivingItsCommitKeepsTheCommit) {
         OpenJournaled(path).reset();  // recovery
         EXPECT_FALSE(FileSystem().Exists(journal));
         EXPECT_EQ(Contents(path), damage ? before : after);
+    }
+    fs.Reset();
+    SetFileSystem(nullptr);
+}
+
+// A writer killed after writing its commit but before syncing it leaves a
+// commit that looks complete, through the page cache only. Both roads that
+// deal with its journal (a writer's open, a reader's repair) keep the commit
+// and must sync the database before the journal goes: when that sync fails
+// the journal stays, and a power loss after the repair finds the commit on
+// disk.
+TEST(JournaledFile, CompleteLookingCommitIsSyncedBeforeItsJournalGoes) {
+    TTestTempDir dir;
+    const std::string path = dir.File("db");
+    const std::string journal = JournalPathOf(path);
+    TFaultFileSystem fs;
+    SetFileSystem(&fs);
+    {
+        auto f = OpenJournaled(path);
+        Session(*f, 5);
+    }
+    const std::vector<uint8_t> before = Contents(path);
+    const std::function<void()> roads[] = {[&] { OpenJournaled(path).reset(); },
+                                           [&] { RecoverDatabase(path, 0); }};
+    for (const auto& road : roads) {
+        fs.Reset();
+        {
+            auto h = FileSystem().Open(path, TFileAccess::ReadWrite, TDisposition::OpenAlways);
+            h->WriteAt(before.data(), before.size(), 0);
+            h->SetSize(before.size());
+        }
+        fs.Reset();
+        {
+            // The journal's sync is the first, the database's the second.
+            auto f = OpenJournaled(path);
+            fs.CrashAt(TFaultOp::Sync, 2, TCrashMode::Kill);
+            EXPECT_THROW(Session(*f, 6), ESimulatedCrash);
+        }
+        fs.Restart();
+        const std::vector<uint8_t> after = Contents(path);
+        ASSERT_NE(after, before);
+        ASSERT_GT(Contents(journal).size(), 0u);
+
+        fs.FailAt(TFaultOp::Sync, 1);
+        EXPECT_THROW(road(), EPlatformError);
+        EXPECT_TRUE(FileSystem().Exists(journal));
+
+        road();
+        EXPECT_FALSE(FileSystem().Exists(journal));
+        fs.Crash(TCrashMode::Drop);
+        fs.Reset();
+        EXPECT_FALSE(FileSystem().Exists(journal));
+        EXPECT_TRUE(Contents(path) == after);
     }
     fs.Reset();
     SetFileSystem(nullptr);

@@ -13,6 +13,7 @@
 #include <map>
 #include <random>
 
+#include "platform/testing/crash_matrix.h"
 #include "platform/fault_file_system.h"
 #include "platform/testing/temp_dir.h"
 #include "store/errors.h"
@@ -198,7 +199,7 @@ const std::vector<std::pair<const char*, Scenario>>& Scenarios() {
 }
 
 TEST(OrvBaseCrash, EveryCrashPointGivesBeforeOrAfter) {
-    TTestTempDir dir;
+    TTestTempDir dir(CrashMatrixScratchBase());
     const std::string path = dir.File("c.orv");
     const std::string journal = JournalPathOf(ExpandFileName(path));
     TFaultFileSystem fs;
@@ -217,14 +218,14 @@ TEST(OrvBaseCrash, EveryCrashPointGivesBeforeOrAfter) {
         SetFileSystem(&fs);
         fs.Reset();
         scenario(path);
-        uint64_t points[3] = {fs.Count(TFaultOp::Write), fs.Count(TFaultOp::Sync),
-                              fs.Count(TFaultOp::Truncate)};
+        uint64_t points[kFaultOpKinds];
+        for (int op = 0; op < kFaultOpKinds; ++op) points[op] = fs.Count(TFaultOp(op));
         fs.Reset();
         SetFileSystem(nullptr);
         const StoreState after = Check(path);
         ASSERT_NE(before, after);
         int crashes = 0;
-        for (int op = 0; op < 3; ++op) {
+        for (int op = 0; op < kFaultOpKinds; ++op) {
             for (uint64_t n = 1; n <= points[op]; ++n) {
                 for (TCrashMode mode : {TCrashMode::Apply, TCrashMode::Drop, TCrashMode::Tear}) {
                     restore();
@@ -260,6 +261,65 @@ TEST(OrvBaseCrash, EveryCrashPointGivesBeforeOrAfter) {
     }
 }
 
+// A commit killed at each of its writes and syncs, then the next process on
+// the same file (a writer that commits, a writer that changes nothing, a
+// reader), then a power loss at each write and sync of that process: every
+// reopen passes the full check and holds the state before or after the killed
+// commit, or either with the next writer's change.
+TEST(OrvBaseCrash, KilledCommitThenNextProcessThenPowerLoss) {
+    TTestTempDir dir(CrashMatrixScratchBase());
+    const std::string path = dir.File("m.orv");
+    Populate(path);
+    const std::vector<uint8_t> start = ReadBytes(path);
+    auto restore = [&] {
+        std::filesystem::remove(JournalPathOf(ExpandFileName(path)));
+        WriteBytes(path, start);
+    };
+    auto killed = Scenarios()[1].second;  // a small change
+    auto writer = [&] {
+        auto b = OpenOrvBase(path, false, {kClass}, 1);
+        uint32_t tr = b->StartTransaction(0);
+        Ref<TAtom> a = b->OpenAtom(tr, 7, 15);
+        a->Write(0, "next", 4);
+        a->Close();
+        b->Commit(tr);
+    };
+    auto reader = [&] {
+        auto b = OpenOrvBase(path, false, {kClass}, 0);
+        Ref<IEnumAtoms> en = b->EnumAtoms(0);
+        while (en->Next() != 0) {
+        }
+    };
+    const StoreState before = Check(path);
+    writer();
+    const StoreState beforeNext = Check(path);
+    restore();
+    killed(path);
+    const StoreState after = Check(path);
+    writer();
+    const StoreState afterNext = Check(path);
+
+    TFaultFileSystem fs;
+    TCrashMatrix matrix(fs);
+    matrix.restore = restore;
+    matrix.first = [&] { killed(path); };
+    matrix.AddNext("a writer", writer);
+    matrix.AddNext("an open without change", [&] { OpenOrvBase(path, false, {kClass}, 1); });
+    matrix.AddNext("a reader", reader);
+    matrix.check = [&](const TCrashCase& c) {
+        SCOPED_TRACE(c.Describe());
+        EXPECT_EQ(c.nextError, "");
+        const StoreState got = Check(path);
+        const bool wrote = c.next == "a writer";
+        EXPECT_TRUE(got == before || got == after ||
+                    (wrote && (got == beforeNext || got == afterNext)));
+        return !::testing::Test::HasFailure();
+    };
+    const TCrashMatrix::TStats stats = matrix.Run();
+    EXPECT_FALSE(stats.stopped);
+    EXPECT_GT(stats.killPoints, 3u);
+}
+
 // A file system that hides the journal from the first look for it: the
 // reader's view when a writer dies mid-commit while the reader waits for the
 // share lock.
@@ -286,7 +346,7 @@ private:
 };
 
 TEST(OrvBaseCrash, ReaderThatMissedALeftoverJournalRepairsBeforeReading) {
-    TTestTempDir dir;
+    TTestTempDir dir(CrashMatrixScratchBase());
     const std::string path = dir.File("r.orv");
     const std::string journal = JournalPathOf(ExpandFileName(path));
     Populate(path);
@@ -338,11 +398,16 @@ TEST(OrvBaseCrash, KilledChildLeavesACommittedState) {
     Populate(path);
     std::mt19937 rng(42);
     for (int round = 0; round < 12; ++round) {
+        int committed[2];
+        ASSERT_EQ(pipe(committed), 0);
         const pid_t pid = fork();
         ASSERT_GE(pid, 0);
         if (pid == 0) {
             // The child commits forever: each commit sets every counter atom
             // to the same new number, so a torn commit would show two values.
+            // It tells the parent of its first commit: before that the atoms
+            // still hold their different first values.
+            close(committed[0]);
             try {
                 auto b = OpenOrvBase(path, false, {kClass}, 1, 10000);
                 for (uint32_t v = 1;; ++v) {
@@ -354,15 +419,21 @@ TEST(OrvBaseCrash, KilledChildLeavesACommittedState) {
                         a->Write(0, d.data(), uint32_t(d.size()));
                     }
                     b->Commit(tr);
+                    if (v == 1 && write(committed[1], "c", 1) != 1) _exit(2);
                 }
             } catch (...) {
             }
             _exit(1);
         }
-        usleep(20000 + rng() % 80000);
+        close(committed[1]);
+        char c = 0;
+        const bool began = read(committed[0], &c, 1) == 1;
+        close(committed[0]);
+        if (began) usleep(rng() % 80000);
         kill(pid, SIGKILL);
         int status = 0;
         waitpid(pid, &status, 0);
+        ASSERT_TRUE(began) << "the child ended before its first commit, status " << status;
         StoreState s = Check(path);
         ASSERT_FALSE(::testing::Test::HasFailure()) << "round " << round;
         std::string first;

@@ -245,6 +245,7 @@ TEST_F(SpaceManagerTest, DamagedChainFailsTheOpen) {
     const auto good = ReadFileBytes(path_);
     auto patched = [&](size_t at, uint64_t v, bool wide) {
         auto b = good;
+        ASSERT_GE(b.size(), at + 8);
         uint8_t* field = b.data() + at;
         wide ? PutU64(field, v) : PutU32(field, static_cast<uint32_t>(v));
         WriteFileBytes(path_, b);

@@ -77,6 +77,20 @@ TEST(ReportRoads, InstallFromTheConsoleCreatesTheDatabaseAndSaysSoAfterwards) {
     EXPECT_FALSE(fs::exists(site.Dir() + "/no"));
 }
 
+// What a cut-off install leaves (a file and its install marker) is no
+// database: one install run clears it and creates the database.
+TEST(ReportRoads, InstallFinishesTheRemainsOfACutOffOne) {
+    const TReportSite site(TReportFixture::Empty);
+    Write(site.Database(), "half a database");
+    Write(site.Database() + "-install", "");
+    EXPECT_EQ("Tallyvex2 DataBase successfully created!\n", Console(site, {"-install", "site"}).Out);
+    EXPECT_FALSE(fs::exists(site.Database() + "-install"));
+    Ref<ICounter2> counter;
+    OpenCounter2(site.Database(), counter, TSkinStreams{}, true, "");
+    ASSERT_TRUE(counter);
+    EXPECT_EQ(0, counter->GetSettings().TotalHits);
+}
+
 TEST(ReportRoads, InstallSwitchIsNoInstallUnderAWebServerNorInAnotherCase) {
     const TReportSite site(TReportFixture::Empty);
     fs::remove(site.Database());

@@ -19,5 +19,31 @@ namespace tlvx {
 
 // ABOUT: what the program shows, in a few lines; reads no statistics.
 std::string BuildAboutPage(const TReportContext& context);
+// WEEKS: the hits of a page, a group or the site by day of the week.
+std::string BuildWeeksPage(const TReportContext& context);
+// TIMES: the same by hour of the day, over all days or by weekday.
+std::string BuildTimesPage(const TReportContext& context);
+// VISITORS: the most active visitors and the visitors of a period.
+std::string BuildVisitorsPage(const TReportContext& context);
+
+// MAIN: the general statistics of the site, a page or a group (page_main.cpp).
+std::string BuildMainPage(const TReportContext& context);
+
+// DIN: the dynamics of the site, a page or a group (page_din.cpp).
+std::string BuildDinPage(const TReportContext& context);
+
+// NODES: every page with its hits, visitors and a bar, the forms to one
+// group's or one page's reports, and the time diagram of the pages.
+// Query: "kind" (hits, visitors, else by path), "dates" (first, last,
+// else by path).
+std::string BuildNodesPage(const TReportContext& context);
+// Whether node has at least one child: the nodes the group form offers.
+bool HasEntries(INode& node);
+
+// REFS: the referral sources of a page ("node", else "nodename"; the whole
+// site when empty or unknown) with their figures ("compare" 1-5), shares,
+// bars and time diagram ("timesort" first, last, else by name); with
+// "podr" and "refname" both set, that one source's rows.
+std::string BuildRefsPage(const TReportContext& context);
 
 }  // namespace tlvx

@@ -13,16 +13,16 @@ namespace {
 // wording when this compiles). RETS and REGION have no title of their own
 // and read "General"; BRW and LANGS have an empty one.
 const std::array<TReportPage, 15> kPages{{
-    {"MAIN", 0, UiText("General"), {"maintab", "mainlink", "smain", UiText("General")}, nullptr, kReadsStatistics},
-    {"DIN", 3, UiText("Dynamics"), {"dintab", "dinlink", "sdin", UiText("Dynamics")}, nullptr, kReadsStatistics},
-    {"NODES", 4, UiText("Pages"), {"nodetab", "pagelink", "snodes", UiText("Pages")}, nullptr, kReadsStatistics},
-    {"REFS", 8, UiText("Referrals"), {"reftab", "reflink", "sref", UiText("Referrals")}, nullptr, kReadsStatistics},
-    {"VISITORS", 16, UiText("Visitors"), {"vistab", "vislink", "svis", UiText("Visitors")}, nullptr, kReadsStatistics},
+    {"MAIN", 0, UiText("General"), {"maintab", "mainlink", "smain", UiText("General")}, BuildMainPage, kReadsStatistics},
+    {"DIN", 3, UiText("Dynamics"), {"dintab", "dinlink", "sdin", UiText("Dynamics")}, BuildDinPage, kReadsStatistics},
+    {"NODES", 4, UiText("Pages"), {"nodetab", "pagelink", "snodes", UiText("Pages")}, BuildNodesPage, kReadsStatistics},
+    {"REFS", 8, UiText("Referrals"), {"reftab", "reflink", "sref", UiText("Referrals")}, BuildRefsPage, kReadsStatistics},
+    {"VISITORS", 16, UiText("Visitors"), {"vistab", "vislink", "svis", UiText("Visitors")}, BuildVisitorsPage, kReadsStatistics},
     {"GEO", 10, UiText("Geography"), {"geotab", "geolink", "sgeo", UiText("Geography")}, nullptr, kReadsStatistics},
     {"PATHS", 9, UiText("Entry/Exit points"), {"entrtab", "pathslink", "sentries", UiText("Entry/Exit points"), kSpacerAfter}, nullptr, kReadsStatistics},
     {"CALENDAR", 2, UiText("Calendar"), {"caltab", "calenlink", "scal", UiText("Calendar")}, nullptr, kReadsStatistics},
-    {"WEEKS", 6, UiText("Daily"), {"weektab", "weeklink", "sweek", UiText("Daily")}, nullptr, kReadsStatistics},
-    {"TIMES", 5, UiText("Hourly"), {"timestab", "timeslink", "stimes", UiText("Hourly"), kSpacerAfter}, nullptr, kReadsStatistics},
+    {"WEEKS", 6, UiText("Daily"), {"weektab", "weeklink", "sweek", UiText("Daily")}, BuildWeeksPage, kReadsStatistics},
+    {"TIMES", 5, UiText("Hourly"), {"timestab", "timeslink", "stimes", UiText("Hourly"), kSpacerAfter}, BuildTimesPage, kReadsStatistics},
     {"ABOUT", 1, UiText("About Tallyvex"), {"abouttab", "aboutlink", "sabout", UiText("About Tallyvex")}, BuildAboutPage, kReadsNoStatistics},
     {"RETS", 7, UiText("General"), {}, nullptr, kReadsStatistics},
     {"REGION", 11, UiText("General"), {}, nullptr, kReadsStatistics},

@@ -57,11 +57,13 @@ void TMainM::PrepareRequest(const TWebRequest& request, const std::string& id, T
     DataBasePath = CounterDatabasePath(ProgramPath(args_[0]), ConfLoaded, Conf, id);
     Counter.reset();
     // A report request never creates a file: a database that is not there
-    // is only made from the console.
-    if (FileSystem().Exists(DataBasePath))
-        OpenCounter2(DataBasePath, Counter, TSkinStreams{}, true, "");
-    else if (install)
+    // is only made from the console. The remains of an install that was cut
+    // off count as no database there, so that one install run clears them
+    // and creates the database.
+    if (install && !CounterDatabaseExists(DataBasePath))
         CreateCounterDatabase(DataBasePath, DefSkin, "", Counter);
+    else if (FileSystem().Exists(DataBasePath))
+        OpenCounter2(DataBasePath, Counter, TSkinStreams{}, true, "");
     if (install || !Counter) return;
 
     if (ImagesDirectory.size() > 1) MakeDirectory(ImagesDirectory.substr(0, ImagesDirectory.size() - 1));

@@ -104,6 +104,10 @@ TReferrerShares ReferrerShares(std::string_view ownHost, const TCObjectList& sou
     return r;
 }
 
+double SharePercent(int64_t part, int64_t whole) {
+    return whole > 0 ? double(part) * 100 / double(whole) : 0.0;
+}
+
 int32_t GrowthImageIndex(double change) { return change >= 0 ? 11 : 10; }
 
 TGmtOffset GmtOffsetOf(int32_t biasMinutes) {
@@ -153,6 +157,13 @@ std::optional<TDayRange> PeriodRange(int32_t code, double now) {
         case 5: return TDayRange{today - 30, today};
         default: return std::nullopt;
     }
+}
+
+int32_t HistoryDays(double now, double startTime) {
+    const double days = std::trunc(now) - std::trunc(startTime) + 1;
+    // NaN fails the comparison and gives 1 as well.
+    if (!(days >= 1)) return 1;
+    return days > INT32_MAX ? INT32_MAX : int32_t(days);
 }
 
 }  // namespace tlvx

@@ -81,6 +81,11 @@ struct TReferrerShares {
 // halves to even; 0 when there is nothing to divide by.
 TReferrerShares ReferrerShares(std::string_view ownHost, const TCObjectList& sources);
 
+// part / whole x 100 for a share printed with decimals ("0.0", "0.00"):
+// one division of the exact product, so the printer's rounding sees an
+// exact half as a half; 0 when whole is not above 0.
+double SharePercent(int64_t part, int64_t whole);
+
 // The image index of a change shown beside an average: 11 ("down.gif")
 // when the recent average lies at or below its reference (change >= 0),
 // else 10 ("up.gif").
@@ -113,5 +118,11 @@ struct TDayRange {
     double To = 0;
 };
 std::optional<TDayRange> PeriodRange(int32_t code, double now);
+
+// The calendar days of a history that began at startTime, the day of now
+// included: trunc(now) - trunc(startTime) + 1, and at least 1, so that a
+// start time in the future (a clock set back) divides by 1, not by 0 or
+// a negative count.
+int32_t HistoryDays(double now, double startTime);
 
 }  // namespace tlvx

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cmath>
 #include <map>
 #include <random>
 
@@ -228,6 +229,17 @@ TEST(ReportMath, PeriodRangesAgainstTheCalendar) {
         }
     }
     for (int32_t code : {-1, 6, 7, 100}) EXPECT_FALSE(PeriodRange(code, 46364.5)) << code;
+}
+
+// The whole start day counts, the time of day does not; a start in the
+// future (or a broken one) still gives a day to divide by.
+TEST(ReportMath, HistoryDays) {
+    const double today = EncodeDateTime(2026, 12, 8, 15, 0, 0);
+    EXPECT_EQ(HistoryDays(today, EncodeDateTime(2026, 12, 8, 14, 59, 0)), 1);
+    EXPECT_EQ(HistoryDays(today, EncodeDateTime(2026, 12, 1, 23, 59, 0)), 8);
+    EXPECT_EQ(HistoryDays(today, EncodeDateTime(2026, 11, 8, 0, 0, 0)), 31);
+    EXPECT_EQ(HistoryDays(today, today + 3), 1);
+    EXPECT_EQ(HistoryDays(today, std::nan("")), 1);
 }
 
 }  // namespace

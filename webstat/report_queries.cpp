@@ -133,12 +133,14 @@ StringArray ListAllNodePaths(ICounter2& counter) {
     return nodes ? nodes->GetAllLinkPaths() : StringArray();
 }
 
-StringArray ListGroupPaths(ICounter2& counter) {
+StringArray ListGroupPaths(ICounter2& counter) { return ListGroupPaths(counter, ListAllNodePaths(counter)); }
+
+StringArray ListGroupPaths(ICounter2& counter, const StringArray& allPaths) {
     Ref<INodeCollection> nodes = counter.GetNodes();
     StringArray groups;
     if (!nodes) return groups;
-    for (std::string& path : nodes->GetAllLinkPaths())
-        if (nodes->GetChildCount(path) > 0) groups.push_back(std::move(path));
+    for (const std::string& path : allPaths)
+        if (nodes->GetChildCount(path) > 0) groups.push_back(path);
     return groups;
 }
 

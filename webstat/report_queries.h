@@ -59,5 +59,8 @@ void BestEntryExitPages(ICounter2& counter, TEntryExitPages& best);
 StringArray ListAllNodePaths(ICounter2& counter);
 // Those paths of ListAllNodePaths whose node has a child, in the same order.
 StringArray ListGroupPaths(ICounter2& counter);
+// The same from the paths ListAllNodePaths gave, for a page that shows both
+// lists without walking the tree twice.
+StringArray ListGroupPaths(ICounter2& counter, const StringArray& allPaths);
 
 }  // namespace tlvx

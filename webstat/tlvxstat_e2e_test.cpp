@@ -2,17 +2,21 @@
 // HTTP: hits counted by the one are reported by the other.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
+#include <thread>
 
 #include "platform/text.h"
 #include "platform/testing/http_client.h"
 #include "platform/testing/lighttpd.h"
 #include "platform/testing/run_program.h"
+#include "raster/testing/gif_decode.h"
 #include "webstat/image_action.h"
 #include "webstat/main_module.h"
 #include "webstat/page_table.h"
 #include "webstat/testing/html_scan.h"
 #include "webstat/testing/page_parts.h"
+#include "webstat/testing/table_rows.h"
 
 namespace tlvx {
 namespace {
@@ -119,6 +123,17 @@ TEST_F(ReportServer, InstallFromTheConsoleOnlyThenTheFrameCountsTheHitsSent) {
         EXPECT_EQ("2", cells[23]);
         EXPECT_NE("", test::ServerTimeLine(reply.Body));
     }
+    // The weekday and hour pages spread the same five hits; the visitor
+    // list shows where they came from.
+    const auto hits = [](const std::string& page) {
+        const std::vector<std::string> cells = test::CellTexts(test::ContentArea(page), "tabletext");
+        int sum = 0;
+        for (size_t i = 0; i < cells.size(); i += 2) sum += std::stoi(cells[i]);
+        return sum;
+    };
+    EXPECT_EQ(5, hits(Report("id=7&page=weeks").Body));
+    EXPECT_EQ(5, hits(Report("id=7&page=times&kind=hours").Body));
+    EXPECT_NE(std::string::npos, Report("id=7&page=visitors&sort=1").Body.find("<p class=\"tabletext\">127.0.0.1</p>"));
     // The reports read the database and leave it as it was.
     EXPECT_EQ(bytes, test::ReadWholeFile(Database()));
 }
@@ -151,6 +166,78 @@ TEST_F(ReportServer, AccessListBehindBasicAuthentication) {
     EXPECT_EQ(403, Anonymous("id=7&img=1&imgind=12").Status);
     EXPECT_EQ(200, Anonymous("id=8").Status);
     EXPECT_EQ(200, Report("id=8", "carol").Status);
+}
+
+// The general page redraws its pies on every view while other requests
+// fetch them: every picture served is a whole one.
+TEST_F(ReportServer, PiesServedBesideTheirRedrawingAreWhole) {
+    ASSERT_EQ("Tallyvex2 DataBase successfully created!\n", Install());
+    const std::vector<std::string> agents{"Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.1)",
+                                          "Opera/9.80 (Windows NT 6.1; U; ru) Presto/2.10.289",
+                                          "Mozilla/5.0 (X11; Linux x86_64; rv:120.0) Gecko/20100101 Firefox/120.0"};
+    const std::vector<std::string> languages{"ru,en;q=0.5", "en-us", "de-de", "uk"};
+    for (size_t i = 0; i < 12; ++i)
+        EXPECT_EQ(200, Hit("index", "User-Agent: " + agents[i % agents.size()] + "\r\nAccept-Language: " +
+                                        languages[i % languages.size()] + "\r\n")
+                           .Status);
+    const THttpReply main = Report("id=7");
+    ASSERT_EQ(200, main.Status);
+    EXPECT_NE(std::string::npos, main.Body.find("img=1&imgind=1\" alt=\"Diagram of used languages\">"));
+
+    std::atomic<int> broken{0}, served{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 2; ++t)
+        threads.emplace_back([&] {
+            for (int i = 0; i < 2; ++i)
+                if (Report("id=7").Status != 200) ++broken;
+        });
+    for (int t = 0; t < 2; ++t)
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < 5; ++i) {
+                const THttpReply pie = Report("id=7&img=1&imgind=" + std::to_string(1 + (t + i) % 2));
+                try {
+                    const test::TDecodedGif gif =
+                        test::DecodeWithGiflib(std::vector<uint8_t>(pie.Body.begin(), pie.Body.end()));
+                    if (pie.Status != 200 || gif.width != 220 || gif.height != 220) ++broken;
+                    else ++served;
+                } catch (const std::exception&) {
+                    ++broken;
+                }
+            }
+        });
+    for (std::thread& t : threads) t.join();
+    EXPECT_EQ(0, broken.load()) << server_.ErrorLog();
+    EXPECT_EQ(10, served.load());
+    // Nothing but the pictures is left in the images directory.
+    for (const fs::directory_entry& entry : fs::directory_iterator(Images()))
+        EXPECT_TRUE(entry.path().extension() == ".gif") << entry.path();
+}
+
+// Hits sent to the counter come back on the pages page and the referrals
+// page; a referrer's D link leads to its detail report.
+TEST_F(ReportServer, PagesAndReferralsOfTheHitsSent) {
+    ASSERT_EQ("Tallyvex2 DataBase successfully created!\n", Install());
+    for (const std::string node : {"index", "news.sport", "news.sport", "about"})
+        EXPECT_EQ(200, Hit(node, "Referer: http://www.search.example/q\r\n").Status);
+
+    const std::string nodes = test::ContentArea(Report("id=7&page=nodes&kind=hits").Body);
+    std::vector<std::string> names;
+    for (const test::TTableRow& row : test::TableRows(nodes, "<h2>Pages:")) names.push_back(row.Cells.at(0));
+    // The head, then the pages with hits of their own: not the group news.
+    EXPECT_EQ((std::vector<std::string>{"&nbsp;", "news.sport", "about", "index"}), names);
+    EXPECT_NE(std::string::npos, nodes.find("<p class=\"tableleft\">news</p>"));  // in the time diagram
+
+    const std::string refs = test::ContentArea(Report("id=7&page=refs").Body);
+    const std::vector<test::TTableRow> rows = test::TableRows(refs);
+    ASSERT_EQ(3u, rows.size()) << refs;
+    const std::string source = rows[2].Cells.at(0);
+    EXPECT_NE(std::string::npos, source.find("SEARCH.EXAMPLE")) << source;
+    EXPECT_EQ("4", rows[2].Cells.at(3));
+    const std::string detail = rows[2].Attr("a", "href");
+    ASSERT_EQ(0u, detail.find("/cgi-bin/tlvxstat?id=7&page=refs&podr=1&refname=")) << detail;
+    const std::string report = test::ContentArea(Report(detail.substr(detail.find('?') + 1)).Body);
+    EXPECT_NE(std::string::npos, report.find("<h1>Referral detailed statistics<br>" + source + "</h1>")) << report;
+    EXPECT_EQ(3u, test::TableRows(report).size());
 }
 
 }  // namespace

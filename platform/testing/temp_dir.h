@@ -12,11 +12,11 @@ namespace tlvx {
 
 class TTestTempDir {
 public:
-    // In base, or in the system's temporary directory when base is "".
-    explicit TTestTempDir(const std::string& base = "") {
-        const std::filesystem::path parent = base.empty() ? std::filesystem::temp_directory_path()
-                                                          : std::filesystem::path(base);
-        std::string pattern = (parent / "tlvx-XXXXXX").string();
+    // Under base, or the system's temporary directory when base is empty.
+    explicit TTestTempDir(const std::string& base = {}) {
+        const std::filesystem::path under =
+            base.empty() ? std::filesystem::temp_directory_path() : std::filesystem::path(base);
+        std::string pattern = (under / "tlvx-XXXXXX").string();
         if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
         path_ = pattern;
     }

@@ -58,9 +58,51 @@ std::vector<std::string> SummaryCells(std::string_view page) {
     return cells;
 }
 
+std::vector<std::string> CellTexts(std::string_view html, std::string_view paragraphClass) {
+    const std::string open = "<p class=\"" + std::string(paragraphClass) + "\">";
+    std::vector<std::string> texts;
+    for (size_t at = html.find(open); at != std::string_view::npos; at = html.find(open, at)) {
+        at += open.size();
+        const size_t end = std::min(html.find("</p>", at), html.find("</td>", at));
+        texts.emplace_back(html.substr(at, end - at));
+    }
+    return texts;
+}
+
+std::vector<int> BarWidths(std::string_view html) {
+    constexpr std::string_view open = "<img height=10 width=";
+    std::vector<int> widths;
+    for (size_t at = html.find(open); at != std::string_view::npos; at = html.find(open, at)) {
+        at += open.size();
+        const std::string_view digits = html.substr(at, html.find(' ', at) - at);
+        int value = digits.empty() ? -1 : 0;
+        for (char c : digits) value = (c >= '0' && c <= '9' && value >= 0) ? value * 10 + (c - '0') : -1;
+        widths.push_back(value);
+    }
+    return widths;
+}
+
 std::string ServerTimeLine(std::string_view page) {
     const std::string line = Between(page, "<span class=\"smaller\">", "</span>");
     return line.starts_with("Now at server") ? line : "";
+}
+
+std::string TextBetween(std::string_view text, std::string_view from, std::string_view to, size_t start) {
+    const size_t a = text.find(from, start);
+    if (a == std::string_view::npos) return "";
+    const size_t b = text.find(to, a + from.size());
+    return std::string(text.substr(a + from.size(), b == std::string_view::npos ? std::string_view::npos
+                                                                               : b - a - from.size()));
+}
+
+std::vector<std::string> ParagraphTexts(std::string_view html, std::string_view cls) {
+    std::vector<std::string> texts;
+    const std::string open = "<p class=\"" + std::string(cls) + "\">";
+    for (size_t at = html.find(open); at != std::string_view::npos; at = html.find(open, at + 1)) {
+        const size_t from = at + open.size();
+        texts.emplace_back(html.substr(from, html.find("</p>", from) - from));
+    }
+    return texts;
 }
 
 }  // namespace tlvx::test

@@ -34,4 +34,20 @@ std::vector<std::string> SummaryCells(std::string_view page);
 // parenthesis ("" when the panel is off).
 std::string ServerTimeLine(std::string_view page);
 
+// The texts of a content area's table cells of one paragraph class, in
+// order: "tabletext" for figures, "tableleft" for row labels, "tablehead"
+// for column heads. A cell's text runs to its paragraph's or cell's end.
+std::vector<std::string> CellTexts(std::string_view html, std::string_view paragraphClass);
+
+// The widths of the bars of a content area ("<img height=10 width=N"), in
+// order; -1 for a width that is no plain number.
+std::vector<int> BarWidths(std::string_view html);
+
+// The text between the first from (at or after start) and the next to
+// after it; "" when from is missing, the rest when to is.
+std::string TextBetween(std::string_view text, std::string_view from, std::string_view to, size_t start = 0);
+
+// The texts of the paragraphs of a class (<p class="cls">...</p>) in order.
+std::vector<std::string> ParagraphTexts(std::string_view html, std::string_view cls);
+
 }  // namespace tlvx::test

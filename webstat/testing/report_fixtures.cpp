@@ -116,7 +116,7 @@ void RecordHit(ICounter2& counter, const TPlannedHit& hit, TCookieJar& jar) {
     env.Set("GATEWAY_INTERFACE", "CGI/1.1");
     env.Set("REQUEST_METHOD", "GET");
     env.Set("QUERY_STRING", "id=site&node=" + UrlArg(hit.Node) + (hit.WithoutCookies ? "&nocookies=1" : ""));
-    env.Set("REMOTE_ADDR", profile.Address);
+    env.Set("REMOTE_ADDR", hit.Address.empty() ? profile.Address : hit.Address);
     env.Set("HTTP_USER_AGENT", std::string(profile.Agent));
     if (!profile.Language.empty()) env.Set("HTTP_ACCEPT_LANGUAGE", std::string(profile.Language));
     if (!hit.Referer.empty()) env.Set("HTTP_REFERER", hit.Referer);
@@ -222,9 +222,12 @@ std::vector<TPlannedHit> FixtureHits(TReportFixture fixture, double now, bool wi
 }
 
 void BuildFixtureDatabase(TReportFixture fixture, const std::string& path, double now, bool withProbes) {
+    BuildHitsDatabase(FixtureHits(fixture, now, withProbes), path, now);
+}
+
+void BuildHitsDatabase(const std::vector<TPlannedHit>& hits, const std::string& path, double now) {
     TBuildSources sources;
     TSettableClock& clock = sources.Clock_();
-    const std::vector<TPlannedHit> hits = FixtureHits(fixture, now, withProbes);
     ResetErrorNotes();
     clock.now = hits.empty() ? now - 1.0 / 24 : std::trunc(hits.front().When);
     {

@@ -22,6 +22,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/testing/temp_dir.h"
+
 namespace tlvx::test {
 
 enum class TReportFixture { Empty, OneDay, FortyDays, FourHundredDays };
@@ -52,6 +54,7 @@ struct TPlannedHit {
     std::string Node;
     std::string Referer;  // the Referer header, "" for none
     bool WithoutCookies = false;
+    std::string Address;  // the client's address; "" for the visitor's own
 };
 
 // The hits of a fixture whose history ends at now, in time order; without
@@ -64,6 +67,26 @@ std::vector<TPlannedHit> FixtureHits(TReportFixture fixture, double now, bool wi
 // hit road. Raises std::runtime_error when a hit made an error note.
 void BuildFixtureDatabase(TReportFixture fixture, const std::string& path, double now,
                           bool withProbes = true);
+
+// Creates the database path (which must not exist) with the default skin
+// and records hits, in time order, through the hit road as the fixtures
+// are. The history starts on the first hit's day (on now's day without
+// hits). Raises std::runtime_error when a hit made an error note.
+void BuildHitsDatabase(const std::vector<TPlannedHit>& hits, const std::string& path, double now);
+
+// The database of a plan of hits ending before FixtureNow(), built once in
+// a directory of its own and removed with the object: a test suite keeps
+// one in a function's static and copies it into a TReportSite per test.
+class TPlannedDatabase {
+public:
+    explicit TPlannedDatabase(const std::vector<TPlannedHit>& hits) {
+        BuildHitsDatabase(hits, Path(), FixtureNow());
+    }
+    std::string Path() const { return dir_.File("planned.orv"); }
+
+private:
+    TTestTempDir dir_;
+};
 
 // The fixture's database ending at FixtureNow(), built at first use into a
 // folder beside the test binary and kept there while the binary stays the

@@ -93,12 +93,14 @@ TReportAnswer RunReportInProcess(const std::vector<std::string>& args, const ICg
     return answer;
 }
 
-TReportSite::TReportSite(TReportFixture fixture) {
+TReportSite::TReportSite(TReportFixture fixture) : TReportSite(FixtureDatabase(fixture)) {}
+
+TReportSite::TReportSite(const std::string& databaseFile) {
     namespace fs = std::filesystem;
     fs::create_directories(Dir() + "/cgi-bin");
     fs::create_directories(Images());
-    fs::copy_file(FixtureDatabase(fixture), Database());
-    fs::copy_file(FixtureDatabase(fixture), DefaultDatabase());
+    fs::copy_file(databaseFile, Database());
+    fs::copy_file(databaseFile, DefaultDatabase());
     WriteStaticImages(Images());
     WriteConf(StandardConf());
 }

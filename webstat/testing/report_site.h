@@ -53,6 +53,8 @@ inline constexpr const char* kFixtureId = "site";
 class TReportSite {
 public:
     explicit TReportSite(TReportFixture fixture);
+    // The same directory over a copy of a database file of one's own.
+    explicit TReportSite(const std::string& databaseFile);
     TReportSite(const TReportSite&) = delete;
     TReportSite& operator=(const TReportSite&) = delete;
 

@@ -1,0 +1,18 @@
+// The sections that close the general page of the whole site: returns,
+// transitions, entry and exit points, and the languages and browsers with
+// their pie charts (which this writes into the images directory).
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "model/counter_settings.h"
+#include "webstat/report_context.h"
+
+namespace tlvx {
+
+// periodDays: the days of the history, today included (at least 1).
+std::string BuildMainSiteSections(const TReportContext& context, int32_t periodDays,
+                                  const TCounterSettings& settings);
+
+}  // namespace tlvx

@@ -1,0 +1,138 @@
+// The site sections of the general page: returns, transitions, entry and
+// exit points, the language and browser tables, and the pie files they
+// leave in the images directory.
+#include "webstat/page_main_sections.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "model/visitor_collection.h"
+#include "platform/whole_file.h"
+#include "raster/testing/gif_decode.h"
+#include "webstat/testing/html_scan.h"
+#include "webstat/testing/page_parts.h"
+#include "webstat/testing/planned_history.h"
+#include "webstat/testing/report_site.h"
+
+namespace tlvx {
+namespace {
+
+using test::ParagraphTexts;
+using test::TextBetween;
+using test::TPlannedDay;
+
+// The site: 41 days of one hit, one visit and one visitor; then 50
+// visitors coming back within a day and 10 more within a week; Russian and
+// English 40 hits each and twenty languages of one; three MSIE 6 browsers
+// and one Opera.
+void Extras(ICounter2& counter) {
+    Ref<IVisitorCollection> visitors = counter.GetVisitors();
+    const double now = test::FixtureNow();
+    for (int32_t v = 0; v < 60; ++v) {
+        std::string id;
+        const double first = now - (v < 50 ? 0.5 : 3.0);
+        visitors->RegisterHit(id, 0x0B000000 + v, true, true, first);
+        visitors->RegisterHit(id, 0x0B000000 + v, false, true, first + (v < 50 ? 0.25 : 2.5));
+    }
+    Ref<INodeCollection> nodes = counter.GetNodes();
+    for (int i = 0; i < 40; ++i) {
+        nodes->CountLanguage("RU");
+        nodes->CountLanguage("EN-US");
+    }
+    for (int i = 0; i < 20; ++i) nodes->CountLanguage(std::string("X").append(std::to_string(i)));
+    for (int i = 0; i < 3; ++i) nodes->CountBrowser("Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.1)", "", true);
+    nodes->CountBrowser("Opera/9.80 (Windows NT 6.1; U; ru) Presto/2.10.289 Version/12.02", "", true);
+}
+
+class SiteSections : public ::testing::Test {
+protected:
+    void Build(bool extras) {
+        site_ = std::make_unique<test::TPlannedSite>(std::vector<TPlannedDay>(41, TPlannedDay{1, 1, 1, 1}),
+                                                     extras ? Extras : std::function<void(ICounter2&)>{});
+    }
+    std::string Content() { return site_->Content("page=main"); }
+    test::TDecodedGif Pie(const std::string& name) {
+        const std::optional<std::string> bytes = ReadRegularFile(site_->Site().Images() + "/" + name, 1 << 20);
+        if (!bytes) throw std::runtime_error(name + " missing");
+        return test::DecodeWithGiflib(std::vector<uint8_t>(bytes->begin(), bytes->end()));
+    }
+    std::unique_ptr<test::TPlannedSite> site_;
+};
+
+TEST_F(SiteSections, ReturnsSharesAndPies) {
+    Build(true);
+    const std::string page = Content();
+
+    // Returns beyond the 41 site views show 100 % at most; the scale is 100.
+    const std::string returns = TextBetween(page, "<h2>NUMBER of RETURNS ON SITE:</h2>", "<h2>STATISTICS of TRANSITIONS:");
+    EXPECT_EQ(ParagraphTexts(returns, "tablehead"), (std::vector<std::string>{"daily", "weekly", "monthly"}));
+    EXPECT_EQ(ParagraphTexts(returns, "tabletext"), (std::vector<std::string>{"100%", "100%", "100%", "50", "60", "60"}));
+    EXPECT_NE(returns.find("<tr height=1><td width=100%></td><td width=0%></td><td width=0%></td><td></td></tr>"),
+              std::string::npos);
+    EXPECT_NE(returns.find("<tr height=1><td colspan=5 bgcolor=white></td></tr>"), std::string::npos);
+    EXPECT_NE(returns.find(">&nbsp;100%</td></tr>"), std::string::npos);
+
+    // Languages: shares of every count (40 % each), the twenty single
+    // ones in grey from 288 degrees on.
+    const std::string languages = TextBetween(page, "Main browser language", "\r\n</table></td>");
+    EXPECT_EQ(ParagraphTexts(languages, "tableleft"), (std::vector<std::string>{"EN-US", "RU"}));
+    EXPECT_EQ(ParagraphTexts(languages, "tabletext"), (std::vector<std::string>{"40", "40.0%", "40", "40.0%"}));
+    const test::TDecodedGif lang = Pie("lang.gif");
+    ASSERT_EQ(lang.width, 220);
+    EXPECT_EQ(lang.At(110 + 35, 110 - 35), 0x7387C1u);  // 45 degrees: the first slice
+    EXPECT_EQ(lang.At(110, 110 + 50), 0xE6DEABu);       // 180 degrees: the second
+    EXPECT_EQ(lang.At(110 - 35, 110 - 35), 0xCCCCCCu);  // 315 degrees: the grey rest
+    EXPECT_EQ(lang.At(3, 3), 0xFFFFFFu);
+
+    // Browsers: every row, in the table's order.
+    const std::string browsers = TextBetween(page, "Type of browser", "\r\n</table>");
+    EXPECT_EQ(ParagraphTexts(browsers, "tableleft"),
+              (std::vector<std::string>{"MSIE 4", "MSIE 5", "MSIE 6", "Lynx", "Mozilla", "Opera", "Others"}));
+    EXPECT_EQ(ParagraphTexts(browsers, "tabletext"),
+              (std::vector<std::string>{"0", "0.0%", "0", "0.0%", "3", "75.0%", "0", "0.0%", "0", "0.0%", "1",
+                                        "25.0%", "0", "0.0%"}));
+    const test::TDecodedGif brw = Pie("brw.gif");
+    EXPECT_EQ(brw.At(110 + 35, 110 - 35), 0xE26655u);  // MSIE 6, 0..270 degrees
+    EXPECT_EQ(brw.At(110 - 35, 110 - 35), 0xDFD385u);  // Opera, 270..360
+
+    EXPECT_NE(page.find("<img src=\"/cgi-bin/tlvxstat?id=site&img=1&imgind=1\" alt=\"Diagram of used languages\">"),
+              std::string::npos);
+    EXPECT_NE(page.find("<p class=\"navig2\"><a class=\"navig2\" href=\"/cgi-bin/tlvxstat?id=site&page=refs&nodename=\">"
+                        "Statistics of transitions in detail...</a></p><br><br>"),
+              std::string::npos);
+}
+
+TEST_F(SiteSections, NewDatabaseAndUnwritableImages) {
+    Build(false);
+    const std::string page = Content();
+    const std::string returns = TextBetween(page, "<h2>NUMBER of RETURNS ON SITE:</h2>", "<h2>STATISTICS of TRANSITIONS:");
+    EXPECT_EQ(ParagraphTexts(returns, "tabletext"), (std::vector<std::string>{"0%", "0%", "0%", "0", "0", "0"}));
+    EXPECT_EQ(returns.find("<taBLE"), std::string::npos);
+    EXPECT_EQ(ParagraphTexts(TextBetween(page, "Main browser language", "\r\n</table></td>"), "tableleft").size(), 0u);
+    EXPECT_EQ(ParagraphTexts(TextBetween(page, "Type of browser", "\r\n</table>"), "tabletext")[1], "0.0%");
+    EXPECT_NE(page.find("<p class=\"tableleft\">Most popular entry point</p></td><td><p class=\"tabletext\"></p></td>"
+                        "<td align=center><p class=\"tabletext\">0</p></td><td align=center><p class=\"tabletext\">"
+                        "0%</p></td></tr>"),
+              std::string::npos);
+    for (const char* name : {"lang.gif", "brw.gif"}) {
+        const test::TDecodedGif pie = Pie(name);
+        for (uint32_t pixel : pie.pixels) ASSERT_EQ(pixel, 0xFFFFFFu) << name;
+    }
+
+    // Pictures that cannot be written leave the page as it is.
+    test::TReportSite& site = site_->Site();
+    std::string conf = site.StandardConf();
+    const std::string images = "ImagesDirectory=" + site.Images();
+    conf.replace(conf.find(images), images.size(), "ImagesDirectory=" + site.Database() + "/images");
+    site.WriteConf(conf);
+    const std::string blocked = Content();
+    EXPECT_EQ(blocked.substr(0, blocked.find("<img src=")), page.substr(0, page.find("<img src=")));
+    EXPECT_NE(blocked.find("Type of browser"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace tlvx
