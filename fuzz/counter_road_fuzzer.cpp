@@ -36,16 +36,8 @@ int32_t TotalHits() {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static TCounterRoad* road = new TCounterRoad;
     road->Restore();
-    std::string_view input(reinterpret_cast<const char*>(data), size);
-    std::vector<std::string> parts;
-    while (parts.size() + 1 < kParts) {
-        size_t nul = input.find('\0');
-        if (nul == std::string_view::npos) break;
-        parts.emplace_back(input.substr(0, nul));
-        input.remove_prefix(nul + 1);
-    }
-    parts.emplace_back(input);
-    parts.resize(kParts);
+    const std::vector<std::string> parts =
+        SplitFuzzInput(std::string_view(reinterpret_cast<const char*>(data), size), kParts);
 
     TMapEnvironment env;
     env.Set("GATEWAY_INTERFACE", "CGI/1.1");

@@ -11,6 +11,9 @@
 #include <exception>
 #include <new>
 #include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
 
 namespace tlvx {
 
@@ -38,6 +41,21 @@ void RunGuarded(F&& body) {
     } catch (...) {
         FuzzFail("an exception that is no std::exception");
     }
+}
+
+// A fuzz input as parts separated by NUL bytes: the first parts - 1 pieces
+// up to a NUL each, the last piece the rest; missing parts are empty.
+inline std::vector<std::string> SplitFuzzInput(std::string_view input, size_t parts) {
+    std::vector<std::string> out;
+    while (out.size() + 1 < parts) {
+        const size_t nul = input.find('\0');
+        if (nul == std::string_view::npos) break;
+        out.emplace_back(input.substr(0, nul));
+        input.remove_prefix(nul + 1);
+    }
+    out.emplace_back(input);
+    out.resize(parts);
+    return out;
 }
 
 }  // namespace tlvx

@@ -15,19 +15,6 @@ using namespace tlvx;
 
 namespace {
 
-std::vector<std::string> SplitParts(std::string_view input, size_t parts) {
-    std::vector<std::string> out;
-    while (out.size() + 1 < parts) {
-        size_t nul = input.find('\0');
-        if (nul == std::string_view::npos) break;
-        out.emplace_back(input.substr(0, nul));
-        input.remove_prefix(nul + 1);
-    }
-    out.emplace_back(input);
-    out.resize(parts);
-    return out;
-}
-
 void CheckFields(const TWebFields& fields, std::string_view source) {
     size_t pieces = 1;
     for (char c : source) pieces += (c == '&' || c == ';');
@@ -52,7 +39,7 @@ void CheckCookieRoundTrip(const std::string& value) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string_view input(reinterpret_cast<const char*>(data), size);
-    auto parts = SplitParts(input, 6);
+    auto parts = SplitFuzzInput(input, 6);
     RunGuarded([&] {
         TMapEnvironment env;
         env.Set("GATEWAY_INTERFACE", "CGI/1.1");

@@ -8,9 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/html_escape.h"
-#include "webstat/page_table.h"
 #include "webstat/testing/html_scan.h"
+#include "webstat/testing/hostile_values.h"
 #include "webstat/testing/report_site.h"
 
 namespace tlvx {
@@ -19,43 +18,6 @@ namespace {
 using test::TReportAnswer;
 using test::TReportFixture;
 using test::TReportSite;
-
-// Markup and script, quotes for quoted and unquoted attributes, a script
-// link, a header break, a very long value, Windows-1251 bytes, numbers out
-// of every range and none at all.
-std::vector<std::string> HostileValues() {
-    return {"\"><xssprobe xssattr=1>",
-            "' xssattr='1 \" xssattr=\"1 xssattr=1 `xssattr=1",
-            "javascript:alert(1)",
-            "x\r\nX-Injected: 1\r\n\r\n<xssprobe>",
-            std::string(20000, 'A') + "<xssprobe>",
-            "\xC0\xE1\xFF\x80 \xCD\xEE\xE2\xEE\xF1\xF2\xE8",
-            "-1",
-            "-2147483649",
-            "2147483648",
-            "99999999999999999999",
-            "1e999",
-            "-0",
-            ""};
-}
-
-// Every query field a report page reads, besides id and page.
-constexpr const char* kPageFields[] = {"nodename", "group", "kind",    "from", "dates", "compare", "timesort",
-                                       "node",     "refname", "podr", "sort", "period", "show"};
-
-std::vector<std::string> PageValues() {
-    std::vector<std::string> values;
-    for (const TReportPage& page : ReportPages()) values.emplace_back(page.Value);
-    values.push_back("");
-    values.push_back("nosuchpage");
-    return values;
-}
-
-std::string Query(const std::string& id, const std::string& page, const std::string& value) {
-    std::string query = "id=" + UrlArg(id) + "&page=" + UrlArg(page);
-    for (const char* field : kPageFields) query += std::string("&") + field + "=" + UrlArg(value);
-    return query;
-}
 
 // What must hold of every answer; the failures, each with what was asked.
 void CheckAnswer(const TReportAnswer& answer, const std::string& what, std::vector<std::string>& failures) {
@@ -73,21 +35,21 @@ class ReportSweep : public ::testing::TestWithParam<TReportFixture> {};
 
 TEST_P(ReportSweep, EveryPageKeepsItsInvariants) {
     const TReportFixture fixture = GetParam();
-    const std::vector<std::string> hostile = HostileValues();
+    const std::vector<std::string> hostile = test::HostileValues();
     std::vector<std::string> failures;
     const TReportSite site(fixture);
     const std::string database = test::FileBytes(site.Database());
     const std::string defaultDatabase = test::FileBytes(site.DefaultDatabase());
-    for (const std::string& page : PageValues()) {
+    for (const std::string& page : test::PageValuesToVisit()) {
         for (size_t v = 0; v < hostile.size(); ++v) {
             const std::string what = "page=" + page + " value #" + std::to_string(v);
             // The counter's own id, then the value as the id too (the
             // history without a configuration block answers it).
-            const std::string query = Query(test::kFixtureId, page, hostile[v]);
+            const std::string query = test::QueryWithEveryField(test::kFixtureId, page, hostile[v]);
             const TReportAnswer first = site.Get(query);
             CheckAnswer(first, what, failures);
             if (site.Get(query).Out != first.Out) failures.push_back(what + ": differs on a second run");
-            CheckAnswer(site.Get(Query(hostile[v], page, hostile[v])), what + " as id", failures);
+            CheckAnswer(site.Get(test::QueryWithEveryField(hostile[v], page, hostile[v])), what + " as id", failures);
         }
     }
     if (test::FileBytes(site.Database()) != database || test::FileBytes(site.DefaultDatabase()) != defaultDatabase)

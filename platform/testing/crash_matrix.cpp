@@ -1,8 +1,8 @@
 #include "platform/testing/crash_matrix.h"
 
-#include <unistd.h>
-
 #include <exception>
+
+#include "platform/testing/temp_dir.h"
 
 namespace tlvx {
 
@@ -59,10 +59,7 @@ std::vector<uint64_t> Points(uint64_t n, uint64_t max, uint64_t shift) {
 
 }  // namespace
 
-std::string CrashMatrixScratchBase() {
-    const char* shm = "/dev/shm";
-    return ::access(shm, W_OK | X_OK) == 0 ? shm : "";
-}
+std::string CrashMatrixScratchBase() { return MemoryTempBase(); }
 
 std::string TCrashCase::Describe() const {
     std::string s = std::string("killed at ") + OpName(killOp) + " " + std::to_string(killAt) +

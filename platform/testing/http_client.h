@@ -99,10 +99,11 @@ inline THttpReply ParseReply(const std::string& raw) {
     return reply;
 }
 
-// GET target with extra header lines (each ending in CR LF).
+// GET target with extra header lines (each ending in CR LF), for the site
+// host.
 inline THttpReply HttpGet(uint16_t port, const std::string& target,
-                          const std::string& extraHeaders = "") {
-    return ParseReply(Exchange(port, "GET " + target + " HTTP/1.0\r\nHost: 127.0.0.1\r\n" +
+                          const std::string& extraHeaders = "", const std::string& host = "127.0.0.1") {
+    return ParseReply(Exchange(port, "GET " + target + " HTTP/1.0\r\nHost: " + host + "\r\n" +
                                          extraHeaders + "Connection: close\r\n\r\n"));
 }
 

@@ -139,8 +139,11 @@ private:
                        "server.modules = (" + modules_ + "\"mod_cgi\")\n"
                        "server.max-connections = 256\n"
                        // The program must hold its own against control
-                       // bytes in the query, so the server lets them in.
-                       "server.http-parseopts = (\"url-ctrls-reject\" => \"disable\")\n"
+                       // bytes and any encoded byte in the query and any
+                       // byte in a header, so the server lets them in
+                       // (its URL normalising refuses %FF, for one).
+                       "server.http-parseopts = (\"url-ctrls-reject\" => \"disable\", "
+                       "\"header-strict\" => \"disable\", \"url-normalize\" => \"disable\")\n"
                        "mimetype.assign = (\".html\" => \"text/html\")\n"
                        "$HTTP[\"url\"] =~ \"^/cgi-bin/\" { cgi.assign = (\"\" => \"\") }\n" +
                        extraConf_);

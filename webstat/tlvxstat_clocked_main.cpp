@@ -1,0 +1,11 @@
+// tlvxstat for the end-to-end tests: the same program, its clock read from
+// the file the test's web server names (platform/testing/file_clock.h).
+// Never installed.
+#include "platform/cgi_run.h"
+#include "platform/testing/file_clock.h"
+#include "webstat/main_module.h"
+
+int main(int argc, char** argv) {
+    tlvx::test::InstallClockFromEnvironment();
+    return tlvx::RunCgiProgram<tlvx::TMainM, &tlvx::TMainM::MainItemAction>(argc, argv, "tlvxstat");
+}
