@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <filesystem>
 #include <functional>
-#include <set>
 #include <map>
+#include <set>
 #include <memory>
 #include <random>
 #include <tuple>
@@ -16,6 +16,7 @@
 #include "platform/fault_file_system.h"
 #include "store/crc32.h"
 #include "store/errors.h"
+#include "store/journaled_file.h"
 #include "store/orv_file.h"
 #include "store/testing/store_env.h"
 
@@ -627,6 +628,78 @@ TEST_F(SpaceManagerTest, ACrashInAWindowedSessionNeverFreesSpaceInUse) {
             if (HasFailure() || !crashed) break;
         }
     }
+}
+
+// An open that rolls back an interrupted commit reads every slot: a hole
+// entry before the window that claims space in use is cleared then, and
+// only then.
+TEST_F(SpaceManagerTest, AnOpenThatRollsBackChecksEveryHole) {
+    Open();
+    const std::map<uint64_t, uint32_t> used = MakeFileOfSlivers(
+        [&](uint32_t n) { return Alloc(n); }, [&](uint32_t n, uint64_t p) { Free(n, p); });
+    const uint64_t table0 = Mgr().Tables().at(0).position;
+    Close();
+    // Slot 5 of table 0 claims, with a valid CRC, slot 0's hole and the
+    // range in use after it.
+    const uint64_t first = used.begin()->first;
+    auto bytes = ReadFileBytes(path_);
+    ASSERT_EQ(GetU64(bytes.data() + table0 + 16 + 4), first - 8);
+    uint8_t* slot5 = bytes.data() + table0 + 16 + 16 * 5;
+    PutU64(slot5 + 4, first - 8);
+    PutU32(slot5 + 12, 20);
+    PutU32(slot5, Crc32(slot5 + 4, 12));
+    const std::vector<uint8_t> claim(slot5, slot5 + 16);
+    WriteFileBytes(path_, bytes);
+
+    TFaultFileSystem faults;
+    SetFileSystem(&faults);
+    struct TRestore {
+        ~TRestore() { SetFileSystem(nullptr); }
+    } restore;
+    // The store's writer open: the journal's wrapper, its repair reported.
+    auto openJournaled = [&] {
+        file_.reset();
+        TJournaledFile* journal = nullptr;
+        TOrvFileOptions options;
+        options.holeWindowSlots = 1;
+        options.wrapFile = [&](std::unique_ptr<IFile> f) -> std::unique_ptr<IFile> {
+            auto j = std::make_unique<TJournaledFile>(std::move(f), JournalPathOf(path_));
+            journal = j.get();
+            return j;
+        };
+        options.recovered = [&] { return journal != nullptr && journal->RestoredAtOpen(); };
+        file_ = std::make_unique<TOrvFile>(path_, false, std::vector<TGUID>{kClassA}, 1, options);
+        return journal->RestoredAtOpen();
+    };
+    ASSERT_FALSE(openJournaled());
+    EXPECT_EQ(Mgr().WindowStart(), Mgr().Tables().back().firstSlot);
+    Alloc(3000);
+    Close();
+    EXPECT_EQ(SlotBytes(table0, 5), claim) << "a windowed open reads no slot of table 0";
+
+    bool rolledBack = false;
+    for (uint64_t n = 1; n < 20 && !rolledBack; ++n) {
+        SCOPED_TRACE(n);
+        faults.Reset();
+        ASSERT_FALSE(openJournaled());
+        faults.CrashAt(TFaultOp::Write, n, TCrashMode::Kill);
+        try {
+            Alloc(5000);
+            Close();
+        } catch (const ESimulatedCrash&) {
+        }
+        file_.reset();
+        faults.Restart();
+        rolledBack = openJournaled();
+        if (rolledBack) {
+            EXPECT_EQ(Mgr().WindowStart(), 0);
+            EXPECT_FALSE(Mgr().Holes().Overlaps(first, used.begin()->second));
+        }
+        Close();
+    }
+    ASSERT_TRUE(rolledBack);
+    faults.Reset();
+    EXPECT_EQ(SlotBytes(table0, 5), std::vector<uint8_t>(16, 0));
 }
 
 }  // namespace
