@@ -235,7 +235,7 @@ TJournaledFile::~TJournaledFile() {
 
 void TJournaledFile::Reset() {
     pages_.clear();
-    clean_.clear();
+    clean_.Clear();
     baseSize_ = size_ = minSize_ = inner_->Size();
     dirty_ = false;
 }
@@ -249,25 +249,26 @@ void TJournaledFile::ReadBase(uint8_t* out, uint64_t count, uint64_t position) {
     inner_->ReadAt(out, size_t(n), position);
 }
 
-const std::vector<uint8_t>* TJournaledFile::CleanPage(uint64_t index) {
-    auto it = clean_.find(index);
-    if (it != clean_.end()) return &it->second;
-    if (clean_.size() >= kCleanPages) clean_.clear();  // a long session: start afresh
-    std::vector<uint8_t> page(kPage);
-    ReadBase(page.data(), kPage, index * kPage);
-    return &clean_.emplace(index, std::move(page)).first->second;
+const uint8_t* TJournaledFile::CleanPage(uint64_t index) {
+    if (const uint8_t* page = clean_.Find(index)) return page;
+    uint8_t* page = clean_.Take(index);
+    try {
+        ReadBase(page, kPage, index * kPage);
+    } catch (...) {
+        clean_.Drop(index);
+        throw;
+    }
+    return page;
 }
 
 std::vector<uint8_t>& TJournaledFile::Page(uint64_t index) {
     auto it = pages_.find(index);
     if (it != pages_.end()) return it->second;
-    std::vector<uint8_t> page;
-    auto clean = clean_.find(index);
-    if (clean != clean_.end()) {
-        page = std::move(clean->second);
-        clean_.erase(clean);
+    std::vector<uint8_t> page(kPage);
+    if (const uint8_t* clean = clean_.Find(index)) {
+        std::memcpy(page.data(), clean, kPage);
+        clean_.Drop(index);
     } else {
-        page.resize(kPage);
         ReadBase(page.data(), kPage, index * kPage);
     }
     return pages_.emplace(index, std::move(page)).first->second;
@@ -297,7 +298,7 @@ size_t TJournaledFile::ReadAt(void* buffer, size_t count, uint64_t position) {
             flushRun();
             std::memcpy(out + done, it->second.data() + off, size_t(len));
         } else if (small) {
-            std::memcpy(out + done, CleanPage(index)->data() + off, size_t(len));
+            std::memcpy(out + done, CleanPage(index) + off, size_t(len));
         } else {
             if (!runLength) runStart = done;
             runLength += len;
@@ -330,7 +331,7 @@ void TJournaledFile::SetSize(uint64_t size) {
         }
         minSize_ = std::min(minSize_, size);
         // What is cut off reads as zeros from now on, even once regrown.
-        clean_.erase(clean_.lower_bound(size / kPage), clean_.end());
+        clean_.DropFrom(size / kPage);
     }
     size_ = size;
     dirty_ = true;
