@@ -374,21 +374,25 @@ TJournal TJournaledFile::BuildJournal() {
         const uint32_t n = uint32_t(std::min(kPage, size_ - start));
         journal.checks.push_back({start, n, RangeHash(page.data(), n)});
     }
-    for (auto [from, to] : ChangedRanges()) {
-        TRecord r{from, std::vector<uint8_t>(size_t(to - from))};
-        ReadOriginal(r.bytes.data(), r.bytes.size(), from);
-        journal.records.push_back(std::move(r));
-    }
+    journal.records = ChangedOriginals();
     return journal;
 }
 
-// The ranges whose original bytes the journal keeps, sorted and merged: the
-// runs of bytes that differ on each changed page (a commit changes a few
+// The original bytes the journal keeps, in position order, neighbours joined:
+// the runs of bytes that differ on each changed page (a commit changes a few
 // entries on each of its pages, and the journal's sync costs by its size),
-// and the tail that a shrink cuts off, whole.
-std::vector<std::pair<uint64_t, uint64_t>> TJournaledFile::ChangedRanges() {
+// and the tail that a shrink cuts off, whole. Each page's original is read
+// once, in one piece.
+std::vector<TJournalRecord> TJournaledFile::ChangedOriginals() {
     const uint64_t cut = std::min(minSize_, size_);
-    std::vector<std::pair<uint64_t, uint64_t>> ranges;
+    std::vector<TJournalRecord> records;
+    auto add = [&records](uint64_t position, const uint8_t* bytes, size_t n) {
+        if (!records.empty() &&
+            records.back().position + records.back().bytes.size() == position)
+            records.back().bytes.insert(records.back().bytes.end(), bytes, bytes + n);
+        else
+            records.push_back({position, std::vector<uint8_t>(bytes, bytes + n)});
+    };
     std::vector<uint8_t> original(kPage);
     for (auto& [index, page] : pages_) {
         const uint64_t start = index * kPage;
@@ -408,22 +412,19 @@ std::vector<std::pair<uint64_t, uint64_t>> TJournaledFile::ChangedRanges() {
                     last = next;
                     continue;
                 }
-                ranges.emplace_back(start + i, start + last + 1);
+                add(start + i, original.data() + i, last + 1 - i);
                 i = next;
                 break;
             }
         }
     }
-    if (cut < baseSize_) ranges.emplace_back(cut, baseSize_);
-    std::sort(ranges.begin(), ranges.end());
-    std::vector<std::pair<uint64_t, uint64_t>> merged;
-    for (auto r : ranges) {
-        if (!merged.empty() && r.first <= merged.back().second)
-            merged.back().second = std::max(merged.back().second, r.second);
-        else
-            merged.push_back(r);
+    if (cut < baseSize_) {
+        // Page runs end at the cut at the latest.
+        std::vector<uint8_t> tail(size_t(baseSize_ - cut));
+        ReadOriginal(tail.data(), tail.size(), cut);
+        add(cut, tail.data(), tail.size());
     }
-    return merged;
+    return records;
 }
 
 void TJournaledFile::ReadOriginal(uint8_t* out, size_t count, uint64_t position) {

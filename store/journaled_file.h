@@ -72,6 +72,7 @@ namespace tlvx {
 std::string JournalPathOf(const std::string& databasePath);
 
 struct TJournal;
+struct TJournalRecord;
 
 // Deals with a leftover journal as the recovery rule above says: an idle one
 // stays; otherwise restores the database when its commit is not complete in
@@ -116,7 +117,7 @@ private:
     // The commit's stages, in order.
     void ZeroRegrownPages();
     TJournal BuildJournal();
-    std::vector<std::pair<uint64_t, uint64_t>> ChangedRanges();
+    std::vector<TJournalRecord> ChangedOriginals();
     void ReadOriginal(uint8_t* out, size_t count, uint64_t position);
     void WriteJournal(const TJournal& journal);
     void OpenJournal();
