@@ -17,7 +17,7 @@ namespace tlvx {
 
 class TCleanPages {
 public:
-    static constexpr size_t kSlots = 32;
+    static constexpr size_t kSlots = 16;
     static constexpr size_t kPageSize = 4096;
 
     // The cached copy of page index, or nullptr.

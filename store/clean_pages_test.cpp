@@ -14,9 +14,10 @@ uint8_t* Fill(TCleanPages& cache, uint64_t index) {
 }
 
 TEST(CleanPages, KeepsTheMostRecentlyUsedPagesAndForgetsOnRequest) {
+    constexpr uint64_t n = TCleanPages::kSlots;
     TCleanPages cache;
     EXPECT_EQ(cache.Find(0), nullptr);
-    for (uint64_t i = 0; i < TCleanPages::kSlots; ++i) Fill(cache, i);
+    for (uint64_t i = 0; i < n; ++i) Fill(cache, i);
     ASSERT_NE(cache.Find(0), nullptr);  // page 0 is now the most recent
     Fill(cache, 100);                   // evicts page 1, the least recent
     EXPECT_EQ(cache.Find(1), nullptr);
@@ -24,18 +25,20 @@ TEST(CleanPages, KeepsTheMostRecentlyUsedPagesAndForgetsOnRequest) {
     EXPECT_EQ(cache.Find(0)[4095], 0);
     ASSERT_NE(cache.Find(100), nullptr);
     EXPECT_EQ(cache.Find(100)[0], 100);
-    EXPECT_EQ(cache.Find(31)[7], 31);
+    ASSERT_NE(cache.Find(n - 1), nullptr);
+    EXPECT_EQ(cache.Find(n - 1)[7], uint8_t(n - 1));
 
     // Taking a page that is there reuses its slot: no other page goes.
-    Fill(cache, 31);
-    for (uint64_t i : {0ull, 2ull, 30ull, 100ull}) EXPECT_NE(cache.Find(i), nullptr) << i;
+    Fill(cache, n - 1);
+    for (uint64_t i : {uint64_t{0}, uint64_t{2}, n - 2, uint64_t{100}})
+        EXPECT_NE(cache.Find(i), nullptr) << i;
 
     cache.Drop(2);
     EXPECT_EQ(cache.Find(2), nullptr);
-    cache.DropFrom(30);
-    EXPECT_EQ(cache.Find(30), nullptr);
+    cache.DropFrom(n - 2);
+    EXPECT_EQ(cache.Find(n - 2), nullptr);
     EXPECT_EQ(cache.Find(100), nullptr);
-    EXPECT_NE(cache.Find(29), nullptr);
+    EXPECT_NE(cache.Find(n - 3), nullptr);
     cache.Clear();
     EXPECT_EQ(cache.Find(0), nullptr);
 }
