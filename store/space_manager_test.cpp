@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "platform/byte_codec.h"
-#include "platform/fault_file_system.h"
+#include "platform/testing/fault_file_system.h"
 #include "store/crc32.h"
 #include "store/errors.h"
 #include "store/orv_file.h"
