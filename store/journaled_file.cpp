@@ -221,7 +221,7 @@ void RecoverDatabase(const std::string& path, int lockWaitMs) {
 
 TJournaledFile::TJournaledFile(std::unique_ptr<IFile> inner, std::string journalPath)
     : inner_(std::move(inner)), journal_(std::move(journalPath)) {
-    RollBackJournal(*inner_, journal_);
+    restoredAtOpen_ = RollBackJournal(*inner_, journal_);
     Reset();
 }
 

@@ -104,6 +104,8 @@ public:
 
     // File and directory syncs done so far.
     uint64_t SyncCount() const { return syncs_; }
+    // Whether the open put back the bytes of an interrupted commit.
+    bool RestoredAtOpen() const { return restoredAtOpen_; }
 
 private:
     static constexpr uint64_t kPage = 4096;
@@ -145,6 +147,7 @@ private:
     // stay for the next open, and nothing more is committed.
     bool failed_ = false;
     uint64_t syncs_ = 0;
+    bool restoredAtOpen_ = false;
 };
 
 }  // namespace tlvx

@@ -67,6 +67,7 @@ std::unique_ptr<TOrvBase> OpenOrvBase(const std::string& fileName, bool writeThr
             journal = j.get();
             return j;
         };
+        options.recovered = [&journal] { return journal != nullptr && journal->RestoredAtOpen(); };
     }
     std::unique_ptr<TOrvFile> file;
     // A reader looks for a journal before it holds its share lock; a writer

@@ -83,7 +83,9 @@ TOrvFile::TOrvFile(const std::string& fileName, bool writeThrough,
             CheckHeader(bytes, got, classes, mode);
         }
 
-        spaceAllocator_ = TSpaceManager::Create(*this);
+        const bool recovered = options.recovered && options.recovered();
+        spaceAllocator_ = TSpaceManager::Create(
+            *this, recovered ? TSpaceManager::kAllSlots : options.holeWindowSlots);
         if (options.atomManagerFactory) atomManager_ = options.atomManagerFactory(*this);
     } catch (...) {
         Close();

@@ -39,6 +39,13 @@ struct TOrvFileOptions {
     // Wraps the platform file right after it is opened, before the header is
     // read or written (the atom store's rollback journal sits there).
     std::function<std::unique_ptr<IFile>(std::unique_ptr<IFile>)> wrapFile;
+    // Asked once the file is wrapped: whether the wrapper has just put back
+    // the bytes of an interrupted commit. A writable open then checks every
+    // hole of the file, not only the newest (see store/space_manager.h).
+    std::function<bool()> recovered;
+    // How many of the newest hole slots a writable open reads: 0 for the
+    // default, TSpaceManager::kAllSlots for every slot.
+    int32_t holeWindowSlots = 0;
 };
 
 class TOrvFile {

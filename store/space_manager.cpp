@@ -48,9 +48,9 @@ std::vector<T> SortedByPosition(const std::vector<T>& items) {
 
 }  // namespace
 
-Ref<TSpaceManager> TSpaceManager::Create(TOrvFile& file) {
+Ref<TSpaceManager> TSpaceManager::Create(TOrvFile& file, int32_t windowSlots) {
     Ref<TSpaceManager> manager = MakeRef<TSpaceManager>(file);
-    manager->Load();
+    manager->Load(windowSlots > 0 ? windowSlots : kDefaultWindowSlots);
     return manager;
 }
 
@@ -63,7 +63,7 @@ TOrvFile& TSpaceManager::File() const {
 
 void TSpaceManager::Disconnect() { file_ = nullptr; }
 
-void TSpaceManager::Load() {
+void TSpaceManager::Load(int32_t windowSlots) {
     TOrvFile& file = File();
     const uint64_t logical = file.LogicalSize();
     uint64_t position = file.Header().holeTablePos;
@@ -85,7 +85,10 @@ void TSpaceManager::Load() {
         totalCapacity_ += static_cast<int32_t>(capacity);
         position = tables_.back().next;
     }
-    if (!file.ReadOnly()) LoadHoles();
+    if (file.ReadOnly()) return;
+    windowStart_ = std::max(0, totalCapacity_ - windowSlots);
+    if (!tables_.empty()) windowStart_ = std::min(windowStart_, tables_.back().firstSlot);
+    LoadHoles();
 }
 
 void TSpaceManager::LoadHoles() {
@@ -116,11 +119,14 @@ void TSpaceManager::LoadHoles() {
     };
     std::vector<uint8_t> entries;
     for (const TTableInfo& t : tables_) {
-        entries.resize(size_t{kEntrySize} * t.capacity);
+        const int32_t end = t.firstSlot + static_cast<int32_t>(t.capacity);
+        if (end <= windowStart_) continue;
+        const uint32_t first = static_cast<uint32_t>(std::max(0, windowStart_ - t.firstSlot));
+        entries.resize(size_t{kEntrySize} * (t.capacity - first));
         File().ReadAt(entries.data(), static_cast<uint32_t>(entries.size()),
-                      t.position + kTableHeaderSize);
-        for (uint32_t i = 0; i < t.capacity; ++i) {
-            const uint8_t* b = &entries[size_t{kEntrySize} * i];
+                      t.position + kTableHeaderSize + uint64_t{kEntrySize} * first);
+        for (uint32_t i = first; i < t.capacity; ++i) {
+            const uint8_t* b = &entries[size_t{kEntrySize} * (i - first)];
             const int32_t slot = t.firstSlot + static_cast<int32_t>(i);
             TEntry e = DecodeEntry(b);
             if (e.position == 0 || !e.CrcOk(b)) continue;
@@ -135,12 +141,13 @@ void TSpaceManager::LoadHoles() {
     for (size_t i = 1; i < sorted.size() && disjoint; ++i)
         disjoint = sorted[i - 1].position + sorted[i - 1].size <= sorted[i].position;
     std::vector<int32_t> cleared = rejected;
-    std::vector<bool> accepted(size_t(totalCapacity_), false);
+    slotUsed_.assign(size_t(totalCapacity_ - windowStart_), 0);
+    auto accepted = [&](int32_t slot) -> uint8_t& { return slotUsed_[size_t(slot - windowStart_)]; };
     std::vector<THole> holes;
     if (disjoint) {
         holes.reserve(sorted.size());
         for (const TCandidate& c : sorted) {
-            accepted[size_t(c.slot)] = true;
+            accepted(c.slot) = 1;
             holes.push_back({c.position, c.size, c.slot, uint64_t(c.slot)});
         }
     } else {
@@ -154,10 +161,10 @@ void TSpaceManager::LoadHoles() {
                 continue;
             }
             taken.emplace(c.position, c.position + c.size);
-            accepted[size_t(c.slot)] = true;
+            accepted(c.slot) = 1;
         }
         for (const TCandidate& c : sorted)
-            if (accepted[size_t(c.slot)]) holes.push_back({c.position, c.size, c.slot, uint64_t(c.slot)});
+            if (accepted(c.slot)) holes.push_back({c.position, c.size, c.slot, uint64_t(c.slot)});
     }
     holes_.Load(std::move(holes));
     // Cleared on disk, not just skipped: left as it is, an entry could pass
@@ -165,7 +172,8 @@ void TSpaceManager::LoadHoles() {
     // changed, and hand out space in use.
     std::sort(cleared.begin(), cleared.end());
     for (int32_t slot : cleared) WriteSlot(slot, 0, 0);
-    while (scanMark_ < totalCapacity_ && accepted[size_t(scanMark_)]) ++scanMark_;
+    scanMark_ = windowStart_;
+    while (scanMark_ < totalCapacity_ && accepted(scanMark_)) ++scanMark_;
 }
 
 uint64_t TSpaceManager::SlotPosition(int32_t slot) const {
@@ -177,16 +185,15 @@ uint64_t TSpaceManager::SlotPosition(int32_t slot) const {
 }
 
 void TSpaceManager::WriteSlot(int32_t slot, uint64_t position, uint32_t size) {
+    QMZ_ASSERT(slot >= windowStart_ && slot < totalCapacity_);
     uint8_t b[kEntrySize] = {};
     EncodeEntry(b, position, size);
     File().WriteAt(b, sizeof b, SlotPosition(slot));
+    slotUsed_[size_t(slot - windowStart_)] = (position != 0 || size != 0) ? 1 : 0;
 }
 
-bool TSpaceManager::SlotIsFree(int32_t slot) {
-    uint8_t b[kEntrySize];
-    File().ReadAt(b, sizeof b, SlotPosition(slot));
-    TEntry e = DecodeEntry(b);
-    return e.position == 0 || !e.CrcOk(b);
+bool TSpaceManager::SlotIsFree(int32_t slot) const {
+    return slotUsed_.at(size_t(slot - windowStart_)) == 0;
 }
 
 void TSpaceManager::WriteTableHeader(const TTableInfo& table) {
@@ -274,6 +281,7 @@ void TSpaceManager::AddHoleTable() {
     // Linked only once it is complete on disk.
     tables_.push_back(table);
     totalCapacity_ += static_cast<int32_t>(table.capacity);
+    slotUsed_.resize(size_t(totalCapacity_ - windowStart_), 0);
     if (tables_.size() == 1) {
         File().SetHoleTablePos(table.position);
     } else {

@@ -11,11 +11,27 @@
 // the oldest hole first among equal sizes; a freed range merges with its
 // neighbours, and freeing the range at the end of the file shortens it.
 //
+// A writable open reads the table chain and the holes of the newest slots
+// only (the window): the last table and, when that holds fewer slots than
+// the window's size, the end of the tables before it. A grown file holds a
+// hundred thousand holes, nearly all of them slivers of a few bytes left by
+// best fit that no allocation can use, while a request allocates a few
+// hundred bytes; the newest slots hold the old images of the atoms just
+// rewritten (the holes worth reusing) and the free slots, which fill from the
+// first table to the last. So the cost of an open stays the size of the last
+// table whatever the number of holes. Holes outside the window stay on disk
+// as they are, untouched by the session: their space is not handed out, a
+// range freed beside one of them becomes a hole of its own (adjacent holes
+// are harmless, and a later session that loads both merges neither), and
+// their slots are not reused. A file of up to 3,840 slots (five tables) is
+// read whole, as is every file whose open has just rolled back an
+// interrupted commit (the repair road).
+//
 // What is read from the file is checked before it is trusted: a chain that
 // runs outside the file, overlaps itself or has the wrong capacities fails
-// the open with 207; a hole entry outside the file or overlapping a table or
-// another hole is cleared at a writable open (its space is lost, nothing is
-// handed out twice).
+// the open with 207; a hole entry of the window outside the file or
+// overlapping a table or another hole of the window is cleared at a
+// writable open (its space is lost, nothing is handed out twice).
 #pragma once
 
 #include <cstdint>
@@ -35,8 +51,13 @@ public:
     static constexpr uint32_t kTableHeaderSize = 16;
     static constexpr uint32_t kEntrySize = 16;
 
-    // Reads the table chain (and, on a writable file, every hole).
-    static Ref<TSpaceManager> Create(TOrvFile& file);
+    // The window's size when the open asks for none.
+    static constexpr int32_t kDefaultWindowSlots = 4096;
+    static constexpr int32_t kAllSlots = INT32_MAX;
+
+    // Reads the table chain (and, on a writable file, the holes of the last
+    // windowSlots slots or more; 0 means kDefaultWindowSlots).
+    static Ref<TSpaceManager> Create(TOrvFile& file, int32_t windowSlots = 0);
     explicit TSpaceManager(TOrvFile& file);
 
     uint64_t Alloc(uint32_t size) override { return Alloc(size, true); }
@@ -57,9 +78,11 @@ public:
     const std::vector<TTableInfo>& Tables() const { return tables_; }
     int32_t TotalCapacity() const { return totalCapacity_; }
     int32_t ScanMark() const { return scanMark_; }
+    // The first slot whose hole was read.
+    int32_t WindowStart() const { return windowStart_; }
 
 private:
-    void Load();
+    void Load(int32_t windowSlots);
     void LoadHoles();
     TOrvFile& File() const;
 
@@ -72,13 +95,15 @@ private:
 
     uint64_t SlotPosition(int32_t slot) const;
     void WriteSlot(int32_t slot, uint64_t position, uint32_t size);
-    // Whether the slot may be taken: empty or bad CRC.
-    bool SlotIsFree(int32_t slot);
+    // Whether the slot may be taken: empty or bad CRC (slots of the window).
+    bool SlotIsFree(int32_t slot) const;
     void WriteTableHeader(const TTableInfo& table);
 
     TOrvFile* file_;
     std::vector<int32_t> pool_;  // free slots below the scan mark
     int32_t scanMark_ = 0;
+    int32_t windowStart_ = 0;
+    std::vector<uint8_t> slotUsed_;  // the window's slots, from windowStart_
     THoleList holes_;
     TCriticalSection lock_;
     std::vector<TTableInfo> tables_;
