@@ -6,19 +6,16 @@
 #include <set>
 #include <string>
 
+#include "platform/testing/file_text.h"
 #include "platform/testing/memory_file_system.h"
 #include "platform/testing/temp_dir.h"
 
 namespace tlvx {
 namespace {
 
-std::string ReadAll(IFile& f) {
-    std::string s(f.Size(), '\0');
-    s.resize(f.ReadAt(s.data(), s.size(), 0));
-    return s;
-}
+using test::ReadAll;
 
-void Put(IFile& f, const std::string& text, uint64_t pos) { f.WriteAt(text.data(), text.size(), pos); }
+void Put(IFile& f, const std::string& text, uint64_t pos) { test::WriteText(f, text, pos); }
 
 // Every case runs over the real file system and over the one in memory: the
 // simulation must not depend on what holds the bytes.
