@@ -5,7 +5,9 @@
 
 #include <random>
 
+#include "platform/byte_codec.h"
 #include "store/atom_stream.h"
+#include "store/crc32.h"
 #include "store/errors.h"
 #include "store/testing/memory_volumes.h"
 
@@ -199,6 +201,33 @@ TEST_F(StorageRules, LinksAndIdentity) {
     EXPECT_EQ(id.AtomNumber, 3u);
     RefCast<IAtomIdentity>(b)->GetRefCounts(links, ext);
     EXPECT_EQ(ext, 1);
+}
+
+// A link whose atom the file no longer holds (a damaged file: the atom's
+// entry reads as free) is a broken link, and the atom an invalid address.
+TEST_F(StorageRules, LinkToAtomThatVanishedIsBroken) {
+    TAtomID madeId;
+    {
+        auto s = volumes.Create();
+        auto made = s->CreateAtom();
+        madeId = RefCast<IAtomIdentity>(made)->GetID();
+        s->OpenRootAtom()->SetLink(0, made);
+    }
+    // The entry of the atom in the first atom table, written free.
+    std::string bytes = volumes.Bytes();
+    const uint64_t table = GetU64(reinterpret_cast<const uint8_t*>(bytes.data()) + 24);
+    uint8_t entry[32] = {};
+    PutU32(entry, Crc32(entry + 4, 28));
+    bytes.replace(size_t(table + 16 + 32 * (madeId.AtomNumber - 1)), sizeof entry,
+                  reinterpret_cast<const char*>(entry), sizeof entry);
+    volumes.Files().SetContents(test::TMemoryVolumes::kName, bytes);
+
+    auto s = volumes.Open(false);
+    auto root = s->OpenRootAtom();
+    EXPECT_TRUE(root->HasLink(0));
+    EXPECT_EQ(ErrorOf([&] { root->OpenLink(0); }),
+              std::make_pair(10, std::string("Broken link (atom does not exist)")));
+    EXPECT_EQ(ErrorOf([&] { s->OpenAtom(madeId); }), std::make_pair(5, std::string("Invalid atom address")));
 }
 
 // A link can only name an atom that exists where it is set: one made in a
