@@ -2,12 +2,14 @@
 
 #include <iostream>
 #include <memory>
+#include <optional>
 
 #include "counter/hit_roads.h"
 #include "counter/pixel_image.h"
 #include "counter/request_values.h"
 #include "model/conf_parser.h"
 #include "model/counter_install.h"
+#include "model/counter_picture.h"
 #include "model/error_notes.h"
 #include "platform/text.h"
 #include "platform/file.h"
@@ -116,6 +118,7 @@ void TMain::MainMainActionAction(const TWebRequest& request, TWebResponse& respo
         InstallRoad(request);
         return;
     }
+    std::optional<TCounterPicture> picture;
     try {
         const TWebFields& query = request.QueryFields();
         OpenCounter(request, query.Value("id"));
@@ -126,26 +129,26 @@ void TMain::MainMainActionAction(const TWebRequest& request, TWebResponse& respo
             response.SetContentType("text/html");
             response.SetContent("");
         } else {
-            auto stream = std::make_unique<TMemoryStream>();
             // The hit goes first, so the picture shows the total with it.
             RecordHit(request, response);
             if (query.Value("style") == "point") {
                 const std::string color = query.Value("color");
-                const auto gif = OnePixelGIF(color.empty() ? kPointDefaultColor
-                                                           : uint64_t(ParseHexColor(color)));
-                stream->Write(gif.data(), gif.size());
+                SetGIF(response, OnePixelGIF(color.empty() ? kPointDefaultColor
+                                                           : uint64_t(ParseHexColor(color))));
             } else {
-                Counter->DrawCounterImage(stream.get(), ParseSkinNumber(query.Value("skin")));
+                // Drawn below, once the database and its lock are let go.
+                picture = ReadCounterPicture(*Counter, ParseSkinNumber(query.Value("skin")));
             }
-            stream->Seek(0);
-            response.SetContentType("image/gif");
-            response.SetContentStream(std::move(stream));
         }
     } catch (...) {
         ReleaseCounter();
         throw;
     }
     ReleaseCounter();
+    if (picture) {
+        response.SetContentType("image/gif");
+        response.SetContentStream(std::make_unique<TMemoryStream>(DrawCounterPicture(*picture)));
+    }
     response.SendResponse();
 }
 

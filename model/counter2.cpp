@@ -2,6 +2,7 @@
 #include <exception>
 
 #include "model/counter2_object.h"
+#include "model/counter_picture.h"
 #include "model/error_notes.h"
 #include "model/need.h"
 #include "model/node_collection.h"
@@ -120,13 +121,7 @@ std::string TCounter2::GetDatabaseGUIDString() { return GuidToStr(GetDatabaseGUI
 
 void TCounter2::DrawCounterImage(TStream* stream, int32_t skinNo) {
     if (!stream) return;
-    int32_t visits = GetTotalVisits();
-    TMemoryStream gif;
-    {
-        Ref<ISkinCollection> skins = GetSkins();
-        if (!skins->SkinExists(skinNo)) skinNo = 0;
-        gif = skins->RenderGIF(visits, skinNo);
-    }
+    TMemoryStream gif = DrawCounterPicture(ReadCounterPicture(*this, skinNo));
     // The whole stream is replaced: a used stream must not keep a stale tail
     // behind the picture.
     ReplaceStreamContent(*stream, gif.Bytes());

@@ -28,21 +28,36 @@ Ref<TSkinCollection> TSkinCollection::Open(const Ref<IVirtualAtom>& root) {
     return MakeRef<TSkinCollection>(root);
 }
 
+std::optional<std::vector<uint8_t>> TSkinCollection::ReadSkin(int32_t skinNo) {
+    if (!SkinExists(skinNo)) return std::nullopt;
+    Ref<IVirtualAtom> atom = root_->OpenLinkWithMode(skinNo, amReadData);
+    return Need(atom, "skin atom").GetAsBytes();
+}
+
 template <class Encode>
-TMemoryStream TSkinCollection::Render(int32_t value, int32_t skinNo, Encode encode) {
+TMemoryStream TSkinCollection::Draw(const std::optional<std::vector<uint8_t>>& skin, int32_t value,
+                                    Encode encode) {
     TMemoryStream out;
-    if (!SkinExists(skinNo)) return out;
+    if (!skin) return out;
     TMemoryStream stored;
-    {
-        Ref<IVirtualAtom> atom = root_->OpenLinkWithMode(skinNo, amReadData);
-        stored.Bytes() = Need(atom, "skin atom").GetAsBytes();
-    }
-    TSkin skin;
-    skin.LoadFromStream(&stored);  // a skin that does not load shows its preview
-    skin.SetValue(value);
-    encode(skin.GetImage(), out);
+    stored.Bytes() = *skin;
+    TSkin picture;
+    picture.LoadFromStream(&stored);  // a skin that does not load shows its preview
+    picture.SetValue(value);
+    encode(picture.GetImage(), out);
     out.Seek(0);
     return out;
+}
+
+template <class Encode>
+TMemoryStream TSkinCollection::Render(int32_t value, int32_t skinNo, Encode encode) {
+    return Draw(ReadSkin(skinNo), value, encode);
+}
+
+TMemoryStream RenderSkinGIF(const std::optional<std::vector<uint8_t>>& skin, int32_t value) {
+    return TSkinCollection::Draw(skin, value, [](const TPaintRect& image, TStream& out) {
+        PaintRectToGIF(image, out);
+    });
 }
 
 TMemoryStream TSkinCollection::RenderBMP(int32_t value, int32_t skinNo) {
@@ -51,8 +66,7 @@ TMemoryStream TSkinCollection::RenderBMP(int32_t value, int32_t skinNo) {
 }
 
 TMemoryStream TSkinCollection::RenderGIF(int32_t value, int32_t skinNo) {
-    return Render(value, skinNo,
-                  [](const TPaintRect& image, TStream& out) { PaintRectToGIF(image, out); });
+    return RenderSkinGIF(ReadSkin(skinNo), value);
 }
 
 void TSkinCollection::RenderBMPTo(TStream* stream, int32_t value, int32_t skinNo) {

@@ -7,6 +7,8 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
+#include <vector>
 
 #include "platform/ref.h"
 #include "platform/stream.h"
@@ -42,7 +44,14 @@ public:
     virtual int32_t GetSkinCount() = 0;
     // As RenderBMP, encoded as GIF.
     virtual TMemoryStream RenderGIF(int32_t value, int32_t skinNo) = 0;
+    // The stream stored as skin skinNo; nothing when there is no such skin.
+    virtual std::optional<std::vector<uint8_t>> ReadSkin(int32_t skinNo) = 0;
 };
+
+// The counter image of value drawn with a skin's stored stream (as ReadSkin
+// gives it), encoded as GIF; empty when there is no skin. Needs no database:
+// the counter program draws once it has let the database go.
+TMemoryStream RenderSkinGIF(const std::optional<std::vector<uint8_t>>& skin, int32_t value);
 
 class TSkinCollection : public ISkinCollection {
 public:
@@ -60,12 +69,17 @@ public:
     void AddSkin(TStream& stream) override;
     int32_t GetSkinCount() override;
     TMemoryStream RenderGIF(int32_t value, int32_t skinNo) override;
+    std::optional<std::vector<uint8_t>> ReadSkin(int32_t skinNo) override;
 
 private:
     friend class RefMaker;
     explicit TSkinCollection(Ref<IVirtualAtom> root) : root_(std::move(root)) {}
     template <class Encode>
     TMemoryStream Render(int32_t value, int32_t skinNo, Encode encode);
+    template <class Encode>
+    static TMemoryStream Draw(const std::optional<std::vector<uint8_t>>& skin, int32_t value,
+                              Encode encode);
+    friend TMemoryStream RenderSkinGIF(const std::optional<std::vector<uint8_t>>& skin, int32_t value);
 
     Ref<IVirtualAtom> root_;
 };

@@ -40,6 +40,10 @@ bool EntryIsFree(const TEntryBytes& e) { return e[12] == 0 && GetU64(&e[24]) == 
 
 bool EntryCrcValid(const TEntryBytes& e) { return Crc32(&e[4], 28) == GetU32(&e[0]); }
 
+bool EntryIsZero(const TEntryBytes& e) {
+    return std::all_of(e.begin(), e.end(), [](uint8_t b) { return b == 0; });
+}
+
 // 128 KiB of a read-only file's blocks: enough for the neighbours of the
 // atoms being opened, which are read next. Not more: a report process
 // lives for one page, and every fresh page of memory it touches costs it
@@ -190,6 +194,10 @@ uint32_t TAtomManager::FindFreeTail() {
     uint32_t start = total_ + 1;
     std::vector<uint8_t> block;
     uint32_t blockEntries = 8;
+    // A new table's entries are zeros, which is a free entry with a valid
+    // CRC: such an entry needs no CRC computed. Blocks grow past the clean
+    // page cache's reads, so that a long free tail does not wash it out.
+    constexpr uint32_t kMaxBlock = 1024;
     while (start > 1) {
         // Entries start - n .. start - 1, within one table.
         const uint32_t last = start - 1;
@@ -197,14 +205,14 @@ uint32_t TAtomManager::FindFreeTail() {
                                    [](uint32_t v, const Table& t) { return v < t.first; }) - 1;
         const uint32_t inTable = last - it->first;  // entries of the table up to last
         const uint32_t n = std::min<uint32_t>(inTable, blockEntries);
-        blockEntries = std::min<uint32_t>(blockEntries * 2, 256);
+        blockEntries = std::min<uint32_t>(blockEntries * 2, kMaxBlock);
         const uint32_t first = last - n + 1;
         block.resize(size_t(n) * kEntrySize);
         file_.ReadAt(block.data(), uint32_t(block.size()), EntryPosition(first));
         for (uint32_t i = n; i-- > 0;) {
             TEntryBytes e;
             std::memcpy(e.data(), &block[size_t(i) * kEntrySize], kEntrySize);
-            if (!EntryIsFree(e) || !EntryCrcValid(e)) return start;
+            if (!EntryIsZero(e) && (!EntryIsFree(e) || !EntryCrcValid(e))) return start;
             --start;
         }
     }

@@ -235,7 +235,7 @@ TJournaledFile::~TJournaledFile() {
 
 void TJournaledFile::Reset() {
     pages_.clear();
-    clean_.clear();
+    clean_.Clear();
     baseSize_ = size_ = minSize_ = inner_->Size();
     dirty_ = false;
 }
@@ -249,25 +249,26 @@ void TJournaledFile::ReadBase(uint8_t* out, uint64_t count, uint64_t position) {
     inner_->ReadAt(out, size_t(n), position);
 }
 
-const std::vector<uint8_t>* TJournaledFile::CleanPage(uint64_t index) {
-    auto it = clean_.find(index);
-    if (it != clean_.end()) return &it->second;
-    if (clean_.size() >= kCleanPages) clean_.clear();  // a long session: start afresh
-    std::vector<uint8_t> page(kPage);
-    ReadBase(page.data(), kPage, index * kPage);
-    return &clean_.emplace(index, std::move(page)).first->second;
+const uint8_t* TJournaledFile::CleanPage(uint64_t index) {
+    if (const uint8_t* page = clean_.Find(index)) return page;
+    uint8_t* page = clean_.Take(index);
+    try {
+        ReadBase(page, kPage, index * kPage);
+    } catch (...) {
+        clean_.Drop(index);
+        throw;
+    }
+    return page;
 }
 
 std::vector<uint8_t>& TJournaledFile::Page(uint64_t index) {
     auto it = pages_.find(index);
     if (it != pages_.end()) return it->second;
-    std::vector<uint8_t> page;
-    auto clean = clean_.find(index);
-    if (clean != clean_.end()) {
-        page = std::move(clean->second);
-        clean_.erase(clean);
+    std::vector<uint8_t> page(kPage);
+    if (const uint8_t* clean = clean_.Find(index)) {
+        std::memcpy(page.data(), clean, kPage);
+        clean_.Drop(index);
     } else {
-        page.resize(kPage);
         ReadBase(page.data(), kPage, index * kPage);
     }
     return pages_.emplace(index, std::move(page)).first->second;
@@ -297,7 +298,7 @@ size_t TJournaledFile::ReadAt(void* buffer, size_t count, uint64_t position) {
             flushRun();
             std::memcpy(out + done, it->second.data() + off, size_t(len));
         } else if (small) {
-            std::memcpy(out + done, CleanPage(index)->data() + off, size_t(len));
+            std::memcpy(out + done, CleanPage(index) + off, size_t(len));
         } else {
             if (!runLength) runStart = done;
             runLength += len;
@@ -330,7 +331,7 @@ void TJournaledFile::SetSize(uint64_t size) {
         }
         minSize_ = std::min(minSize_, size);
         // What is cut off reads as zeros from now on, even once regrown.
-        clean_.erase(clean_.lower_bound(size / kPage), clean_.end());
+        clean_.DropFrom(size / kPage);
     }
     size_ = size;
     dirty_ = true;
@@ -373,21 +374,25 @@ TJournal TJournaledFile::BuildJournal() {
         const uint32_t n = uint32_t(std::min(kPage, size_ - start));
         journal.checks.push_back({start, n, RangeHash(page.data(), n)});
     }
-    for (auto [from, to] : ChangedRanges()) {
-        TRecord r{from, std::vector<uint8_t>(size_t(to - from))};
-        ReadOriginal(r.bytes.data(), r.bytes.size(), from);
-        journal.records.push_back(std::move(r));
-    }
+    journal.records = ChangedOriginals();
     return journal;
 }
 
-// The ranges whose original bytes the journal keeps, sorted and merged: the
-// runs of bytes that differ on each changed page (a commit changes a few
+// The original bytes the journal keeps, in position order, neighbours joined:
+// the runs of bytes that differ on each changed page (a commit changes a few
 // entries on each of its pages, and the journal's sync costs by its size),
-// and the tail that a shrink cuts off, whole.
-std::vector<std::pair<uint64_t, uint64_t>> TJournaledFile::ChangedRanges() {
+// and the tail that a shrink cuts off, whole. Each page's original is read
+// once, in one piece.
+std::vector<TJournalRecord> TJournaledFile::ChangedOriginals() {
     const uint64_t cut = std::min(minSize_, size_);
-    std::vector<std::pair<uint64_t, uint64_t>> ranges;
+    std::vector<TJournalRecord> records;
+    auto add = [&records](uint64_t position, const uint8_t* bytes, size_t n) {
+        if (!records.empty() &&
+            records.back().position + records.back().bytes.size() == position)
+            records.back().bytes.insert(records.back().bytes.end(), bytes, bytes + n);
+        else
+            records.push_back({position, std::vector<uint8_t>(bytes, bytes + n)});
+    };
     std::vector<uint8_t> original(kPage);
     for (auto& [index, page] : pages_) {
         const uint64_t start = index * kPage;
@@ -407,22 +412,19 @@ std::vector<std::pair<uint64_t, uint64_t>> TJournaledFile::ChangedRanges() {
                     last = next;
                     continue;
                 }
-                ranges.emplace_back(start + i, start + last + 1);
+                add(start + i, original.data() + i, last + 1 - i);
                 i = next;
                 break;
             }
         }
     }
-    if (cut < baseSize_) ranges.emplace_back(cut, baseSize_);
-    std::sort(ranges.begin(), ranges.end());
-    std::vector<std::pair<uint64_t, uint64_t>> merged;
-    for (auto r : ranges) {
-        if (!merged.empty() && r.first <= merged.back().second)
-            merged.back().second = std::max(merged.back().second, r.second);
-        else
-            merged.push_back(r);
+    if (cut < baseSize_) {
+        // Page runs end at the cut at the latest.
+        std::vector<uint8_t> tail(size_t(baseSize_ - cut));
+        ReadOriginal(tail.data(), tail.size(), cut);
+        add(cut, tail.data(), tail.size());
     }
-    return merged;
+    return records;
 }
 
 void TJournaledFile::ReadOriginal(uint8_t* out, size_t count, uint64_t position) {

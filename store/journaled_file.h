@@ -65,12 +65,14 @@
 #include <vector>
 
 #include "platform/file.h"
+#include "store/clean_pages.h"
 
 namespace tlvx {
 
 std::string JournalPathOf(const std::string& databasePath);
 
 struct TJournal;
+struct TJournalRecord;
 
 // Deals with a leftover journal as the recovery rule above says: an idle one
 // stays; otherwise restores the database when its commit is not complete in
@@ -111,12 +113,11 @@ private:
     static constexpr uint64_t kPage = 4096;
     // Reads up to this size go through the clean-page cache.
     static constexpr uint64_t kSmallRead = 2 * kPage;
-    // The cache's bound: 16 MiB.
-    static constexpr size_t kCleanPages = 4096;
+    static_assert(kPage == TCleanPages::kPageSize);
     // The commit's stages, in order.
     void ZeroRegrownPages();
     TJournal BuildJournal();
-    std::vector<std::pair<uint64_t, uint64_t>> ChangedRanges();
+    std::vector<TJournalRecord> ChangedOriginals();
     void ReadOriginal(uint8_t* out, size_t count, uint64_t position);
     void WriteJournal(const TJournal& journal);
     void OpenJournal();
@@ -124,17 +125,17 @@ private:
     void MarkJournalIdle();
 
     std::vector<uint8_t>& Page(uint64_t index);
-    // The page as it is on disk (cached).
-    const std::vector<uint8_t>* CleanPage(uint64_t index);
+    // The page as it is on disk (cached for a while).
+    const uint8_t* CleanPage(uint64_t index);
     void ReadBase(uint8_t* out, uint64_t count, uint64_t position);
     void Reset();
 
     std::unique_ptr<IFile> inner_;
     std::string journal_;
     std::map<uint64_t, std::vector<uint8_t>> pages_;  // changed pages
-    // Unchanged pages read since the last commit, as the disk holds them:
-    // the session holds the exclusive lock, so nobody else changes them.
-    std::map<uint64_t, std::vector<uint8_t>> clean_;
+    // Unchanged pages read lately, as the disk holds them: the session holds
+    // the exclusive lock, so nobody else changes them.
+    TCleanPages clean_;
     uint64_t baseSize_ = 0;  // size on disk
     uint64_t size_ = 0;      // size as written
     uint64_t minSize_ = 0;   // smallest size since the last commit

@@ -117,23 +117,28 @@ void TSpaceManager::LoadHoles() {
         const TTableInfo& t = *std::prev(next);
         return t.position + kTableHeaderSize + uint64_t{kEntrySize} * t.capacity <= position;
     };
-    std::vector<uint8_t> entries;
+    // Read a chunk at a time into one buffer: fresh memory costs a short
+    // process more than the reads do.
+    constexpr uint32_t kChunk = 1024;
+    std::vector<uint8_t> entries(size_t{kEntrySize} * kChunk);
     for (const TTableInfo& t : tables_) {
         const int32_t end = t.firstSlot + static_cast<int32_t>(t.capacity);
         if (end <= windowStart_) continue;
-        const uint32_t first = static_cast<uint32_t>(std::max(0, windowStart_ - t.firstSlot));
-        entries.resize(size_t{kEntrySize} * (t.capacity - first));
-        File().ReadAt(entries.data(), static_cast<uint32_t>(entries.size()),
-                      t.position + kTableHeaderSize + uint64_t{kEntrySize} * first);
-        for (uint32_t i = first; i < t.capacity; ++i) {
-            const uint8_t* b = &entries[size_t{kEntrySize} * (i - first)];
-            const int32_t slot = t.firstSlot + static_cast<int32_t>(i);
-            TEntry e = DecodeEntry(b);
-            if (e.position == 0 || !e.CrcOk(b)) continue;
-            if (inFileOutsideTables(e.position, e.size))
-                found.push_back({e.position, e.size, slot});
-            else
-                rejected.push_back(slot);
+        uint32_t i = static_cast<uint32_t>(std::max(0, windowStart_ - t.firstSlot));
+        while (i < t.capacity) {
+            const uint32_t count = std::min(kChunk, t.capacity - i);
+            File().ReadAt(entries.data(), kEntrySize * count,
+                          t.position + kTableHeaderSize + uint64_t{kEntrySize} * i);
+            for (uint32_t k = 0; k < count; ++k, ++i) {
+                const uint8_t* b = &entries[size_t{kEntrySize} * k];
+                const int32_t slot = t.firstSlot + static_cast<int32_t>(i);
+                TEntry e = DecodeEntry(b);
+                if (e.position == 0 || !e.CrcOk(b)) continue;
+                if (inFileOutsideTables(e.position, e.size))
+                    found.push_back({e.position, e.size, slot});
+                else
+                    rejected.push_back(slot);
+            }
         }
     }
     std::vector<TCandidate> sorted = SortedByPosition(found);

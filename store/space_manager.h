@@ -23,7 +23,7 @@
 // as they are, untouched by the session: their space is not handed out, a
 // range freed beside one of them becomes a hole of its own (adjacent holes
 // are harmless, and a later session that loads both merges neither), and
-// their slots are not reused. A file of up to 3,840 slots (five tables) is
+// their slots are not reused. A file of up to 768 slots (two tables) is
 // read whole, as is every file whose open has just rolled back an
 // interrupted commit (the repair road).
 //
@@ -52,7 +52,7 @@ public:
     static constexpr uint32_t kEntrySize = 16;
 
     // The window's size when the open asks for none.
-    static constexpr int32_t kDefaultWindowSlots = 4096;
+    static constexpr int32_t kDefaultWindowSlots = 1024;
     static constexpr int32_t kAllSlots = INT32_MAX;
 
     // Reads the table chain (and, on a writable file, the holes of the last

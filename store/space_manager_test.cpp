@@ -80,6 +80,38 @@ protected:
         ASSERT_EQ(file_->LogicalSize(), 148 + TableBytes(256));
     }
 
+    // Every range in use lies inside the file, outside every hole and table.
+    void ExpectNothingInUseIsFree(const std::map<uint64_t, uint32_t>& used) {
+        for (auto& [p, s] : used) {
+            EXPECT_FALSE(Mgr().Holes().Overlaps(p, s)) << p;
+            EXPECT_LE(p + s, file_->LogicalSize());
+            for (auto& t : Mgr().Tables())
+                EXPECT_TRUE(p + s <= t.position || t.position + TableBytes(t.capacity) <= p);
+        }
+    }
+    // Runs a session that the fault layer may stop, then reopens the file
+    // reading every slot, as the next process after a crash does. Returns
+    // whether the session was stopped.
+    bool RunAndReopen(TFaultFileSystem& faults, const std::function<void()>& session) {
+        bool crashed = false;
+        try {
+            session();
+        } catch (const ESimulatedCrash&) {
+            crashed = true;
+        }
+        crashed = crashed || faults.Crashed();
+        faults.Reset();
+        file_.reset();
+        Open(1, false, TSpaceManager::kAllSlots);
+        return crashed;
+    }
+    // The fault-injecting file system for the time of a test.
+    struct TFaultScope {
+        TFaultFileSystem faults;
+        TFaultScope() { SetFileSystem(&faults); }
+        ~TFaultScope() { SetFileSystem(nullptr); }
+    };
+
     test::TStoreTestEnv env_;
     std::string path_ = env_.dir.File("space.orv");
     std::unique_ptr<TOrvFile> file_;
@@ -339,11 +371,8 @@ TEST_F(SpaceManagerTest, ACrashAtAnyWriteNeverFreesSpaceInUse) {
     ASSERT_EQ(Mgr().Holes().Count(), 254);
     Close();
     const auto setup = ReadFileBytes(path_);
-    TFaultFileSystem faults;
-    SetFileSystem(&faults);
-    struct TRestore {
-        ~TRestore() { SetFileSystem(nullptr); }
-    } restore;
+    TFaultScope scope;
+    TFaultFileSystem& faults = scope.faults;
     for (TFaultOp op : {TFaultOp::Write, TFaultOp::Truncate}) {
         for (uint64_t n = 1; n < 1000; ++n) {
             SCOPED_TRACE(testing::Message() << "crash at " << static_cast<int>(op) << "/" << n);
@@ -356,8 +385,7 @@ TEST_F(SpaceManagerTest, ACrashAtAnyWriteNeverFreesSpaceInUse) {
                 Free(s, p);
             };
             auto take = [&](uint32_t s) { used[Alloc(s)] = s; };
-            bool crashed = false;
-            try {
+            const bool crashed = RunAndReopen(faults, [&] {
                 Open(1);
                 faults.CrashAt(op, n, TCrashMode::Apply);
                 release(r[2]);  // merges with both neighbours
@@ -367,22 +395,11 @@ TEST_F(SpaceManagerTest, ACrashAtAnyWriteNeverFreesSpaceInUse) {
                 take(5000);     // grows the file
                 for (int i = 252; i < 262; ++i) release(small[i]);  // a second table
                 Close();
-            } catch (const ESimulatedCrash&) {
-                crashed = true;
-            }
-            crashed = crashed || faults.Crashed();
-            faults.Reset();
-            file_.reset();
-            Open(1, false, TSpaceManager::kAllSlots);
+            });
             if (!crashed) {
                 EXPECT_EQ(Mgr().Tables().size(), 2u);
             }
-            for (auto& [p, s] : used) {
-                EXPECT_FALSE(Mgr().Holes().Overlaps(p, s)) << p;
-                EXPECT_LE(p + s, file_->LogicalSize());
-                for (auto& t : Mgr().Tables())
-                    EXPECT_TRUE(p + s <= t.position || t.position + TableBytes(t.capacity) <= p);
-            }
+            ExpectNothingInUseIsFree(used);
             Close();
             if (HasFailure() || !crashed) break;
         }
@@ -579,11 +596,8 @@ TEST_F(SpaceManagerTest, ACrashInAWindowedSessionNeverFreesSpaceInUse) {
         [&](uint32_t n) { return Alloc(n); }, [&](uint32_t n, uint64_t p) { Free(n, p); });
     Close();
     const auto setup = ReadFileBytes(path_);
-    TFaultFileSystem faults;
-    SetFileSystem(&faults);
-    struct TRestore {
-        ~TRestore() { SetFileSystem(nullptr); }
-    } restore;
+    TFaultScope scope;
+    TFaultFileSystem& faults = scope.faults;
     for (TFaultOp op : {TFaultOp::Write, TFaultOp::Truncate}) {
         // Every seventh point: a few hundred sessions.
         for (uint64_t n = 1; n < 20000; n += 7) {
@@ -591,8 +605,7 @@ TEST_F(SpaceManagerTest, ACrashInAWindowedSessionNeverFreesSpaceInUse) {
             faults.Reset();
             WriteFileBytes(path_, setup);
             std::map<uint64_t, uint32_t> used = before;
-            bool crashed = false;
-            try {
+            const bool crashed = RunAndReopen(faults, [&] {
                 Open(1, false, 1);
                 faults.CrashAt(op, n, TCrashMode::Apply);
                 // Every range, beside holes of older tables and at the end:
@@ -607,19 +620,8 @@ TEST_F(SpaceManagerTest, ACrashInAWindowedSessionNeverFreesSpaceInUse) {
                 }
                 used[Alloc(5000)] = 5000;
                 Close();
-            } catch (const ESimulatedCrash&) {
-                crashed = true;
-            }
-            crashed = crashed || faults.Crashed();
-            faults.Reset();
-            file_.reset();
-            Open(1, false, TSpaceManager::kAllSlots);
-            for (auto& [p, size] : used) {
-                EXPECT_FALSE(Mgr().Holes().Overlaps(p, size)) << p;
-                EXPECT_LE(p + size, file_->LogicalSize());
-                for (auto& t : Mgr().Tables())
-                    EXPECT_TRUE(p + size <= t.position || t.position + TableBytes(t.capacity) <= p);
-            }
+            });
+            ExpectNothingInUseIsFree(used);
             if (!crashed) {
                 EXPECT_GT(Mgr().Tables().size(), 3u);
                 CheckLayout(*file_, Mgr(), used, 0, false);
@@ -651,11 +653,8 @@ TEST_F(SpaceManagerTest, AnOpenThatRollsBackChecksEveryHole) {
     const std::vector<uint8_t> claim(slot5, slot5 + 16);
     WriteFileBytes(path_, bytes);
 
-    TFaultFileSystem faults;
-    SetFileSystem(&faults);
-    struct TRestore {
-        ~TRestore() { SetFileSystem(nullptr); }
-    } restore;
+    TFaultScope scope;
+    TFaultFileSystem& faults = scope.faults;
     // The store's writer open: the journal's wrapper, its repair reported.
     auto openJournaled = [&] {
         file_.reset();
