@@ -22,7 +22,7 @@
 #include "platform/cgi_run.h"
 #include "platform/clock.h"
 #include "platform/testing/crash_matrix.h"
-#include "platform/fault_file_system.h"
+#include "platform/testing/fault_file_system.h"
 #include "platform/guid.h"
 #include "platform/testing/fixed_sources.h"
 #include "platform/testing/temp_dir.h"

@@ -7,7 +7,7 @@
 
 #include "counter/tlvx_log_codes.h"
 #include "platform/clock.h"
-#include "platform/fault_file_system.h"
+#include "platform/testing/fault_file_system.h"
 #include "platform/testing/temp_dir.h"
 
 namespace tlvx {

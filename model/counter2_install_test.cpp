@@ -5,7 +5,7 @@
 
 #include "model/counter2_layout.h"
 #include "model/testing/counter_database.h"
-#include "platform/fault_file_system.h"
+#include "platform/testing/fault_file_system.h"
 #include "store/errors.h"
 
 namespace tlvx {

@@ -22,7 +22,7 @@
 #include "platform/testing/fixed_sources.h"
 #include "platform/text.h"
 #include "store/btree_factory.h"
-#include "store/testing/memory_storage.h"
+#include "store/testing/memory_volumes.h"
 
 namespace tlvx {
 namespace {
@@ -33,9 +33,9 @@ using reference::TSiteModel;
 constexpr int32_t kNodesLink = 13;
 
 
-// A built fixture: the committed volume and the model of its hits.
+// A built fixture: the committed storage file and the model of its hits.
 struct TSite {
-    std::shared_ptr<TMemoryVolume> Volume;
+    std::string File;
     TSiteModel Model;
     std::vector<std::string> Paths;
     int32_t FirstDay = 0;
@@ -63,8 +63,8 @@ protected:
         site.FirstDay = int32_t(EncodeDateTime(2025, 3, 3));
         site.LastDay = site.FirstDay + days - 1;
         clock_.now = site.FirstDay + 0.001;
-        storage_ = TMemoryStorage::Create();
-        site.Volume = RefCast<TMemoryStorage>(storage_)->Volume();
+        site.File = "/memory/site" + std::to_string(++sites_) + ".orv";
+        storage_ = volumes_.Create(site.File);
         tr_ = storage_->StartTransaction();
         {
             Ref<IVirtualAtom> rootAtom;
@@ -107,7 +107,7 @@ protected:
         nodes_.reset();
         tr_.reset();
         storage_.reset();
-        storage_ = MakeRef<TMemoryStorage>(site.Volume, readOnly);
+        storage_ = volumes_.Open(readOnly, site.File);
         tr_ = storage_->StartTransaction();
         nodes_ = TNodeCollection::Open(tr_->OpenRootAtom()->OpenLink(kNodesLink));
     }
@@ -117,6 +117,8 @@ protected:
     }
     Ref<INode> Node(const std::string& path) { return path.empty() ? nodes_->GetRoot() : nodes_->FindNode(path, false); }
 
+    test::TMemoryVolumes volumes_;
+    int sites_ = 0;
     TSettableClock clock_;
     Ref<IVirtualStorage> storage_;
     Ref<IStorageTransaction> tr_;
@@ -515,15 +517,6 @@ Ref<IVirtualAtom> DayAtom(INodeInfo& info, int32_t day) {
     return atom;
 }
 
-bool SameVolume(const TMemoryVolume& a, const TMemoryVolume& b) {
-    if (a.Atoms.size() != b.Atoms.size() || a.NextNumber != b.NextNumber) return false;
-    for (const auto& [number, atom] : a.Atoms) {
-        auto it = b.Atoms.find(number);
-        if (it == b.Atoms.end() || it->second.Data != atom.Data || it->second.Links != atom.Links) return false;
-    }
-    return true;
-}
-
 // An older or partly written database: links that a reader must take as
 // empty or zero are missing, a day record is of the 108-byte kind, a day's
 // source list has a row naming no source. Opened read-only, every query
@@ -571,12 +564,12 @@ TEST_F(NodeQueriesSites, ReadOnlyDatabaseWithoutOptionalLinks) {
     for (auto& [d, rec] : site.Model.Nodes.at(noIPs).Days) rec.Addresses.clear();
     site.Model.Nodes.at(noDays).Days.clear();
 
-    auto before = std::make_shared<TMemoryVolume>(*site.Volume);
+    const std::string before = volumes_.Bytes(site.File);
     CheckAll(site, true);
     nodes_.reset();
     tr_.reset();
     storage_.reset();
-    EXPECT_TRUE(SameVolume(*site.Volume, *before));
+    EXPECT_TRUE(volumes_.Bytes(site.File) == before);
     EXPECT_FALSE(ErrorFlag());
 }
 
@@ -630,7 +623,7 @@ TEST_F(NodeQueriesSites, EmptyReversedAndOutOfRangePeriodsGiveZeros) {
 
 TEST_F(NodeQueriesTest, NodeWithoutHitsAnswersItsCreationAndZeros) {
     clock_.now = EncodeDateTime(2026, 5, 4, 9, 30);
-    storage_ = TMemoryStorage::Create();
+    storage_ = volumes_.Create();
     tr_ = storage_->StartTransaction();
     Ref<IVirtualAtom> rootAtom;
     nodes_ = TNodeCollection::Create(tr_, rootAtom);
@@ -656,7 +649,7 @@ TEST_F(NodeQueriesTest, NodeWithoutHitsAnswersItsCreationAndZeros) {
 // and the parent's own row keeps its last hit while added rows carry none.
 TEST_F(NodeQueriesTest, SubtreeAddressRowsMergeByAddress) {
     clock_.now = EncodeDateTime(2026, 5, 4, 9, 30);
-    storage_ = TMemoryStorage::Create();
+    storage_ = volumes_.Create();
     tr_ = storage_->StartTransaction();
     Ref<IVirtualAtom> rootAtom;
     nodes_ = TNodeCollection::Create(tr_, rootAtom);

@@ -6,7 +6,7 @@
 #include "platform/testing/temp_dir.h"
 #include "raster/gif_writer.h"
 #include "store/storage_factory.h"
-#include "store/testing/memory_storage.h"
+#include "store/testing/memory_volumes.h"
 
 namespace tlvx {
 namespace {
@@ -28,7 +28,8 @@ TPaintRect DirectImage(int32_t value) {
 
 class SkinCollectionTest : public ::testing::Test {
 protected:
-    Ref<TMemoryStorage> storage = TMemoryStorage::Create();
+    test::TMemoryVolumes volumes;
+    Ref<TOrvStorage> storage = volumes.Create();
     Ref<IStorageTransaction> tr = storage->StartTransaction();
     Ref<IVirtualAtom> root = tr->CreateAtom();
 };

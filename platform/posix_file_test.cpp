@@ -5,20 +5,14 @@
 #include <vector>
 
 #include "platform/file.h"
+#include "platform/testing/file_text.h"
 #include "platform/testing/temp_dir.h"
 
 namespace tlvx {
 namespace {
 
-std::string ReadAll(IFile& f) {
-    std::string s(f.Size(), '\0');
-    s.resize(f.ReadAt(s.data(), s.size(), 0));
-    return s;
-}
-
-void WriteText(IFile& f, const std::string& text, uint64_t pos = 0) {
-    f.WriteAt(text.data(), text.size(), pos);
-}
+using test::ReadAll;
+using test::WriteText;
 
 std::unique_ptr<IFile> OpenRW(const std::string& path, TDisposition d) {
     return RealFileSystem().Open(path, TFileAccess::ReadWrite, d);

@@ -3,7 +3,7 @@
 // right after its commit is not written or synced again.
 #include <gtest/gtest.h>
 
-#include "platform/fault_file_system.h"
+#include "platform/testing/fault_file_system.h"
 #include "store/journaled_file.h"
 #include "store/orv_base_open.h"
 #include "store/testing/store_env.h"

@@ -9,7 +9,7 @@
 #include "store/btree_factory.h"
 #include "store/btree_index.h"
 #include "store/errors.h"
-#include "store/testing/memory_storage.h"
+#include "store/testing/memory_volumes.h"
 
 namespace tlvx {
 namespace {
@@ -20,8 +20,8 @@ std::string Key(int i) { return "key" + std::to_string(1000 + i); }
 
 // A committed index of 60 keys (three levels at PageSize 4) in the root
 // atom's link 0, whose leftmost leaf is then made its own first child.
-std::shared_ptr<TMemoryVolume> IndexWithLeafCycle() {
-    auto storage = TMemoryStorage::Create();
+void IndexWithLeafCycle(test::TMemoryVolumes& volumes) {
+    auto storage = volumes.Create();
     auto tr = storage->StartTransaction();
     {
         auto root = tr->OpenRootAtom();
@@ -39,7 +39,6 @@ std::shared_ptr<TMemoryVolume> IndexWithLeafCycle() {
         node->SetLink(int32_t(kPage), node);  // the leaf's child 0 is the leaf
     }
     tr->Commit();
-    return storage->Volume();
 }
 
 bool RefusedAsDamage(const std::function<void()>& f) {
@@ -52,10 +51,11 @@ bool RefusedAsDamage(const std::function<void()>& f) {
 }
 
 TEST(BTreeDamage, ANodeThatIsItsOwnDescendantEndsEveryDescent) {
-    auto volume = IndexWithLeafCycle();
+    test::TMemoryVolumes volumes;
+    IndexWithLeafCycle(volumes);
     for (bool readOnly : {true, false}) {
         SCOPED_TRACE(readOnly ? "read-only" : "writable");
-        auto storage = MakeRef<TMemoryStorage>(volume, readOnly);
+        auto storage = volumes.Open(readOnly);
         Ref<IStorageTransaction> tr;
         Ref<IVirtualAtom> root;
         if (readOnly) {
@@ -95,15 +95,16 @@ TEST(BTreeDamage, ANodeThatIsItsOwnDescendantEndsEveryDescent) {
 // past the atom's end; reading the node back must not take that as damage.
 TEST(BTreeReopen, EmptyKeysInFreshNodesReadBack) {
     for (uint32_t page : {4u, 10u}) {
-        auto storage = TMemoryStorage::Create();
-        auto volume = storage->Volume();
+        test::TMemoryVolumes volumes;
+        auto storage = volumes.Create();
         const std::string params = "PageSize=" + std::to_string(page);
         {
             auto tr = storage->StartTransaction();
             IndexFactory()->OpenOrCreateIndex(tr->OpenRootAtom(), 0, "", params)->Insert("")->SetAsString("e");
             tr->Commit();
         }
-        storage = MakeRef<TMemoryStorage>(volume, true);
+        storage.reset();
+        storage = volumes.Open(true);
         auto index = IndexFactory()->OpenIndex(storage->OpenRootAtom()->OpenLink(0), "", "");
         Ref<IVirtualAtom> value;
         ASSERT_TRUE(index->Find("", value));

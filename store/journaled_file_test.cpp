@@ -5,7 +5,7 @@
 #include <functional>
 #include <random>
 
-#include "platform/fault_file_system.h"
+#include "platform/testing/fault_file_system.h"
 #include "platform/testing/temp_dir.h"
 #include "store/journaled_file.h"
 

@@ -14,7 +14,7 @@
 #include <random>
 
 #include "platform/testing/crash_matrix.h"
-#include "platform/fault_file_system.h"
+#include "platform/testing/fault_file_system.h"
 #include "platform/testing/temp_dir.h"
 #include "store/errors.h"
 #include "store/journaled_file.h"

@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "platform/byte_codec.h"
-#include "platform/fault_file_system.h"
+#include "platform/testing/fault_file_system.h"
 #include "store/crc32.h"
 #include "store/errors.h"
 #include "store/testing/store_env.h"

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "platform/byte_codec.h"
-#include "platform/fault_file_system.h"
+#include "platform/testing/fault_file_system.h"
 #include "store/crc32.h"
 #include "store/errors.h"
 #include "store/journaled_file.h"

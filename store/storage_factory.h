@@ -1,9 +1,9 @@
 // The process-wide entry point through which storages are opened.
 //
 // The factory parses the open parameters and hands the open to a creation
-// hook: the file storage's is the default; tests install the in-memory one
-// (MemoryStorageCreator). Every storage it opens joins the registry of open
-// storages (storage_registry.h) while it lives.
+// hook: the file storage's is the default (tests keep its files in memory by
+// installing an in-memory file system). Every storage it opens joins the
+// registry of open storages (storage_registry.h) while it lives.
 #pragma once
 
 #include <cstdint>

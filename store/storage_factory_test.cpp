@@ -2,18 +2,20 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/testing/memory_file_system.h"
 #include "store/errors.h"
+#include "store/orv_storage.h"
 #include "store/storage_registry.h"
-#include "store/testing/memory_storage.h"
 
 namespace tlvx {
 namespace {
 
 const std::string kClass = "{5A12A904-7DD7-11D4-A788-000021D7A140}";
 
+// The factory over the file storage, its files in memory.
 class StorageFactoryTest : public ::testing::Test {
 protected:
-    void SetUp() override { SetStorageCreator(MemoryStorageCreator()); }
+    void SetUp() override { SetStorageCreator(OrvStorageCreator()); }
     void TearDown() override { SetStorageCreator(nullptr); }
 
     Ref<IVirtualStorage> Open(const std::string& location, const std::string& params,
@@ -28,6 +30,8 @@ protected:
         }
         return 0;
     }
+
+    TMemoryFileSystemScope files_;
 };
 
 TEST_F(StorageFactoryTest, CreateThenReopenReadOnly) {
@@ -61,26 +65,27 @@ TEST_F(StorageFactoryTest, OpenVolumeIsShareLocked) {
         Open("shared", "mode=open");
         ADD_FAILURE();
     } catch (const EOrvOpenError& e) {
-        EXPECT_STREQ(e.what(), "Error opening file \"shared\": The file is in use by another process");
+        EXPECT_STREQ(e.what(),
+                     "Error opening file \"shared\": still locked by another open after 3000 ms");
     }
     r1.reset();
     r2.reset();
-    EXPECT_NE(Open("shared", "mode=open"), nullptr);
-    // A create replaces the volume even while nothing holds it.
-    EXPECT_NE(Open("shared", "mode=create;class=" + kClass), nullptr);
+    EXPECT_NE(Open("shared", "mode=open;class=" + kClass), nullptr);
+    // A create never replaces a file, even one that nothing holds.
+    EXPECT_EQ(CodeOf([&] { Open("shared", "mode=create;class=" + kClass); }), ecOpenFile);
 }
 
 TEST_F(StorageFactoryTest, Errors) {
     EXPECT_EQ(CodeOf([&] { Open("a", "class=" + kClass, 2); }), ecServerTypeNotSupported);
     EXPECT_NE(Open("a", "class=" + kClass, 1), nullptr);
-    EXPECT_NE(Open("a", "", 3), nullptr);
+    EXPECT_NE(Open("a", "class=" + kClass, 3), nullptr);
     EXPECT_EQ(CodeOf([&] { Open("a", "mode=fast"); }), ecInvalidParameter);
     EXPECT_EQ(CodeOf([&] { Open("missing", "mode=open"); }), ecOpenFile);
     EXPECT_EQ(CodeOf([&] { Open("missing", "mode=readonly"); }), ecOpenFile);
     EXPECT_EQ(CodeOf([&] { Open("b", "mode=create"); }), ecUnmatchedClass);
     EXPECT_EQ(CodeOf([&] { Open("a", "class={00000000-0000-0000-0000-000000000001}"); }), ecUnmatchedClass);
-    EXPECT_EQ(CodeOf([&] { Open("a", "", 0, "CACHE=2"); }), ecCapabilityNotSupported);
-    EXPECT_NE(Open("a", "", 0, "CACHE=1;TRANSACTIONS=3"), nullptr);
+    EXPECT_EQ(CodeOf([&] { Open("a", "class=" + kClass, 0, "CACHE=2"); }), ecCapabilityNotSupported);
+    EXPECT_NE(Open("a", "class=" + kClass, 0, "CACHE=1;TRANSACTIONS=3"), nullptr);
     EXPECT_EQ(StorageFactory().GetNilStorage(0, 0, "a", "", ""), nullptr);
     SetStorageCreator(nullptr);
     EXPECT_EQ(CodeOf([&] { Open("a", ""); }), ecNotImplemented);
@@ -116,7 +121,7 @@ TEST_F(StorageFactoryTest, ShutdownReportsAndClosesStoragesLeftOpen) {
     testing::internal::CaptureStderr();
     ShutdownStorages();
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
-    auto again = Open("leak", "mode=open");
+    auto again = Open("leak", "mode=open;class=" + kClass);
     EXPECT_EQ(again->OpenRootAtom()->GetAsString(), "");
 }
 

@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/fault_file_system.h"
+#include "platform/testing/fault_file_system.h"
 
 namespace tlvx {
 

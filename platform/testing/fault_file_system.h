@@ -1,13 +1,16 @@
 // A file system for tests that fails chosen operations and simulates crashes:
 // a process that dies, and a machine that loses its power.
 //
-// Install it with SetFileSystem(&fs); every operation passes through to
-// RealFileSystem(), so files are real files in a real directory and still take
-// the real flock share locks. The real files play the page cache: they show
-// every change at once. What the disk holds is kept here: per file, the
-// changes no sync has covered yet; per directory, the entries created or
-// removed since the directory was last synced. Syncs are not passed on to the
-// real disk: the simulation alone decides what a power loss keeps.
+// It wraps a base file system (the real one unless another is given) and
+// keeps no bytes of its own: install it with SetFileSystem(&fs) and every
+// operation passes through to the base, whose files still take its share
+// locks. Over the real one, files are real files in a real directory; over a
+// TMemoryFileSystem the same simulation runs without disk traffic. The base's
+// files play the page cache: they show every change at once. What the disk
+// holds is kept here: per file, the changes no sync has covered yet; per
+// directory, the entries created or removed since the directory was last
+// synced. Syncs are not passed on to the base: the simulation alone decides
+// what a power loss keeps.
 //
 // Counting. Every write (IFile::WriteAt), sync (IFile::Sync), truncate
 // (IFile::SetSize) and directory sync (SyncDirectoryOf) of a live process is
@@ -79,7 +82,8 @@ struct TFaultCore;
 
 class TFaultFileSystem : public IFileSystem {
 public:
-    TFaultFileSystem();
+    // base must outlive this object.
+    explicit TFaultFileSystem(IFileSystem& base = RealFileSystem());
     ~TFaultFileSystem() override;
     TFaultFileSystem(const TFaultFileSystem&) = delete;
     TFaultFileSystem& operator=(const TFaultFileSystem&) = delete;

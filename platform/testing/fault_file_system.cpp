@@ -1,5 +1,5 @@
-// Failure injection and crash simulation over the real file system.
-#include "platform/fault_file_system.h"
+// Failure injection and crash simulation over a base file system.
+#include "platform/testing/fault_file_system.h"
 
 #include <cerrno>
 #include <filesystem>
@@ -21,7 +21,7 @@ struct TPendingOp {
     std::vector<uint8_t> data;      // bytes written
     std::vector<uint8_t> old;       // bytes replaced (for a shrink: the bytes cut off)
     uint64_t sizeBefore = 0;
-    bool failed = false;            // the real operation raised
+    bool failed = false;            // the base's operation raised
 };
 
 // A file, apart from the names it goes by.
@@ -54,16 +54,17 @@ std::string DirectoryOf(const std::string& key) {
 }
 
 // Opens a file behind the simulation's back: no lock, no counting.
-std::unique_ptr<IFile> OpenRaw(const std::string& key, TDisposition disposition) {
+std::unique_ptr<IFile> OpenRaw(IFileSystem& base, const std::string& key,
+                               TDisposition disposition) {
     TFileOptions raw;
     raw.lock = false;
-    return RealFileSystem().Open(key, TFileAccess::ReadWrite, disposition, raw);
+    return base.Open(key, TFileAccess::ReadWrite, disposition, raw);
 }
 
-std::vector<uint8_t> ReadWhole(const std::string& key) {
+std::vector<uint8_t> ReadWhole(IFileSystem& base, const std::string& key) {
     TFileOptions raw;
     raw.lock = false;
-    auto f = RealFileSystem().Open(key, TFileAccess::Read, TDisposition::OpenExisting, raw);
+    auto f = base.Open(key, TFileAccess::Read, TDisposition::OpenExisting, raw);
     std::vector<uint8_t> bytes(f->Size());
     bytes.resize(f->ReadAt(bytes.data(), bytes.size(), 0));
     return bytes;
@@ -72,6 +73,9 @@ std::vector<uint8_t> ReadWhole(const std::string& key) {
 }  // namespace
 
 struct TFaultCore {
+    explicit TFaultCore(IFileSystem& b) : base(b) {}
+
+    IFileSystem& base;  // holds the files; plays the page cache
     uint64_t counts[kFaultOpKinds] = {};
     TPlan fail[kFaultOpKinds];
     TPlan crash[kFaultOpKinds];
@@ -150,7 +154,7 @@ public:
 
     uint64_t Size() override { return real_ ? real_->Size() : 0; }
 
-    // The real disk is not asked: what a sync makes durable is simulated.
+    // The base is not asked: what a sync makes durable is simulated.
     void Sync() override {
         if (!real_) return;
         if (const TPlan* plan = core_->Check(TFaultOp::Sync, path_)) {
@@ -253,9 +257,9 @@ void TFaultCore::LoseDirectoryChanges(TCrashMode mode, std::mt19937& rng) {
     for (auto& [key, disk] : diskNames) {
         if (mode == TCrashMode::Tear && (rng() & 1) != 0) continue;  // it landed
         names.erase(key);
-        RealFileSystem().Remove(key);
+        base.Remove(key);
         if (!disk) continue;
-        auto f = OpenRaw(key, TDisposition::CreateNew);
+        auto f = OpenRaw(base, key, TDisposition::CreateNew);
         if (!disk->removedBytes.empty())
             f->WriteAt(disk->removedBytes.data(), disk->removedBytes.size(), 0);
         disk->removedBytes.clear();
@@ -270,7 +274,7 @@ void TFaultCore::LoseFileChanges(TCrashMode mode, std::mt19937& rng, const TTorn
         if (!inode->ops.empty() || tornHere) {
             std::unique_ptr<IFile> f;
             try {
-                f = OpenRaw(key, TDisposition::OpenExisting);
+                f = OpenRaw(base, key, TDisposition::OpenExisting);
             } catch (const EPlatformError& e) {
                 if (e.Errno() != ENOENT) throw;
                 inode->ops.clear();  // removed behind our back: nothing to settle
@@ -288,7 +292,7 @@ void TFaultCore::LoseFileChanges(TCrashMode mode, std::mt19937& rng, const TTorn
     }
 }
 
-TFaultFileSystem::TFaultFileSystem() : core_(std::make_shared<TFaultCore>()) {}
+TFaultFileSystem::TFaultFileSystem(IFileSystem& base) : core_(std::make_shared<TFaultCore>(base)) {}
 
 TFaultFileSystem::~TFaultFileSystem() = default;
 
@@ -297,10 +301,11 @@ std::unique_ptr<IFile> TFaultFileSystem::Open(const std::string& path, TFileAcce
                                               const TFileOptions& options) {
     if (core_->crashed) throw ESimulatedCrash();
     const std::string key = ExpandFileName(path);
-    const bool existed = RealFileSystem().Exists(path);
+    IFileSystem& base = core_->base;
+    const bool existed = base.Exists(path);
     std::vector<uint8_t> cut;  // what CreateAlways cuts off
-    if (existed && disposition == TDisposition::CreateAlways) cut = ReadWhole(key);
-    auto real = RealFileSystem().Open(path, access, disposition, options);
+    if (existed && disposition == TDisposition::CreateAlways) cut = ReadWhole(base, key);
+    auto real = base.Open(path, access, disposition, options);
     auto& inode = core_->names[key];
     if (!existed) {
         // A name the disk does not have yet (when it had it at the last
@@ -321,25 +326,26 @@ std::unique_ptr<IFile> TFaultFileSystem::Open(const std::string& path, TFileAcce
     return std::make_unique<TFaultFile>(core_, std::move(real), inode, options.writeThrough);
 }
 
-bool TFaultFileSystem::Exists(const std::string& path) { return RealFileSystem().Exists(path); }
+bool TFaultFileSystem::Exists(const std::string& path) { return core_->base.Exists(path); }
 
 bool TFaultFileSystem::Remove(const std::string& path) {
     if (core_->crashed) return false;
     const std::string key = ExpandFileName(path);
-    if (!RealFileSystem().Exists(path)) return RealFileSystem().Remove(path);
+    IFileSystem& base = core_->base;
+    if (!base.Exists(path)) return base.Remove(path);
     auto it = core_->names.find(key);
     std::shared_ptr<TInode> inode =
         it != core_->names.end() ? it->second : std::make_shared<TInode>();
     if (!core_->diskNames.count(key)) {
         // The disk still has this file under the name.
-        inode->removedBytes = ReadWhole(key);
+        inode->removedBytes = ReadWhole(base, key);
         core_->diskNames[key] = inode;
     }
     if (it != core_->names.end()) core_->names.erase(it);
-    return RealFileSystem().Remove(path);
+    return base.Remove(path);
 }
 
-// Not passed on to the real disk, as file syncs are not.
+// Not passed on to the base, as file syncs are not.
 void TFaultFileSystem::SyncDirectoryOf(const std::string& path) {
     if (core_->crashed) return;
     if (const TPlan* plan = core_->Check(TFaultOp::DirectorySync, path)) {

@@ -1,11 +1,15 @@
-#include "store/testing/memory_storage.h"
-
+// The rules of the storage interfaces as the file storage keeps them:
+// well-known atoms, nested transactions, share rules, access checks, links
+// and identity, read-only opens and the atom stream.
 #include <gtest/gtest.h>
 
 #include <random>
 
+#include "platform/byte_codec.h"
 #include "store/atom_stream.h"
+#include "store/crc32.h"
 #include "store/errors.h"
+#include "store/testing/memory_volumes.h"
 
 namespace tlvx {
 namespace {
@@ -23,8 +27,14 @@ std::pair<int32_t, std::string> ErrorOf(F&& f) {
 
 std::string Text(const Ref<IVirtualAtom>& a) { return a->GetAsString(); }
 
-TEST(MemoryStorage, NewVolumeHasPinnedWellKnownAtoms) {
-    auto s = TMemoryStorage::Create();
+class StorageRules : public ::testing::Test {
+protected:
+    test::TMemoryVolumes volumes;
+};
+using AtomStream = StorageRules;
+
+TEST_F(StorageRules, NewVolumeHasPinnedWellKnownAtoms) {
+    auto s = volumes.Create();
     auto root = s->OpenRootAtom();
     auto second = s->OpenSecondRootAtomWithMode(amRead);
     int32_t links = 0, ext = 0;
@@ -37,8 +47,8 @@ TEST(MemoryStorage, NewVolumeHasPinnedWellKnownAtoms) {
     EXPECT_EQ(s->GetAccessMask(), 31);
 }
 
-TEST(MemoryStorage, NestedTransactionsSeeParentsAndCommitUpwards) {
-    auto s = TMemoryStorage::Create();
+TEST_F(StorageRules, NestedTransactionsSeeParentsAndCommitUpwards) {
+    auto s = volumes.Create();
     auto outer = s->StartTransaction();
     {
         auto root = outer->OpenRootAtom();
@@ -56,13 +66,16 @@ TEST(MemoryStorage, NestedTransactionsSeeParentsAndCommitUpwards) {
         root->SetLink(0, child);
         made = RefCast<IAtomIdentity>(child)->GetID();
     }
-    // The parent does not see the child's changes before its commit.
-    EXPECT_EQ(Text(outer->OpenRootAtomWithMode(amRead)), "outer");
+    // The parent does not see the child's changes before its commit: the
+    // atom the child wrote stays locked against readers above it, and the
+    // atom it made does not exist up there.
+    EXPECT_EQ(ErrorOf([&] { outer->OpenRootAtomWithMode(amRead); }).first, ecShareViolation);
     EXPECT_EQ(ErrorOf([&] { outer->OpenAtom(made); }).first, ecInvalidAtomAddress);
     inner->Commit();
     EXPECT_EQ(inner->GetTransactionID(), 0);
     EXPECT_EQ(Text(outer->OpenRootAtomWithMode(amRead)), "inner");
-    EXPECT_EQ(Text(s->OpenRootAtomWithMode(amRead)), "");
+    EXPECT_EQ(ErrorOf([&] { s->OpenRootAtomWithMode(amRead); }).first, ecShareViolation);
+    EXPECT_EQ(ErrorOf([&] { s->OpenAtom(made); }).first, ecInvalidAtomAddress);
     outer->Commit();
     auto root = s->OpenRootAtom();
     EXPECT_EQ(Text(root), "inner");
@@ -72,8 +85,8 @@ TEST(MemoryStorage, NestedTransactionsSeeParentsAndCommitUpwards) {
     EXPECT_EQ(links, 1);
 }
 
-TEST(MemoryStorage, AbortAndDroppedTransactionLeaveNoTrace) {
-    auto s = TMemoryStorage::Create();
+TEST_F(StorageRules, AbortAndDroppedTransactionLeaveNoTrace) {
+    auto s = volumes.Create();
     {
         auto t = s->StartTransaction();
         t->OpenRootAtom()->SetAsString("aborted");
@@ -89,8 +102,8 @@ TEST(MemoryStorage, AbortAndDroppedTransactionLeaveNoTrace) {
     EXPECT_TRUE(s->GetTransactions().empty());
 }
 
-TEST(MemoryStorage, EndedTransactionRefusesWork) {
-    auto s = TMemoryStorage::Create();
+TEST_F(StorageRules, EndedTransactionRefusesWork) {
+    auto s = volumes.Create();
     auto t = s->StartTransaction();
     t->Commit();
     EXPECT_EQ(ErrorOf([&] { t->Commit(); }), std::make_pair(7, std::string("Cannot commit transaction")));
@@ -101,8 +114,8 @@ TEST(MemoryStorage, EndedTransactionRefusesWork) {
     EXPECT_EQ(t->GetStorage().get(), static_cast<IVirtualStorage*>(s.get()));
 }
 
-TEST(MemoryStorage, CommitAndAbortWithOpenAtomsRaiseCode7AndStayActive) {
-    auto s = TMemoryStorage::Create();
+TEST_F(StorageRules, CommitAndAbortWithOpenAtomsRaiseCode7AndStayActive) {
+    auto s = volumes.Create();
     auto t = s->StartTransaction();
     auto root = t->OpenRootAtom();
     EXPECT_EQ(ErrorOf([&] { t->Commit(); }),
@@ -127,8 +140,8 @@ TEST(MemoryStorage, CommitAndAbortWithOpenAtomsRaiseCode7AndStayActive) {
     EXPECT_EQ(Text(s->OpenRootAtom()), "late");
 }
 
-TEST(MemoryStorage, ShareRules) {
-    auto s = TMemoryStorage::Create();
+TEST_F(StorageRules, ShareRules) {
+    auto s = volumes.Create();
     auto t = s->StartTransaction();
     auto r1 = t->OpenRootAtomWithMode(amReadData);
     auto r2 = t->OpenRootAtomWithMode(amReadData);
@@ -145,8 +158,8 @@ TEST(MemoryStorage, ShareRules) {
     EXPECT_EQ(ErrorOf([&] { t->OpenRootAtomWithMode(amReadData); }).first, 4);
 }
 
-TEST(MemoryStorage, AtomAccessChecks) {
-    auto s = TMemoryStorage::Create();
+TEST_F(StorageRules, AtomAccessChecks) {
+    auto s = volumes.Create();
     auto a = s->OpenRootAtomWithMode(amRead);
     EXPECT_EQ(ErrorOf([&] { a->Write(0, "x", 1); }), std::make_pair(3, std::string("Atom access is denied")));
     EXPECT_EQ(ErrorOf([&] { a->SetLink(0, nullptr); }).first, 3);
@@ -159,9 +172,9 @@ TEST(MemoryStorage, AtomAccessChecks) {
     a->Close();  // twice is harmless
 }
 
-TEST(MemoryStorage, LinksAndIdentity) {
-    auto s = TMemoryStorage::Create();
-    auto other = TMemoryStorage::Create();
+TEST_F(StorageRules, LinksAndIdentity) {
+    auto s = volumes.Create();
+    auto other = volumes.Create("/memory/other.orv");
     auto root = s->OpenRootAtom();
     auto b = s->CreateAtom();
     root->SetLink(5, b);
@@ -190,26 +203,55 @@ TEST(MemoryStorage, LinksAndIdentity) {
     EXPECT_EQ(ext, 1);
 }
 
-TEST(MemoryStorage, LinkToAtomThatVanishedIsBroken) {
-    auto s = TMemoryStorage::Create();
-    auto root = s->OpenRootAtom();
+// A link whose atom the file no longer holds (a damaged file: the atom's
+// entry reads as free) is a broken link, and the atom an invalid address.
+TEST_F(StorageRules, LinkToAtomThatVanishedIsBroken) {
     TAtomID madeId;
     {
-        auto t = s->StartTransaction();
-        auto made = t->CreateAtom();
+        auto s = volumes.Create();
+        auto made = s->CreateAtom();
         madeId = RefCast<IAtomIdentity>(made)->GetID();
-        root->SetLink(0, made);  // from outside the transaction
-        made->Close();
-        t->Abort();
+        s->OpenRootAtom()->SetLink(0, made);
     }
+    // The entry of the atom in the first atom table, written free.
+    std::string bytes = volumes.Bytes();
+    const uint64_t table = GetU64(reinterpret_cast<const uint8_t*>(bytes.data()) + 24);
+    uint8_t entry[32] = {};
+    PutU32(entry, Crc32(entry + 4, 28));
+    bytes.replace(size_t(table + 16 + 32 * (madeId.AtomNumber - 1)), sizeof entry,
+                  reinterpret_cast<const char*>(entry), sizeof entry);
+    volumes.Files().SetContents(test::TMemoryVolumes::kName, bytes);
+
+    auto s = volumes.Open(false);
+    auto root = s->OpenRootAtom();
     EXPECT_TRUE(root->HasLink(0));
     EXPECT_EQ(ErrorOf([&] { root->OpenLink(0); }),
               std::make_pair(10, std::string("Broken link (atom does not exist)")));
     EXPECT_EQ(ErrorOf([&] { s->OpenAtom(madeId); }), std::make_pair(5, std::string("Invalid atom address")));
 }
 
-TEST(MemoryStorage, StaleChildAfterParentAbortNeverTouchesNewTransactions) {
-    auto s = TMemoryStorage::Create();
+// A link can only name an atom that exists where it is set: one made in a
+// transaction does not exist outside it, and is gone once that aborts.
+TEST_F(StorageRules, LinkToAtomOfAnotherLevelIsRefused) {
+    auto s = volumes.Create();
+    auto root = s->OpenRootAtom();
+    TAtomID madeId;
+    {
+        auto t = s->StartTransaction();
+        auto made = t->CreateAtom();
+        madeId = RefCast<IAtomIdentity>(made)->GetID();
+        EXPECT_EQ(ErrorOf([&] { root->SetLink(0, made); }),  // from outside the transaction
+                  std::make_pair(5, std::string("Invalid atom address")));
+        made->Close();
+        t->Abort();
+    }
+    EXPECT_FALSE(root->HasLink(0));
+    EXPECT_EQ(root->OpenLink(0), nullptr);
+    EXPECT_EQ(ErrorOf([&] { s->OpenAtom(madeId); }), std::make_pair(5, std::string("Invalid atom address")));
+}
+
+TEST_F(StorageRules, StaleChildAfterParentAbortNeverTouchesNewTransactions) {
+    auto s = volumes.Create();
     auto parent = s->StartTransaction();
     auto stale = parent->StartTransaction();
     int32_t staleId = stale->GetTransactionID();
@@ -228,8 +270,8 @@ TEST(MemoryStorage, StaleChildAfterParentAbortNeverTouchesNewTransactions) {
     EXPECT_EQ(Text(s->OpenRootAtom()), "kept");
 }
 
-TEST(MemoryStorage, TransactionInfoOpensInTheTransaction) {
-    auto s = TMemoryStorage::Create();
+TEST_F(StorageRules, TransactionInfoOpensInTheTransaction) {
+    auto s = volumes.Create();
     auto t = s->StartTransaction();
     auto child = t->StartTransaction();
     EXPECT_EQ(t->GetTransactions().size(), 1u);
@@ -239,7 +281,7 @@ TEST(MemoryStorage, TransactionInfoOpensInTheTransaction) {
     EXPECT_EQ(info->GetSecondRootAtomID().AtomNumber, 2u);
     EXPECT_EQ(info->GetRootAtomID().StorageID, s->GetStorageID());
     info->OpenSecondRootAtom()->SetAsString("in child");
-    EXPECT_EQ(s->OpenSecondRootAtom()->GetAsString(), "");
+    EXPECT_EQ(ErrorOf([&] { s->OpenSecondRootAtom(); }).first, ecShareViolation);
     child->Commit();
     t->Commit();
     EXPECT_EQ(s->OpenSecondRootAtom()->GetAsString(), "in child");
@@ -249,20 +291,17 @@ TEST(MemoryStorage, TransactionInfoOpensInTheTransaction) {
     EXPECT_EQ(info->GetCreated(), 0);
 }
 
-TEST(MemoryStorage, TransactionNumbersAreReusedLastInFirstOut) {
-    auto s = TMemoryStorage::Create();
+TEST_F(StorageRules, TransactionNumbersAreReusedLastInFirstOut) {
+    auto s = volumes.Create();
     auto t = s->StartTransaction();
     int32_t first = t->GetTransactionID();
     t->Abort();
     EXPECT_EQ(s->StartTransaction()->GetTransactionID(), first);
 }
 
-TEST(MemoryStorage, ReadOnlyStorage) {
-    auto volume = TMemoryVolume::New(TGUID{});
-    {
-        TMemoryStorage w(volume, false);
-    }
-    auto s = MakeRef<TMemoryStorage>(volume, true);
+TEST_F(StorageRules, ReadOnlyStorage) {
+    volumes.Create();
+    auto s = volumes.Open(true);
     EXPECT_EQ(s->GetAccessMask(), 3);
     auto root = s->OpenRootAtomWithMode(15);
     EXPECT_EQ(root->GetAccessMode(), 3);
@@ -276,24 +315,28 @@ TEST(MemoryStorage, ReadOnlyStorage) {
     EXPECT_EQ(ext, 0);
 }
 
-TEST(MemoryStorage, VolumeKeepsCommittedStateAcrossStorages) {
-    auto volume = TMemoryVolume::New(TGUID{});
+TEST_F(StorageRules, VolumeKeepsCommittedStateAcrossStorages) {
     {
-        auto s = MakeRef<TMemoryStorage>(volume, false);
+        auto s = volumes.Create();
         auto t = s->StartTransaction();
         t->OpenRootAtom()->SetAsString("saved");
         t->Commit();
         auto t2 = s->StartTransaction();
         t2->OpenRootAtom()->SetAsString("lost");
     }
-    auto s = MakeRef<TMemoryStorage>(volume, true);
+    auto s = volumes.Open(true);
     EXPECT_EQ(Text(s->OpenRootAtom()), "saved");
 }
 
-TEST(MemoryStorage, EnumeratorSkipsLockedAtoms) {
-    auto s = TMemoryStorage::Create();
+TEST_F(StorageRules, EnumeratorSkipsLockedAtoms) {
+    auto s = volumes.Create();
     std::vector<Ref<IVirtualAtom>> made;
     for (int i = 0; i < 4; ++i) made.push_back(s->CreateAtom());  // atoms 3..6
+    {
+        // Linked, so that the store keeps them once closed.
+        auto root = s->OpenRootAtom();
+        for (int i = 0; i < 4; ++i) root->SetLink(i, made[size_t(i)]);
+    }
     made.erase(made.begin() + 2);  // atom 5 closed, the others stay locked for writing
     auto e = s->EnumAtoms(amRead);
     std::vector<uint32_t> seen;
@@ -306,14 +349,15 @@ TEST(MemoryStorage, EnumeratorSkipsLockedAtoms) {
 
 // Random nesting, writes, commits and aborts against a stack of plain
 // strings: what each level sees must match the model.
-TEST(MemoryStorage, RandomNestingMatchesModel) {
+TEST_F(StorageRules, RandomNestingMatchesModel) {
     std::mt19937 rng(7);
-    auto s = TMemoryStorage::Create();
+    auto s = volumes.Create();
     std::vector<Ref<IStorageTransaction>> stack;
     std::vector<std::vector<std::string>> model{{"", "", ""}};  // level 0 = committed
     std::vector<TAtomID> ids;
     for (int i = 0; i < 3; ++i) {
         auto a = s->CreateAtom();
+        s->OpenRootAtom()->SetLink(i, a);  // kept by the link
         ids.push_back(RefCast<IAtomIdentity>(a)->GetID());
     }
     for (int step = 0; step < 3000; ++step) {
@@ -353,8 +397,8 @@ TEST(MemoryStorage, RandomNestingMatchesModel) {
     for (size_t i = 0; i < ids.size(); ++i) EXPECT_EQ(s->OpenAtom(ids[i])->GetAsString(), model[0][i]);
 }
 
-TEST(AtomStream, ReadWriteSeekSize) {
-    auto s = TMemoryStorage::Create();
+TEST_F(AtomStream, ReadWriteSeekSize) {
+    auto s = volumes.Create();
     auto a = s->CreateAtom();
     TStream& st = a->GetStream();
     st.WriteU32(0x04030201);

@@ -1,4 +1,4 @@
-#include "platform/fault_file_system.h"
+#include "platform/testing/fault_file_system.h"
 
 #include <gtest/gtest.h>
 
@@ -6,24 +6,20 @@
 #include <set>
 #include <string>
 
+#include "platform/testing/file_text.h"
+#include "platform/testing/memory_file_system.h"
 #include "platform/testing/temp_dir.h"
 
 namespace tlvx {
 namespace {
 
-std::string ReadAll(IFile& f) {
-    std::string s(f.Size(), '\0');
-    s.resize(f.ReadAt(s.data(), s.size(), 0));
-    return s;
-}
+using test::ReadAll;
 
-std::string Contents(const std::string& path) {
-    return ReadAll(*RealFileSystem().Open(path, TFileAccess::Read, TDisposition::OpenExisting));
-}
+void Put(IFile& f, const std::string& text, uint64_t pos) { test::WriteText(f, text, pos); }
 
-void Put(IFile& f, const std::string& text, uint64_t pos) { f.WriteAt(text.data(), text.size(), pos); }
-
-class FaultFileSystem : public ::testing::Test {
+// Every case runs over the real file system and over the one in memory: the
+// simulation must not depend on what holds the bytes.
+class FaultFileSystem : public ::testing::TestWithParam<bool> {
 protected:
     void SetUp() override { SetFileSystem(&fs); }
     void TearDown() override { SetFileSystem(nullptr); }
@@ -44,11 +40,18 @@ protected:
         return f;
     }
 
+    // What the base holds now: what survived a crash.
+    std::string Contents(const std::string& path) {
+        return ReadAll(*base.Open(path, TFileAccess::Read, TDisposition::OpenExisting));
+    }
+
     TTestTempDir dir;
-    TFaultFileSystem fs;
+    TMemoryFileSystem memory;
+    IFileSystem& base = GetParam() ? static_cast<IFileSystem&>(memory) : RealFileSystem();
+    TFaultFileSystem fs{base};
 };
 
-TEST_F(FaultFileSystem, PassesThroughAndCounts) {
+TEST_P(FaultFileSystem, PassesThroughAndCounts) {
     {
         auto f = Scenario("a");
         EXPECT_EQ(ReadAll(*f), std::string("01AB456789\0\0X", 13));
@@ -62,7 +65,7 @@ TEST_F(FaultFileSystem, PassesThroughAndCounts) {
     EXPECT_FALSE(fs.Crashed());
 }
 
-TEST_F(FaultFileSystem, FailsTheNthOperationOfEachKind) {
+TEST_P(FaultFileSystem, FailsTheNthOperationOfEachKind) {
     auto f = Open("a");
     Put(*f, "x", 0);
     fs.FailAt(TFaultOp::Write, 2);
@@ -88,14 +91,14 @@ TEST_F(FaultFileSystem, FailsTheNthOperationOfEachKind) {
     EXPECT_EQ(fs.Count(TFaultOp::Write), 0u);
 }
 
-TEST_F(FaultFileSystem, CrashApplyKeepsEverything) {
+TEST_P(FaultFileSystem, CrashApplyKeepsEverything) {
     auto f = Scenario("a");
     fs.Crash(TCrashMode::Apply);
     EXPECT_TRUE(fs.Crashed());
     EXPECT_EQ(Contents(dir.File("a")), std::string("01AB456789\0\0X", 13));
 }
 
-TEST_F(FaultFileSystem, CrashDropRestoresBytesAndSizeOfTheLastSync) {
+TEST_P(FaultFileSystem, CrashDropRestoresBytesAndSizeOfTheLastSync) {
     auto f = Scenario("a");
     auto g = Open("b", TDisposition::CreateNew);
     fs.SyncDirectoryOf(dir.File("b"));
@@ -106,10 +109,10 @@ TEST_F(FaultFileSystem, CrashDropRestoresBytesAndSizeOfTheLastSync) {
     fs.Crash(TCrashMode::Drop);
     EXPECT_EQ(Contents(dir.File("a")), "0123456789");
     EXPECT_EQ(Contents(dir.File("b")), "");
-    EXPECT_FALSE(RealFileSystem().Exists(dir.File("c")));
+    EXPECT_FALSE(base.Exists(dir.File("c")));
 }
 
-TEST_F(FaultFileSystem, PendingChangesOutliveCloseUntilSynced) {
+TEST_P(FaultFileSystem, PendingChangesOutliveCloseUntilSynced) {
     Scenario("a").reset();
     {
         auto f = Open("a", TDisposition::OpenExisting);
@@ -127,7 +130,7 @@ TEST_F(FaultFileSystem, PendingChangesOutliveCloseUntilSynced) {
     EXPECT_EQ(Contents(dir.File("a")), "Q123456789");
 }
 
-TEST_F(FaultFileSystem, AfterTheCrashEverythingIsANoOpUntilReset) {
+TEST_P(FaultFileSystem, AfterTheCrashEverythingIsANoOpUntilReset) {
     auto f = Scenario("a");
     fs.CrashAt(TFaultOp::Sync, 1, TCrashMode::Drop);
     EXPECT_THROW(f->Sync(), ESimulatedCrash);
@@ -141,7 +144,7 @@ TEST_F(FaultFileSystem, AfterTheCrashEverythingIsANoOpUntilReset) {
     // The dead process's lock is gone: a fresh open succeeds at once.
     TFileOptions noWait;
     noWait.lockWaitMs = 0;
-    EXPECT_NO_THROW(RealFileSystem().Open(dir.File("a"), TFileAccess::ReadWrite,
+    EXPECT_NO_THROW(base.Open(dir.File("a"), TFileAccess::ReadWrite,
                                           TDisposition::OpenExisting, noWait));
     fs.Reset();
     Put(*f, "still dead", 0);
@@ -149,7 +152,7 @@ TEST_F(FaultFileSystem, AfterTheCrashEverythingIsANoOpUntilReset) {
     EXPECT_EQ(ReadAll(*g), "0123456789");
 }
 
-TEST_F(FaultFileSystem, CrashAtAWriteLeavesThatWriteOut) {
+TEST_P(FaultFileSystem, CrashAtAWriteLeavesThatWriteOut) {
     auto f = Scenario("a");
     fs.CrashAt(TFaultOp::Write, 2, TCrashMode::Apply);
     Put(*f, "P", 0);
@@ -157,7 +160,7 @@ TEST_F(FaultFileSystem, CrashAtAWriteLeavesThatWriteOut) {
     EXPECT_EQ(Contents(dir.File("a")), std::string("P1AB456789\0\0X", 13));
 }
 
-TEST_F(FaultFileSystem, TearAppliesASeededSubsetAndHalfTheCrashWrite) {
+TEST_P(FaultFileSystem, TearAppliesASeededSubsetAndHalfTheCrashWrite) {
     std::set<std::string> outcomes;
     for (uint32_t seed = 0; seed < 40; ++seed) {
         const std::string name = std::to_string(seed) + "t";
@@ -190,7 +193,7 @@ TEST_F(FaultFileSystem, TearAppliesASeededSubsetAndHalfTheCrashWrite) {
     EXPECT_EQ(first, second);
 }
 
-TEST_F(FaultFileSystem, EveryCrashPointOfARunCanBeEnumerated) {
+TEST_P(FaultFileSystem, EveryCrashPointOfARunCanBeEnumerated) {
     auto run = [&](const std::string& name) {
         auto f = Open(name, TDisposition::CreateAlways);
         fs.SyncDirectoryOf(dir.File(name));
@@ -212,7 +215,7 @@ TEST_F(FaultFileSystem, EveryCrashPointOfARunCanBeEnumerated) {
     }
 }
 
-TEST_F(FaultFileSystem, AKilledProcessLeavesItsWritesPendingForTheNext) {
+TEST_P(FaultFileSystem, AKilledProcessLeavesItsWritesPendingForTheNext) {
     Scenario("a").reset();
     {
         auto f = Open("a", TDisposition::OpenExisting);
@@ -234,7 +237,7 @@ TEST_F(FaultFileSystem, AKilledProcessLeavesItsWritesPendingForTheNext) {
     EXPECT_EQ(Contents(dir.File("a")), "0123456789");
 }
 
-TEST_F(FaultFileSystem, ASyncOfTheNextProcessCoversTheDeadOnesWrites) {
+TEST_P(FaultFileSystem, ASyncOfTheNextProcessCoversTheDeadOnesWrites) {
     Scenario("a").reset();
     {
         auto f = Open("a", TDisposition::OpenExisting);
@@ -252,7 +255,7 @@ TEST_F(FaultFileSystem, ASyncOfTheNextProcessCoversTheDeadOnesWrites) {
     EXPECT_EQ(Contents(dir.File("a")), std::string("KNAB456789\0\0X", 13));
 }
 
-TEST_F(FaultFileSystem, DirectoryChangesLastOnlyOnceTheDirectoryIsSynced) {
+TEST_P(FaultFileSystem, DirectoryChangesLastOnlyOnceTheDirectoryIsSynced) {
     {
         auto f = Open("old", TDisposition::CreateNew);
         Put(*f, "synced", 0);
@@ -271,7 +274,7 @@ TEST_F(FaultFileSystem, DirectoryChangesLastOnlyOnceTheDirectoryIsSynced) {
     // The removal is undone with the bytes of the last sync; the creation
     // is undone although its bytes were synced.
     EXPECT_EQ(Contents(dir.File("old")), "synced");
-    EXPECT_FALSE(RealFileSystem().Exists(dir.File("new")));
+    EXPECT_FALSE(base.Exists(dir.File("new")));
 
     fs.Reset();
     {
@@ -282,11 +285,11 @@ TEST_F(FaultFileSystem, DirectoryChangesLastOnlyOnceTheDirectoryIsSynced) {
     fs.Remove(dir.File("old"));
     fs.SyncDirectoryOf(dir.File("new"));
     fs.Crash(TCrashMode::Drop);
-    EXPECT_FALSE(RealFileSystem().Exists(dir.File("old")));
+    EXPECT_FALSE(base.Exists(dir.File("old")));
     EXPECT_EQ(Contents(dir.File("new")), "new");
 }
 
-TEST_F(FaultFileSystem, CreateAlwaysCutsTheFileOnlyUntilASync) {
+TEST_P(FaultFileSystem, CreateAlwaysCutsTheFileOnlyUntilASync) {
     Scenario("a").reset();
     Open("a", TDisposition::CreateAlways)->WriteAt("x", 1, 0);
     EXPECT_EQ(Contents(dir.File("a")), "x");
@@ -294,7 +297,7 @@ TEST_F(FaultFileSystem, CreateAlwaysCutsTheFileOnlyUntilASync) {
     EXPECT_EQ(Contents(dir.File("a")), "0123456789");
 }
 
-TEST_F(FaultFileSystem, DirectorySyncsCountFailAndCrash) {
+TEST_P(FaultFileSystem, DirectorySyncsCountFailAndCrash) {
     Open("a", TDisposition::CreateNew).reset();
     fs.FailAt(TFaultOp::DirectorySync, 1);
     EXPECT_THROW(fs.SyncDirectoryOf(dir.File("a")), EPlatformError);
@@ -302,10 +305,10 @@ TEST_F(FaultFileSystem, DirectorySyncsCountFailAndCrash) {
     EXPECT_THROW(fs.SyncDirectoryOf(dir.File("a")), ESimulatedCrash);
     EXPECT_EQ(fs.Count(TFaultOp::DirectorySync), 2u);
     // Neither sync happened.
-    EXPECT_FALSE(RealFileSystem().Exists(dir.File("a")));
+    EXPECT_FALSE(base.Exists(dir.File("a")));
 }
 
-TEST_F(FaultFileSystem, TearKeepsOrLosesEachDirectoryChange) {
+TEST_P(FaultFileSystem, TearKeepsOrLosesEachDirectoryChange) {
     std::set<std::pair<bool, bool>> outcomes;
     for (uint32_t seed = 0; seed < 16; ++seed) {
         Open("x", TDisposition::CreateNew)->Sync();
@@ -313,16 +316,16 @@ TEST_F(FaultFileSystem, TearKeepsOrLosesEachDirectoryChange) {
         fs.Remove(dir.File("x"));
         Open("y", TDisposition::CreateNew)->Sync();
         fs.Crash(TCrashMode::Tear, seed);
-        outcomes.insert({RealFileSystem().Exists(dir.File("x")),
-                         RealFileSystem().Exists(dir.File("y"))});
+        outcomes.insert({base.Exists(dir.File("x")),
+                         base.Exists(dir.File("y"))});
         fs.Reset();
-        RealFileSystem().Remove(dir.File("x"));
-        RealFileSystem().Remove(dir.File("y"));
+        base.Remove(dir.File("x"));
+        base.Remove(dir.File("y"));
     }
     EXPECT_EQ(outcomes.size(), 4u);
 }
 
-TEST_F(FaultFileSystem, ATornWriteStaysWithItsFile) {
+TEST_P(FaultFileSystem, ATornWriteStaysWithItsFile) {
     std::set<std::string> outcomes;
     for (uint32_t seed = 0; seed < 16; ++seed) {
         {
@@ -342,12 +345,12 @@ TEST_F(FaultFileSystem, ATornWriteStaysWithItsFile) {
         EXPECT_TRUE(got == "old-bytes" || got == "XX") << got;
         outcomes.insert(got);
         fs.Reset();
-        RealFileSystem().Remove(dir.File("a"));
+        base.Remove(dir.File("a"));
     }
     EXPECT_EQ(outcomes.size(), 2u);
 }
 
-TEST_F(FaultFileSystem, FilesStillTakeTheShareLocks) {
+TEST_P(FaultFileSystem, FilesStillTakeTheShareLocks) {
     auto f = Open("a");
     TFileOptions wait;
     wait.lockWaitMs = 20;
@@ -355,6 +358,9 @@ TEST_F(FaultFileSystem, FilesStillTakeTheShareLocks) {
                                    wait),
                  EFileLocked);
 }
+
+INSTANTIATE_TEST_SUITE_P(Bases, FaultFileSystem, ::testing::Bool(),
+                         [](const auto& info) { return info.param ? "Memory" : "Real"; });
 
 }  // namespace
 }  // namespace tlvx
