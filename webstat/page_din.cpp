@@ -7,6 +7,7 @@
 #include <span>
 #include <string_view>
 
+#include "model/time_split.h"
 #include "platform/clock.h"
 #include "platform/format_float.h"
 #include "platform/integer_ratio.h"
@@ -58,7 +59,7 @@ TDayFigures Average(const TDayFigures& sum, int64_t days) {
 TDinFigures ReadFigures(ICounter2& counter, INode& node, INodeInfo& info, bool subtree) {
     TDinFigures f;
     const double now = Clock().Now();
-    const double today = std::trunc(now);
+    const double today = DayNumber(now);
     f.Days = HistoryDays(now, counter.GetSettings().StartTime);
     for (int32_t k = 0; k < kSeriesDays; ++k) {
         const double day = today - kToday + k;
