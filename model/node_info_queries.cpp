@@ -298,6 +298,21 @@ int32_t TNodeInfo::CountSourcesUsefulBefore(double day) {
     return count;
 }
 
+int32_t TNodeInfo::CountSourcesFirstSeen(double fromDate, double toDate) {
+    int32_t count = 0;
+    const TDayRange range = DayRangeOf(fromDate, toDate);
+    if (range.Empty()) return 0;
+    Ref<IIndexer> sources = OpenIndexLink(ilSources);
+    ForEachKey(sources.get(), [&](IIndexerCursor& c) {
+        if (c.GetKey() == kUnknownSource) return;
+        Ref<IVirtualAtom> entry = c.GetValueWithMode(amRead);
+        if (!entry) return;
+        const double first = WholeDay(ReadLinkedRecord<TSourceRecord>(*entry, slRecord).FirstTime);
+        if (first >= double(range.First) && first <= double(range.Last)) ++count;
+    });
+    return count;
+}
+
 // One walk over the period's day lists gives what asking every source for
 // every day gives: each day's rows are matched against the numbers of the
 // sources the index holds (rows naming no source count nowhere).

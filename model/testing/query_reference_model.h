@@ -215,6 +215,12 @@ struct TNodeModel {
         for (const auto& [name, s] : Sources) n += s.HasUseful && DayOf(s.Useful) < DayOf(day);
         return n;
     }
+    int32_t CountSourcesFirstSeen(double from, double to) const {
+        int32_t n = 0;
+        for (const auto& [name, s] : Sources)
+            n += name != "UNKNOWN" && DayOf(s.FirstTime) >= DayOf(from) && DayOf(s.FirstTime) <= DayOf(to);
+        return n;
+    }
 
 private:
     int32_t Sum(double from, double to, int32_t TDay::*field) const {
