@@ -304,5 +304,34 @@ TEST_F(ClockedReport, ExactHoursLandInTheirHourDayAndWeekday) {
     EXPECT_NE(std::string::npos, nodes.find("% align=right>01.12</td>\r\n</td></tr></table>")) << nodes;
 }
 
+// Without cookies, on a server that sets no URL variable: a referrer on the
+// site's own host is the page before (no entry, no source of that name); an
+// address back on each of three days is one of each day's visitors, and the
+// root's visitors are the site's total.
+TEST_F(ClockedReport, WithoutCookiesTheOwnHostIsThePreviousPageAndEachDayCountsItsVisitors) {
+    const double day = EncodeDateTime(2026, 11, 30);
+    Hit(day + 0.4, 7, "nocookies=1&node=index&referer=http%3A%2F%2Fwww.google.com%2Fsearch");
+    Hit(day + 0.41, 7, "nocookies=1&node=news&referer=http%3A%2F%2Fwww.mysite.example%2Findex.html");
+    Hit(day + 1.4, 7, "nocookies=1&node=index");
+    Hit(day + 2.4, 7, "nocookies=1&node=index");
+    Hit(day + 2.5, 8, "nocookies=1&node=index");
+    server_.SetClock(day + 2.9);
+
+    Ref<ICounter2> counter = Open();
+    Ref<INodeCollection> nodes = counter->GetNodes();
+    Ref<INodeInfo> root = nodes->GetRoot()->GetInfo();
+    EXPECT_EQ((StringArray{"GOOGLE.COM", "UNKNOWN"}), root->GetSourceNames());
+    EXPECT_EQ(0, nodes->GetNodeInfo("news", false)->GetEntries());
+    EXPECT_EQ(4, nodes->GetNodeInfo("index", false)->GetEntries());
+    EXPECT_EQ(1, root->GetDayVisitors(day, day));
+    EXPECT_EQ(1, root->GetDayVisitors(day + 1, day + 1));
+    EXPECT_EQ(2, root->GetDayVisitors(day + 2, day + 2));
+    EXPECT_EQ(2, root->GetVisitors());
+    EXPECT_EQ(2, counter->GetSettings().TotalVisitors);
+    EXPECT_EQ(1, nodes->GetNodeInfo("news", false)->GetVisitors());
+    counter.reset();
+    EXPECT_EQ(std::string::npos, Content("page=refs").find("MYSITE.EXAMPLE"));
+}
+
 }  // namespace
 }  // namespace tlvx
