@@ -107,6 +107,7 @@ public:
     int32_t GetSourceDayTransitions(std::string_view source, double fromDate, double toDate) override;
     int32_t CountSourcesUsedAfter(double day) override;
     int32_t CountSourcesUsefulBefore(double day) override;
+    int32_t CountSourcesFirstSeen(double fromDate, double toDate) override;
     FloatArray GetUnknownShares(double fromDate) override;
     double GetLastDay() override;
     TIPArray GetIPRecords() override;

@@ -139,6 +139,9 @@ public:
     virtual int32_t GetSourceDayTransitions(std::string_view source, double fromDate, double toDate) = 0;
     virtual int32_t CountSourcesUsedAfter(double day) = 0;
     virtual int32_t CountSourcesUsefulBefore(double day) = 0;
+    // The sources other than UNKNOWN whose first transition (FirstTime)
+    // lies on a day of the period: the referrers new in it.
+    virtual int32_t CountSourcesFirstSeen(double fromDate, double toDate) = 0;
     virtual FloatArray GetUnknownShares(double fromDate) = 0;
     virtual double GetLastDay() = 0;
     virtual TIPArray GetIPRecords() = 0;

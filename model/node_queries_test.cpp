@@ -304,6 +304,9 @@ void CheckNode(INodeInfo& info, const TSite& site, const std::string& path, cons
     for (double day = site.FirstDay - 1; day <= site.LastDay + 1; day += std::max(1, (site.LastDay - site.FirstDay) / 9)) {
         EXPECT_EQ(info.CountSourcesUsedAfter(day + 0.5), m.CountSourcesUsedAfter(day)) << path << " " << day;
         EXPECT_EQ(info.CountSourcesUsefulBefore(day + 0.5), m.CountSourcesUsefulBefore(day)) << path << " " << day;
+        for (double span : {0.0, 6.0, 29.0, -1.0})
+            EXPECT_EQ(info.CountSourcesFirstSeen(day - span + 0.9, day + 0.5), m.CountSourcesFirstSeen(day - span, day))
+                << path << " " << day << " " << span;
     }
     for (double from : {double(site.FirstDay), site.FirstDay + 0.8, double(site.LastDay), today - 1, today,
                         today + 3, site.FirstDay - 5.5}) {

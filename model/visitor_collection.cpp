@@ -9,6 +9,7 @@
 #include "model/error_notes.h"
 #include "model/need.h"
 #include "model/node_atoms.h"
+#include "model/time_split.h"
 #include "platform/byte_codec.h"
 #include "platform/clock.h"
 #include "store/access_modes.h"
@@ -244,7 +245,7 @@ int32_t TVisitorCollection::DeleteVisitorsOfDay(double date) {
         if (index->GetCursor(cursor)) {
             do {
                 Ref<IVirtualAtom> visitor = cursor->GetValueWithMode(amRead);
-                if (WholeDays(ReadVisitorRecord(Need(visitor, "visitor atom")).FirstVisit) == WholeDays(date))
+                if (WholeDay(ReadVisitorRecord(Need(visitor, "visitor atom")).FirstVisit) == WholeDay(date))
                     doomed.push_back(cursor->GetKey());
             } while (cursor->Next());
         }
@@ -256,7 +257,7 @@ int32_t TVisitorCollection::DeleteVisitorsOfDay(double date) {
 bool TVisitorCollection::ReadRow(IVirtualAtom& visitor, double date, TVObject& row) {
     TVisitorRecord record = ReadVisitorRecord(visitor);
     if (record.LastHit == 0) record.LastHit = record.FirstVisit;
-    if (!(record.LastHit > 0 && record.FirstVisit > 0 && WholeDays(record.FirstVisit) >= WholeDays(date)))
+    if (!(record.LastHit > 0 && record.FirstVisit > 0 && WholeDay(record.FirstVisit) >= WholeDay(date)))
         return false;
     row.Hits = std::max(record.Hits, 0);
     row.Visits = std::max(record.Visits, 0);

@@ -8,6 +8,7 @@
 #include <span>
 #include <vector>
 
+#include "model/time_split.h"
 #include "platform/clock.h"
 #include "platform/integer_ratio.h"
 #include "webstat/page_builders.h"
@@ -81,7 +82,7 @@ void NodeTable(THtmlBuilder& html, INode& node, INodeInfo& info, bool group) {
     NodeRow(html, UiText("Last showing:"), false);
     html.Date("dd.mm.yyyy", last).Add("</p></td></tr>");
     NodeRow(html, UiText("Lifetime:"), false);
-    html.Int(int64_t(std::trunc(last)) - int64_t(std::trunc(created)) + 1).Add("</p></td></tr>");
+    html.Int(int64_t(WholeDay(last)) - int64_t(WholeDay(created)) + 1).Add("</p></td></tr>");
     html.Line("</table>");
 }
 

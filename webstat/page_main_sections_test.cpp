@@ -28,7 +28,8 @@ using test::TPlannedDay;
 // The site: 41 days of one hit, one visit and one visitor; then 50
 // visitors coming back within a day and 10 more within a week; Russian and
 // English 40 hits each and twenty languages of one; three MSIE 6 browsers
-// and one Opera.
+// and one Opera; six entries, four on the main page shop and two on
+// shop.book, and four exits, one on shop.
 void Extras(ICounter2& counter) {
     Ref<IVisitorCollection> visitors = counter.GetVisitors();
     const double now = test::FixtureNow();
@@ -39,6 +40,10 @@ void Extras(ICounter2& counter) {
         visitors->RegisterHit(id, 0x0B000000 + v, false, true, first + (v < 50 ? 0.25 : 2.5));
     }
     Ref<INodeCollection> nodes = counter.GetNodes();
+    nodes->GetNodeInfo("shop", false)->AddEntries(4);
+    nodes->GetNodeInfo("shop", false)->AddExits(1);
+    nodes->GetNodeInfo("shop.book", true)->AddEntries(2);
+    nodes->GetNodeInfo("shop.book", false)->AddExits(3);
     for (int i = 0; i < 40; ++i) {
         nodes->CountLanguage("RU");
         nodes->CountLanguage("EN-US");
@@ -75,6 +80,12 @@ TEST_F(SiteSections, ReturnsSharesAndPies) {
               std::string::npos);
     EXPECT_NE(returns.find("<tr height=1><td colspan=5 bgcolor=white></td></tr>"), std::string::npos);
     EXPECT_NE(returns.find(">&nbsp;100%</td></tr>"), std::string::npos);
+
+    // Entries and exits: shares of all of them, the main page's included,
+    // which is never named itself.
+    const std::string points = TextBetween(page, "STATISTICS of ENTRY/EXIT POINTS:", "</table>");
+    EXPECT_EQ(ParagraphTexts(points, "tabletext"),
+              (std::vector<std::string>{"shop.book", "2", "33%", "shop.book", "3", "75%"}));
 
     // Languages: shares of every count (40 % each), the twenty single
     // ones in grey from 288 degrees on.

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "model/node_records.h"
+#include "model/time_split.h"
 #include "platform/clock.h"
 #include "platform/html_builder.h"
 #include "platform/integer_ratio.h"
@@ -328,10 +328,10 @@ void TimeDiagramRow(THtmlBuilder& html, const TCObjectLine& item, size_t k, bool
 void TimeDiagram(THtmlBuilder& html, const TReportContext& ctx, const TNodesData& data) {
     const std::string dates = ctx.Query("dates");
     const double start = data.Settings.StartTime;
-    // The history's length from the start with its time of day, rounded: a
-    // start late in the day can make it one day shorter or longer than the
-    // calendar days it touches.
-    const double span = std::nearbyint(data.Now - start + 1);
+    // The calendar days of the history, as the Referrals page counts them,
+    // so that the ruler's last label is today whatever the start's time of
+    // day.
+    const double span = WholeDay(data.Now) - WholeDay(start) + 1;
     const int32_t days = std::isfinite(span) && std::fabs(span) < 1e9 ? int32_t(span) : 0;
     html.Line("<h2>").Trusted(UiText("Time diagram of pages")).Add(":</h2><br><br>");
     html.Line("<table cellspacing=0 cellpadding=0 border=0 width=100%>");

@@ -8,7 +8,7 @@
 #include <limits>
 #include <string>
 
-#include "model/node_records.h"
+#include "model/time_split.h"
 #include "platform/clock.h"
 #include "platform/html_builder.h"
 #include "platform/integer_ratio.h"

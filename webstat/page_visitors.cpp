@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "model/time_split.h"
 #include "model/visitor_collection.h"
 #include "platform/clock.h"
 #include "platform/text.h"
@@ -215,7 +216,7 @@ void WriteHistory(THtmlBuilder& html, const TReportContext& context, const TVisi
     const TPeriodChoice& chosen =
         *std::find_if(std::begin(kPeriods), std::end(kPeriods),
                       [&](const TPeriodChoice& p) { return p.Value == query.PeriodValue; });
-    const double today = std::trunc(Clock().Now());
+    const double today = DayNumber(Clock().Now());
     const double to = query.PeriodValue == "yest" ? today - 1 : today;
     const double from = today - chosen.DaysBack;
 
@@ -224,7 +225,7 @@ void WriteHistory(THtmlBuilder& html, const TReportContext& context, const TVisi
     SortVisitors(list, TVisitorOrder::LastVisit);
     int64_t shown = 0;
     for (size_t i = 0; i < list.size(); ++i) {
-        const double day = std::trunc(list[i].Object.LastTime);
+        const double day = WholeDay(list[i].Object.LastTime);
         if (day > to) continue;
         if (day < from) break;
         WriteVisitorRow(html, list[i].Object, i, sources);
@@ -255,7 +256,7 @@ std::string BuildVisitorsPage(const TReportContext& context) {
     // Calendar days of history, today's included; a damaged start time
     // counts as no history before today.
     const double start = std::isfinite(settings.StartTime) ? settings.StartTime : Clock().Now();
-    const double historyDays = std::trunc(Clock().Now()) - std::trunc(start) + 1;
+    const double historyDays = WholeDay(Clock().Now()) - WholeDay(start) + 1;
 
     SortVisitors(list, query.Order);
     WriteMostActive(html, context, query, list, sources);
