@@ -37,5 +37,7 @@ struct TDateParts {
     int dayOfWeek;  // 1 = Sunday ... 7 = Saturday
 };
 TDateParts DecodeDateTime(double dateTime);
+// The days of a month (1-12) of a year, February 29 in leap years.
+int DaysInMonth(int year, int month);
 
 }  // namespace tlvx
