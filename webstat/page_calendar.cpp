@@ -125,19 +125,6 @@ struct TFigures {
     int64_t Visitors = 0;
 };
 
-TFigures ReadFigures(const TCalendar& c, int64_t firstDay, int64_t lastDay) {
-    TFigures f;
-    const double from = double(firstDay), to = double(lastDay);
-    if (c.Referral) {
-        if (c.Info) f.Hits = c.Info->GetSourceDayTransitions(c.Source, from, to);
-    } else if (c.Node) {
-        f.Hits = c.Node->GetDayHits(c.Group, from, to);
-        f.Views = c.Node->GetDayVisits(c.Group, from, to);
-        f.Visitors = c.Node->GetDayVisitors(c.Group, from, to);
-    }
-    return f;
-}
-
 // One row of the table: a day, or a month in the monthly view.
 struct TRow {
     int64_t FirstDay = 0;
@@ -145,21 +132,40 @@ struct TRow {
     std::optional<TFigures> Figures;  // none for a day after today
 };
 
-std::vector<TRow> ReadRows(const TCalendar& c) {
+// The rows of the view, their days only.
+std::vector<TRow> RowsOfView(const TCalendar& c) {
     std::vector<TRow> rows;
     if (c.View == TCalendarView::AllMonths) {
-        for (TMonth m = MonthOfDay(c.FirstDay); m <= MonthOfDay(c.Today); ++m) {
-            const int64_t first = FirstDayOf(m), last = std::min(LastDayOf(m), c.Today);
-            rows.push_back({first, last, ReadFigures(c, first, last)});
-        }
+        for (TMonth m = MonthOfDay(c.FirstDay); m <= MonthOfDay(c.Today); ++m)
+            rows.push_back({FirstDayOf(m), std::min(LastDayOf(m), c.Today), std::nullopt});
         return rows;
     }
     const int64_t first = c.View == TCalendarView::LastDays ? c.Today - kLastDaysShown + 1 : FirstDayOf(c.Month);
     const int64_t last = c.View == TCalendarView::LastDays ? c.Today : LastDayOf(c.Month);
-    for (int64_t day = first; day <= last; ++day) {
-        TRow row{day, day, std::nullopt};
-        if (day <= c.Today) row.Figures = ReadFigures(c, day, day);
-        rows.push_back(row);
+    for (int64_t day = first; day <= last; ++day) rows.push_back({day, day, std::nullopt});
+    return rows;
+}
+
+// The figures of every row up to today: a node's days in one walk, added up
+// by row; a referral's transitions a row at a time.
+std::vector<TRow> ReadRows(const TCalendar& c) {
+    std::vector<TRow> rows = RowsOfView(c);
+    std::vector<TDayFigures> days;
+    if (!c.Referral && c.Node && !rows.empty())
+        days = c.Node->GetDayFigures(c.Group, double(rows.front().FirstDay), double(c.Today));
+    auto day = days.begin();
+    for (TRow& row : rows) {
+        if (row.FirstDay > c.Today) break;
+        TFigures& f = row.Figures.emplace();
+        if (c.Referral) {
+            if (c.Info) f.Hits = c.Info->GetSourceDayTransitions(c.Source, double(row.FirstDay), double(row.LastDay));
+            continue;
+        }
+        for (; day != days.end() && day->Day <= row.LastDay; ++day) {
+            f.Hits += day->Hits;
+            f.Views += day->Visits;
+            f.Visitors += day->Visitors;
+        }
     }
     return rows;
 }
