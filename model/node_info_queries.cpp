@@ -159,6 +159,19 @@ int32_t TNodeInfo::SumDayField(double fromDate, double toDate, int32_t TNodeDayR
     return sum;
 }
 
+void TNodeInfo::AddDayFigures(const TDayRange& range, std::map<int32_t, TDayFigures>& figures) {
+    Ref<IIndexer> days = OpenIndexLink(ilDays);
+    WalkDays(days.get(), range, [&](int32_t day, IVirtualAtom& dayAtom) {
+        const TNodeDayRecord record = ReadRecord<TNodeDayRecord>(dayAtom);
+        TDayFigures& f = figures[day];
+        f.Day = day;
+        f.Hits = WrapAdd(f.Hits, record.Hits);
+        f.Visits = WrapAdd(f.Visits, record.Visits);
+        f.NewVisitors = WrapAdd(f.NewVisitors, record.NewVisitors);
+        f.Visitors = WrapAdd(f.Visitors, DayVisitorCounter(dayAtom));
+    });
+}
+
 int32_t TNodeInfo::GetDayHits(double fromDate, double toDate) {
     return SumDayField(fromDate, toDate, &TNodeDayRecord::Hits);
 }

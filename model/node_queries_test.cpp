@@ -420,6 +420,19 @@ protected:
             EXPECT_EQ(node->GetDayNewVisitors(true, r.From, r.To), fresh) << w;
             EXPECT_EQ(node->GetDayVisitors(true, r.From, r.To), visitors) << w;
             EXPECT_EQ(node->GetDayVisitors(false, r.From, r.To), site.Model.Of(path).DayVisitors(r.From, r.To)) << w;
+            // The same day by day, in one walk.
+            const TDayRange range = DayRangeOf(r.From, r.To);
+            std::map<int32_t, TDayFigures> byDay;
+            for (const TNodeModel* m : below)
+                for (auto d = m->Days.lower_bound(int32_t(range.First));
+                     d != m->Days.end() && d->first <= range.Last; ++d) {
+                    TDayFigures& f = byDay[d->first];
+                    f.Day = d->first, f.Hits += d->second.Hits, f.Visits += d->second.Visits;
+                    f.NewVisitors += d->second.NewVisitors, f.Visitors += d->second.VisitorCount;
+                }
+            std::vector<TDayFigures> days;
+            for (const auto& [day, f] : byDay) days.push_back(f);
+            EXPECT_EQ(node->GetDayFigures(true, r.From, r.To), days) << w;
 
             // Address rows merged in the order of the walk.
             TIPArray merged;

@@ -48,10 +48,6 @@ constexpr int64_t kLastDay = DaysFromCivil(9999, 12, 31) - kEpochOffset;
 
 bool IsLeap(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
 
-int DaysInMonth(int y, int m) {
-    static const int days[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    return m == 2 && IsLeap(y) ? 29 : days[m - 1];
-}
 
 class TSystemClock : public IClock {
 public:
@@ -134,6 +130,11 @@ TDateParts DecodeDateTime(double dateTime) {
     // Day 0 (1899-12-30) was a Saturday.
     p.dayOfWeek = static_cast<int>(((days % 7 + 7) % 7 + 6) % 7) + 1;
     return p;
+}
+
+int DaysInMonth(int year, int month) {
+    static const int days[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    return month == 2 && IsLeap(year) ? 29 : days[month - 1];
 }
 
 }  // namespace tlvx

@@ -37,6 +37,8 @@ struct TDateParts {
     int dayOfWeek;  // 1 = Sunday ... 7 = Saturday
 };
 TDateParts DecodeDateTime(double dateTime);
+// The days of a month (1-12) of a year, February 29 in leap years.
+int DaysInMonth(int year, int month);
 
 // A date-time rounded to the nearest millisecond, as its day and the
 // milliseconds into that day (0 .. 86'399'999): the one rounding that

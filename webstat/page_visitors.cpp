@@ -6,11 +6,13 @@
 // first and last visit.
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "model/time_split.h"
 #include "model/visitor_collection.h"
 #include "platform/clock.h"
 #include "platform/text.h"
+#include "webstat/choice_links.h"
 #include "webstat/geo_collection.h"
 #include "webstat/page_builders.h"
 #include "webstat/report_math.h"
@@ -148,20 +150,21 @@ void WriteMostActive(THtmlBuilder& html, const TReportContext& context, const TV
                      const TVisitorList& list, const TRowSources& sources) {
     const size_t count = list.size();
     html.Line("<h2>").Trusted(UiText("The most active visitors:")).Add("&nbsp;&nbsp;");
-    const int32_t sizes[] = {10, 25, 50, 100};
+    struct TPageSize {
+        int32_t Rows;
+        std::string_view Label;
+    };
+    static constexpr TPageSize kSizes[] = {{10, "10"}, {25, "25"}, {50, "50"}, {100, "100"}};
     const size_t offered = count > 50 ? 4 : count > 25 ? 3 : count > 10 ? 2 : 1;
-    for (size_t i = 0; i < offered; ++i) {
-        html.Line("<span class=\"navig2\">");
-        if (sizes[i] == query.Rows) {
-            html.Int(sizes[i]);
-        } else {
-            html.Add("<a href=\"").Attr(context.ScriptName).Add("?sort=").Url(query.Sort);
-            html.Add("&period=").Url(query.Period).Add("&page=visitors&id=").Url(context.Id);
-            html.Add("&show=").Int(sizes[i]).Add("\" class=\"navig2\">").Int(sizes[i]).Add("</a>");
-        }
-        html.Add("</span>");
-        if (i + 1 < offered) html.Add("&nbsp;&nbsp;");
-    }
+    std::vector<TChoice> sizes;
+    for (size_t i = 0; i < offered; ++i)
+        sizes.push_back({kSizes[i].Rows == query.Rows, kSizes[i].Label, [&context, &query, i](THtmlBuilder& h) {
+                             h.Attr(context.ScriptName).Add("?sort=").Url(query.Sort);
+                             h.Add("&period=").Url(query.Period).Add("&page=visitors&id=").Url(context.Id);
+                             h.Add("&show=").Int(kSizes[i].Rows);
+                         }});
+    html.Line();
+    WriteChoices(html, sizes, "&nbsp;&nbsp;\r\n", TChoiceSpans::AroundEach);
     html.Line("</h2>");
     html.Line("<br>");
 
@@ -196,21 +199,15 @@ constexpr TPeriodChoice kPeriods[] = {{"today", UiText("Today"), 1, 0},
 void WriteHistory(THtmlBuilder& html, const TReportContext& context, const TVisitorsQuery& query,
                   TVisitorList& list, double historyDays, const TRowSources& sources) {
     html.Line("<h2>").Trusted(UiText("History of visits:")).Add("&nbsp;&nbsp;");
-    bool first = true;
-    for (const TPeriodChoice& period : kPeriods) {
-        if (historyDays < period.DaysNeeded) continue;
-        if (!first) html.Add("&nbsp;&nbsp;");
-        first = false;
-        html.Line("<span class=\"navig2\">");
-        if (period.Value == query.PeriodValue) {
-            html.Trusted(period.Label);
-        } else {
-            html.Add("<a class=\"navig2\" href=\"").Attr(context.ScriptName).Add("?show=").Url(query.Show);
-            html.Add("&page=visitors&id=").Url(context.Id).Add("&period=").Trusted(period.Value).Add("\">");
-            html.Trusted(period.Label).Add("</a>");
-        }
-        html.Add("</span>");
-    }
+    std::vector<TChoice> periods;
+    for (const TPeriodChoice& period : kPeriods)
+        if (historyDays >= period.DaysNeeded)
+            periods.push_back({period.Value == query.PeriodValue, period.Label, [&context, &query, &period](THtmlBuilder& h) {
+                                   h.Attr(context.ScriptName).Add("?show=").Url(query.Show);
+                                   h.Add("&page=visitors&id=").Url(context.Id).Add("&period=").Trusted(period.Value);
+                               }});
+    html.Line();
+    WriteChoices(html, periods, "&nbsp;&nbsp;\r\n", TChoiceSpans::AroundEach);
     html.Line("</h2><br>");
 
     const TPeriodChoice& chosen =
