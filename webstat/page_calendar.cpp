@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "model/node_records.h"
+#include "model/time_split.h"
 #include "platform/clock.h"
 #include "platform/html_builder.h"
 #include "webstat/choice_links.h"
