@@ -63,32 +63,71 @@ TOrvFile& TSpaceManager::File() const {
 
 void TSpaceManager::Disconnect() { file_ = nullptr; }
 
+// The chain from the header, or from the stored summary: the summarised
+// tables are checked in memory, and only the last one is read, for its link
+// to any table appended since (a read-only open reads none: it uses no hole).
+// A summary that does not fit the file is left for the walk from the header.
 void TSpaceManager::Load(int32_t windowSlots) {
     TOrvFile& file = File();
+    const TChainSummary* summary = file.TrustedChains();
+    bool loaded = false;
+    if (summary && !summary->holeTables.empty() &&
+        summary->holeTables.front() == file.Header().holeTablePos) {
+        loaded = LoadChain(summary->holeTables);
+        if (!loaded) {
+            tables_.clear();
+            totalCapacity_ = 0;
+        }
+    }
+    if (!loaded) LoadChain({});
+    if (file.ReadOnly()) return;
+    windowStart_ = std::max(0, totalCapacity_ - windowSlots);
+    if (!tables_.empty()) windowStart_ = std::min(windowStart_, tables_.back().firstSlot);
+    LoadHoles();
+}
+
+bool TSpaceManager::LoadChain(const std::vector<uint64_t>& known) {
+    TOrvFile& file = File();
     const uint64_t logical = file.LogicalSize();
-    uint64_t position = file.Header().holeTablePos;
+    auto fits = [&](uint64_t position, uint32_t capacity) {
+        const uint64_t bytes = kTableHeaderSize + uint64_t{kEntrySize} * capacity;
+        if (position < kHeaderSize || position > logical || bytes > logical - position) return false;
+        for (const TTableInfo& t : tables_)
+            if (position < t.position + kTableHeaderSize + uint64_t{kEntrySize} * t.capacity &&
+                t.position < position + bytes)
+                return false;
+        return true;
+    };
+    auto add = [&](uint64_t position, uint32_t capacity, uint64_t next) {
+        tables_.push_back({position, capacity, totalCapacity_, next});
+        totalCapacity_ += static_cast<int32_t>(capacity);
+    };
+    for (size_t i = 0; i + 1 < known.size(); ++i) {
+        const uint32_t capacity = TableCapacity(tables_.size());
+        if (!fits(known[i], capacity)) return false;
+        add(known[i], capacity, known[i + 1]);
+    }
+    uint64_t position = known.empty() ? file.Header().holeTablePos : known.back();
+    if (!known.empty() && file.ReadOnly()) {
+        const uint32_t capacity = TableCapacity(tables_.size());
+        if (!fits(position, capacity)) return false;
+        add(position, capacity, 0);
+        return true;
+    }
     while (position != 0) {
         const uint32_t capacity = TableCapacity(tables_.size());
-        const uint64_t bytes = kTableHeaderSize + uint64_t{kEntrySize} * capacity;
-        bool bad = position < kHeaderSize || position > logical || bytes > logical - position;
-        for (const TTableInfo& t : tables_)
-            if (!bad && position < t.position + kTableHeaderSize + uint64_t{kEntrySize} * t.capacity &&
-                t.position < position + bytes)
-                bad = true;
+        bool bad = !fits(position, capacity);
         uint8_t head[kTableHeaderSize];
         if (!bad) {
             file.ReadAt(head, sizeof head, position);
             bad = GetU32(head + 8) != capacity;
         }
+        if (bad && !known.empty() && tables_.size() < known.size()) return false;
         if (bad) throw EOrvOpenError(ecFileDamaged, TQmzMessage::FileDamaged, {file.FullPath()});
-        tables_.push_back({position, capacity, totalCapacity_, GetU64(head)});
-        totalCapacity_ += static_cast<int32_t>(capacity);
+        add(position, capacity, GetU64(head));
         position = tables_.back().next;
     }
-    if (file.ReadOnly()) return;
-    windowStart_ = std::max(0, totalCapacity_ - windowSlots);
-    if (!tables_.empty()) windowStart_ = std::min(windowStart_, tables_.back().firstSlot);
-    LoadHoles();
+    return true;
 }
 
 void TSpaceManager::LoadHoles() {
@@ -107,8 +146,12 @@ void TSpaceManager::LoadHoles() {
     std::sort(byPosition.begin(), byPosition.end(),
               [](const TTableInfo& a, const TTableInfo& b) { return a.position < b.position; });
     const uint64_t logical = File().LogicalSize();
+    const uint64_t summaryPos = File().SummaryPosition();
+    const uint32_t summarySize = File().SummarySize();
     auto inFileOutsideTables = [&](uint64_t position, uint32_t size) {
         if (size == 0 || position < kHeaderSize || position > logical || size > logical - position) return false;
+        if (summarySize != 0 && position < summaryPos + summarySize && summaryPos < position + size)
+            return false;
         // The tables do not overlap each other: only the last one starting
         // before the range's end can reach into it.
         auto next = std::upper_bound(byPosition.begin(), byPosition.end(), position + size - 1,

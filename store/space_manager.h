@@ -27,11 +27,17 @@
 // read whole, as is every file whose open has just rolled back an
 // interrupted commit (the repair road).
 //
+// The table chain comes from the file's chain summary when it has one
+// (store/chain_summary.h): the summarised tables are checked in memory and
+// only the last one's header is read, for any table appended after it. A
+// writable open that checks the file in full walks the chain from the header.
+//
 // What is read from the file is checked before it is trusted: a chain that
 // runs outside the file, overlaps itself or has the wrong capacities fails
 // the open with 207; a hole entry of the window outside the file or
-// overlapping a table or another hole of the window is cleared at a
-// writable open (its space is lost, nothing is handed out twice).
+// overlapping a table, the chain summary or another hole of the window is
+// cleared at a writable open (its space is lost, nothing is handed out
+// twice).
 #pragma once
 
 #include <cstdint>
@@ -83,6 +89,9 @@ public:
 
 private:
     void Load(int32_t windowSlots);
+    // Follows the chain from the last of the known tables (from the header
+    // when there are none); false when the known ones do not fit the file.
+    bool LoadChain(const std::vector<uint64_t>& known);
     void LoadHoles();
     TOrvFile& File() const;
 
