@@ -222,9 +222,10 @@ void TOrvFile::Close() noexcept {
                             dynamic_cast<IDisconnectInternalObject*>(spaceAllocator_.get()))}) {
         if (manager) manager->Disconnect();
     }
+    // The file (and its lock) before the managers' memory.
+    file_.reset();
     atomManager_.reset();
     spaceAllocator_.reset();
-    file_.reset();
 }
 
 void TOrvFile::WriteHeader() {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <map>
+#include <memory>
 
 #include "platform/byte_codec.h"
 #include "store/crc32.h"
@@ -81,9 +82,41 @@ void TSpaceManager::Load(int32_t windowSlots) {
     }
     if (!loaded) LoadChain({});
     if (file.ReadOnly()) return;
-    windowStart_ = std::max(0, totalCapacity_ - windowSlots);
-    if (!tables_.empty()) windowStart_ = std::min(windowStart_, tables_.back().firstSlot);
+    if (windowSlots < totalCapacity_) {
+        // The newest holes: those of the last table, or only the window's
+        // size of them when it holds more. At least the window's size of
+        // slots in all.
+        windowStart_ = std::max(UsedSlotsEnd() - windowSlots, tables_.back().firstSlot);
+        windowStart_ = std::max(0, std::min(windowStart_, totalCapacity_ - windowSlots));
+    }
     LoadHoles();
+}
+
+// Slots fill from the first to the last, so the slots in use end where the
+// free run that ends the tables begins. Found by probing single slots back
+// from the end in doubling steps, then halving the gap: a slot freed among
+// the used ones may mislead it, which only moves the window.
+int32_t TSpaceManager::UsedSlotsEnd() {
+    auto used = [&](int32_t slot) {
+        uint8_t b[kEntrySize];
+        File().ReadAt(b, sizeof b, SlotPosition(slot));
+        return GetU64(b + 4) != 0;
+    };
+    int32_t hi = totalCapacity_, lo = -1;  // hi: the lowest slot seen free
+    for (int32_t step = 1; hi > 0; step = std::min(step * 2, 1 << 30)) {
+        const int32_t probe = std::max(0, hi - step);
+        if (used(probe)) {
+            lo = probe;
+            break;
+        }
+        hi = probe;
+    }
+    while (hi - lo > 1) {
+        const int32_t mid = lo + (hi - lo) / 2;
+        if (used(mid)) lo = mid;
+        else hi = mid;
+    }
+    return hi;
 }
 
 bool TSpaceManager::LoadChain(const std::vector<uint64_t>& known) {
@@ -163,20 +196,23 @@ void TSpaceManager::LoadHoles() {
     // Read a chunk at a time into one buffer: fresh memory costs a short
     // process more than the reads do.
     constexpr uint32_t kChunk = 1024;
-    std::vector<uint8_t> entries(size_t{kEntrySize} * kChunk);
+    // Not zeroed: every byte used is read first.
+    std::unique_ptr<uint8_t[]> entries(new uint8_t[size_t{kEntrySize} * kChunk]);
     for (const TTableInfo& t : tables_) {
         const int32_t end = t.firstSlot + static_cast<int32_t>(t.capacity);
         if (end <= windowStart_) continue;
         uint32_t i = static_cast<uint32_t>(std::max(0, windowStart_ - t.firstSlot));
         while (i < t.capacity) {
             const uint32_t count = std::min(kChunk, t.capacity - i);
-            File().ReadAt(entries.data(), kEntrySize * count,
+            File().ReadAt(entries.get(), kEntrySize * count,
                           t.position + kTableHeaderSize + uint64_t{kEntrySize} * i);
             for (uint32_t k = 0; k < count; ++k, ++i) {
                 const uint8_t* b = &entries[size_t{kEntrySize} * k];
+                // Most slots of the window are the free ones after the holes.
+                if (GetU64(b + 4) == 0) continue;
                 const int32_t slot = t.firstSlot + static_cast<int32_t>(i);
                 TEntry e = DecodeEntry(b);
-                if (e.position == 0 || !e.CrcOk(b)) continue;
+                if (!e.CrcOk(b)) continue;
                 if (inFileOutsideTables(e.position, e.size))
                     found.push_back({e.position, e.size, slot});
                 else
