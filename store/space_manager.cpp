@@ -86,34 +86,30 @@ void TSpaceManager::Load(int32_t windowSlots) {
         // The newest holes: those of the last table, or only the window's
         // size of them when it holds more. At least the window's size of
         // slots in all.
-        windowStart_ = std::max(UsedSlotsEnd() - windowSlots, tables_.back().firstSlot);
-        windowStart_ = std::max(0, std::min(windowStart_, totalCapacity_ - windowSlots));
+        const TTableInfo& last = tables_.back();
+        int32_t from = last.firstSlot;
+        const int32_t beyond = last.firstSlot + windowSlots;
+        if (beyond < totalCapacity_ && SlotInUse(beyond)) from = UsedSlotsEnd(beyond) - windowSlots;
+        windowStart_ = std::max(0, std::min(from, totalCapacity_ - windowSlots));
     }
     LoadHoles();
 }
 
+bool TSpaceManager::SlotInUse(int32_t slot) {
+    uint8_t b[kEntrySize];
+    File().ReadAt(b, sizeof b, SlotPosition(slot));
+    return GetU64(b + 4) != 0;
+}
+
 // Slots fill from the first to the last, so the slots in use end where the
-// free run that ends the tables begins. Found by probing single slots back
-// from the end in doubling steps, then halving the gap: a slot freed among
-// the used ones may mislead it, which only moves the window.
-int32_t TSpaceManager::UsedSlotsEnd() {
-    auto used = [&](int32_t slot) {
-        uint8_t b[kEntrySize];
-        File().ReadAt(b, sizeof b, SlotPosition(slot));
-        return GetU64(b + 4) != 0;
-    };
-    int32_t hi = totalCapacity_, lo = -1;  // hi: the lowest slot seen free
-    for (int32_t step = 1; hi > 0; step = std::min(step * 2, 1 << 30)) {
-        const int32_t probe = std::max(0, hi - step);
-        if (used(probe)) {
-            lo = probe;
-            break;
-        }
-        hi = probe;
-    }
+// free run that ends the tables begins: found by halving the gap between a
+// slot in use and the end. A slot freed among the used ones may mislead it,
+// which only moves the window.
+int32_t TSpaceManager::UsedSlotsEnd(int32_t used) {
+    int32_t lo = used, hi = totalCapacity_;
     while (hi - lo > 1) {
         const int32_t mid = lo + (hi - lo) / 2;
-        if (used(mid)) lo = mid;
+        if (SlotInUse(mid)) lo = mid;
         else hi = mid;
     }
     return hi;
