@@ -37,6 +37,7 @@
 #include "platform/clock.h"
 #include "platform/stream.h"
 #include "platform/testing/fixed_sources.h"
+#include "platform/testing/pass_through_file.h"
 #include "raster/default_skin.h"
 #include "store/journaled_file.h"
 
@@ -58,23 +59,17 @@ public:
     void SyncDirectoryOf(const std::string& path) override { real_.SyncDirectoryOf(path); }
 
 private:
-    class TCountedFile : public IFile {
+    class TCountedFile : public test::TPassThroughFile {
     public:
         TCountedFile(std::unique_ptr<IFile> inner, TReadCounter& counter)
-            : inner_(std::move(inner)), counter_(counter) {}
+            : TPassThroughFile(std::move(inner)), counter_(counter) {}
         size_t ReadAt(void* b, size_t n, uint64_t p) override {
             ++counter_.reads;
             counter_.bytes += n;
             return inner_->ReadAt(b, n, p);
         }
-        void WriteAt(const void* b, size_t n, uint64_t p) override { inner_->WriteAt(b, n, p); }
-        void SetSize(uint64_t s) override { inner_->SetSize(s); }
-        uint64_t Size() override { return inner_->Size(); }
-        void Sync() override { inner_->Sync(); }
-        const std::string& Path() const override { return inner_->Path(); }
 
     private:
-        std::unique_ptr<IFile> inner_;
         TReadCounter& counter_;
     };
     IFileSystem& real_ = RealFileSystem();

@@ -6,6 +6,7 @@
 
 #include "platform/byte_codec.h"
 #include "platform/file.h"
+#include "platform/testing/pass_through_file.h"
 #include "store/crc32.h"
 #include "store/orv_base_open.h"
 #include "store/testing/chain_walk.h"
@@ -34,18 +35,12 @@ public:
     void SyncDirectoryOf(const std::string& path) override { RealFileSystem().SyncDirectoryOf(path); }
 
 private:
-    struct TFile : IFile {
-        TFile(std::unique_ptr<IFile> inner, int& reads) : inner(std::move(inner)), reads(reads) {}
+    struct TFile : test::TPassThroughFile {
+        TFile(std::unique_ptr<IFile> inner, int& reads) : TPassThroughFile(std::move(inner)), reads(reads) {}
         size_t ReadAt(void* b, size_t n, uint64_t p) override {
             ++reads;
-            return inner->ReadAt(b, n, p);
+            return inner_->ReadAt(b, n, p);
         }
-        void WriteAt(const void* b, size_t n, uint64_t p) override { inner->WriteAt(b, n, p); }
-        void SetSize(uint64_t s) override { inner->SetSize(s); }
-        uint64_t Size() override { return inner->Size(); }
-        void Sync() override { inner->Sync(); }
-        const std::string& Path() const override { return inner->Path(); }
-        std::unique_ptr<IFile> inner;
         int& reads;
     };
     std::string path_;
