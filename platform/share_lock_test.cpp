@@ -5,19 +5,20 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-
 #include <chrono>
-#include <fstream>
+#include <filesystem>
 #include <thread>
 
 #include "platform/file.h"
+#include "platform/share_gate.h"
+#include "platform/testing/proc_locks.h"
 #include "platform/testing/temp_dir.h"
 
 namespace tlvx {
 namespace {
 
 using std::chrono::milliseconds;
+using test::QueuedWaiters;
 using std::chrono::steady_clock;
 
 TFileOptions Wait(int ms) {
@@ -163,33 +164,38 @@ TEST(ShareLock, OpensInOneProcessConflictToo) {
                                           unlocked));
 }
 
-// Conflicting opens that the kernel has queued behind a holder of path's lock.
-int QueuedWaiters(const std::string& path) {
-    struct stat st {};
-    if (stat(path.c_str(), &st) != 0) return -1;
-    std::string inode(1, ':');
-    inode.append(std::to_string(st.st_ino)).push_back(' ');
-    std::ifstream locks("/proc/locks");
-    int queued = 0;
-    for (std::string line; std::getline(locks, line);)
-        if (line.find("->") != std::string::npos && line.find(inode) != std::string::npos) ++queued;
-    return queued;
-}
-
 // A child that waits for the exclusive lock, then writes its number to the
 // pipe and holds the lock a moment.
-pid_t StartWaiter(const std::string& path, int number, int pipeOut) {
+pid_t StartWaiter(const std::string& path, char mark, int pipeOut,
+                  TFileAccess access = TFileAccess::ReadWrite, bool gate = false) {
     pid_t pid = fork();
     if (pid != 0) return pid;
     try {
-        auto f = Open(path, TFileAccess::ReadWrite, 20000);
-        char c = char('0' + number);
+        TFileOptions options = Wait(20000);
+        options.gate = gate;
+        auto f = RealFileSystem().Open(path, access, TDisposition::OpenAlways, options);
+        char c = mark;
         if (write(pipeOut, &c, 1) != 1) _exit(2);
         usleep(5000);
     } catch (...) {
         _exit(1);
     }
     _exit(0);
+}
+
+// What the waiters wrote to the pipe, once every one has ended well.
+std::string OrderOfService(int fds[2], const std::vector<pid_t>& waiters) {
+    close(fds[1]);
+    std::string order;
+    char c;
+    while (read(fds[0], &c, 1) == 1) order += c;
+    close(fds[0]);
+    for (pid_t pid : waiters) {
+        int status = 0;
+        waitpid(pid, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    return order;
 }
 
 TEST(ShareLock, WaitersGetTheLockInTheOrderTheyArrived) {
@@ -202,24 +208,60 @@ TEST(ShareLock, WaitersGetTheLockInTheOrderTheyArrived) {
     constexpr int kWaiters = 6;
     std::vector<pid_t> waiters;
     for (int i = 0; i < kWaiters; ++i) {
-        waiters.push_back(StartWaiter(path, i, fds[1]));
+        waiters.push_back(StartWaiter(path, char('0' + i), fds[1]));
         // The next one arrives only once this one is in the queue.
         for (int spin = 0; QueuedWaiters(path) < i + 1 && spin < 2000; ++spin)
             std::this_thread::sleep_for(milliseconds(1));
     }
     ASSERT_EQ(kWaiters, QueuedWaiters(path));
     holder.Kill();
-    close(fds[1]);
-    std::string order;
-    char c;
-    while (read(fds[0], &c, 1) == 1) order += c;
+    EXPECT_EQ("012345", OrderOfService(fds, waiters));
+}
+
+TEST(ShareLock, GateLetsAWaitingWriterInBeforeALaterReader) {
+    TTestTempDir dir;
+    const std::string path = dir.File("db.orv");
+    TFileOptions gated = Wait(0);
+    gated.gate = true;
+    Open(path, TFileAccess::ReadWrite);
+    // A reader makes no file; a writer makes the gate.
+    RealFileSystem().Open(path, TFileAccess::Read, TDisposition::OpenExisting, gated);
+    EXPECT_FALSE(std::filesystem::exists(GatePathOf(path)));
+    RealFileSystem().Open(path, TFileAccess::ReadWrite, TDisposition::OpenExisting, gated);
+    EXPECT_TRUE(std::filesystem::exists(GatePathOf(path)));
+
+    TLockHolder reader(path, TFileAccess::Read);
+    ASSERT_TRUE(reader.Held());
+    int fds[2];
+    ASSERT_EQ(0, pipe(fds));
+    // The writer waits for the reader, holding the gate; a reader that comes
+    // now waits at the gate, where it would have joined the first reader.
+    std::vector<pid_t> waiters{StartWaiter(path, 'W', fds[1], TFileAccess::ReadWrite, true)};
+    ASSERT_TRUE(test::WaitUntilQueued(path, 1));
+    waiters.push_back(StartWaiter(path, 'R', fds[1], TFileAccess::Read, true));
+    ASSERT_TRUE(test::WaitUntilQueued(GatePathOf(path), 1));
+    reader.Kill();
+    EXPECT_EQ("WR", OrderOfService(fds, waiters));
+}
+
+TEST(ShareLock, AGateHolderThatDiesLeavesTheGateOpen) {
+    TTestTempDir dir;
+    const std::string path = dir.File("db.orv");
+    TLockHolder reader(path, TFileAccess::Read);
+    ASSERT_TRUE(reader.Held());
+    int fds[2];
+    ASSERT_EQ(0, pipe(fds));
+    const pid_t writer = StartWaiter(path, 'W', fds[1], TFileAccess::ReadWrite, true);
+    ASSERT_TRUE(test::WaitUntilQueued(path, 1));
+    TFileOptions gated = Wait(0);
+    gated.gate = true;
+    EXPECT_THROW(RealFileSystem().Open(path, TFileAccess::Read, TDisposition::OpenExisting, gated),
+                 EFileLocked);
+    kill(writer, SIGKILL);
+    waitpid(writer, nullptr, 0);
     close(fds[0]);
-    for (pid_t pid : waiters) {
-        int status = 0;
-        waitpid(pid, &status, 0);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    }
-    EXPECT_EQ("012345", order);
+    close(fds[1]);
+    EXPECT_NO_THROW(RealFileSystem().Open(path, TFileAccess::Read, TDisposition::OpenExisting, gated));
 }
 
 TEST(ShareLock, WaitInLineEndsAtTheDeadline) {

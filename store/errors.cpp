@@ -1,5 +1,7 @@
 #include "store/errors.h"
 
+#include "platform/file.h"
+
 #include <algorithm>
 #include <iterator>
 
@@ -132,5 +134,10 @@ EAssertionFailed::EAssertionFailed(const char* file, int line)
     : std::logic_error(AssertionText(file, line)) {}
 
 void AssertionFailure(const char* file, int line) { throw EAssertionFailed(file, line); }
+
+std::string OpenErrorFileName(const std::string& failedPath, const std::string& fileName) {
+    if (failedPath.empty() || ExpandFileName(failedPath) == ExpandFileName(fileName)) return fileName;
+    return failedPath;
+}
 
 }  // namespace tlvx
