@@ -198,70 +198,81 @@ std::string OrderOfService(int fds[2], const std::vector<pid_t>& waiters) {
     return order;
 }
 
-TEST(ShareLock, WaitersGetTheLockInTheOrderTheyArrived) {
-    TTestTempDir dir;
-    const std::string path = dir.File("db.orv");
-    TLockHolder holder(path, TFileAccess::ReadWrite);
+// A file, and a pipe on which waiters report that they got its lock.
+class ShareLockQueue : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_EQ(0, pipe(fds_)); }
+    void TearDown() override {
+        for (int fd : fds_)
+            if (fd >= 0) close(fd);
+    }
+    pid_t Waiter(char mark, TFileAccess access = TFileAccess::ReadWrite, bool gate = false) {
+        waiters_.push_back(StartWaiter(path_, mark, fds_[1], access, gate));
+        return waiters_.back();
+    }
+    std::string Order() {
+        const std::string order = OrderOfService(fds_, waiters_);
+        fds_[0] = fds_[1] = -1;
+        return order;
+    }
+    static TFileOptions Gated() {
+        TFileOptions options = Wait(0);
+        options.gate = true;
+        return options;
+    }
+
+    TTestTempDir dir_;
+    const std::string path_ = dir_.File("db.orv");
+    int fds_[2] = {-1, -1};
+    std::vector<pid_t> waiters_;
+};
+
+TEST_F(ShareLockQueue, WaitersGetTheLockInTheOrderTheyArrived) {
+    TLockHolder holder(path_, TFileAccess::ReadWrite);
     ASSERT_TRUE(holder.Held());
-    int fds[2];
-    ASSERT_EQ(0, pipe(fds));
     constexpr int kWaiters = 6;
-    std::vector<pid_t> waiters;
     for (int i = 0; i < kWaiters; ++i) {
-        waiters.push_back(StartWaiter(path, char('0' + i), fds[1]));
+        Waiter(char('0' + i));
         // The next one arrives only once this one is in the queue.
-        for (int spin = 0; QueuedWaiters(path) < i + 1 && spin < 2000; ++spin)
+        for (int spin = 0; QueuedWaiters(path_) < i + 1 && spin < 2000; ++spin)
             std::this_thread::sleep_for(milliseconds(1));
     }
-    ASSERT_EQ(kWaiters, QueuedWaiters(path));
+    ASSERT_EQ(kWaiters, QueuedWaiters(path_));
     holder.Kill();
-    EXPECT_EQ("012345", OrderOfService(fds, waiters));
+    EXPECT_EQ("012345", Order());
 }
 
-TEST(ShareLock, GateLetsAWaitingWriterInBeforeALaterReader) {
-    TTestTempDir dir;
-    const std::string path = dir.File("db.orv");
-    TFileOptions gated = Wait(0);
-    gated.gate = true;
-    Open(path, TFileAccess::ReadWrite);
+TEST_F(ShareLockQueue, GateLetsAWaitingWriterInBeforeALaterReader) {
+    Open(path_, TFileAccess::ReadWrite);
     // A reader makes no file; a writer makes the gate.
-    RealFileSystem().Open(path, TFileAccess::Read, TDisposition::OpenExisting, gated);
-    EXPECT_FALSE(std::filesystem::exists(GatePathOf(path)));
-    RealFileSystem().Open(path, TFileAccess::ReadWrite, TDisposition::OpenExisting, gated);
-    EXPECT_TRUE(std::filesystem::exists(GatePathOf(path)));
+    RealFileSystem().Open(path_, TFileAccess::Read, TDisposition::OpenExisting, Gated());
+    EXPECT_FALSE(std::filesystem::exists(GatePathOf(path_)));
+    RealFileSystem().Open(path_, TFileAccess::ReadWrite, TDisposition::OpenExisting, Gated());
+    EXPECT_TRUE(std::filesystem::exists(GatePathOf(path_)));
 
-    TLockHolder reader(path, TFileAccess::Read);
+    TLockHolder reader(path_, TFileAccess::Read);
     ASSERT_TRUE(reader.Held());
-    int fds[2];
-    ASSERT_EQ(0, pipe(fds));
     // The writer waits for the reader, holding the gate; a reader that comes
     // now waits at the gate, where it would have joined the first reader.
-    std::vector<pid_t> waiters{StartWaiter(path, 'W', fds[1], TFileAccess::ReadWrite, true)};
-    ASSERT_TRUE(test::WaitUntilQueued(path, 1));
-    waiters.push_back(StartWaiter(path, 'R', fds[1], TFileAccess::Read, true));
-    ASSERT_TRUE(test::WaitUntilQueued(GatePathOf(path), 1));
+    Waiter('W', TFileAccess::ReadWrite, true);
+    ASSERT_TRUE(test::WaitUntilQueued(path_, 1));
+    Waiter('R', TFileAccess::Read, true);
+    ASSERT_TRUE(test::WaitUntilQueued(GatePathOf(path_), 1));
     reader.Kill();
-    EXPECT_EQ("WR", OrderOfService(fds, waiters));
+    EXPECT_EQ("WR", Order());
 }
 
-TEST(ShareLock, AGateHolderThatDiesLeavesTheGateOpen) {
-    TTestTempDir dir;
-    const std::string path = dir.File("db.orv");
-    TLockHolder reader(path, TFileAccess::Read);
+TEST_F(ShareLockQueue, AGateHolderThatDiesLeavesTheGateOpen) {
+    TLockHolder reader(path_, TFileAccess::Read);
     ASSERT_TRUE(reader.Held());
-    int fds[2];
-    ASSERT_EQ(0, pipe(fds));
-    const pid_t writer = StartWaiter(path, 'W', fds[1], TFileAccess::ReadWrite, true);
-    ASSERT_TRUE(test::WaitUntilQueued(path, 1));
-    TFileOptions gated = Wait(0);
-    gated.gate = true;
-    EXPECT_THROW(RealFileSystem().Open(path, TFileAccess::Read, TDisposition::OpenExisting, gated),
+    const pid_t writer = Waiter('W', TFileAccess::ReadWrite, true);
+    ASSERT_TRUE(test::WaitUntilQueued(path_, 1));
+    EXPECT_THROW(RealFileSystem().Open(path_, TFileAccess::Read, TDisposition::OpenExisting, Gated()),
                  EFileLocked);
     kill(writer, SIGKILL);
     waitpid(writer, nullptr, 0);
-    close(fds[0]);
-    close(fds[1]);
-    EXPECT_NO_THROW(RealFileSystem().Open(path, TFileAccess::Read, TDisposition::OpenExisting, gated));
+    waiters_.clear();
+    EXPECT_NO_THROW(RealFileSystem().Open(path_, TFileAccess::Read, TDisposition::OpenExisting, Gated()));
 }
 
 TEST(ShareLock, WaitInLineEndsAtTheDeadline) {
