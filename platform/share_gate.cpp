@@ -31,9 +31,11 @@ void TShareGatePass::LeaveShareGate() noexcept {
 TShareGatePass EnterShareGate(const std::string& path, bool writer, int waitMs) {
     const std::string gate = GatePathOf(path);
     // Read-only either way: flock does not care, and the gate is never written.
-    const int fd = OpenRegularFile(gate, O_RDONLY | (writer ? O_CREAT : 0));
+    int fd = OpenRegularFile(gate, O_RDONLY | (writer ? O_CREAT : 0));
+    if (fd < 0 && writer && (errno == EACCES || errno == EPERM || errno == EROFS))
+        fd = OpenRegularFile(gate, O_RDONLY);  // a folder we may not add to
     if (fd < 0) {
-        if (errno == ENOENT && !writer) return {};
+        if (errno == ENOENT) return {};
         throw EPlatformError("Error opening file \"" + gate + "\"", errno, gate);
     }
     TShareGatePass pass(fd);

@@ -26,12 +26,14 @@
 // so no crash can leave anything in it for recovery to misread, and a file
 // system that loses it loses nothing. A writer creates it beside the file
 // when it is missing (a writer creates files beside the database anyway: the
-// journal); a reader never creates a file, and without a gate file it goes
-// straight to the share lock (a database that no writer has opened since the
-// gate came). The flock belongs to the open file description and the kernel
-// drops it when the process dies: a killed process never leaves the gate
-// shut. A gate that is no regular file, or cannot be opened, fails the open
-// with an error that names the gate.
+// journal); a reader never creates a file. Without a gate file (a database
+// that no writer has opened since the gate came, or one in a folder that
+// the writer may not add to) an open goes straight to the share lock, and
+// the order is the kernel's alone. The flock belongs to the open file
+// description and the kernel drops it when the process dies: a killed
+// process never leaves the gate shut. A gate that is there but is no
+// regular file, or cannot be opened, fails the open with an error that
+// names the gate.
 #pragma once
 
 #include <string>
@@ -62,8 +64,8 @@ private:
 };
 
 // Takes the gate of the file at path, waiting in line for at most waitMs.
-// A writer creates the gate file when it is missing; a reader that finds
-// none gets an empty pass. Raises EFileLocked (of path) when the wait runs
+// A writer creates the gate file when it is missing and it may; without one
+// the pass is empty. Raises EFileLocked (of path) when the wait runs
 // out and EPlatformError naming the gate when it cannot be opened or locked.
 TShareGatePass EnterShareGate(const std::string& path, bool writer, int waitMs);
 

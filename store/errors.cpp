@@ -1,9 +1,9 @@
 #include "store/errors.h"
 
-#include "platform/file.h"
-
 #include <algorithm>
 #include <iterator>
+
+#include "platform/file.h"
 
 namespace tlvx {
 namespace {
