@@ -15,6 +15,7 @@
 #include "platform/share_gate.h"
 #include "store/atom_cache.h"
 #include "store/journaled_file.h"
+#include "store/snapshot_file.h"
 #include "store/storage_factory.h"
 
 namespace tlvx {
@@ -26,10 +27,14 @@ std::string InstallMarkerOf(const std::string& path) { return path + "-install";
 // A read-only open is the report program's: a page reads the same records
 // many times over (every node's days of a period, the summary panel on every
 // page), so its atom cache gets the reader's budget. A writer touches a few
-// hundred atoms per hit and keeps the store's small default.
+// hundred atoms per hit and keeps the store's small default. The reader also
+// takes its copy of a database of moderate size and lets the lock go, so
+// that no hit waits while a long page is read.
 Ref<IVirtualStorage> OpenCounterStorage(const std::string& path, const char* mode) {
     std::string params = std::string("mode=") + mode + "; class=" + std::string(StorageClassGUID);
-    if (std::string_view(mode) == "readonly") params += "; CacheBytes=" + std::to_string(kReaderCacheBudget);
+    if (std::string_view(mode) == "readonly")
+        params += "; CacheBytes=" + std::to_string(kReaderCacheBudget) +
+                  "; SnapshotBytes=" + std::to_string(kReaderSnapshotBytes);
     return StorageFactory().OpenStorage(0, 0, path, "", params);
 }
 

@@ -3,6 +3,7 @@
 #include "store/errors.h"
 #include "store/journaled_file.h"
 #include "store/orv_file.h"
+#include "store/snapshot_file.h"
 
 namespace tlvx {
 
@@ -58,8 +59,9 @@ private:
 
 std::unique_ptr<TOrvBase> OpenOrvBase(const std::string& fileName, bool writeThrough,
                                       const std::vector<TGUID>& classes, uint8_t mode,
-                                      int lockWaitMs) {
+                                      int lockWaitMs, uint64_t snapshotBytes) {
     TJournaledFile* journal = nullptr;
+    TSnapshotFile* snapshot = nullptr;
     TOrvFileOptions options;
     options.lockWaitMs = lockWaitMs;
     if (mode != 0) {
@@ -70,6 +72,12 @@ std::unique_ptr<TOrvBase> OpenOrvBase(const std::string& fileName, bool writeThr
             return j;
         };
         options.recovered = [&journal] { return journal != nullptr && journal->RestoredAtOpen(); };
+    } else if (snapshotBytes > 0) {
+        options.wrapFile = [&snapshot](std::unique_ptr<IFile> f) -> std::unique_ptr<IFile> {
+            auto s = std::make_unique<TSnapshotFile>(std::move(f));
+            snapshot = s.get();
+            return s;
+        };
     }
     std::unique_ptr<TOrvFile> file;
     // A reader looks for a journal before it holds its share lock; a writer
@@ -107,6 +115,9 @@ std::unique_ptr<TOrvBase> OpenOrvBase(const std::string& fileName, bool writeThr
         }
         if (mayRetry && leftover()) file.reset();
     }
+    // Checked under the share lock, and no writer's journal left: a copy
+    // taken from now on is a committed state.
+    if (snapshot) snapshot->AllowCopy(snapshotBytes);
     return std::make_unique<TOrvBase>(std::make_unique<TOrvAtomFile>(std::move(file), journal));
 }
 

@@ -63,6 +63,14 @@ TStorageOpenParams ParseStorageParams(std::string_view text) {
             } catch (const EConvertError&) {
                 Invalid(TQmzMessage::InvalidWriteThrough, p.Value);
             }
+        } else if (p.IsNamed("SnapshotBytes")) {
+            // A read-only file held in memory: a budget like the cache's.
+            try {
+                params.SnapshotBytes = p.AsInteger();
+            } catch (const EConvertError&) {
+                Invalid(TQmzMessage::InvalidCache, p.Value);
+            }
+            if (params.SnapshotBytes < 0) Invalid(TQmzMessage::InvalidCache, p.Value);
         } else if (p.IsNamed("AtomSizeAlign")) {
             int32_t align = 0;
             try {
