@@ -16,14 +16,29 @@
 //    answered.
 //
 //   cgi_bench [--requests N] [--ab N] [--db NAME=PATH]...
+//   cgi_bench --load VISITORS [--crowd PATH] [--ab N] [--clients N] [--readers N]
+//             [--programs DIR]
 //
 // --requests: processes per program in part 1 (default 400); --ab: requests
 // per ab run (default 2000); --db: a grown database (made by bench_hits) to
 // time beside the fresh one; it is copied, never written.
+//
+// --load runs part 4 alone: hits beside report readers. A database of
+// VISITORS visitors (10000 is the target's), each with one hit through the
+// counter's own road spread over the last 90 days, so that the visitor list
+// of 90 days is the report's longest page; made once and kept at PATH when
+// --crowd names one that is not there yet, copied from it when it is. Then,
+// through lighttpd: that page alone; ab with --clients (default 64) hits
+// alone; the same ab beside --readers (default 8) loops of the page, hits
+// answered against hits stored, and the readers' page times and the pages
+// that went without the database. --programs takes tlvxcount and tlvxstat
+// from DIR instead of this build (to compare with another).
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -31,6 +46,7 @@
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "counter/main_module.h"
@@ -38,7 +54,10 @@
 #include "model/error_notes.h"
 #include "platform/cgi_environment.h"
 #include "platform/cgi_run.h"
+#include "platform/clock.h"
 #include "platform/file.h"
+#include "platform/testing/fixed_sources.h"
+#include "platform/testing/http_client.h"
 #include "platform/testing/lighttpd.h"
 #include "platform/testing/pass_through_file.h"
 #include "platform/testing/run_program.h"
@@ -219,6 +238,11 @@ struct TOptions {
     int Requests = 400;
     int AbRequests = 2000;
     std::vector<TDatabase> Grown;  // name = path to copy
+    int LoadVisitors = 0;          // part 4 alone when > 0
+    std::string Crowd;
+    int Clients = 64;
+    int Readers = 8;
+    std::string Programs;
 };
 
 TOptions ParseOptions(int argc, char** argv) {
@@ -229,9 +253,138 @@ TOptions ParseOptions(int argc, char** argv) {
         else if (name == "--ab") o.AbRequests = std::max(100, std::atoi(value.c_str()));
         else if (name == "--db" && value.find('=') != std::string::npos)
             o.Grown.push_back({value.substr(0, value.find('=')), value.substr(value.find('=') + 1)});
-        else throw std::runtime_error("usage: cgi_bench [--requests N] [--ab N] [--db NAME=PATH]...");
+        else if (name == "--load") o.LoadVisitors = std::max(1, std::atoi(value.c_str()));
+        else if (name == "--crowd") o.Crowd = value;
+        else if (name == "--clients") o.Clients = std::max(1, std::atoi(value.c_str()));
+        else if (name == "--readers") o.Readers = std::max(1, std::atoi(value.c_str()));
+        else if (name == "--programs") o.Programs = value;
+        else throw std::runtime_error("usage: cgi_bench [--requests N] [--ab N] [--db NAME=PATH]... | "
+                                      "--load VISITORS [--crowd PATH] [--ab N] [--clients N] [--readers N] "
+                                      "[--programs DIR]");
     }
     return o;
+}
+
+// --- 4. hits beside report readers ----------------------------------------
+
+// One hit of a new visitor through the counter's road in this process, at
+// the settable clock's time, committed durably as the program commits it.
+void HitAsNewVisitor(const std::string& program, const std::string& id, const std::string& address) {
+    tlvx::ResetErrorNotes();
+    tlvx::TMapEnvironment env;
+    for (const auto& [name, value] : CgiVariables("id=" + id + "&node=main")) env.Set(name, value);
+    env.Set("REMOTE_ADDR", address);
+    std::ostringstream out, err;
+    tlvx::TMain module({program}, out, env);
+    tlvx::RunCgi([&](const tlvx::TWebRequest& r, tlvx::TWebResponse& w) { module.MainMainActionAction(r, w); },
+                 env, nullptr, out, err);
+    if (!err.str().empty()) throw std::runtime_error("crowd hit: " + err.str());
+}
+
+// visitors visitors, one hit each, spread over the 90 days up to today; the
+// database installed 90 days ago, so that the report offers the 90 days.
+void BuildCrowd(const std::string& program, const TDatabase& crowd, int visitors) {
+    const double today = std::trunc(tlvx::Clock().Now());
+    tlvx::TSettableClock clock(today - 89);
+    tlvx::SetClock(&clock);
+    {
+        const tlvx::TMapEnvironment console;
+        std::ostringstream out, err;
+        tlvx::TMain install({program, "-INSTALL", crowd.Name}, out, console);
+        tlvx::RunCgi([&](const tlvx::TWebRequest& r, tlvx::TWebResponse& w) { install.MainMainActionAction(r, w); },
+                     console, nullptr, out, err);
+        if (out.str().find("successfully") == std::string::npos) throw std::runtime_error("crowd install failed");
+    }
+    const double t0 = Now();
+    for (int v = 0; v < visitors; ++v) {
+        clock.now = today - 89 + v % 90 + (v % 997) / 1440.0;
+        const uint32_t a = 0x0A000000u + uint32_t(v) * 2654435761u % 0x00FFFFFFu;
+        HitAsNewVisitor(program, crowd.Name, std::to_string(a >> 24) + "." + std::to_string(a >> 16 & 255) +
+                                                  "." + std::to_string(a >> 8 & 255) + "." + std::to_string(a & 255));
+    }
+    tlvx::SetClock(nullptr);
+    std::printf("  made %d visitors through the hit road in %.0f s\n", visitors, Now() - t0);
+}
+
+struct TReaderFigures {
+    std::vector<double> Seconds;  // of each page answered
+    int WithoutStatistics = 0;    // pages whose database could not be read
+    int Failed = 0;               // no page at all
+};
+
+const char* const kHeaviestPage = "page=visitors&period=90";
+
+// Reads the heaviest page over and over until stop is set.
+void LoopReader(uint16_t port, const std::string& id, const std::atomic<bool>& stop, TReaderFigures& figures) {
+    while (!stop) {
+        const double t0 = Now();
+        const tlvx::test::THttpReply reply =
+            tlvx::test::HttpGet(port, "/cgi-bin/tlvxstat?id=" + id + "&" + kHeaviestPage);
+        if (reply.Status != 200) ++figures.Failed;
+        else if (reply.Body.find("No statistics yet") != std::string::npos) ++figures.WithoutStatistics;
+        else figures.Seconds.push_back(Now() - t0);
+    }
+}
+
+void PrintHits(const char* what, const TAbResult& r, int32_t stored) {
+    std::printf("  %-34s %6.0f/s p50 %5.0f p99 %5.0f ms: %ld answered, %d stored, %ld lost\n", what, r.Rate,
+                r.P50, r.P99, r.Complete, stored, r.Complete - long(stored));
+}
+
+void RunLoad(const TOptions& o) {
+    tlvx::test::TLighttpd server;
+    const std::string countFrom = o.Programs.empty() ? TLVX_TLVXCOUNT : o.Programs + "/tlvxcount";
+    const std::string statFrom = o.Programs.empty() ? TLVX_TLVXSTAT : o.Programs + "/tlvxstat";
+    const std::string counter = server.InstallCgi(countFrom, "tlvxcount");
+    server.InstallCgi(statFrom, "tlvxstat");
+    const TDatabase crowd{"crowd", server.Dir() + "/crowd.orv"};
+    WriteConf(server.CgiDir(), {crowd});
+    std::printf("4. hits beside readers of the 90-day visitor list:\n");
+    if (!o.Crowd.empty() && std::filesystem::exists(o.Crowd)) {
+        std::filesystem::copy_file(o.Crowd, crowd.Path);
+    } else {
+        BuildCrowd(counter, crowd, o.LoadVisitors);
+        if (!o.Crowd.empty()) std::filesystem::copy_file(crowd.Path, o.Crowd);
+    }
+    std::printf("  database of %.1f MB\n", double(std::filesystem::file_size(crowd.Path)) / 1e6);
+    server.Start();
+
+    TReaderFigures alone;
+    for (int i = 0; i < 5; ++i) {
+        const double t0 = Now();
+        const auto reply = tlvx::test::HttpGet(server.Port(), std::string("/cgi-bin/tlvxstat?id=crowd&") + kHeaviestPage);
+        if (reply.Status != 200 || reply.Body.find("No statistics yet") != std::string::npos)
+            throw std::runtime_error("the visitor list does not answer");
+        alone.Seconds.push_back(Now() - t0);
+    }
+    std::printf("  the page alone: p50 %.0f ms (5 runs)\n", Percentile(alone.Seconds, 0.5) * 1000);
+
+    const std::string hits = "/cgi-bin/tlvxcount?id=crowd&node=main";
+    int32_t before = StoredHits(crowd.Path);
+    const TAbResult solo = RunAb(server.Port(), hits, o.AbRequests, o.Clients);
+    PrintHits(("ab -c " + std::to_string(o.Clients) + " hits alone").c_str(), solo, StoredHits(crowd.Path) - before);
+
+    std::atomic<bool> stop{false};
+    std::vector<TReaderFigures> figures(size_t(o.Readers));
+    std::vector<std::thread> readers;
+    for (auto& f : figures) readers.emplace_back([&, port = server.Port()] { LoopReader(port, "crowd", stop, f); });
+    before = StoredHits(crowd.Path);
+    const TAbResult busy = RunAb(server.Port(), hits, o.AbRequests, o.Clients);
+    stop = true;
+    for (auto& t : readers) t.join();
+    PrintHits(("same beside " + std::to_string(o.Readers) + " readers").c_str(), busy,
+              StoredHits(crowd.Path) - before);
+    TReaderFigures all;
+    for (const TReaderFigures& f : figures) {
+        all.Seconds.insert(all.Seconds.end(), f.Seconds.begin(), f.Seconds.end());
+        all.WithoutStatistics += f.WithoutStatistics;
+        all.Failed += f.Failed;
+    }
+    std::printf("  the readers' pages meanwhile: %zu answered, p50 %.0f ms, max %.0f ms; %d without statistics, "
+                "%d failed\n",
+                all.Seconds.size(), Percentile(all.Seconds, 0.5) * 1000, Percentile(all.Seconds, 1.0) * 1000,
+                all.WithoutStatistics, all.Failed);
+    std::printf("  target: 0 lost beside the readers; every reader's page answered with its statistics\n");
 }
 
 void Target(const char* what, double value, double target) {
@@ -244,6 +397,10 @@ void Target(const char* what, double value, double target) {
 int main(int argc, char** argv) {
     try {
         const TOptions options = ParseOptions(argc, argv);
+        if (options.LoadVisitors > 0) {
+            RunLoad(options);
+            return 0;
+        }
         tlvx::test::TLighttpd server;
         const std::string counter = server.InstallCgi(TLVX_TLVXCOUNT, "tlvxcount");
         const std::string trivial = server.InstallCgi(TLVX_CGI_TRIVIAL, "trivial");

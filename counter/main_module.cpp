@@ -11,6 +11,7 @@
 #include "model/counter_install.h"
 #include "model/counter_picture.h"
 #include "model/error_notes.h"
+#include "model/node_path.h"
 #include "platform/text.h"
 #include "platform/file.h"
 #include "platform/program_path.h"
@@ -65,18 +66,33 @@ void TMain::OpenCounter(const TWebRequest& request, const std::string& id) {
     // is not there yet leaves no file behind. The remains of an install that
     // was cut off count as no database, so that one install run clears them
     // and creates the database.
-    if (!IsInstallRun() || CounterDatabaseExists(fileName)) {
-        TSkinStreams noSkin{};
-        if (!FileSystem().Exists(fileName)) return;
-        OpenCounter2(fileName, Counter, noSkin, false, request.Query());
-        // The hit is answered all the same; the web server's error log is
-        // where the site owner learns that it was not counted.
-        if (!Counter && !IsInstallRun())
-            std::cerr << "warning: hit not counted: the counter database " << fileName
-                      << " could not be opened: " << LastOpenCounter2Failure() << "\n";
+    bool create = false;
+    try {
+        create = IsInstallRun() && !CounterDatabaseExists(fileName);
+        if (!create && !FileSystem().Exists(fileName)) return;
+    } catch (const EPlatformError& e) {
+        // Neither there nor missing as far as we can tell (a directory that
+        // may not be searched, a loop of links): no "no database" answer
+        // without a word.
+        NoteError(kNoteOpenCounter);
+        WarnNotCounted(fileName, "could not be checked: " + std::string(e.what()));
         return;
     }
-    CreateCounterDatabase(fileName, DefSkin, request.Query(), Counter);
+    if (create) {
+        CreateCounterDatabase(fileName, DefSkin, request.Query(), Counter);
+        return;
+    }
+    TSkinStreams noSkin{};
+    OpenCounter2(fileName, Counter, noSkin, false, request.Query());
+    if (!Counter) WarnNotCounted(fileName, "could not be opened: " + LastOpenCounter2Failure());
+}
+
+// The hit is answered all the same; the web server's error log is where the
+// site owner learns that it was not counted. (The install road says it on
+// the console.)
+void TMain::WarnNotCounted(const std::string& fileName, const std::string& why) const {
+    if (!IsInstallRun())
+        std::cerr << "warning: hit not counted: the counter database " << fileName << " " << why << "\n";
 }
 
 void TMain::ReleaseCounter() noexcept {
@@ -107,6 +123,15 @@ void TMain::AnswerWithoutDatabase(const TWebRequest& request, TWebResponse& resp
 }
 
 void TMain::RecordHit(const TWebRequest& request, TWebResponse& response) {
+    // A node path beyond the limits is answered as a skipped hit: nothing
+    // recorded, no cookie. Its bytes stay out of the log line.
+    const std::string node = request.QueryFields().Value("node");
+    if (!IsRecordableNodePath(node)) {
+        std::cerr << "warning: hit not counted: its node path (" << node.size()
+                  << " bytes) is longer than " << kMaxNodePathBytes << " bytes or deeper than "
+                  << kMaxNodePathParts << " names\n";
+        return;
+    }
     if (!request.QueryFields().Value("nocookies").empty())
         HitWithoutCookies(request, response, *Counter, ConfLoaded, Conf);
     else

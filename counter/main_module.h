@@ -63,6 +63,7 @@ private:
     void InstallRoad(const TWebRequest& request);
     void AnswerWithoutDatabase(const TWebRequest& request, TWebResponse& response);
     void RecordHit(const TWebRequest& request, TWebResponse& response);
+    void WarnNotCounted(const std::string& fileName, const std::string& why) const;
 
     std::vector<std::string> args_;
     std::ostream& console_;

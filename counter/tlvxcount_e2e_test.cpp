@@ -323,6 +323,58 @@ TEST_F(CounterServer, DottedNodesCountGroupVisitsOnTheirParents) {
     EXPECT_EQ(3, nodes->FindNode("a", false)->GetInfo()->GetGroupHits());
 }
 
+size_t Occurrences(const std::string& text, const std::string& part) {
+    size_t n = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+    return n;
+}
+
+// A node path beyond 255 bytes or 16 names is answered as a skipped hit on
+// both roads: the picture, no cookie, nothing stored, one line in the log.
+// (A path of 1,000 names held the lock for seconds and added megabytes.)
+TEST_F(CounterServer, NodePathsBeyondTheLimitsAreNotRecorded) {
+    ASSERT_EQ("Tallyvex2 DataBase successfully created!\n\n", Install());
+    const auto installed = std::filesystem::file_size(Database());
+    std::string bomb, deep;
+    for (int i = 0; i < 1000; ++i) bomb += "a.";
+    for (int i = 0; i < 17; ++i) deep.append("n").append(std::to_string(i)).append(".");
+    for (const std::string& node : {bomb, deep, std::string(256, 'x')})
+        for (const char* road : {"", "&nocookies=1"}) {
+            THttpReply reply = Get("?id=7&node=" + node + road);
+            EXPECT_EQ("image/gif", reply.Header("Content-Type"));
+            EXPECT_GT(reply.Body.size(), 799u);  // the counter, not the pixel of a failure
+            EXPECT_TRUE(reply.All("Set-Cookie").empty());
+        }
+    EXPECT_EQ(0, Settings().TotalHits);
+    EXPECT_EQ(installed, std::filesystem::file_size(Database()));
+    EXPECT_EQ(6u, Occurrences(server_.ErrorLog(), "its node path")) << server_.ErrorLog();
+
+    // At the limits: 16 names in 255 bytes are counted, at a bounded cost.
+    std::string deepest;
+    for (int i = 0; i < 16; ++i) {
+        if (i) deepest += '.';
+        deepest.append(15, char('a' + i));
+    }
+    ASSERT_EQ(255u, deepest.size());
+    THttpReply counted = Get("?id=7&node=" + deepest);
+    auto cookies = SetCookies(counted);
+    ASSERT_EQ(5u, cookies.size());
+    EXPECT_EQ(deepest, cookies[2].second);
+    EXPECT_EQ(1, Settings().TotalHits);
+    EXPECT_TRUE(Open()->GetNodes()->NodeExists(deepest));
+    EXPECT_LT(std::filesystem::file_size(Database()) - installed, 256u * 1024);
+
+    // A last-visit cookie no hit could have written reads as none: the next
+    // page is the session's entry, and the forged page is no previous page.
+    std::string header = "Cookie: ";
+    cookies[2].second = std::string(256, 'x');
+    for (const auto& [name, value] : cookies) header += name + "=" + value + "; ";
+    Get("?id=7&node=main", header + "\r\n");
+    Ref<ICounter2> counter = Open();
+    EXPECT_EQ(1, counter->GetNodes()->FindNode("main", false)->GetInfo()->GetEntries());
+    EXPECT_EQ(2, counter->GetSettings().TotalHits);
+}
+
 TEST_F(CounterServer, HitWithoutNodeCountsTheSiteOnce) {
     WriteConf("CanAddNode=0\n");
     ASSERT_EQ("Tallyvex2 DataBase successfully created!\n\n", Install());

@@ -4,6 +4,7 @@
 #include <stdexcept>
 
 #include "model/error_notes.h"
+#include "model/node_path.h"
 #include "platform/clock.h"
 #include "platform/guid.h"
 
@@ -85,7 +86,10 @@ TVisitorCookies ReadCookies(std::string_view databaseGuid, const TWebFields& coo
     if (!user.empty() && IsGuidText("{" + user + "}")) read.UserId = "{" + user + "}";
     if (!session.empty() && IsGuidText("{" + session + "}")) {
         read.SessionId = "{" + session + "}";
+        // Only a node this counter could have written: a longer one is a
+        // forged cookie, and would become a key of the previous pages.
         read.LastVisitedNode = cookies.Value(session + "_lastvisit");
+        if (!IsRecordableNodePath(read.LastVisitedNode)) read.LastVisitedNode.clear();
         read.OutsideReferrer = cookies.Value(session + "_outref");
     } else {
         read.SessionId = GuidToStr(NewGuid());

@@ -53,7 +53,8 @@ std::string WithoutBraces(std::string_view guidText);
 // Reads the cookies of databaseGuid (braced or not). A last-date cookie
 // that is missing or unreadable notes "Error2!" (which leaves the failure
 // flag alone). A session or user cookie that is not GUID text counts as
-// missing, so one garbled cookie costs a new id, not the visitor's hits.
+// missing, so one garbled cookie costs a new id, not the visitor's hits; so
+// does a last visited node that no hit records (model/node_path.h).
 TVisitorCookies ReadCookies(std::string_view databaseGuid, const TWebFields& cookies);
 
 // Adds a cookie that expires at expires, or 5 minutes from now when expires

@@ -44,8 +44,10 @@ std::vector<std::string> PrepareConfLines(std::string_view text) {
 }
 
 TConfLookup LoadConfBlock(const std::string& fileName, std::string_view id, TBaseConf& conf) {
-    if (!FileSystem().Exists(fileName)) return TConfLookup::NoFile;
     try {
+        // A file that cannot be checked, or is no regular file, is no
+        // missing file: it is said so below.
+        if (!FileSystem().Exists(fileName)) return TConfLookup::NoFile;
         TConfParser parser(fileName);
         TBaseConf block;
         if (!parser.GetBase(id, block)) return TConfLookup::NoBlock;

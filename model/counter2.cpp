@@ -8,6 +8,7 @@
 #include "model/node_collection.h"
 #include "model/stream_bytes.h"
 #include "store/access_modes.h"
+#include "store/errors.h"
 
 namespace tlvx {
 
@@ -52,6 +53,10 @@ void TCounter2::EndTransaction() noexcept {
             else
                 tr_->Commit();
         }
+    } catch (const EQmzError& e) {
+        // The cause names the file that failed and why.
+        const std::string detail = e.Cause().empty() ? e.what() : std::string(e.what()) + ": " + e.Cause();
+        Warn("the run's changes are lost", detail.c_str());
     } catch (const std::exception& e) {
         Warn("the run's changes are lost", e.what());
     } catch (...) {

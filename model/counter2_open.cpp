@@ -12,8 +12,10 @@
 #include "model/counter2_object.h"
 #include "model/error_notes.h"
 #include "platform/file.h"
+#include "platform/share_gate.h"
 #include "store/atom_cache.h"
 #include "store/journaled_file.h"
+#include "store/snapshot_file.h"
 #include "store/storage_factory.h"
 
 namespace tlvx {
@@ -25,10 +27,14 @@ std::string InstallMarkerOf(const std::string& path) { return path + "-install";
 // A read-only open is the report program's: a page reads the same records
 // many times over (every node's days of a period, the summary panel on every
 // page), so its atom cache gets the reader's budget. A writer touches a few
-// hundred atoms per hit and keeps the store's small default.
+// hundred atoms per hit and keeps the store's small default. The reader also
+// takes its copy of a database of moderate size and lets the lock go, so
+// that no hit waits while a long page is read.
 Ref<IVirtualStorage> OpenCounterStorage(const std::string& path, const char* mode) {
     std::string params = std::string("mode=") + mode + "; class=" + std::string(StorageClassGUID);
-    if (std::string_view(mode) == "readonly") params += "; CacheBytes=" + std::to_string(kReaderCacheBudget);
+    if (std::string_view(mode) == "readonly")
+        params += "; CacheBytes=" + std::to_string(kReaderCacheBudget) +
+                  "; SnapshotBytes=" + std::to_string(kReaderSnapshotBytes);
     return StorageFactory().OpenStorage(0, 0, path, "", params);
 }
 
@@ -48,13 +54,25 @@ void RemoveInstallMarker(const std::string& path) {
     FileSystem().SyncDirectoryOf(path);
 }
 
-// Removes the database and its journal, then the marker (last, so that a
-// crash in between leaves the remains recognisable). Never throws.
+// Whether the install marker stands beside the database. Only a regular
+// file is a marker: anything else there raises, as a check that cannot tell.
+bool HasInstallMarker(const std::string& path) {
+    IFileSystem& fs = FileSystem();
+    if (!fs.Exists(InstallMarkerOf(path))) return false;
+    TFileOptions options;
+    options.lock = false;
+    fs.Open(InstallMarkerOf(path), TFileAccess::Read, TDisposition::OpenExisting, options);
+    return true;
+}
+
+// Removes the database, its journal and its gate, then the marker (last, so
+// that a crash in between leaves the remains recognisable). Never throws.
 void RemoveDatabaseFiles(const std::string& path) noexcept {
     try {
         IFileSystem& fs = FileSystem();
         fs.Remove(path);
         fs.Remove(JournalPathOf(ExpandFileName(path)));
+        fs.Remove(GatePathOf(path));
         fs.SyncDirectoryOf(path);
         RemoveInstallMarker(path);
     } catch (...) {
@@ -122,8 +140,7 @@ Ref<ICounter2> CreateNew(const std::string& path, const TSkinStreams& skins) {
 }  // namespace
 
 bool CounterDatabaseExists(const std::string& fileName) {
-    IFileSystem& fs = FileSystem();
-    return fs.Exists(fileName) && !fs.Exists(InstallMarkerOf(fileName));
+    return FileSystem().Exists(fileName) && !HasInstallMarker(fileName);
 }
 
 namespace {
@@ -139,9 +156,10 @@ void OpenCounter2(const std::string& fileName, Ref<ICounter2>& counter, const TS
     try {
         if (fileName.empty()) throw ECounterStorageError("Invalid Storage.");
         IFileSystem& fs = FileSystem();
-        bool unfinished = fs.Exists(InstallMarkerOf(fileName));
+        bool unfinished = HasInstallMarker(fileName);
         if (unfinished && (readOnly || !ClearUnfinishedCreation(fileName)))
-            throw ECounterStorageError("Invalid Storage.");
+            throw ECounterStorageError("its creation never finished (" + InstallMarkerOf(fileName) +
+                                       " is there)");
         if (!unfinished && fs.Exists(fileName)) {
             counter = OpenExisting(fileName, readOnly);
         } else {

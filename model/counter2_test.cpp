@@ -2,11 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 
 #include "model/counter2_layout.h"
 #include "model/testing/counter_database.h"
 #include "platform/byte_codec.h"
+#include "platform/testing/fault_file_system.h"
 #include "store/access_modes.h"
 #include "store/storage_factory.h"
 
@@ -110,6 +112,28 @@ TEST_F(CounterFacadeTest, FailureNoteRollsTheRunBackAndError2AloneCommits) {
     NoteError("Error4!");  // a read-only run neither commits nor aborts
     c.reset();
     EXPECT_TRUE(Open(true));
+}
+
+// A commit that fails loses the run's changes and says in one line which
+// file failed and why: here the journal, whose sync is the commit's first.
+TEST_F(CounterFacadeTest, FailedCommitNamesTheFileThatFailed) {
+    Open().reset();
+    IFileSystem& base = FileSystem();
+    TFaultFileSystem faults(base);
+    SetFileSystem(&faults);
+    {
+        Ref<ICounter2> c = Open();
+        ASSERT_TRUE(c);
+        c->SetSiteName("lost");
+        faults.FailAt(TFaultOp::Sync, 1, true);
+        ::testing::internal::CaptureStderr();
+    }
+    const std::string err = ::testing::internal::GetCapturedStderr();
+    SetFileSystem(&base);
+    EXPECT_EQ(1, std::count(err.begin(), err.end(), '\n')) << err;
+    EXPECT_NE(std::string::npos, err.find("File write error")) << err;
+    EXPECT_NE(std::string::npos, err.find(JournalPathOf(ExpandFileName(path)))) << err;
+    EXPECT_EQ(Open(true)->GetSiteName(), "Your Site");
 }
 
 TEST_F(CounterFacadeTest, MissingDatabaseIsNeverMadeHollow) {

@@ -24,4 +24,8 @@ std::vector<std::string> SplitNodePath(std::string_view path) {
     return names;
 }
 
+bool IsRecordableNodePath(std::string_view path) {
+    return path.size() <= kMaxNodePathBytes && SplitNodePath(path).size() <= kMaxNodePathParts;
+}
+
 }  // namespace tlvx

@@ -30,19 +30,30 @@ struct TFileOptions {
     // EFileLocked (0: one try).
     bool lock = true;
     int lockWaitMs = 3000;
+    // The lock is taken through the file's gate (platform/share_gate.h), so
+    // that a writer waiting for readers is served before the readers that
+    // come after it. The lockWaitMs covers the gate and the lock together.
+    bool gate = false;
 };
 
-// A platform failure: what was being done, the errno and the system's text.
+// A platform failure: what was being done, the errno and the system's text,
+// and the file it concerns when there is one.
 class EPlatformError : public std::runtime_error {
 public:
-    EPlatformError(const std::string& what, int err);
+    EPlatformError(const std::string& what, int err, std::string path = {});
     int Errno() const { return err_; }
-    // The system's message text for err (strerror).
+    // The system's message text for err (strerror), or the reason given.
     const std::string& SystemText() const { return text_; }
+    // The file the failure concerns as it was named; empty when unknown.
+    const std::string& Path() const { return path_; }
+
+protected:
+    EPlatformError(const std::string& what, int err, std::string path, std::string reason);
 
 private:
     int err_;
     std::string text_;
+    std::string path_;
 };
 
 // The open failed because another open of the file holds a conflicting lock
@@ -50,6 +61,14 @@ private:
 class EFileLocked : public EPlatformError {
 public:
     explicit EFileLocked(const std::string& path);
+};
+
+// The name was there but is no regular file (a directory, a named pipe, a
+// device, a socket): nothing of ours. It is turned away before a byte is
+// read, so that a named pipe never blocks the process.
+class ENotRegularFile : public EPlatformError {
+public:
+    ENotRegularFile(const std::string& path, unsigned mode);
 };
 
 class IFile {
@@ -71,9 +90,13 @@ public:
 class IFileSystem {
 public:
     virtual ~IFileSystem() = default;
+    // Opens a regular file only: anything else raises ENotRegularFile.
     virtual std::unique_ptr<IFile> Open(const std::string& path, TFileAccess access,
                                         TDisposition disposition,
                                         const TFileOptions& options = {}) = 0;
+    // Whether something is there under the name. A check that cannot tell
+    // (a directory on the way that may not be searched, a loop of symbolic
+    // links) raises EPlatformError rather than answer "no".
     virtual bool Exists(const std::string& path) = 0;
     // Removes a file; false when it did not exist.
     virtual bool Remove(const std::string& path) = 0;

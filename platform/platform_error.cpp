@@ -1,4 +1,7 @@
 // The platform's exception types (declared in platform/file.h).
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <cstring>
 
 #include "platform/file.h"
@@ -18,12 +21,30 @@ std::string SystemMessage(int err) {
     return ErrorText(strerror_r(err, buffer, sizeof buffer), buffer);
 }
 
+std::string KindOf(unsigned mode) {
+    switch (mode & S_IFMT) {
+        case S_IFDIR: return "a directory";
+        case S_IFIFO: return "a named pipe";
+        case S_IFSOCK: return "a socket";
+        case S_IFCHR: return "a character device";
+        case S_IFBLK: return "a block device";
+        default: return "of another kind";
+    }
+}
+
 }  // namespace
 
-EPlatformError::EPlatformError(const std::string& what, int err)
-    : std::runtime_error(what + ": " + SystemMessage(err)), err_(err), text_(SystemMessage(err)) {}
+EPlatformError::EPlatformError(const std::string& what, int err, std::string path)
+    : EPlatformError(what, err, std::move(path), SystemMessage(err)) {}
+
+EPlatformError::EPlatformError(const std::string& what, int err, std::string path, std::string reason)
+    : std::runtime_error(what + ": " + reason), err_(err), text_(std::move(reason)), path_(std::move(path)) {}
 
 EFileLocked::EFileLocked(const std::string& path)
-    : EPlatformError("\"" + path + "\" is locked by another open", EWOULDBLOCK) {}
+    : EPlatformError("\"" + path + "\" is locked by another open", EWOULDBLOCK, path) {}
+
+ENotRegularFile::ENotRegularFile(const std::string& path, unsigned mode)
+    : EPlatformError("Error opening file \"" + path + "\"", (mode & S_IFMT) == S_IFDIR ? EISDIR : EINVAL,
+                     path, "not a regular file but " + KindOf(mode)) {}
 
 }  // namespace tlvx

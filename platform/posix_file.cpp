@@ -4,18 +4,28 @@
 // right after open(2) and before a byte is read or written. flock locks
 // belong to the open file description, so two opens in one process conflict
 // just as two processes do, and the kernel drops them when the holder dies.
-// POSIX fcntl record locks would do neither, and are never used here.
+// POSIX fcntl record locks would do neither, and are never used here. An
+// open with TFileOptions::gate takes the lock through the file's gate
+// (platform/share_gate.h).
+//
+// Only regular files are opened (platform/regular_open.h): a named pipe in
+// place of a database or a journal would otherwise block the process in
+// open(2) or read(2) for ever.
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <filesystem>
 
 #include "platform/file.h"
 #include "platform/lock_wait.h"
+#include "platform/regular_open.h"
+#include "platform/share_gate.h"
 
 namespace tlvx {
 namespace {
@@ -34,7 +44,7 @@ public:
             ssize_t n = ::pread(fd_, p + done, count - done, Offset(position, done));
             if (n < 0) {
                 if (errno == EINTR) continue;
-                throw EPlatformError("Error reading \"" + path_ + "\"", errno);
+                throw EPlatformError("Error reading \"" + path_ + "\"", errno, path_);
             }
             if (n == 0) break;
             done += static_cast<size_t>(n);
@@ -49,28 +59,28 @@ public:
             ssize_t n = ::pwrite(fd_, p + done, count - done, Offset(position, done));
             if (n < 0) {
                 if (errno == EINTR) continue;
-                throw EPlatformError("Error writing \"" + path_ + "\"", errno);
+                throw EPlatformError("Error writing \"" + path_ + "\"", errno, path_);
             }
-            if (n == 0) throw EPlatformError("Error writing \"" + path_ + "\"", EIO);
+            if (n == 0) throw EPlatformError("Error writing \"" + path_ + "\"", EIO, path_);
             done += static_cast<size_t>(n);
         }
     }
 
     void SetSize(uint64_t size) override {
         while (::ftruncate(fd_, Offset(size, 0)) != 0) {
-            if (errno != EINTR) throw EPlatformError("Error resizing \"" + path_ + "\"", errno);
+            if (errno != EINTR) throw EPlatformError("Error resizing \"" + path_ + "\"", errno, path_);
         }
     }
 
     uint64_t Size() override {
         struct stat st {};
-        if (::fstat(fd_, &st) != 0) throw EPlatformError("Error sizing \"" + path_ + "\"", errno);
+        if (::fstat(fd_, &st) != 0) throw EPlatformError("Error sizing \"" + path_ + "\"", errno, path_);
         return static_cast<uint64_t>(st.st_size);
     }
 
     void Sync() override {
         while (::fdatasync(fd_) != 0) {
-            if (errno != EINTR) throw EPlatformError("Error flushing \"" + path_ + "\"", errno);
+            if (errno != EINTR) throw EPlatformError("Error flushing \"" + path_ + "\"", errno, path_);
         }
     }
 
@@ -79,7 +89,7 @@ public:
 private:
     off_t Offset(uint64_t position, size_t done) const {
         if (position > static_cast<uint64_t>(LLONG_MAX) - done)
-            throw EPlatformError("Position out of range in \"" + path_ + "\"", EINVAL);
+            throw EPlatformError("Position out of range in \"" + path_ + "\"", EINVAL, path_);
         return static_cast<off_t>(position + done);
     }
 
@@ -101,9 +111,9 @@ private:
     int fd_;
 };
 
-int OpenRaw(const std::string& path, int flags) {
+int OpenDirectory(const std::string& path) {
     for (;;) {
-        int fd = ::open(path.c_str(), flags, 0666);
+        int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (fd >= 0 || errno != EINTR) return fd;
     }
 }
@@ -112,20 +122,32 @@ int OpenRaw(const std::string& path, int flags) {
 // lock is held, so a refused open cannot empty another holder's file.
 int OpenByDisposition(const std::string& path, int flags, TDisposition disposition) {
     switch (disposition) {
-        case TDisposition::CreateNew: return OpenRaw(path, flags | O_CREAT | O_EXCL);
-        case TDisposition::OpenExisting: return OpenRaw(path, flags);
+        case TDisposition::CreateNew: return OpenRegularFile(path, flags | O_CREAT | O_EXCL);
+        case TDisposition::OpenExisting: return OpenRegularFile(path, flags);
         case TDisposition::OpenAlways:
-        case TDisposition::CreateAlways: return OpenRaw(path, flags | O_CREAT);
+        case TDisposition::CreateAlways: return OpenRegularFile(path, flags | O_CREAT);
     }
     errno = EINVAL;
     return -1;
 }
 
-// Takes the share lock, waiting in line behind conflicting holders.
-void TakeShareLock(int fd, TFileAccess access, int waitMs, const std::string& path) {
-    const int err = WaitForShareLock(fd, access == TFileAccess::Read ? LOCK_SH : LOCK_EX, waitMs);
+// Milliseconds left of a wait that started at start.
+int RemainingMs(std::chrono::steady_clock::time_point start, int waitMs) {
+    const auto spent = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now() - start);
+    return std::max(0, waitMs - int(spent.count()));
+}
+
+// Takes the share lock, waiting in line behind conflicting holders; through
+// the file's gate when asked to. The gate and the lock share the wait.
+void TakeShareLock(int fd, TFileAccess access, const TFileOptions& options, const std::string& path) {
+    const auto start = std::chrono::steady_clock::now();
+    TShareGatePass gate;
+    if (options.gate) gate = EnterShareGate(path, access == TFileAccess::ReadWrite, options.lockWaitMs);
+    const int err = WaitForShareLock(fd, access == TFileAccess::Read ? LOCK_SH : LOCK_EX,
+                                     RemainingMs(start, options.lockWaitMs));
     if (err == EWOULDBLOCK) throw EFileLocked(path);
-    if (err != 0) throw EPlatformError("Error locking \"" + path + "\"", err);
+    if (err != 0) throw EPlatformError("Error locking \"" + path + "\"", err, path);
 }
 
 class TPosixFileSystem : public IFileSystem {
@@ -136,12 +158,12 @@ public:
     std::unique_ptr<IFile> Open(const std::string& path, TFileAccess access,
                                 TDisposition disposition, const TFileOptions& options) override {
         if (access == TFileAccess::Read && disposition == TDisposition::CreateAlways)
-            throw EPlatformError("Cannot truncate \"" + path + "\" opened for reading", EINVAL);
+            throw EPlatformError("Cannot truncate \"" + path + "\" opened for reading", EINVAL, path);
         int flags = O_CLOEXEC | (access == TFileAccess::Read ? O_RDONLY : O_RDWR);
         if (options.writeThrough) flags |= O_DSYNC;
         TFdHolder fd(OpenByDisposition(path, flags, disposition));
-        if (fd.get() < 0) throw EPlatformError("Error opening file \"" + path + "\"", errno);
-        if (options.lock) TakeShareLock(fd.get(), access, options.lockWaitMs, path);
+        if (fd.get() < 0) throw EPlatformError("Error opening file \"" + path + "\"", errno, path);
+        if (options.lock) TakeShareLock(fd.get(), access, options, path);
         if (options.randomAccess) {
             // Only a hint: a file system that ignores it is no failure.
             (void)::posix_fadvise(fd.get(), 0, 0, POSIX_FADV_RANDOM);
@@ -151,23 +173,29 @@ public:
         return file;
     }
 
+    // Only "no such file" (or a file where a directory should be) is "no":
+    // a directory that may not be searched, or a loop of links, would
+    // otherwise pass for a missing file, and the caller would go on as if
+    // there were none.
     bool Exists(const std::string& path) override {
         struct stat st {};
-        return ::stat(path.c_str(), &st) == 0;
+        if (::stat(path.c_str(), &st) == 0) return true;
+        if (errno == ENOENT || errno == ENOTDIR) return false;
+        throw EPlatformError("Error checking \"" + path + "\"", errno, path);
     }
 
     bool Remove(const std::string& path) override {
         if (::unlink(path.c_str()) == 0) return true;
         if (errno == ENOENT) return false;
-        throw EPlatformError("Error removing \"" + path + "\"", errno);
+        throw EPlatformError("Error removing \"" + path + "\"", errno, path);
     }
 
     void SyncDirectoryOf(const std::string& path) override {
         std::string dir = std::filesystem::path(ExpandFileName(path)).parent_path().string();
-        TFdHolder fd(OpenRaw(dir, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-        if (fd.get() < 0) throw EPlatformError("Error opening directory \"" + dir + "\"", errno);
+        TFdHolder fd(OpenDirectory(dir));
+        if (fd.get() < 0) throw EPlatformError("Error opening directory \"" + dir + "\"", errno, dir);
         while (::fsync(fd.get()) != 0) {
-            if (errno != EINTR) throw EPlatformError("Error flushing directory \"" + dir + "\"", errno);
+            if (errno != EINTR) throw EPlatformError("Error flushing directory \"" + dir + "\"", errno, dir);
         }
     }
 };

@@ -1,3 +1,6 @@
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -92,6 +95,41 @@ TEST(PosixFile, ErrorsCarryErrnoAndSystemText) {
     }
     EXPECT_THROW(f->SetSize(0), EPlatformError);
     EXPECT_EQ(ReadAll(*f), "x");
+}
+
+// Only regular files open, and a named pipe is turned away without a wait
+// for a writer (the test would hang); every refusal names the file.
+TEST(PosixFile, OnlyRegularFilesOpenAndChecksThatCannotTellRaise) {
+    TTestTempDir dir;
+    const std::string pipe = dir.File("pipe"), folder = dir.File("folder");
+    ASSERT_EQ(0, ::mkfifo(pipe.c_str(), 0666));
+    ASSERT_EQ(0, ::mkdir(folder.c_str(), 0777));
+    for (const std::string& path : {pipe, folder})
+        for (TFileAccess access : {TFileAccess::Read, TFileAccess::ReadWrite}) {
+            try {
+                RealFileSystem().Open(path, access, TDisposition::OpenAlways);
+                ADD_FAILURE() << path << " opened";
+            } catch (const ENotRegularFile& e) {
+                EXPECT_EQ(path, e.Path());
+            } catch (const EPlatformError& e) {
+                EXPECT_EQ(path, folder);  // a directory may refuse O_RDWR itself
+                EXPECT_EQ(EISDIR, e.Errno());
+            }
+        }
+    EXPECT_THROW(RealFileSystem().Open(pipe, TFileAccess::Read, TDisposition::OpenExisting), ENotRegularFile);
+
+    // Missing, also under a file, is "no"; a loop of links is no answer.
+    EXPECT_FALSE(RealFileSystem().Exists(dir.File("none")));
+    EXPECT_FALSE(RealFileSystem().Exists(pipe + "/below"));
+    ASSERT_EQ(0, ::symlink("loop-b", dir.File("loop-a").c_str()));
+    ASSERT_EQ(0, ::symlink("loop-a", dir.File("loop-b").c_str()));
+    try {
+        RealFileSystem().Exists(dir.File("loop-a"));
+        ADD_FAILURE() << "a loop of links was answered";
+    } catch (const EPlatformError& e) {
+        EXPECT_EQ(ELOOP, e.Errno());
+        EXPECT_EQ(dir.File("loop-a"), e.Path());
+    }
 }
 
 TEST(PosixFile, WriteThroughAndNoHintStillWork) {

@@ -5,19 +5,20 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-
 #include <chrono>
-#include <fstream>
+#include <filesystem>
 #include <thread>
 
 #include "platform/file.h"
+#include "platform/share_gate.h"
+#include "platform/testing/proc_locks.h"
 #include "platform/testing/temp_dir.h"
 
 namespace tlvx {
 namespace {
 
 using std::chrono::milliseconds;
+using test::QueuedWaiters;
 using std::chrono::steady_clock;
 
 TFileOptions Wait(int ms) {
@@ -163,27 +164,17 @@ TEST(ShareLock, OpensInOneProcessConflictToo) {
                                           unlocked));
 }
 
-// Conflicting opens that the kernel has queued behind a holder of path's lock.
-int QueuedWaiters(const std::string& path) {
-    struct stat st {};
-    if (stat(path.c_str(), &st) != 0) return -1;
-    std::string inode(1, ':');
-    inode.append(std::to_string(st.st_ino)).push_back(' ');
-    std::ifstream locks("/proc/locks");
-    int queued = 0;
-    for (std::string line; std::getline(locks, line);)
-        if (line.find("->") != std::string::npos && line.find(inode) != std::string::npos) ++queued;
-    return queued;
-}
-
 // A child that waits for the exclusive lock, then writes its number to the
 // pipe and holds the lock a moment.
-pid_t StartWaiter(const std::string& path, int number, int pipeOut) {
+pid_t StartWaiter(const std::string& path, char mark, int pipeOut,
+                  TFileAccess access = TFileAccess::ReadWrite, bool gate = false) {
     pid_t pid = fork();
     if (pid != 0) return pid;
     try {
-        auto f = Open(path, TFileAccess::ReadWrite, 20000);
-        char c = char('0' + number);
+        TFileOptions options = Wait(20000);
+        options.gate = gate;
+        auto f = RealFileSystem().Open(path, access, TDisposition::OpenAlways, options);
+        char c = mark;
         if (write(pipeOut, &c, 1) != 1) _exit(2);
         usleep(5000);
     } catch (...) {
@@ -192,23 +183,8 @@ pid_t StartWaiter(const std::string& path, int number, int pipeOut) {
     _exit(0);
 }
 
-TEST(ShareLock, WaitersGetTheLockInTheOrderTheyArrived) {
-    TTestTempDir dir;
-    const std::string path = dir.File("db.orv");
-    TLockHolder holder(path, TFileAccess::ReadWrite);
-    ASSERT_TRUE(holder.Held());
-    int fds[2];
-    ASSERT_EQ(0, pipe(fds));
-    constexpr int kWaiters = 6;
-    std::vector<pid_t> waiters;
-    for (int i = 0; i < kWaiters; ++i) {
-        waiters.push_back(StartWaiter(path, i, fds[1]));
-        // The next one arrives only once this one is in the queue.
-        for (int spin = 0; QueuedWaiters(path) < i + 1 && spin < 2000; ++spin)
-            std::this_thread::sleep_for(milliseconds(1));
-    }
-    ASSERT_EQ(kWaiters, QueuedWaiters(path));
-    holder.Kill();
+// What the waiters wrote to the pipe, once every one has ended well.
+std::string OrderOfService(int fds[2], const std::vector<pid_t>& waiters) {
     close(fds[1]);
     std::string order;
     char c;
@@ -219,7 +195,84 @@ TEST(ShareLock, WaitersGetTheLockInTheOrderTheyArrived) {
         waitpid(pid, &status, 0);
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     }
-    EXPECT_EQ("012345", order);
+    return order;
+}
+
+// A file, and a pipe on which waiters report that they got its lock.
+class ShareLockQueue : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_EQ(0, pipe(fds_)); }
+    void TearDown() override {
+        for (int fd : fds_)
+            if (fd >= 0) close(fd);
+    }
+    pid_t Waiter(char mark, TFileAccess access = TFileAccess::ReadWrite, bool gate = false) {
+        waiters_.push_back(StartWaiter(path_, mark, fds_[1], access, gate));
+        return waiters_.back();
+    }
+    std::string Order() {
+        const std::string order = OrderOfService(fds_, waiters_);
+        fds_[0] = fds_[1] = -1;
+        return order;
+    }
+    static TFileOptions Gated() {
+        TFileOptions options = Wait(0);
+        options.gate = true;
+        return options;
+    }
+
+    TTestTempDir dir_;
+    const std::string path_ = dir_.File("db.orv");
+    int fds_[2] = {-1, -1};
+    std::vector<pid_t> waiters_;
+};
+
+TEST_F(ShareLockQueue, WaitersGetTheLockInTheOrderTheyArrived) {
+    TLockHolder holder(path_, TFileAccess::ReadWrite);
+    ASSERT_TRUE(holder.Held());
+    constexpr int kWaiters = 6;
+    for (int i = 0; i < kWaiters; ++i) {
+        Waiter(char('0' + i));
+        // The next one arrives only once this one is in the queue.
+        for (int spin = 0; QueuedWaiters(path_) < i + 1 && spin < 2000; ++spin)
+            std::this_thread::sleep_for(milliseconds(1));
+    }
+    ASSERT_EQ(kWaiters, QueuedWaiters(path_));
+    holder.Kill();
+    EXPECT_EQ("012345", Order());
+}
+
+TEST_F(ShareLockQueue, GateLetsAWaitingWriterInBeforeALaterReader) {
+    Open(path_, TFileAccess::ReadWrite);
+    // A reader makes no file; a writer makes the gate.
+    RealFileSystem().Open(path_, TFileAccess::Read, TDisposition::OpenExisting, Gated());
+    EXPECT_FALSE(std::filesystem::exists(GatePathOf(path_)));
+    RealFileSystem().Open(path_, TFileAccess::ReadWrite, TDisposition::OpenExisting, Gated());
+    EXPECT_TRUE(std::filesystem::exists(GatePathOf(path_)));
+
+    TLockHolder reader(path_, TFileAccess::Read);
+    ASSERT_TRUE(reader.Held());
+    // The writer waits for the reader, holding the gate; a reader that comes
+    // now waits at the gate, where it would have joined the first reader.
+    Waiter('W', TFileAccess::ReadWrite, true);
+    ASSERT_TRUE(test::WaitUntilQueued(path_, 1));
+    Waiter('R', TFileAccess::Read, true);
+    ASSERT_TRUE(test::WaitUntilQueued(GatePathOf(path_), 1));
+    reader.Kill();
+    EXPECT_EQ("WR", Order());
+}
+
+TEST_F(ShareLockQueue, AGateHolderThatDiesLeavesTheGateOpen) {
+    TLockHolder reader(path_, TFileAccess::Read);
+    ASSERT_TRUE(reader.Held());
+    const pid_t writer = Waiter('W', TFileAccess::ReadWrite, true);
+    ASSERT_TRUE(test::WaitUntilQueued(path_, 1));
+    EXPECT_THROW(RealFileSystem().Open(path_, TFileAccess::Read, TDisposition::OpenExisting, Gated()),
+                 EFileLocked);
+    kill(writer, SIGKILL);
+    waitpid(writer, nullptr, 0);
+    waiters_.clear();
+    EXPECT_NO_THROW(RealFileSystem().Open(path_, TFileAccess::Read, TDisposition::OpenExisting, Gated()));
 }
 
 TEST(ShareLock, WaitInLineEndsAtTheDeadline) {

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <iterator>
 
+#include "platform/file.h"
+
 namespace tlvx {
 namespace {
 
@@ -132,5 +134,10 @@ EAssertionFailed::EAssertionFailed(const char* file, int line)
     : std::logic_error(AssertionText(file, line)) {}
 
 void AssertionFailure(const char* file, int line) { throw EAssertionFailed(file, line); }
+
+std::string OpenErrorFileName(const std::string& failedPath, const std::string& fileName) {
+    if (failedPath.empty() || ExpandFileName(failedPath) == ExpandFileName(fileName)) return fileName;
+    return failedPath;
+}
 
 }  // namespace tlvx

@@ -123,9 +123,15 @@ public:
 
     int32_t ErrorCode() const noexcept { return code_; }
     std::string Message() const { return what(); }
+    // What lay below, for the log and not part of the message: the failure
+    // of the file layer behind a "File write error" of a commit, which
+    // names the file (the database or its journal) and the reason.
+    const std::string& Cause() const noexcept { return cause_; }
+    void SetCause(std::string cause) { cause_ = std::move(cause); }
 
 private:
     int32_t code_;
+    std::string cause_;
 };
 
 // Open errors of the storage file, codes 201 to 207.
@@ -133,6 +139,11 @@ class EOrvOpenError : public EQmzError {
 public:
     using EQmzError::EQmzError;
 };
+
+// The file an open error of fileName names: the one a failure of the file
+// layer concerns (failedPath) when that is another file (the journal or the
+// gate beside it), else fileName as the caller gave it.
+std::string OpenErrorFileName(const std::string& failedPath, const std::string& fileName);
 
 // An index outside a keyed array or a table list.
 class EInvalidIndex : public std::runtime_error {

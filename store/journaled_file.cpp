@@ -215,6 +215,7 @@ void RecoverDatabase(const std::string& path, int lockWaitMs) {
     if (!HasLeftoverJournal(path)) return;
     TFileOptions options;
     options.lockWaitMs = lockWaitMs;
+    options.gate = true;
     auto db = FileSystem().Open(path, TFileAccess::ReadWrite, TDisposition::OpenExisting, options);
     RollBackJournal(*db, JournalPathOf(ExpandFileName(path)));
 }

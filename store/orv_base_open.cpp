@@ -3,6 +3,7 @@
 #include "store/errors.h"
 #include "store/journaled_file.h"
 #include "store/orv_file.h"
+#include "store/snapshot_file.h"
 
 namespace tlvx {
 
@@ -44,8 +45,10 @@ public:
         if (journal_) {
             try {
                 journal_->Sync();
-            } catch (const EPlatformError&) {
-                throw EQmzError(ecFileIO, TQmzMessage::FileWrite);
+            } catch (const EPlatformError& e) {
+                EQmzError error(ecFileIO, TQmzMessage::FileWrite);
+                error.SetCause(e.what());
+                throw error;
             }
         } else {
             file_->Flush();
@@ -64,8 +67,9 @@ private:
 
 std::unique_ptr<TOrvBase> OpenOrvBase(const std::string& fileName, bool writeThrough,
                                       const std::vector<TGUID>& classes, uint8_t mode,
-                                      int lockWaitMs) {
+                                      int lockWaitMs, uint64_t snapshotBytes) {
     TJournaledFile* journal = nullptr;
+    TSnapshotFile* snapshot = nullptr;
     TOrvFileOptions options;
     options.lockWaitMs = lockWaitMs;
     if (mode != 0) {
@@ -76,6 +80,12 @@ std::unique_ptr<TOrvBase> OpenOrvBase(const std::string& fileName, bool writeThr
             return j;
         };
         options.recovered = [&journal] { return journal != nullptr && journal->RestoredAtOpen(); };
+    } else if (snapshotBytes > 0) {
+        options.wrapFile = [&snapshot](std::unique_ptr<IFile> f) -> std::unique_ptr<IFile> {
+            auto s = std::make_unique<TSnapshotFile>(std::move(f));
+            snapshot = s.get();
+            return s;
+        };
     }
     std::unique_ptr<TOrvFile> file;
     // A reader looks for a journal before it holds its share lock; a writer
@@ -87,21 +97,35 @@ std::unique_ptr<TOrvBase> OpenOrvBase(const std::string& fileName, bool writeThr
     // most often the live commit of the holder it queues behind, so looking
     // would only make it queue twice.
     const bool writerRepairs = mode == 1 || mode == 2;
-    for (int attempt = 0; !file; ++attempt) {
+    // The repair's failures are open errors, named after the file they
+    // concern (the journal, when it is the journal).
+    auto asOpenError = [&](auto step) {
         try {
-            if (!writerRepairs) RecoverDatabase(fileName, lockWaitMs);
+            return step();
+        } catch (const EFileLocked&) {
+            throw EOrvOpenError(ecOpenFile, TQmzMessage::OpenFile,
+                                {fileName, "still locked by another open after " +
+                                               std::to_string(lockWaitMs) + " ms"});
         } catch (const EPlatformError& e) {
-            throw EOrvOpenError(ecOpenFile, TQmzMessage::OpenFile, {fileName, e.SystemText()});
+            throw EOrvOpenError(ecOpenFile, TQmzMessage::OpenFile,
+                                {OpenErrorFileName(e.Path(), fileName), e.SystemText()});
         }
+    };
+    auto leftover = [&] { return asOpenError([&] { return HasLeftoverJournal(fileName); }); };
+    for (int attempt = 0; !file; ++attempt) {
+        if (!writerRepairs) asOpenError([&] { RecoverDatabase(fileName, lockWaitMs); });
         const bool mayRetry = mode == 0 && attempt < 2;
         try {
             file = std::make_unique<TOrvFile>(fileName, writeThrough, classes, mode, options);
         } catch (const EOrvOpenError&) {
-            if (mayRetry && HasLeftoverJournal(fileName)) continue;
+            if (mayRetry && leftover()) continue;
             throw;
         }
-        if (mayRetry && HasLeftoverJournal(fileName)) file.reset();
+        if (mayRetry && leftover()) file.reset();
     }
+    // Checked under the share lock, and no writer's journal left: a copy
+    // taken from now on is a committed state.
+    if (snapshot) snapshot->AllowCopy(snapshotBytes);
     return std::make_unique<TOrvBase>(std::make_unique<TOrvAtomFile>(std::move(file), journal));
 }
 

@@ -46,6 +46,8 @@ TOrvFile::TOrvFile(const std::string& fileName, bool writeThrough,
         fileOptions.randomAccess = true;
         fileOptions.lock = true;
         fileOptions.lockWaitMs = options.lockWaitMs;
+        // Writers before later readers.
+        fileOptions.gate = true;
         try {
             file_ = FileSystem().Open(fileName, access, disposition, fileOptions);
             if (options.wrapFile) file_ = options.wrapFile(std::move(file_));
@@ -56,7 +58,8 @@ TOrvFile::TOrvFile(const std::string& fileName, bool writeThrough,
                                 {fileName, "still locked by another open after " +
                                                std::to_string(options.lockWaitMs) + " ms"});
         } catch (const EPlatformError& e) {
-            throw EOrvOpenError(ecOpenFile, TQmzMessage::OpenFile, {fileName, e.SystemText()});
+            throw EOrvOpenError(ecOpenFile, TQmzMessage::OpenFile,
+                                {OpenErrorFileName(e.Path(), fileName), e.SystemText()});
         } catch (const std::exception& e) {
             throw EOrvOpenError(ecOpenFile, TQmzMessage::OpenFile, {fileName, e.what()});
         }

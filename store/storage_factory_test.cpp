@@ -5,6 +5,7 @@
 #include "platform/testing/memory_file_system.h"
 #include "store/errors.h"
 #include "store/orv_storage.h"
+#include "store/snapshot_file.h"
 #include "store/storage_registry.h"
 
 namespace tlvx {
@@ -73,6 +74,32 @@ TEST_F(StorageFactoryTest, OpenVolumeIsShareLocked) {
     EXPECT_NE(Open("shared", "mode=open;class=" + kClass), nullptr);
     // A create never replaces a file, even one that nothing holds.
     EXPECT_EQ(CodeOf([&] { Open("shared", "mode=create;class=" + kClass); }), ecOpenFile);
+}
+
+// A reader that has read a good part of a file takes its copy: writers get
+// in, and the reader keeps reading the state it copied. A file larger than
+// the copy's bound stays read in place, under the lock.
+TEST_F(StorageFactoryTest, AReaderWithItsCopyKeepsNoWriterOut) {
+    auto write = [&](const std::string& text) {
+        auto t = Open("snap", "mode=openorcreate; class=" + kClass)->StartTransaction();
+        t->OpenRootAtom()->SetAsString(text);
+        t->Commit();
+    };
+    const std::string big(TSnapshotFile::kCopyAfterBytes + 1000, 'x');
+    write(big);
+    auto reader = Open("snap", "mode=readonly; SnapshotBytes=16777216");
+    EXPECT_EQ(CodeOf([&] { write("second"); }), ecOpenFile);  // nothing read yet
+    EXPECT_EQ(reader->OpenRootAtom()->GetAsString(), big);
+    write("second");
+    EXPECT_EQ(reader->OpenRootAtom()->GetAsString(), big);
+    EXPECT_EQ(Open("snap", "mode=readonly")->OpenRootAtom()->GetAsString(), "second");
+
+    reader.reset();
+    write(big);
+    reader = Open("snap", "mode=readonly; SnapshotBytes=65536");
+    EXPECT_EQ(reader->OpenRootAtom()->GetAsString(), big);
+    EXPECT_EQ(CodeOf([&] { write("third"); }), ecOpenFile);
+    EXPECT_EQ(CodeOf([&] { Open("snap", "mode=readonly; SnapshotBytes=-1"); }), ecInvalidParameter);
 }
 
 TEST_F(StorageFactoryTest, Errors) {

@@ -18,6 +18,19 @@ std::string Upper(std::string_view s) {
     throw EQmzError(ecInvalidParameter, message, {text});
 }
 
+// A number of bytes of memory (the cache's, or a copy of the file): an
+// integer >= 0, reported as a cache value otherwise.
+int32_t MemoryBudget(const TParam& p) {
+    int32_t bytes = 0;
+    try {
+        bytes = p.AsInteger();
+    } catch (const EConvertError&) {
+        Invalid(TQmzMessage::InvalidCache, p.Value);
+    }
+    if (bytes < 0) Invalid(TQmzMessage::InvalidCache, p.Value);
+    return bytes;
+}
+
 TOpenMode ModeOf(const std::string& value) {
     std::string up = Upper(value);
     if (up == "READONLY") return omReadOnly;
@@ -51,18 +64,15 @@ TStorageOpenParams ParseStorageParams(std::string_view text) {
                 Invalid(TQmzMessage::InvalidCache, p.Value);
             }
         } else if (p.IsNamed("CacheBytes")) {
-            try {
-                params.CacheBytes = p.AsInteger();
-            } catch (const EConvertError&) {
-                Invalid(TQmzMessage::InvalidCache, p.Value);
-            }
-            if (params.CacheBytes < 0) Invalid(TQmzMessage::InvalidCache, p.Value);
+            params.CacheBytes = MemoryBudget(p);
         } else if (p.IsNamed("WriteThrough")) {
             try {
                 params.WriteThrough = p.AsBoolean();
             } catch (const EConvertError&) {
                 Invalid(TQmzMessage::InvalidWriteThrough, p.Value);
             }
+        } else if (p.IsNamed("SnapshotBytes")) {
+            params.SnapshotBytes = MemoryBudget(p);
         } else if (p.IsNamed("AtomSizeAlign")) {
             int32_t align = 0;
             try {

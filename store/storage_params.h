@@ -10,6 +10,9 @@
 //                  the cache (see atom_cache.h)
 //   WriteThrough   boolean word
 //   AtomSizeAlign  integer 1..255: size alignment of atoms in a new file
+//   SnapshotBytes  integer >= 0: a read-only store over a file of at most
+//                  this many bytes takes a copy of it once it has read a good
+//                  part, and lets its lock go (0: never; snapshot_file.h)
 // Every error is EQmzError 19 with the message of its entry.
 #pragma once
 
@@ -30,6 +33,7 @@ struct TStorageOpenParams {
     int32_t Cache = 0;
     int32_t CacheBytes = 0;
     int32_t AtomSizeAlign = 1;
+    int64_t SnapshotBytes = 0;
 };
 
 TStorageOpenParams ParseStorageParams(std::string_view text);

@@ -42,8 +42,10 @@ TAccessList ParseAccessList(std::string_view text) {
 
 TAccessList LoadAccessList(const std::string& fileName) {
     IFileSystem& fs = FileSystem();
-    if (!fs.Exists(fileName)) return {};
     try {
+        // A list that cannot even be checked for is as unreadable as one
+        // that cannot be read.
+        if (!fs.Exists(fileName)) return {};
         TFileOptions options;
         options.lock = false;
         auto file = fs.Open(fileName, TFileAccess::Read, TDisposition::OpenExisting, options);

@@ -125,9 +125,11 @@ std::string TMainM::BuildPageContent(const TWebRequest& request, int32_t pageCod
     if (!Counter) content = kNoStatisticsNotice;
     if (page.Builder && (Counter || !page.NeedsDatabase)) {
         const TReportContext context{Counter.get(), request, ScriptName, Id, ImagesDirectory,
-                                     Host, ConfLoaded, Conf};
+                                     Host, ConfLoaded, Conf, [this] { ReleaseCounter(); }};
         content += page.Builder(context);
     }
+    // The frame reads no statistics: the database goes before it is made.
+    ReleaseCounter();
     return content;
 }
 

@@ -98,6 +98,7 @@ private:
     bool IsInstallRoad() const;
     void InstallRoad(const TWebRequest& request);
     void SettleImagesDirectory(const std::string& id);
+    void WarnNoStatistics(const std::string& why) const;
     std::string BuildPageContent(const TWebRequest& request, int32_t pageCode);
     void SendPage(TWebResponse& response, int32_t pageCode);
 

@@ -248,6 +248,9 @@ std::string BuildVisitorsPage(const TReportContext& context) {
     const TVisitorsQuery query(context);
     const TCounterSettings settings = context.Counter->GetSettings();
     TVisitorList list = visitors->ListVisitorsSince(settings.StartTime);
+    // All read: ten thousand rows are formatted without the database.
+    visitors.reset();
+    context.ReleaseDatabase();
     TRowSources sources{nullptr, context.Conf};
     if (!context.Conf.GeoDataBaseName.empty()) OpenGeoCollection(context.Conf.GeoDataBaseName, sources.Geo);
     // Calendar days of history, today's included; a damaged start time

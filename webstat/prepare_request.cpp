@@ -1,4 +1,6 @@
 // TMainM::PrepareRequest: what every report request needs before its page.
+#include <iostream>
+
 #include "model/conf_parser.h"
 #include "model/counter_install.h"
 #include "model/host.h"
@@ -35,6 +37,10 @@ void TMainM::SettleImagesDirectory(const std::string& id) {
     ImagesURL = ConfLoaded && !id.empty() ? Conf.ImagesURL : base;
 }
 
+void TMainM::WarnNoStatistics(const std::string& why) const {
+    std::cerr << "warning: no statistics shown: the counter database " << DataBasePath << " " << why << "\n";
+}
+
 void TMainM::PrepareRequest(const TWebRequest& request, const std::string& id, TPreparation scope) {
     ConfLoaded = false;
     Conf = TBaseConf{};
@@ -59,10 +65,18 @@ void TMainM::PrepareRequest(const TWebRequest& request, const std::string& id, T
     // is only made from the console. The remains of an install that was cut
     // off count as no database there, so that one install run clears them
     // and creates the database.
-    if (install && !CounterDatabaseExists(DataBasePath))
-        CreateCounterDatabase(DataBasePath, DefSkin, "", Counter);
-    else if (FileSystem().Exists(DataBasePath))
-        OpenCounter2(DataBasePath, Counter, TSkinStreams{}, true, "");
+    // A database that is there but cannot be read is said so on stderr as
+    // well as in the page's notice; a missing one is no failure.
+    try {
+        if (install && !CounterDatabaseExists(DataBasePath)) {
+            CreateCounterDatabase(DataBasePath, DefSkin, "", Counter);
+        } else if (FileSystem().Exists(DataBasePath)) {
+            OpenCounter2(DataBasePath, Counter, TSkinStreams{}, true, "");
+            if (!Counter) WarnNoStatistics("could not be opened: " + LastOpenCounter2Failure());
+        }
+    } catch (const EPlatformError& e) {
+        WarnNoStatistics("could not be checked: " + std::string(e.what()));
+    }
     if (install || !Counter || scope == TPreparation::Database) return;
 
     LinksBlock = BuildLinksBlock(ConfLoaded, Conf, Host, RequestUrl(request));

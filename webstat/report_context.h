@@ -6,6 +6,7 @@
 // request or database value through THtmlBuilder's escaping calls.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -28,9 +29,18 @@ struct TReportContext {
     std::string Host;             // the request's host, normalised (model/host.h)
     bool ConfLoaded = false;      // Conf is the configuration block of Id
     const TBaseConf& Conf;
+    // Lets the database go (see ReleaseDatabase); nothing when empty.
+    std::function<void()> DoneReading = {};
 
     // A query field as given ("" when absent).
     std::string Query(std::string_view name) const { return Request.QueryFields().Value(name); }
+    // A builder that has read all it needs lets the database go before it
+    // formats a long page: a hit waiting for the database then waits for the
+    // reading only. Counter, and every collection taken from it, must be
+    // dropped before and not used after.
+    void ReleaseDatabase() const {
+        if (DoneReading) DoneReading();
+    }
 };
 
 using TPageBuilder = std::string (*)(const TReportContext& context);

@@ -5,10 +5,12 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -16,14 +18,17 @@
 namespace tlvx::test {
 
 struct TProgramRun {
-    int ExitCode = -1;  // -1 when a signal ended it
-    std::string Out;    // standard output
-    std::string Err;    // standard error
+    int ExitCode = -1;      // -1 when a signal ended it
+    std::string Out;        // standard output
+    std::string Err;        // standard error
+    bool TimedOut = false;  // killed at the deadline
 };
 
 // args[0] is the program's path; env the whole environment ("NAME=value").
-// Standard input is empty.
-inline TProgramRun RunProgram(const std::vector<std::string>& args, const std::vector<std::string>& env) {
+// Standard input is empty. With timeoutMs > 0 a program still running then
+// is killed (a test of something that must not hang fails instead).
+inline TProgramRun RunProgram(const std::vector<std::string>& args, const std::vector<std::string>& env,
+                              int timeoutMs = 0) {
     int out[2], err[2];
     if (::pipe(out) != 0 || ::pipe(err) != 0) throw std::runtime_error("pipe failed");
     posix_spawn_file_actions_t actions;
@@ -47,8 +52,19 @@ inline TProgramRun RunProgram(const std::vector<std::string>& args, const std::v
     // would block for ever.
     pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
     std::string* sinks[2] = {&run.Out, &run.Err};
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     for (int open = spawned == 0 ? 2 : 0; open > 0;) {
-        if (::poll(fds, 2, -1) < 0) continue;
+        int wait = -1;
+        if (timeoutMs > 0) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                deadline - std::chrono::steady_clock::now());
+            if (left.count() <= 0 && !run.TimedOut) {
+                run.TimedOut = true;
+                ::kill(pid, SIGKILL);  // its pipes close as it dies
+            }
+            wait = run.TimedOut ? -1 : int(left.count());
+        }
+        if (::poll(fds, 2, wait) <= 0) continue;
         for (int i = 0; i < 2; ++i) {
             if (fds[i].fd < 0 || fds[i].revents == 0) continue;
             char buffer[8192];
