@@ -8,6 +8,7 @@
 #include "store/crc32.h"
 #include "store/errors.h"
 #include "store/orv_file.h"
+#include "store/radix_sort.h"
 
 namespace tlvx {
 namespace {
@@ -28,24 +29,6 @@ void EncodeEntry(uint8_t* b, uint64_t position, uint32_t size) {
 }
 
 uint32_t TableCapacity(size_t place) { return static_cast<uint32_t>(256 * (place + 1)); }
-
-// A stable radix sort by position, 11 bits a pass, passes only up to the
-// highest bit in use: a grown file's hundred thousand holes sort in a few
-// passes over the array.
-template <class T>
-std::vector<T> SortedByPosition(const std::vector<T>& items) {
-    uint64_t highest = 0;
-    for (const T& t : items) highest |= t.position;
-    std::vector<T> a = items, b(items.size());
-    for (int shift = 0; shift < 64 && (highest >> shift) != 0; shift += 11) {
-        std::vector<size_t> start(2049, 0);
-        for (const T& t : a) ++start[size_t((t.position >> shift) & 2047) + 1];
-        for (size_t i = 1; i < start.size(); ++i) start[i] += start[i - 1];
-        for (const T& t : a) b[start[size_t((t.position >> shift) & 2047)]++] = t;
-        a.swap(b);
-    }
-    return a;
-}
 
 }  // namespace
 
@@ -216,7 +199,8 @@ void TSpaceManager::LoadHoles() {
             }
         }
     }
-    std::vector<TCandidate> sorted = SortedByPosition(found);
+    std::vector<TCandidate> sorted = found;
+    RadixSort(sorted, [](const TCandidate& c) { return c.position; });
     bool disjoint = true;
     for (size_t i = 1; i < sorted.size() && disjoint; ++i)
         disjoint = sorted[i - 1].position + sorted[i - 1].size <= sorted[i].position;
