@@ -6,6 +6,7 @@
 // first and last visit.
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 #include "model/visitor_collection.h"
 #include "platform/clock.h"
@@ -27,23 +28,30 @@ enum class TVisitorOrder {
     Visits = 5,      // most first
 };
 
-uint32_t AddressOf(const TVObject& visitor) {
-    return visitor.Keys.empty() ? 0 : AddressOfVisitorKey(visitor.Keys.front());
+// The address of a visitor whose first key was read; 0 without a key.
+uint32_t ReadAddress(const TVisitorEntry& visitor) {
+    return visitor.FirstKey ? AddressOfVisitorKey(*visitor.FirstKey) : 0;
+}
+
+// The address a row shows: the visitor's first key, read when first asked.
+uint32_t AddressOf(TVisitorEntry& visitor) {
+    FirstVisitorKey(visitor);
+    return ReadAddress(visitor);
 }
 
 // Sorts stably by order: equal keys keep the list's index order.
-void SortVisitors(TVisitorList& list, TVisitorOrder order) {
-    auto before = [order](const TVisitorLine& a, const TVisitorLine& b) {
-        const TVObject& x = a.Object;
-        const TVObject& y = b.Object;
+void SortVisitors(TVisitorEntries& list, TVisitorOrder order) {
+    if (order == TVisitorOrder::Address)
+        for (TVisitorEntry& visitor : list) AddressOf(visitor);
+    auto before = [order](const TVisitorEntry& x, const TVisitorEntry& y) {
         switch (order) {
-            case TVisitorOrder::Address: return AddressOf(x) < AddressOf(y);
+            case TVisitorOrder::Address: return ReadAddress(x) < ReadAddress(y);
             case TVisitorOrder::LastVisit: return x.LastTime > y.LastTime;
             case TVisitorOrder::FirstVisit: return x.FirstTime < y.FirstTime;
             case TVisitorOrder::Hits: return x.Hits > y.Hits;
             case TVisitorOrder::Visits: return x.Visits > y.Visits;
         }
-        return a.Text > b.Text;
+        return GuidToStr(x.VisitorId) > GuidToStr(y.VisitorId);
     };
     std::stable_sort(list.begin(), list.end(), before);
 }
@@ -102,7 +110,7 @@ void WriteVisitorTableHead(THtmlBuilder& html, const TReportContext& context, co
     html.Line("</tr>");
 }
 
-void WriteVisitorRow(THtmlBuilder& html, const TVObject& visitor, size_t position, const TRowSources& sources) {
+void WriteVisitorRow(THtmlBuilder& html, TVisitorEntry& visitor, size_t position, const TRowSources& sources) {
     const uint32_t address = AddressOf(visitor);
     if (position % 2 == 0) html.Line("<tr bgcolor=#FFFFFF>");
     else html.Line("<tr bgcolor=#F7FBFF>");
@@ -144,7 +152,7 @@ void CloseVisitorTable(THtmlBuilder& html) {
 // "The most active visitors:" with the page sizes the list can fill, the
 // table of the first rows in the asked order, and the count of all.
 void WriteMostActive(THtmlBuilder& html, const TReportContext& context, const TVisitorsQuery& query,
-                     const TVisitorList& list, const TRowSources& sources) {
+                     TVisitorEntries& list, const TRowSources& sources) {
     const size_t count = list.size();
     html.Line("<h2>").Trusted(UiText("The most active visitors:")).Add("&nbsp;&nbsp;");
     const int32_t sizes[] = {10, 25, 50, 100};
@@ -167,7 +175,7 @@ void WriteMostActive(THtmlBuilder& html, const TReportContext& context, const TV
     html.Line("<table width=100% cellspacing=0 cellpadding=0 border=0>");
     WriteVisitorTableHead(html, context, &query);
     const size_t rows = std::min(count, size_t(query.Rows));
-    for (size_t i = 0; i < rows; ++i) WriteVisitorRow(html, list[i].Object, i, sources);
+    for (size_t i = 0; i < rows; ++i) WriteVisitorRow(html, list[i], i, sources);
     html.Line("<tr><td bgcolor=#E0EEF6  style=\"border-left:1px solid #CFCFCF; border-right:1px solid #CFCFCF; "
               "border-top:1px solid #CFCFCF;\" colspan=7>")
         .Trusted(UiText("Total records"))
@@ -190,44 +198,48 @@ constexpr TPeriodChoice kPeriods[] = {{"today", UiText("Today"), 1, 0},
                                       {"30", UiText("30 days"), 30, 30},
                                       {"90", UiText("90 days"), 90, 90}};
 
-// "History of visits:" with the periods the history covers, and the table
-// of the visitors last seen in the chosen one, newest first.
-void WriteHistory(THtmlBuilder& html, const TReportContext& context, const TVisitorsQuery& query,
-                  TVisitorList& list, double historyDays, const TRowSources& sources) {
-    html.Line("<h2>").Trusted(UiText("History of visits:")).Add("&nbsp;&nbsp;");
-    bool first = true;
-    for (const TPeriodChoice& period : kPeriods) {
-        if (historyDays < period.DaysNeeded) continue;
-        if (!first) html.Add("&nbsp;&nbsp;");
-        first = false;
-        html.Line("<span class=\"navig2\">");
-        if (period.Value == query.PeriodValue) {
-            html.Trusted(period.Label);
-        } else {
-            html.Add("<a class=\"navig2\" href=\"").Attr(context.ScriptName).Add("?show=").Url(query.Show);
-            html.Add("&page=visitors&id=").Url(context.Id).Add("&period=").Trusted(period.Value).Add("\">");
-            html.Trusted(period.Label).Add("</a>");
-        }
-        html.Add("</span>");
-    }
-    html.Line("</h2><br>");
-
+// The days of the chosen period: "7" goes back 7 days from today, so it
+// spans 8 calendar days; "yest" is yesterday alone.
+TDayRange PeriodDays(const TVisitorsQuery& query) {
     const TPeriodChoice& chosen =
         *std::find_if(std::begin(kPeriods), std::end(kPeriods),
                       [&](const TPeriodChoice& p) { return p.Value == query.PeriodValue; });
     const double today = std::trunc(Clock().Now());
-    const double to = query.PeriodValue == "yest" ? today - 1 : today;
-    const double from = today - chosen.DaysBack;
+    return {today - chosen.DaysBack, query.PeriodValue == "yest" ? today - 1 : today};
+}
+
+// "History of visits:" with the periods the history covers, and the table
+// of the visitors last seen in the chosen one, newest first.
+void WriteHistory(THtmlBuilder& html, const TReportContext& context, const TVisitorsQuery& query,
+                  TVisitorEntries& list, double historyDays, const TDayRange& period,
+                  const TRowSources& sources) {
+    html.Line("<h2>").Trusted(UiText("History of visits:")).Add("&nbsp;&nbsp;");
+    bool first = true;
+    for (const TPeriodChoice& choice : kPeriods) {
+        if (historyDays < choice.DaysNeeded) continue;
+        if (!first) html.Add("&nbsp;&nbsp;");
+        first = false;
+        html.Line("<span class=\"navig2\">");
+        if (choice.Value == query.PeriodValue) {
+            html.Trusted(choice.Label);
+        } else {
+            html.Add("<a class=\"navig2\" href=\"").Attr(context.ScriptName).Add("?show=").Url(query.Show);
+            html.Add("&page=visitors&id=").Url(context.Id).Add("&period=").Trusted(choice.Value).Add("\">");
+            html.Trusted(choice.Label).Add("</a>");
+        }
+        html.Add("</span>");
+    }
+    html.Line("</h2><br>");
 
     html.Line("<table cellspacing=0 cellpadding=0 border=0 width=100%>");
     WriteVisitorTableHead(html, context, nullptr);
     SortVisitors(list, TVisitorOrder::LastVisit);
     int64_t shown = 0;
     for (size_t i = 0; i < list.size(); ++i) {
-        const double day = std::trunc(list[i].Object.LastTime);
-        if (day > to) continue;
-        if (day < from) break;
-        WriteVisitorRow(html, list[i].Object, i, sources);
+        const double day = std::trunc(list[i].LastTime);
+        if (day > period.To) continue;
+        if (day < period.From) break;
+        WriteVisitorRow(html, list[i], i, sources);
         ++shown;
     }
     html.Line("<tr><td bgcolor=#E0EEF6 style=\"border-left:1px solid #CFCFCF; border-right:1px solid #CFCFCF; "
@@ -249,7 +261,7 @@ std::string BuildVisitorsPage(const TReportContext& context) {
 
     const TVisitorsQuery query(context);
     const TCounterSettings settings = context.Counter->GetSettings();
-    TVisitorList list = visitors->ListVisitorsSince(settings.StartTime);
+    TVisitorEntries list = visitors->ListVisitorEntries(settings.StartTime);
     TRowSources sources{nullptr, context.Conf};
     if (!context.Conf.GeoDataBaseName.empty()) OpenGeoCollection(context.Conf.GeoDataBaseName, sources.Geo);
     // Calendar days of history, today's included; a damaged start time
@@ -259,7 +271,7 @@ std::string BuildVisitorsPage(const TReportContext& context) {
 
     SortVisitors(list, query.Order);
     WriteMostActive(html, context, query, list, sources);
-    WriteHistory(html, context, query, list, historyDays, sources);
+    WriteHistory(html, context, query, list, historyDays, PeriodDays(query), sources);
     return html.Take();
 }
 
