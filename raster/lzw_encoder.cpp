@@ -1,7 +1,6 @@
 #include "raster/lzw_encoder.h"
 
 #include <algorithm>
-#include <cstring>
 #include <memory>
 
 namespace tlvx {
