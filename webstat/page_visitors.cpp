@@ -39,11 +39,16 @@ uint32_t AddressOf(TVisitorEntry& visitor) {
     return ReadAddress(visitor);
 }
 
-// Sorts stably by order: equal keys keep the list's index order.
-void SortVisitors(TVisitorEntries& list, TVisitorOrder order) {
+// The visitors in the order a table lists them; the entries stay in place.
+using TVisitorOrdering = std::vector<TVisitorEntry*>;
+
+// Sorts stably by order: equal keys keep the list's order before.
+void SortVisitors(TVisitorOrdering& list, TVisitorOrder order) {
     if (order == TVisitorOrder::Address)
-        for (TVisitorEntry& visitor : list) AddressOf(visitor);
-    auto before = [order](const TVisitorEntry& x, const TVisitorEntry& y) {
+        for (TVisitorEntry* visitor : list) AddressOf(*visitor);
+    auto before = [order](const TVisitorEntry* a, const TVisitorEntry* b) {
+        const TVisitorEntry& x = *a;
+        const TVisitorEntry& y = *b;
         switch (order) {
             case TVisitorOrder::Address: return ReadAddress(x) < ReadAddress(y);
             case TVisitorOrder::LastVisit: return x.LastTime > y.LastTime;
@@ -152,7 +157,7 @@ void CloseVisitorTable(THtmlBuilder& html) {
 // "The most active visitors:" with the page sizes the list can fill, the
 // table of the first rows in the asked order, and the count of all.
 void WriteMostActive(THtmlBuilder& html, const TReportContext& context, const TVisitorsQuery& query,
-                     TVisitorEntries& list, const TRowSources& sources) {
+                     const TVisitorOrdering& list, const TRowSources& sources) {
     const size_t count = list.size();
     html.Line("<h2>").Trusted(UiText("The most active visitors:")).Add("&nbsp;&nbsp;");
     const int32_t sizes[] = {10, 25, 50, 100};
@@ -175,7 +180,7 @@ void WriteMostActive(THtmlBuilder& html, const TReportContext& context, const TV
     html.Line("<table width=100% cellspacing=0 cellpadding=0 border=0>");
     WriteVisitorTableHead(html, context, &query);
     const size_t rows = std::min(count, size_t(query.Rows));
-    for (size_t i = 0; i < rows; ++i) WriteVisitorRow(html, list[i], i, sources);
+    for (size_t i = 0; i < rows; ++i) WriteVisitorRow(html, *list[i], i, sources);
     html.Line("<tr><td bgcolor=#E0EEF6  style=\"border-left:1px solid #CFCFCF; border-right:1px solid #CFCFCF; "
               "border-top:1px solid #CFCFCF;\" colspan=7>")
         .Trusted(UiText("Total records"))
@@ -211,7 +216,7 @@ TDayRange PeriodDays(const TVisitorsQuery& query) {
 // "History of visits:" with the periods the history covers, and the table
 // of the visitors last seen in the chosen one, newest first.
 void WriteHistory(THtmlBuilder& html, const TReportContext& context, const TVisitorsQuery& query,
-                  TVisitorEntries& list, double historyDays, const TDayRange& period,
+                  TVisitorOrdering& list, double historyDays, const TDayRange& period,
                   const TRowSources& sources) {
     html.Line("<h2>").Trusted(UiText("History of visits:")).Add("&nbsp;&nbsp;");
     bool first = true;
@@ -236,10 +241,10 @@ void WriteHistory(THtmlBuilder& html, const TReportContext& context, const TVisi
     SortVisitors(list, TVisitorOrder::LastVisit);
     int64_t shown = 0;
     for (size_t i = 0; i < list.size(); ++i) {
-        const double day = std::trunc(list[i].LastTime);
+        const double day = std::trunc(list[i]->LastTime);
         if (day > period.To) continue;
         if (day < period.From) break;
-        WriteVisitorRow(html, list[i], i, sources);
+        WriteVisitorRow(html, *list[i], i, sources);
         ++shown;
     }
     html.Line("<tr><td bgcolor=#E0EEF6 style=\"border-left:1px solid #CFCFCF; border-right:1px solid #CFCFCF; "
@@ -261,7 +266,10 @@ std::string BuildVisitorsPage(const TReportContext& context) {
 
     const TVisitorsQuery query(context);
     const TCounterSettings settings = context.Counter->GetSettings();
-    TVisitorEntries list = visitors->ListVisitorEntries(settings.StartTime);
+    TVisitorEntries entries = visitors->ListVisitorEntries(settings.StartTime);
+    TVisitorOrdering list;
+    list.reserve(entries.size());
+    for (TVisitorEntry& entry : entries) list.push_back(&entry);
     TRowSources sources{nullptr, context.Conf};
     if (!context.Conf.GeoDataBaseName.empty()) OpenGeoCollection(context.Conf.GeoDataBaseName, sources.Geo);
     // Calendar days of history, today's included; a damaged start time
