@@ -40,6 +40,7 @@
 #include "platform/cgi_run.h"
 #include "platform/file.h"
 #include "platform/testing/lighttpd.h"
+#include "platform/testing/pass_through_file.h"
 #include "platform/testing/run_program.h"
 #include "platform/testing/temp_dir.h"
 
@@ -144,23 +145,16 @@ public:
     void Watch(const std::string& path) { watched_ = path; }
 
 private:
-    class TTimedFile : public tlvx::IFile {
+    class TTimedFile : public tlvx::test::TPassThroughFile {
     public:
         TTimedFile(std::unique_ptr<tlvx::IFile> inner, std::vector<double>& holds)
-            : inner_(std::move(inner)), holds_(holds), start_(Now()) {}
+            : TPassThroughFile(std::move(inner)), holds_(holds), start_(Now()) {}
         ~TTimedFile() override {
             inner_.reset();
             holds_.push_back(Now() - start_);
         }
-        size_t ReadAt(void* b, size_t n, uint64_t p) override { return inner_->ReadAt(b, n, p); }
-        void WriteAt(const void* b, size_t n, uint64_t p) override { inner_->WriteAt(b, n, p); }
-        void SetSize(uint64_t s) override { inner_->SetSize(s); }
-        uint64_t Size() override { return inner_->Size(); }
-        void Sync() override { inner_->Sync(); }
-        const std::string& Path() const override { return inner_->Path(); }
 
     private:
-        std::unique_ptr<tlvx::IFile> inner_;
         std::vector<double>& holds_;
         double start_;
     };

@@ -17,6 +17,10 @@
 // it records the first requests of the next day on it, each with its own
 // durable commit, and prints the cost of one request and its phases.
 //
+// Each timed row is followed by the cost of its phases per request, and the
+// reads of its open: system-level reads of the database files (and their
+// bytes) from the start of the open to the first hit.
+//
 // The database is left at PATH for bench_queries.
 #include <array>
 #include <chrono>
@@ -33,12 +37,43 @@
 #include "platform/clock.h"
 #include "platform/stream.h"
 #include "platform/testing/fixed_sources.h"
+#include "platform/testing/pass_through_file.h"
 #include "raster/default_skin.h"
 #include "store/journaled_file.h"
 
 using namespace tlvx;
 
 namespace {
+
+// Passes everything to the real file system, counting the reads.
+class TReadCounter : public IFileSystem {
+public:
+    uint64_t reads = 0, bytes = 0;
+
+    std::unique_ptr<IFile> Open(const std::string& path, TFileAccess access, TDisposition disposition,
+                                const TFileOptions& options) override {
+        return std::make_unique<TCountedFile>(real_.Open(path, access, disposition, options), *this);
+    }
+    bool Exists(const std::string& path) override { return real_.Exists(path); }
+    bool Remove(const std::string& path) override { return real_.Remove(path); }
+    void SyncDirectoryOf(const std::string& path) override { real_.SyncDirectoryOf(path); }
+
+private:
+    class TCountedFile : public test::TPassThroughFile {
+    public:
+        TCountedFile(std::unique_ptr<IFile> inner, TReadCounter& counter)
+            : TPassThroughFile(std::move(inner)), counter_(counter) {}
+        size_t ReadAt(void* b, size_t n, uint64_t p) override {
+            ++counter_.reads;
+            counter_.bytes += n;
+            return inner_->ReadAt(b, n, p);
+        }
+
+    private:
+        TReadCounter& counter_;
+    };
+    IFileSystem& real_ = RealFileSystem();
+};
 
 
 double Seconds() {
@@ -96,10 +131,16 @@ public:
     double Record(const std::vector<synthetic::THit>& hits, size_t from, size_t to, size_t batch) {
         double start = Seconds();
         opening_ = recording_ = commit_ = 0;
+        openReads_ = openBytes_ = opens_ = 0;
         for (size_t i = from; i < to;) {
             double t0 = Seconds();
+            reads_.reads = reads_.bytes = 0;
+            SetFileSystem(&reads_);
             Ref<ICounter2> counter = Open();
             Ref<INodeCollection> nodes = counter->GetNodes();
+            SetFileSystem(nullptr);
+            openReads_ += reads_.reads;
+            openBytes_ += reads_.bytes;
             double t1 = Seconds();
             for (size_t end = std::min(to, i + batch); i < end; ++i) {
                 const synthetic::THit& h = hits[i];
@@ -112,6 +153,7 @@ public:
             counter.reset();  // the commit
             double t3 = Seconds();
             opening_ += t1 - t0, recording_ += t2 - t1, commit_ += t3 - t2;
+            ++opens_;
             if (ErrorFlag()) {
                 std::fprintf(stderr, "a hit was noted as failed; its request was rolled back\n");
                 std::exit(1);
@@ -127,6 +169,8 @@ public:
     void PrintPhases(size_t hits) const {
         std::printf("%-22s open %.1f us, record %.1f us, commit %.1f us per hit\n", "", opening_ / hits * 1e6,
                     recording_ / hits * 1e6, commit_ / hits * 1e6);
+        std::printf("%-22s open reads %.1f (%.1f KiB) per open\n", "", double(openReads_) / opens_,
+                    double(openBytes_) / opens_ / 1024);
     }
 
 private:
@@ -151,6 +195,8 @@ private:
     TSkinStreams skins_{};
     uint64_t recorded_ = 0;
     double opening_ = 0, recording_ = 0, commit_ = 0;
+    TReadCounter reads_;
+    uint64_t openReads_ = 0, openBytes_ = 0, opens_ = 0;
 };
 
 void PrintRow(const char* what, int day, size_t hits, double seconds, uint64_t grown, uint64_t fileBytes,

@@ -102,6 +102,7 @@ std::vector<TFamily> Families() {
         {"unknown shares", [](INode& n, double f, double) { return double(n.GetInfo()->GetUnknownShares(f).size()); }},
         {"source list", [](INode& n, double, double) { return double(n.GetInfo()->GetSourceList(2).size()); }},
         {"sources used after", [](INode& n, double f, double) { return double(n.GetInfo()->CountSourcesUsedAfter(f)); }},
+        {"sources first seen", [](INode& n, double f, double t) { return double(n.GetInfo()->CountSourcesFirstSeen(f, t)); }},
         {"previous pages", [](INode& n, double, double) { return double(n.GetInfo()->GetPrevNodeList(2).size()); }},
         {"week-hour block", [](INode& n, double, double) { return double(n.GetWeekHourBlock(false).AllDays.Total); }},
         {"subtree week-hour", [](INode& n, double, double) { return double(n.GetWeekHourBlock(true).AllDays.Total); }},

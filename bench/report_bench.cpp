@@ -107,6 +107,11 @@ std::vector<TVariant> Variants() {
         {"REFS leaf", "page=refs&node=s0.g0.p0"},
         {"REFS group", "page=refs&nodename=s0"},
         {"REFS detail", "page=refs&podr=1&refname=" + synthetic::HostName(7)},
+        {"CALENDAR group", "page=calendar&group=1&nodename=s0"},
+        {"CALENDAR leaf", "page=calendar&kind=page&nodename=s0.g0.p0"},
+        {"CALENDAR all", "page=calendar&period=all"},
+        {"CALENDAR 30 group", "page=calendar&period=30&group=1&nodename=s0"},
+        {"CALENDAR ref", "page=calendar&kind=ref&ref=" + synthetic::HostName(7) + "&node="},
     };
     variants.insert(variants.end(), more.begin(), more.end());
     return variants;

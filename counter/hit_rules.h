@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "model/base_conf.h"
+#include "model/time_split.h"
 #include "platform/web_request.h"
 
 namespace tlvx {
@@ -31,6 +32,10 @@ inline int32_t OrDefaultInterval(int32_t minutes, int32_t fallback) {
 inline bool OlderThan(double lastTime, int32_t minutes, double now) {
     return lastTime + minutes / 1440.0 < now;
 }
+
+// True when lastTime lies before the start of now's day: no hit since
+// today began (a last time of 0 or -1, none ever, is before too).
+inline bool BeforeToday(double lastTime, double now) { return lastTime < double(DayNumber(now)); }
 
 // The first entry of the request's Accept-Language (the text before its
 // first ","), of at most 254 bytes.

@@ -1,4 +1,3 @@
-#include <cmath>
 #include <iostream>
 #include <vector>
 
@@ -152,9 +151,8 @@ TVisitorNews CountVisitor(TCookieHit& h, IVisitorCollection& visitors, int32_t s
     news.NewNodeVisit = OlderThan(nodeLast, nodeInterval, h.Now);
     news.FirstNodeVisit = nodeLast == 0;
     if (!news.NewVisitor) news.NewVisitor = h.Cookies.LastDate == 0;
-    const double today = std::floor(h.Now);
-    news.NewDayNode = today > nodeLast;
-    news.NewDaySite = today > h.Cookies.LastDate;
+    news.NewDayNode = BeforeToday(nodeLast, h.Now);
+    news.NewDaySite = BeforeToday(h.Cookies.LastDate, h.Now);
     return news;
 }
 

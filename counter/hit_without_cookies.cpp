@@ -8,6 +8,16 @@
 #include "platform/clock.h"
 
 namespace tlvx {
+namespace {
+
+// The counter's own address: the server's URL variable where it sets one,
+// else the address the request was sent to (CGI/1.1 servers set no URL).
+std::string OwnURL(const TWebRequest& request) {
+    if (!request.URL().empty()) return request.URL();
+    return "http://" + request.Host() + request.ScriptName();
+}
+
+}  // namespace
 
 void HitWithoutCookies(const TWebRequest& request, TWebResponse&, ICounter2& counter, bool,
                        const TBaseConf&) {
@@ -24,8 +34,11 @@ void HitWithoutCookies(const TWebRequest& request, TWebResponse&, ICounter2& cou
         std::string referrer = NormaliseHost(query.Value("referer"));
         if (referrer.empty()) referrer = NormaliseHost(request.Referer());
         const double now = Clock().Now();
-        const std::string ownHost = NormaliseHost(request.URL());
-        const std::string prevNode = ownHost == referrer ? referrer : std::string();
+        // A referrer of the site's own host is the page before this one: a
+        // step inside the site, no entry and no outside source.
+        const bool inside = !referrer.empty() && referrer == NormaliseHost(OwnURL(request));
+        const std::string prevNode = inside ? referrer : std::string();
+        if (inside) referrer.clear();
 
         Ref<INodeCollection> nodes = counter.GetNodes();
         TCounterSettings settings = counter.GetSettings();
@@ -40,18 +53,22 @@ void HitWithoutCookies(const TWebRequest& request, TWebResponse&, ICounter2& cou
 
         const bool newSiteVisit = OlderThan(siteLast, siteInterval, now);
         const bool newNodeVisit = OlderThan(nodeLast, nodeInterval, now);
-        // 0 for a node not there yet, -1 for an address never seen.
+        // 0 for a node not there yet, -1 for an address never seen. The
+        // address's first hit is a new visitor and its first hit of today a
+        // visitor of the day, as the cookie road marks a visitor, so the
+        // day's visitors, the root's and the site's total agree.
         const bool firstSite = siteLast <= 0;
         const bool firstNode = nodeLast <= 0;
-        const bool entry = ownHost != referrer;
         const bool canCreate = settings.CanAddNode != 0;
 
         THitFacts hit{.ip = ip, .when = now, .referrer = referrer, .prevNode = prevNode,
-                      .newVisit = newNodeVisit, .isEntry = entry, .newDay = firstNode};
+                      .newVisit = newNodeVisit, .isEntry = !inside, .newDay = BeforeToday(nodeLast, now),
+                      .newVisitor = firstNode};
         nodes->RecordNodeHit(node, canCreate, hit);
         hit.newVisit = newSiteVisit;
         hit.isEntry = false;
-        hit.newDay = firstSite;
+        hit.newDay = BeforeToday(siteLast, now);
+        hit.newVisitor = firstSite;
         nodes->RecordSiteHit(hit);
         settings = counter.GetSettings();
         settings.TotalHits += 1;

@@ -1,10 +1,11 @@
 #include "counter/tlvx_log.h"
 
-#include <cmath>
 #include <functional>
 #include <limits>
 
 #include "counter/tlvx_log_codes.h"
+#include "model/time_split.h"
+#include "platform/clock.h"
 #include "platform/text.h"
 
 namespace tlvx {
@@ -137,12 +138,15 @@ TLogRecord TTlvxLog::BuildRecord(const TBlock& page, const TGUID& userGUID,
                                  int32_t width, int32_t height, uint8_t screenExtra) const {
     const auto& earlier = page.Records;
     TLogRecord rec;  // cleared
-    const double f = when - std::floor(when);
-    if (f > 0.5) {
+    // The time counts 1/100000 days (864 ms) into the half day, from the
+    // time rounded to the millisecond as every split of a time is.
+    constexpr int32_t kHalfDay = 43'200'000, kMsPerUnit = 864;
+    const int32_t ms = RoundToMillisecond(when).millisecond;
+    if (ms > kHalfDay) {
         rec.Flags |= kLogAfternoon;
-        rec.Time = static_cast<uint16_t>(std::trunc((f - 0.5) * 100000));
+        rec.Time = static_cast<uint16_t>((ms - kHalfDay) / kMsPerUnit);
     } else {
-        rec.Time = static_cast<uint16_t>(std::trunc(f * 100000));
+        rec.Time = static_cast<uint16_t>(ms / kMsPerUnit);
     }
     rec.SystemBrowser = static_cast<uint8_t>(GetOSCode(userAgent) | GetBrowserCode(userAgent));
     rec.Screen = static_cast<uint8_t>(GetScreenCode(width, height) | screenExtra);
@@ -203,7 +207,7 @@ void TTlvxLog::AddHit(const TGUID& userGUID, const TGUID& sessionGUID, double wh
                       std::string_view node, std::string_view userAgent, int32_t width,
                       int32_t height, uint8_t screenExtra) {
     if (!file_) throw ETlvxLogError("Hit log is closed");
-    const uint16_t today = static_cast<uint16_t>(static_cast<int64_t>(std::floor(when)));
+    const uint16_t today = static_cast<uint16_t>(DayNumber(when));
     TBlock page;
     const bool hasPage = LoadLastPage(page);
     const bool sameDay = hasPage && page.Header.Day == today &&

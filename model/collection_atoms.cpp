@@ -1,6 +1,5 @@
 #include "model/collection_atoms.h"
 
-#include <cmath>
 #include <cstdio>
 #include <stdexcept>
 #include <string>
@@ -105,7 +104,5 @@ std::string LastModifiedText(std::string_view name) {
                   p.minute, p.second);
     return std::string(name) + ". Last modified at " + text;
 }
-
-double WholeDays(double dateTime) { return std::trunc(dateTime); }
 
 }  // namespace tlvx

@@ -68,8 +68,4 @@ std::string LittleEndianKey32(uint32_t value);
 // ("08.12.2026 13:45:30"): the root text of the lists that stamp changes.
 std::string LastModifiedText(std::string_view name);
 
-// The whole-day part of a date-time, as the day comparisons of the
-// collections take it (toward zero).
-double WholeDays(double dateTime);
-
 }  // namespace tlvx

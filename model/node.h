@@ -78,6 +78,7 @@ public:
     int32_t GetDayVisits(bool subtree, double fromDate, double toDate) override;
     int32_t GetDayNewVisitors(bool subtree, double fromDate, double toDate) override;
     int32_t GetDayVisitors(bool subtree, double fromDate, double toDate) override;
+    std::vector<TDayFigures> GetDayFigures(bool subtree, double fromDate, double toDate) override;
     double GetLastDay(bool subtree) override;
     TIPArray GetIPStatsForPeriod(bool subtree, double fromDate, double toDate) override;
     TIPArray GetIPRecords(bool subtree) override;

@@ -15,12 +15,14 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
 #include "model/node_interfaces.h"
+#include "model/node_period_walk.h"
 #include "store/atom_id.h"
 #include "store/indexer.h"
 
@@ -107,6 +109,7 @@ public:
     int32_t GetSourceDayTransitions(std::string_view source, double fromDate, double toDate) override;
     int32_t CountSourcesUsedAfter(double day) override;
     int32_t CountSourcesUsefulBefore(double day) override;
+    int32_t CountSourcesFirstSeen(double fromDate, double toDate) override;
     FloatArray GetUnknownShares(double fromDate) override;
     double GetLastDay() override;
     TIPArray GetIPRecords() override;
@@ -128,6 +131,9 @@ public:
     // For the statistics code: the index at link of the info atom, nil when
     // the link is empty.
     Ref<IIndexer> OpenIndexLink(int32_t link);
+    // Adds the figures of each day of range that has a day record here into
+    // figures, by day number, wrapping as the stored counters do.
+    void AddDayFigures(const TDayRange& range, std::map<int32_t, TDayFigures>& figures);
     // The atom number of each link-index key's value, in key order; the
     // cursor is closed before this returns.
     std::vector<std::pair<std::string, uint32_t>> ReadLinkTargets();

@@ -9,6 +9,7 @@
 #include "model/node_atoms.h"
 #include "model/node_day_lists.h"
 #include "model/node_info.h"
+#include "model/time_split.h"
 #include "platform/byte_codec.h"
 #include "platform/clock.h"
 
@@ -76,16 +77,13 @@ struct TNodeHit {
           nv(hit.newVisit ? 1 : 0),
           nd(hit.newDay ? 1 : 0),
           nr(hit.newVisitor ? 1 : 0),
-          dayKey(DayKey(hit.when)),
-          weekday(IsoDayOfWeek(hit.when)),
-          hour(HourOfDay(hit.when)),
-          hourValid(hour >= 0 && hour <= 23) {}
+          time(SplitTime(hit.when)),
+          dayKey(DayKey(hit.when)) {}
 
     const THitFacts& facts;
     const int32_t nv, nd, nr;  // newVisit, newDay, newVisitor as counts
+    const TTimeSplit time;     // the day, hour and weekday it is counted in
     const std::string dayKey;
-    const int32_t weekday, hour;
-    const bool hourValid;
     Ref<IIndexer> days, ips, prevNodes, sources;
     Ref<IVirtualAtom> weekHours;
     Ref<IVirtualAtom> dayAtom;
@@ -95,14 +93,13 @@ struct TNodeHit {
 void CountWeekHourBlock(TNodeHit& h) {
     IVirtualAtom& atom = Need(h.weekHours, "week-hour block");
     TWeekHourBlock block = ReadRecord<TWeekHourBlock>(atom);
-    if (h.hourValid) {
-        THourRow& all = block.AllDays;
-        THourRow& day = block.Day(h.weekday);
-        all.Hours[size_t(h.hour)] = WrapAdd(all.Hours[size_t(h.hour)], 1);
-        all.Total = WrapAdd(all.Total, 1);
-        day.Total = WrapAdd(day.Total, 1);
-        day.Hours[size_t(h.hour)] = WrapAdd(day.Hours[size_t(h.hour)], 1);
-    }
+    const size_t hour = size_t(h.time.Hour);
+    THourRow& all = block.AllDays;
+    THourRow& day = block.Day(h.time.Weekday);
+    all.Hours[hour] = WrapAdd(all.Hours[hour], 1);
+    all.Total = WrapAdd(all.Total, 1);
+    day.Total = WrapAdd(day.Total, 1);
+    day.Hours[hour] = WrapAdd(day.Hours[hour], 1);
     std::vector<uint8_t> bytes = block.ToBytes();
     atom.Write(0, bytes.data(), TWeekHourBlock::kSize);
 }
@@ -116,10 +113,8 @@ void CountDayRecord(TNodeHit& h) {
         TNodeDayRecord record;
         record.Hits = 1;
         record.Visits = h.nv;
-        if (h.hourValid) {
-            record.HourRow.Total = 1;
-            record.HourRow.Hours[size_t(h.hour)] = 1;
-        }
+        record.HourRow.Total = 1;
+        record.HourRow.Hours[size_t(h.time.Hour)] = 1;
         record.NewVisitors = h.nr;
         WriteRecord(Need(h.dayAtom, "day record"), record);
         return;
@@ -127,10 +122,8 @@ void CountDayRecord(TNodeHit& h) {
     IVirtualAtom& record = Need(h.dayAtom, "day record");
     bool hasNewVisitors = record.GetSize() > TNodeDayRecord::kLegacySize;
     AddInt32At(record, TNodeDayRecord::kHitsOffset, 1);
-    if (h.hourValid) {
-        AddInt32At(record, TNodeDayRecord::kHourRowOffset + 4 + 4 * h.hour, 1);
-        AddInt32At(record, TNodeDayRecord::kHourRowOffset, 1);
-    }
+    AddInt32At(record, TNodeDayRecord::kHourRowOffset + 4 + 4 * h.time.Hour, 1);
+    AddInt32At(record, TNodeDayRecord::kHourRowOffset, 1);
     if (hasNewVisitors) AddInt32At(record, TNodeDayRecord::kNewVisitorsOffset, h.nr);
     else WriteInt32(record, h.nr, TNodeDayRecord::kNewVisitorsOffset);
     if (h.facts.newVisit) AddInt32At(record, TNodeDayRecord::kVisitsOffset, 1);
@@ -198,7 +191,7 @@ Ref<IVirtualAtom> NewSourceEntry(TNodeHit& h, IIndexer& index, std::string_view 
     source.SetAsString(key);
     TSourceWeekdays weekdays;
     weekdays.Counts[0] = 1;
-    weekdays.Counts[size_t(h.weekday)] = 1;
+    weekdays.Counts[size_t(h.time.Weekday)] = 1;
     Ref<IVirtualAtom> weekdaysAtom = StorageOf(source)->CreateAtom();
     WriteRecord(*weekdaysAtom, weekdays);
     source.SetLink(slWeekdays, weekdaysAtom);
@@ -218,7 +211,7 @@ void CountKnownSource(TNodeHit& h, IVirtualAtom& source) {
     }
     TSourceWeekdays weekdays = ReadRecord<TSourceWeekdays>(*weekdaysAtom);
     weekdays.Counts[0] = WrapAdd(weekdays.Counts[0], 1);
-    weekdays.Counts[size_t(h.weekday)] = WrapAdd(weekdays.Counts[size_t(h.weekday)], 1);
+    weekdays.Counts[size_t(h.time.Weekday)] = WrapAdd(weekdays.Counts[size_t(h.time.Weekday)], 1);
     WriteRecord(*weekdaysAtom, weekdays);
     Ref<IVirtualAtom> recordAtom = SourceRecordAtom(source, h.facts.when);
     TSourceRecord record = ReadRecord<TSourceRecord>(*recordAtom);

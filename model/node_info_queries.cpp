@@ -19,6 +19,7 @@
 #include "model/node_atoms.h"
 #include "model/node_day_lists.h"
 #include "model/node_period_walk.h"
+#include "model/time_split.h"
 #include "platform/byte_codec.h"
 #include "platform/clock.h"
 #include "platform/text.h"
@@ -158,6 +159,19 @@ int32_t TNodeInfo::SumDayField(double fromDate, double toDate, int32_t TNodeDayR
     return sum;
 }
 
+void TNodeInfo::AddDayFigures(const TDayRange& range, std::map<int32_t, TDayFigures>& figures) {
+    Ref<IIndexer> days = OpenIndexLink(ilDays);
+    WalkDays(days.get(), range, [&](int32_t day, IVirtualAtom& dayAtom) {
+        const TNodeDayRecord record = ReadRecord<TNodeDayRecord>(dayAtom);
+        TDayFigures& f = figures[day];
+        f.Day = day;
+        f.Hits = WrapAdd(f.Hits, record.Hits);
+        f.Visits = WrapAdd(f.Visits, record.Visits);
+        f.NewVisitors = WrapAdd(f.NewVisitors, record.NewVisitors);
+        f.Visitors = WrapAdd(f.Visitors, DayVisitorCounter(dayAtom));
+    });
+}
+
 int32_t TNodeInfo::GetDayHits(double fromDate, double toDate) {
     return SumDayField(fromDate, toDate, &TNodeDayRecord::Hits);
 }
@@ -274,25 +288,40 @@ int32_t TNodeInfo::GetSourceDayTransitions(std::string_view source, double fromD
 
 int32_t TNodeInfo::CountSourcesUsedAfter(double day) {
     int32_t count = 0;
-    const double limit = std::trunc(day);
+    const double limit = WholeDay(day);
     Ref<IIndexer> sources = OpenIndexLink(ilSources);
     ForEachKey(sources.get(), [&](IIndexerCursor& c) {
         Ref<IVirtualAtom> entry = c.GetValueWithMode(amRead);
         if (!entry) return;
-        if (std::trunc(ReadLinkedRecord<TSourceRecord>(*entry, slRecord).LastTime) > limit) ++count;
+        if (WholeDay(ReadLinkedRecord<TSourceRecord>(*entry, slRecord).LastTime) > limit) ++count;
     });
     return count;
 }
 
 int32_t TNodeInfo::CountSourcesUsefulBefore(double day) {
     int32_t count = 0;
-    const double limit = std::trunc(day);
+    const double limit = WholeDay(day);
     Ref<IIndexer> sources = OpenIndexLink(ilSources);
     ForEachKey(sources.get(), [&](IIndexerCursor& c) {
         Ref<IVirtualAtom> entry = c.GetValueWithMode(amRead);
         if (!entry) return;
         Ref<IVirtualAtom> since = ReadLink(*entry, slUsefulSince);
-        if (since && std::trunc(ReadDouble(*since)) < limit) ++count;
+        if (since && WholeDay(ReadDouble(*since)) < limit) ++count;
+    });
+    return count;
+}
+
+int32_t TNodeInfo::CountSourcesFirstSeen(double fromDate, double toDate) {
+    int32_t count = 0;
+    const TDayRange range = DayRangeOf(fromDate, toDate);
+    if (range.Empty()) return 0;
+    Ref<IIndexer> sources = OpenIndexLink(ilSources);
+    ForEachKey(sources.get(), [&](IIndexerCursor& c) {
+        if (c.GetKey() == kUnknownSource) return;
+        Ref<IVirtualAtom> entry = c.GetValueWithMode(amRead);
+        if (!entry) return;
+        const double first = WholeDay(ReadLinkedRecord<TSourceRecord>(*entry, slRecord).FirstTime);
+        if (first >= double(range.First) && first <= double(range.Last)) ++count;
     });
     return count;
 }
@@ -496,7 +525,7 @@ void TNodeInfo::GetSourceStats(std::string_view source, int32_t& hits, int32_t& 
 void TNodeInfo::GetTopSource(int32_t& count, int32_t& percent, std::string& name, bool includeUnknown,
                              double day, std::string_view exclude) {
     TCObjectList candidates;
-    if (std::trunc(day) >= 1) {
+    if (WholeDay(day) >= 1) {
         candidates = Sorted(GetDaySourceList(day), 2);
     } else {
         Ref<IIndexer> sources = OpenIndexLink(ilSources);

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cmath>
 #include <map>
 #include <random>
 
@@ -8,6 +9,7 @@
 #include "model/node_day_lists.h"
 #include "model/node_info.h"
 #include "model/testing/node_store.h"
+#include "model/time_split.h"
 #include "platform/byte_codec.h"
 #include "store/btree_factory.h"
 
@@ -63,6 +65,24 @@ TEST(NodeRecords, DayPiecesOfADateTime) {
     EXPECT_EQ(DayNumber(monday), 46363);
     EXPECT_EQ(DayKey(monday), std::string("\x00\x00\xB5\x1B", 4));
     EXPECT_THROW(DayNumber(1e300), std::out_of_range);
+    EXPECT_THROW(SplitTime(std::nan("")), std::out_of_range);
+    // Every exact hour is its own hour, on the last days of a month and a
+    // year as well; a hair before midnight is the next day's hour 0.
+    for (int day : {30, 31})
+        for (int hour = 0; hour < 24; ++hour) {
+            const double when = EncodeDateTime(2026, 12, day, hour);
+            const TTimeSplit split = SplitTime(when);
+            EXPECT_EQ(split.Hour, hour) << day << " " << hour;
+            EXPECT_EQ(split.Day, 46356 + day) << day << " " << hour;
+            EXPECT_EQ(split.Weekday, day == 30 ? 3 : 4);  // Wednesday, Thursday
+            EXPECT_EQ(split.Hour, DecodeDateTime(when).hour);
+        }
+    const double newYear = EncodeDateTime(2027, 1, 1);
+    EXPECT_EQ(SplitTime(newYear - 0.0004 / 86400).Day, DayNumber(newYear));
+    EXPECT_EQ(SplitTime(newYear - 0.0004 / 86400).Hour, 0);
+    EXPECT_EQ(SplitTime(newYear - 0.001 / 86400).Hour, 23);
+    EXPECT_EQ(WholeDay(newYear - 0.0004 / 86400), double(DayNumber(newYear)));
+    EXPECT_TRUE(std::isnan(WholeDay(std::nan(""))));
 }
 
 class NodeInfoTest : public test::NodeStoreTest {

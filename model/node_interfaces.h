@@ -29,6 +29,17 @@ class INodeInfo;
 using TNodes = std::vector<Ref<INode>>;
 using TWeekdayTotals = std::array<int32_t, 8>;
 
+// The figures of one day: the day records' Hits, Visits and NewVisitors and
+// the day's visitor counter (visitors counted once a day).
+struct TDayFigures {
+    int32_t Day = 0;  // the day number
+    int32_t Hits = 0;
+    int32_t Visits = 0;
+    int32_t NewVisitors = 0;
+    int32_t Visitors = 0;
+    friend bool operator==(const TDayFigures&, const TDayFigures&) = default;
+};
+
 // What the counter program's hit road knows of one hit. ip 0 is no address;
 // an empty text is none. isEntry and isExit count on the node the hit lands
 // on only; the rest goes into every record the hit touches.
@@ -139,6 +150,9 @@ public:
     virtual int32_t GetSourceDayTransitions(std::string_view source, double fromDate, double toDate) = 0;
     virtual int32_t CountSourcesUsedAfter(double day) = 0;
     virtual int32_t CountSourcesUsefulBefore(double day) = 0;
+    // The sources other than UNKNOWN whose first transition (FirstTime)
+    // lies on a day of the period: the referrers new in it.
+    virtual int32_t CountSourcesFirstSeen(double fromDate, double toDate) = 0;
     virtual FloatArray GetUnknownShares(double fromDate) = 0;
     virtual double GetLastDay() = 0;
     virtual TIPArray GetIPRecords() = 0;
@@ -203,6 +217,10 @@ public:
     virtual int32_t GetDayVisits(bool subtree, double fromDate, double toDate) = 0;
     virtual int32_t GetDayNewVisitors(bool subtree, double fromDate, double toDate) = 0;
     virtual int32_t GetDayVisitors(bool subtree, double fromDate, double toDate) = 0;
+    // The same four day by day, in one walk: every day of the period that
+    // has a day record on the node (or, with subtree, on a node below it),
+    // in day order.
+    virtual std::vector<TDayFigures> GetDayFigures(bool subtree, double fromDate, double toDate) = 0;
     virtual double GetLastDay(bool subtree) = 0;
     virtual TIPArray GetIPStatsForPeriod(bool subtree, double fromDate, double toDate) = 0;
     virtual TIPArray GetIPRecords(bool subtree) = 0;

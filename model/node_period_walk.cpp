@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "model/byte_order.h"
+#include "model/time_split.h"
 #include "platform/byte_codec.h"
 #include "store/access_modes.h"
 
@@ -57,7 +58,7 @@ void WalkRange(IIndexer* days, const TDayRange& range, F at) {
 
 bool ClampedDay(double when, int64_t& day) {
     if (std::isnan(when)) return false;
-    double whole = std::trunc(when);
+    const double whole = WholeDay(when);
     if (whole < double(kFirstDateDay)) day = kFirstDateDay;
     else if (whole > double(kLastDateDay)) day = kLastDateDay;
     else day = static_cast<int64_t>(whole);
@@ -69,7 +70,7 @@ TDayRange DayRangeOf(double fromDate, double toDate) {
     int64_t first = 0, last = 0;
     if (!ClampedDay(fromDate, first) || !ClampedDay(toDate, last)) return range;
     // A period that begins after the span or ends before it holds no day.
-    if (std::trunc(fromDate) > double(kLastDateDay) || std::trunc(toDate) < double(kFirstDateDay))
+    if (WholeDay(fromDate) > double(kLastDateDay) || WholeDay(toDate) < double(kFirstDateDay))
         return range;
     range.First = first;
     range.Last = last;

@@ -304,6 +304,9 @@ void CheckNode(INodeInfo& info, const TSite& site, const std::string& path, cons
     for (double day = site.FirstDay - 1; day <= site.LastDay + 1; day += std::max(1, (site.LastDay - site.FirstDay) / 9)) {
         EXPECT_EQ(info.CountSourcesUsedAfter(day + 0.5), m.CountSourcesUsedAfter(day)) << path << " " << day;
         EXPECT_EQ(info.CountSourcesUsefulBefore(day + 0.5), m.CountSourcesUsefulBefore(day)) << path << " " << day;
+        for (double span : {0.0, 6.0, 29.0, -1.0})
+            EXPECT_EQ(info.CountSourcesFirstSeen(day - span + 0.9, day + 0.5), m.CountSourcesFirstSeen(day - span, day))
+                << path << " " << day << " " << span;
     }
     for (double from : {double(site.FirstDay), site.FirstDay + 0.8, double(site.LastDay), today - 1, today,
                         today + 3, site.FirstDay - 5.5}) {
@@ -417,6 +420,19 @@ protected:
             EXPECT_EQ(node->GetDayNewVisitors(true, r.From, r.To), fresh) << w;
             EXPECT_EQ(node->GetDayVisitors(true, r.From, r.To), visitors) << w;
             EXPECT_EQ(node->GetDayVisitors(false, r.From, r.To), site.Model.Of(path).DayVisitors(r.From, r.To)) << w;
+            // The same day by day, in one walk.
+            const TDayRange range = DayRangeOf(r.From, r.To);
+            std::map<int32_t, TDayFigures> byDay;
+            for (const TNodeModel* m : below)
+                for (auto d = m->Days.lower_bound(int32_t(range.First));
+                     d != m->Days.end() && d->first <= range.Last; ++d) {
+                    TDayFigures& f = byDay[d->first];
+                    f.Day = d->first, f.Hits += d->second.Hits, f.Visits += d->second.Visits;
+                    f.NewVisitors += d->second.NewVisitors, f.Visitors += d->second.VisitorCount;
+                }
+            std::vector<TDayFigures> days;
+            for (const auto& [day, f] : byDay) days.push_back(f);
+            EXPECT_EQ(node->GetDayFigures(true, r.From, r.To), days) << w;
 
             // Address rows merged in the order of the walk.
             TIPArray merged;

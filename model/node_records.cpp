@@ -1,10 +1,9 @@
 #include "model/node_records.h"
 
-#include <cmath>
 #include <cstring>
-#include <stdexcept>
 
 #include "model/byte_order.h"
+#include "model/time_split.h"
 #include "platform/byte_codec.h"
 
 namespace tlvx {
@@ -159,26 +158,6 @@ TSourceRecord TSourceRecord::FromBytes(const uint8_t* bytes, size_t size) {
     r.FirstTime = GetDouble(&b[20]);
     r.Transitions = GetInt32(&b[28]);
     return r;
-}
-
-int32_t DayNumber(double when) {
-    double whole = std::trunc(when);
-    if (!(whole >= -2147483648.0 && whole <= 2147483647.0))
-        throw std::out_of_range("Date-time outside the range of day numbers");
-    return static_cast<int32_t>(whole);
-}
-
-int32_t HourOfDay(double when) {
-    double hour = std::trunc((when - std::trunc(when)) * 24);
-    if (!(hour > -25 && hour < 25)) return -1;
-    return static_cast<int32_t>(hour);
-}
-
-int32_t IsoDayOfWeek(double when) {
-    // Day 0, 1899-12-30, was a Saturday.
-    int64_t day = DayNumber(when);
-    int64_t fromMonday = ((day + 5) % 7 + 7) % 7;
-    return static_cast<int32_t>(fromMonday + 1);
 }
 
 std::string DayKey(double when) { return BigEndianKey32(static_cast<uint32_t>(DayNumber(when))); }

@@ -186,15 +186,7 @@ using TIPArray = std::vector<TIPRow>;
 using trefarray = std::vector<TSourceDayRow>;
 using FloatArray = std::vector<double>;
 
-// Date-time pieces of a hit. DayNumber is the whole part (truncated) and
-// raises std::out_of_range for a value outside int32; HourOfDay is the whole
-// part of the day fraction times 24 (outside 0..23 for negative values);
-// IsoDayOfWeek is 1 for Monday ... 7 for Sunday.
-int32_t DayNumber(double when);
-int32_t HourOfDay(double when);
-int32_t IsoDayOfWeek(double when);
-
-// The day index key of a date-time.
+// The day index key of a date-time: its DayNumber (time_split.h).
 std::string DayKey(double when);
 
 }  // namespace tlvx

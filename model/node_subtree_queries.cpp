@@ -6,6 +6,7 @@
 #include "model/node.h"
 
 #include <algorithm>
+#include <map>
 #include <unordered_map>
 #include <vector>
 
@@ -109,6 +110,16 @@ int32_t TNode::GetDayNewVisitors(bool subtree, double fromDate, double toDate) {
 
 int32_t TNode::GetDayVisitors(bool subtree, double fromDate, double toDate) {
     return SumOver(*this, subtree, [&](TNodeInfo& i) { return i.GetDayVisitors(fromDate, toDate); });
+}
+
+std::vector<TDayFigures> TNode::GetDayFigures(bool subtree, double fromDate, double toDate) {
+    const TDayRange range = DayRangeOf(fromDate, toDate);
+    std::map<int32_t, TDayFigures> byDay;
+    WalkSubtree(subtree, [&](TNode& node) { node.Info().AddDayFigures(range, byDay); });
+    std::vector<TDayFigures> figures;
+    figures.reserve(byDay.size());
+    for (const auto& [day, f] : byDay) figures.push_back(f);
+    return figures;
 }
 
 double TNode::GetLastDay(bool subtree) {

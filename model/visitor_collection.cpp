@@ -9,6 +9,7 @@
 #include "model/error_notes.h"
 #include "model/need.h"
 #include "model/node_atoms.h"
+#include "model/time_split.h"
 #include "platform/byte_codec.h"
 #include "platform/clock.h"
 #include "store/access_modes.h"
@@ -244,7 +245,7 @@ int32_t TVisitorCollection::DeleteVisitorsOfDay(double date) {
         if (index->GetCursor(cursor)) {
             do {
                 Ref<IVirtualAtom> visitor = cursor->GetValueWithMode(amRead);
-                if (WholeDays(ReadVisitorRecord(Need(visitor, "visitor atom")).FirstVisit) == WholeDays(date))
+                if (WholeDay(ReadVisitorRecord(Need(visitor, "visitor atom")).FirstVisit) == WholeDay(date))
                     doomed.push_back(cursor->GetKey());
             } while (cursor->Next());
         }
@@ -263,7 +264,7 @@ bool ReadListedRecord(IVirtualAtom& visitor, double date, TVisitorRecord& record
     if (record.LastHit == 0) record.LastHit = record.FirstVisit;
     record.Hits = std::max(record.Hits, 0);
     record.Visits = std::max(record.Visits, 0);
-    return record.LastHit > 0 && record.FirstVisit > 0 && WholeDays(record.FirstVisit) >= WholeDays(date);
+    return record.LastHit > 0 && record.FirstVisit > 0 && WholeDay(record.FirstVisit) >= WholeDay(date);
 }
 
 }  // namespace

@@ -48,10 +48,6 @@ constexpr int64_t kLastDay = DaysFromCivil(9999, 12, 31) - kEpochOffset;
 
 bool IsLeap(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
 
-int DaysInMonth(int y, int m) {
-    static const int days[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    return m == 2 && IsLeap(y) ? 29 : days[m - 1];
-}
 
 class TSystemClock : public IClock {
 public:
@@ -105,17 +101,23 @@ double EncodeDateTime(int year, int month, int day, int hour, int minute, int se
     return days >= 0 ? static_cast<double>(days) + fraction : static_cast<double>(days) - fraction;
 }
 
+TRoundedDateTime RoundToMillisecond(double dateTime) {
+    const double whole = std::trunc(dateTime);
+    if (!(std::fabs(whole) < 1e15)) return {whole, 0};
+    // The time of day counts up with the fraction's absolute value, before
+    // 1899-12-30 too.
+    const int64_t ms = std::llround(std::fabs(dateTime - whole) * kMsPerDay);
+    if (ms >= kMsPerDay) return {whole + 1, static_cast<int32_t>(ms - kMsPerDay)};
+    return {whole, static_cast<int32_t>(ms)};
+}
+
 TDateParts DecodeDateTime(double dateTime) {
     if (!std::isfinite(dateTime) || dateTime < static_cast<double>(kFirstDay) - 1 ||
         dateTime >= static_cast<double>(kLastDay) + 1)
         throw std::invalid_argument("Invalid argument to date decode");
-    const double whole = std::trunc(dateTime);
-    int64_t days = static_cast<int64_t>(whole);
-    int64_t ms = std::llround(std::fabs(dateTime - whole) * kMsPerDay);
-    if (ms >= kMsPerDay) {  // rounded up to the next midnight
-        ms -= kMsPerDay;
-        ++days;
-    }
+    const TRoundedDateTime rounded = RoundToMillisecond(dateTime);
+    const int64_t days = static_cast<int64_t>(rounded.day);
+    const int64_t ms = rounded.millisecond;
     if (days < kFirstDay || days > kLastDay)
         throw std::invalid_argument("Invalid argument to date decode");
 
@@ -128,6 +130,11 @@ TDateParts DecodeDateTime(double dateTime) {
     // Day 0 (1899-12-30) was a Saturday.
     p.dayOfWeek = static_cast<int>(((days % 7 + 7) % 7 + 6) % 7) + 1;
     return p;
+}
+
+int DaysInMonth(int year, int month) {
+    static const int days[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    return month == 2 && IsLeap(year) ? 29 : days[month - 1];
 }
 
 }  // namespace tlvx

@@ -37,5 +37,21 @@ struct TDateParts {
     int dayOfWeek;  // 1 = Sunday ... 7 = Saturday
 };
 TDateParts DecodeDateTime(double dateTime);
+// The days of a month (1-12) of a year, February 29 in leap years.
+int DaysInMonth(int year, int month);
+
+// A date-time rounded to the nearest millisecond, as its day and the
+// milliseconds into that day (0 .. 86'399'999): the one rounding that
+// DecodeDateTime and every split of a stored time into day, hour and weekday
+// share. A time kept at whole seconds is a fraction that double arithmetic
+// puts a hair below the hour (10:00 times 24 is 9.99999999994), and
+// 23:59:59.9996 is the next day's midnight. day is a whole number as a
+// double. A value that is no date (NaN, infinite, 10^15 days and beyond
+// either way) keeps its day truncated (NaN stays NaN) with 0 milliseconds.
+struct TRoundedDateTime {
+    double day;
+    int32_t millisecond;
+};
+TRoundedDateTime RoundToMillisecond(double dateTime);
 
 }  // namespace tlvx

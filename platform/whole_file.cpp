@@ -37,36 +37,4 @@ std::optional<std::string> ReadRegularFile(const std::string& path, size_t maxBy
     return bytes;
 }
 
-bool MakeDirectory(const std::string& path) { return ::mkdir(path.c_str(), 0777) == 0; }
-
-namespace {
-
-bool WriteAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        bytes.remove_prefix(size_t(n));
-    }
-    return true;
-}
-
-}  // namespace
-
-bool ReplaceFileAtomically(const std::string& path, std::string_view bytes) {
-    // The temporary name starts with the target's, so a stray one (left by
-    // a killed process) is plain to see beside it.
-    std::string temp = path + ".XXXXXX";
-    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
-    if (fd < 0) return false;
-    // mkostemp makes the file 0600; the web server may serve the picture
-    // as a static file too. (Reading the umask means changing it, which is
-    // not safe beside other threads, so the mode is fixed.)
-    bool ok = ::fchmod(fd, 0644) == 0 && WriteAll(fd, bytes);
-    ok = ::close(fd) == 0 && ok;
-    ok = ok && ::rename(temp.c_str(), path.c_str()) == 0;
-    if (!ok) ::unlink(temp.c_str());
-    return ok;
-}
-
 }  // namespace tlvx

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace tlvx {
 
@@ -37,6 +38,13 @@ public:
 
     // Makes everything written so far durable.
     virtual void Flush() = 0;
+
+    // The atom tables as the file's chain summary gives them, in chain order
+    // (store/chain_summary.h); null when there is none to trust.
+    virtual const std::vector<uint64_t>* SummarizedAtomTables() const { return nullptr; }
+    // The whole atom-table chain, told at open and after each appended table,
+    // so that the next commit keeps the summary current.
+    virtual void AtomTablesAre(const std::vector<uint64_t>& /*positions*/) {}
 };
 
 // Header flag bit set when a stored check fails.

@@ -52,24 +52,57 @@ constexpr uint32_t kReadOnlyBlocks = 32;
 
 TAtomManager::TAtomManager(IAtomFile& file) : file_(file) {
     if (file_.IsReadOnly()) blocks_ = std::make_unique<TBlockReader>(file_, kReadOnlyBlocks);
-    uint64_t pos = file_.AtomTablePos();
+    const std::vector<uint64_t>* known = file_.SummarizedAtomTables();
+    if (!known || known->empty() || known->front() != file_.AtomTablePos() || !LoadChain(*known)) {
+        tables_.clear();
+        total_ = 0;
+        LoadChain({});
+    }
+    file_.AtomTablesAre(Positions());
+}
+
+// The summarised tables are checked in memory; the last one is read for its
+// link to any table appended after it, and the chain followed from there.
+bool TAtomManager::LoadChain(const std::vector<uint64_t>& known) {
     const uint64_t end = file_.LogicalSize();
+    auto fits = [&](uint64_t pos, uint32_t capacity) {
+        const uint64_t bytes = kTableHeader + uint64_t(kEntrySize) * capacity;
+        // A chain cannot hold more tables than fit in the file.
+        return pos >= 128 && pos <= end && bytes <= end - pos &&
+               uint64_t(total_) + capacity <= 0xFFFFFFFFull &&
+               tables_.size() < end / (kTableHeader + kEntrySize * 256);
+    };
+    auto add = [&](uint64_t pos, uint32_t capacity) {
+        tables_.push_back({pos, total_, capacity});
+        total_ += capacity;
+    };
+    for (size_t i = 0; i + 1 < known.size(); ++i) {
+        const uint32_t expected = CapacityOfTable(tables_.size());
+        if (!fits(known[i], expected)) return false;
+        add(known[i], expected);
+    }
+    uint64_t pos = known.empty() ? file_.AtomTablePos() : known.back();
     while (pos != 0) {
         const uint32_t expected = CapacityOfTable(tables_.size());
+        bool bad = !fits(pos, expected);
         uint8_t header[kTableHeader];
-        const uint64_t bytes = kTableHeader + uint64_t(kEntrySize) * expected;
-        if (pos < 128 || pos + bytes > end || uint64_t(total_) + expected > 0xFFFFFFFFull)
-            throw EOrvOpenError(ecFileDamaged, TQmzMessage::FileDamaged, {file_.FullPath()});
-        file_.ReadAt(header, kTableHeader, pos);
-        if (GetU32(header + 8) != expected)
-            throw EOrvOpenError(ecFileDamaged, TQmzMessage::FileDamaged, {file_.FullPath()});
-        tables_.push_back({pos, total_, expected});
-        total_ += expected;
+        if (!bad) {
+            Read(header, kTableHeader, pos);
+            bad = GetU32(header + 8) != expected;
+        }
+        if (bad && tables_.size() < known.size()) return false;
+        if (bad) throw EOrvOpenError(ecFileDamaged, TQmzMessage::FileDamaged, {file_.FullPath()});
+        add(pos, expected);
         pos = GetU64(header);
-        // A chain cannot hold more tables than fit in the file.
-        if (tables_.size() > end / (kTableHeader + kEntrySize * 256))
-            throw EOrvOpenError(ecFileDamaged, TQmzMessage::FileDamaged, {file_.FullPath()});
     }
+    return true;
+}
+
+std::vector<uint64_t> TAtomManager::Positions() const {
+    std::vector<uint64_t> positions;
+    positions.reserve(tables_.size());
+    for (const Table& t : tables_) positions.push_back(t.position);
+    return positions;
 }
 
 bool TAtomManager::IsValidHandle(uint32_t handle) const { return handle != 0 && handle <= total_; }
@@ -145,7 +178,7 @@ uint32_t TAtomManager::AllocHandle() {
     }
     // A grown file holds millions of entries in use and its free ones at
     // the end, where the last table was appended: a session takes those
-    // first, found by reading back from the end, instead of reading every
+    // first, found by probing back from the end, instead of reading every
     // entry from the first. Entries freed in the middle are found by the
     // scan from the first entry once the end is used up, before the table
     // grows.
@@ -153,7 +186,10 @@ uint32_t TAtomManager::AllocHandle() {
         tailSearched_ = true;
         tailStart_ = tailNext_ = FindFreeTail();
     }
-    if (tailSearched_ && tailNext_ <= total_) return tailNext_++;
+    while (tailSearched_ && tailNext_ <= total_) {
+        const uint32_t h = tailNext_++;
+        if (!EntryInUse(h)) return h;
+    }
     const uint32_t scanEnd = tailSearched_ ? tailStart_ - 1 : total_;
     // Scan from the mark for a free entry, a block of entries at a time. The
     // block starts small and grows while entries are in use: in a fresh
@@ -190,33 +226,36 @@ uint32_t TAtomManager::AllocHandle() {
     return tailStart_;
 }
 
+bool TAtomManager::EntryInUse(uint32_t handle) {
+    TEntryBytes e;
+    file_.ReadAt(e.data(), kEntrySize, EntryPosition(handle));
+    // Zeros are a free entry with a valid CRC: no CRC needed for them.
+    return !EntryIsZero(e) && (!EntryIsFree(e) || !EntryCrcValid(e));
+}
+
+// Found by probing single entries, not by reading the tail: a table is
+// appended whole, so the free run can be most of a megabyte. Back from the
+// end in doubling steps to an entry in use, then halving the gap. Entries
+// freed inside the used part can mislead the search; that costs nothing but
+// order, because every entry of the run is checked again before it is
+// handed out.
 uint32_t TAtomManager::FindFreeTail() {
-    uint32_t start = total_ + 1;
-    std::vector<uint8_t> block;
-    uint32_t blockEntries = 8;
-    // A new table's entries are zeros, which is a free entry with a valid
-    // CRC: such an entry needs no CRC computed. Blocks grow past the clean
-    // page cache's reads, so that a long free tail does not wash it out.
-    constexpr uint32_t kMaxBlock = 1024;
-    while (start > 1) {
-        // Entries start - n .. start - 1, within one table.
-        const uint32_t last = start - 1;
-        auto it = std::upper_bound(tables_.begin(), tables_.end(), last - 1,
-                                   [](uint32_t v, const Table& t) { return v < t.first; }) - 1;
-        const uint32_t inTable = last - it->first;  // entries of the table up to last
-        const uint32_t n = std::min<uint32_t>(inTable, blockEntries);
-        blockEntries = std::min<uint32_t>(blockEntries * 2, kMaxBlock);
-        const uint32_t first = last - n + 1;
-        block.resize(size_t(n) * kEntrySize);
-        file_.ReadAt(block.data(), uint32_t(block.size()), EntryPosition(first));
-        for (uint32_t i = n; i-- > 0;) {
-            TEntryBytes e;
-            std::memcpy(e.data(), &block[size_t(i) * kEntrySize], kEntrySize);
-            if (!EntryIsZero(e) && (!EntryIsFree(e) || !EntryCrcValid(e))) return start;
-            --start;
+    uint32_t hi = total_ + 1;  // the lowest entry seen free (or the end)
+    uint32_t lo = 0;           // an entry seen in use below it (0: none)
+    for (uint32_t step = 1; hi > 1; step = std::min<uint32_t>(step * 2, 1u << 30)) {
+        const uint32_t probe = hi > step ? hi - step : 1;
+        if (EntryInUse(probe)) {
+            lo = probe;
+            break;
         }
+        hi = probe;
     }
-    return start;
+    while (hi - lo > 1) {
+        const uint32_t mid = lo + (hi - lo) / 2;
+        if (EntryInUse(mid)) lo = mid;
+        else hi = mid;
+    }
+    return hi;
 }
 
 void TAtomManager::AppendTable() {
@@ -237,6 +276,7 @@ void TAtomManager::AppendTable() {
     }
     tables_.push_back({pos, total_, capacity});
     total_ += capacity;
+    file_.AtomTablesAre(Positions());
 }
 
 bool TAtomManager::AtomExists(uint32_t handle) {

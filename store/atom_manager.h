@@ -17,8 +17,9 @@ namespace tlvx {
 
 class TAtomManager {
 public:
-    // Follows the table chain of the header; a chain that leaves the file or
-    // has capacities out of sequence is refused with 207.
+    // Follows the table chain of the header, or takes it from the file's
+    // chain summary; a chain that leaves the file or has capacities out of
+    // sequence is refused with 207.
     explicit TAtomManager(IAtomFile& file);
     TAtomManager(const TAtomManager&) = delete;
     TAtomManager& operator=(const TAtomManager&) = delete;
@@ -49,10 +50,14 @@ private:
     };
 
     uint64_t EntryPosition(uint32_t handle) const;
+    bool LoadChain(const std::vector<uint64_t>& known);
+    std::vector<uint64_t> Positions() const;
     void AppendTable();
     // The first handle of the run of free entries that ends the table
     // (total_ + 1 when the last entry is in use).
     uint32_t FindFreeTail();
+    // The entry is in use, or damaged: not to be handed out.
+    bool EntryInUse(uint32_t handle);
     [[noreturn]] void EntryDamaged(uint32_t handle);
     [[noreturn]] void BodyDamaged(uint32_t handle);
     void MarkDamaged();

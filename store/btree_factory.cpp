@@ -51,14 +51,18 @@ bool TBtreeFactory::IsBTreeIndex(const Ref<IVirtualAtom>& atom) {
     }
 }
 
+// The checks of IsBTreeIndex, with the root opened once: by the index, which
+// refuses a missing root instead of making one.
 Ref<IIndexer> TBtreeFactory::OpenIndex(const Ref<IVirtualAtom>& indexAtom, std::string_view requiredCaps,
                                        std::string_view) {
-    if (!IsBTreeIndex(indexAtom)) NotIndex();
     std::array<uint8_t, kBTreeIndexHeaderSize> header{};
     if (!ReadHeader(indexAtom, header)) NotIndex();
+    const auto type = kBTreeIndexType.ToBytes();
+    if (std::memcmp(header.data(), type.data(), type.size()) != 0) NotIndex();
+    if (GetU32(header.data() + 16) != kBTreeIndexVersion) NotIndex();
     const uint32_t pageSize = GetU32(header.data() + 20);
     if (!IsValidPageSize(pageSize)) NotIndex();
-    return MakeRef<TBTreeIndex>(indexAtom, 0, pageSize, requiredCaps);
+    return MakeRef<TBTreeIndex>(indexAtom, 0, pageSize, requiredCaps, true);
 }
 
 Ref<IIndexer> TBtreeFactory::CreateIndex(const Ref<IVirtualStorage>& storage, Ref<IVirtualAtom>& indexAtom,

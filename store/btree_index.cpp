@@ -37,7 +37,7 @@ void CheckKeyLength(std::string_view key) {
 }
 
 TBTreeIndex::TBTreeIndex(Ref<IVirtualAtom> indexAtom, int32_t rootLink, uint32_t pageSize,
-                         std::string_view requiredCaps)
+                         std::string_view requiredCaps, bool mustExist)
     : TCapabilities(BTreeCapList()),
       indexAtom_(std::move(indexAtom)),
       rootLink_(rootLink),
@@ -49,7 +49,14 @@ TBTreeIndex::TBTreeIndex(Ref<IVirtualAtom> indexAtom, int32_t rootLink, uint32_t
     accessMask_ = storage_->GetAccessMask();
     defaultMode_ = uint8_t(accessMask_ & amReadWrite);
 
-    Ref<IVirtualAtom> root = indexAtom_->OpenLinkWithMode(rootLink_, accessMask_);
+    Ref<IVirtualAtom> root;
+    try {
+        root = indexAtom_->OpenLinkWithMode(rootLink_, accessMask_);
+    } catch (const EQmzError& e) {
+        if (mustExist && e.ErrorCode() == ecBrokenLink) throw EQmzError(ecNotIndex, kNotBTreeIndex);
+        throw;
+    }
+    if (!root && mustExist) throw EQmzError(ecNotIndex, kNotBTreeIndex);
     if (root) {
         root_ = Node(root);
         root_.Read();

@@ -40,10 +40,11 @@ inline bool IsValidPageSize(int64_t pageSize) {
 
 class TBTreeIndex : public IIndexer, public IBTreeDump, public TCapabilities {
 public:
-    // Opens (or, when rootLink is empty, creates) the root. Unmet required
-    // capabilities raise EQmzError 2.
+    // Opens (or, when rootLink is empty and mustExist is false, creates) the
+    // root. Unmet required capabilities raise EQmzError 2; with mustExist, a
+    // root that is missing or a broken link raises 152 "not BTREE index".
     TBTreeIndex(Ref<IVirtualAtom> indexAtom, int32_t rootLink, uint32_t pageSize,
-                std::string_view requiredCaps);
+                std::string_view requiredCaps, bool mustExist = false);
 
     // IIndexer
     Ref<IVirtualAtom> Insert(std::string_view key) override;

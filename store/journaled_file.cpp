@@ -231,6 +231,9 @@ TJournaledFile::~TJournaledFile() {
     } catch (...) {
         // The journal, if one was written, restores the file at the next open.
     }
+    // The file and its lock go before the memory of the page caches.
+    journalFile_.reset();
+    inner_.reset();
 }
 
 void TJournaledFile::Reset() {
@@ -243,10 +246,11 @@ void TJournaledFile::Reset() {
 void TJournaledFile::ReadBase(uint8_t* out, uint64_t count, uint64_t position) {
     // Bytes cut off since the last commit read as zeros.
     const uint64_t valid = std::min(baseSize_, minSize_);
-    std::memset(out, 0, size_t(count));
-    if (position >= valid) return;
-    const uint64_t n = std::min(count, valid - position);
-    inner_->ReadAt(out, size_t(n), position);
+    const uint64_t n = position >= valid ? 0 : std::min(count, valid - position);
+    // Only what the file does not hold is zeroed: a long body is read
+    // straight into the caller's buffer.
+    const size_t got = n ? inner_->ReadAt(out, size_t(n), position) : 0;
+    std::memset(out + got, 0, size_t(count - got));
 }
 
 const uint8_t* TJournaledFile::CleanPage(uint64_t index) {

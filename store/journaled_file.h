@@ -9,6 +9,9 @@
 //   2. the database is written and synced: the commit is durable;
 //   3. the journal is marked idle, without a sync.
 // Closing commits what is still pending. The database format is unchanged.
+// The store keeps its structures consistent through this commit alone: a
+// table appended and the chain summary that lists it (store/chain_summary.h)
+// are written by the same commit, so a crash leaves both or neither.
 //
 // The journal file stays beside the database once made, so that a hit's
 // commit costs two syncs and neither a creation nor a removal. Between

@@ -78,7 +78,9 @@ TOrvBase::~TOrvBase() {
             // Open atoms keep their transaction; nothing more can be done here.
         }
     }
-    // Whatever is left in memory is dropped without writing.
+    // The file goes first: closing it lets other processes in, and what is
+    // left in memory is dropped without writing.
+    file_.reset();
     for (auto& [id, tr] : trs_) {
         for (auto& [k, img] : tr->images_) img->children_.clear();
     }

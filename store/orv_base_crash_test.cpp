@@ -19,6 +19,7 @@
 #include "store/errors.h"
 #include "store/journaled_file.h"
 #include "store/orv_base_open.h"
+#include "store/testing/chain_walk.h"
 
 namespace tlvx {
 namespace {
@@ -92,6 +93,14 @@ StoreState Check(const std::string& path, uint8_t mode = 1) {
             }
             used[pos] = pos + len;
         };
+        // The chain summary lists the chains as they are, and its block is
+        // space in use.
+        if (auto stored = test::StoredChainSummary(b)) {
+            EXPECT_EQ(stored->chains, test::WalkedChains(b));
+            add(stored->position, stored->size);
+        } else {
+            EXPECT_EQ(Get64(b, 96), 0u);
+        }
         uint32_t k = 0;
         for (uint64_t t = Get64(b, 24); t; t = Get64(b, t), ++k)
             add(t, 16 + 32ull * (256u << std::min<uint32_t>(k, 7)));
@@ -127,6 +136,8 @@ uint32_t Make(TOrvBase& b, uint32_t tr, size_t size, uint32_t link = 0) {
 
 using Scenario = std::function<void(const std::string& path)>;
 
+constexpr const char* kNewTable = "a table and the chain summary";
+
 void Populate(const std::string& path) {
     auto b = OpenOrvBase(path, false, {kClass}, 2);
     uint32_t tr = b->StartTransaction(0);
@@ -144,6 +155,21 @@ void Populate(const std::string& path) {
     }
     link.reset();
     root->Close();
+    b->Commit(tr);
+}
+
+// Three full atom tables and a hole table: the next atom appends a fourth
+// atom table, and with it the chains are long enough for a summary.
+void FillTables(const std::string& path) {
+    auto b = OpenOrvBase(path, false, {kClass}, 1);
+    uint32_t tr = b->StartTransaction(0);
+    std::vector<uint32_t> bodies;
+    for (int i = 0; i < 4; ++i) bodies.push_back(Make(*b, tr, 40));
+    while (Make(*b, tr, 5) < 256 + 512 + 1024) {
+    }
+    b->Commit(tr);
+    tr = b->StartTransaction(0);
+    for (uint32_t h : {bodies[0], bodies[2]}) b->OpenAtom(tr, h, 0)->AddExternalRefs(-1);
     b->Commit(tr);
 }
 
@@ -179,6 +205,13 @@ const std::vector<std::pair<const char*, Scenario>>& Scenarios() {
              }
              b->Commit(tr);
          }},
+        {kNewTable,
+         [](const std::string& p) {
+             auto b = OpenOrvBase(p, false, {kClass}, 1);
+             uint32_t tr = b->StartTransaction(0);
+             for (int i = 0; i < 3; ++i) Make(*b, tr, 30);
+             b->Commit(tr);
+         }},
         {"garbage cascade",
          [](const std::string& p) {
              auto b = OpenOrvBase(p, false, {kClass}, 1);
@@ -207,6 +240,7 @@ TEST(OrvBaseCrash, EveryCrashPointGivesBeforeOrAfter) {
         SCOPED_TRACE(name);
         std::filesystem::remove(path);
         if (std::string(name) != "new file") Populate(path);
+        if (std::string(name) == kNewTable) FillTables(path);
         const bool existed = std::filesystem::exists(path);
         const std::vector<uint8_t> start = existed ? ReadBytes(path) : std::vector<uint8_t>{};
         const StoreState before = existed ? Check(path) : StoreState{};

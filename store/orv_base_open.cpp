@@ -31,7 +31,15 @@ public:
     // The commit of the journal; unlike a plain flush its failure is reported.
     // The stamp goes with it: otherwise closing would have to commit again
     // for the stamp alone.
+    const std::vector<uint64_t>* SummarizedAtomTables() const override {
+        const TChainSummary* chains = file_->TrustedChains();
+        return chains ? &chains->atomTables : nullptr;
+    }
+    void AtomTablesAre(const std::vector<uint64_t>& positions) override {
+        file_->AtomTablesAre(positions);
+    }
     void Flush() override {
+        if (!file_->ReadOnly()) file_->UpdateChainSummary();
         file_->StampModified();
         if (journal_) {
             try {

@@ -81,9 +81,11 @@ TOrvFile::TOrvFile(const std::string& fileName, bool writeThrough,
                 throw EQmzError(ecFileIO, TQmzMessage::FileRead);
             }
             CheckHeader(bytes, got, classes, mode);
+            ReadChainSummary();
         }
 
         const bool recovered = options.recovered && options.recovered();
+        checkChains_ = options.checkChains || recovered;
         spaceAllocator_ = TSpaceManager::Create(
             *this, recovered ? TSpaceManager::kAllSlots : options.holeWindowSlots);
         if (options.atomManagerFactory) atomManager_ = options.atomManagerFactory(*this);
@@ -109,6 +111,78 @@ void TOrvFile::CheckHeader(const uint8_t* bytes, size_t got, const std::vector<T
     if (file_->Size() < h.logicalSize || h.logicalSize < kHeaderSize) RaiseOpen(ecFileDamaged);
     if ((h.flags & kFlagReadOnly) && !readOnly_) RaiseOpen(ecReadOnlyMarked);
     header_ = h;
+}
+
+// A summary that fails a check is ignored: the chains are walked as in a
+// file without one, and the next commit writes a new block.
+void TOrvFile::ReadChainSummary() {
+    const uint64_t position = header_.summaryPos, size = header_.summarySize;
+    if (position == 0) return;
+    // At most a block's worth of positions of tables that fit in the file.
+    if (position < kHeaderSize || position > header_.logicalSize ||
+        size > header_.logicalSize - position || size > (1u << 20))
+        return;
+    std::vector<uint8_t> bytes(size_t(size), 0);
+    ReadAt(bytes.data(), uint32_t(size), position);
+    stored_ = DecodeChainSummary(bytes.data(), bytes.size());
+    summaryValid_ = stored_.has_value();
+}
+
+void TOrvFile::AtomTablesAre(const std::vector<uint64_t>& positions) { atomTables_ = positions; }
+
+TChainSummary TOrvFile::CurrentChains() const {
+    TChainSummary chains;
+    if (const auto* space = dynamic_cast<const TSpaceManager*>(spaceAllocator_.get()))
+        for (const TSpaceManager::TTableInfo& t : space->Tables()) chains.holeTables.push_back(t.position);
+    chains.atomTables = *atomTables_;
+    return chains;
+}
+
+void TOrvFile::UpdateChainSummary() {
+    if (readOnly_ || !atomTables_ || !spaceAllocator_) return;
+    // Writing may allocate and free, and so append a hole table: again until
+    // the summary holds what the chains are (a block has room to spare, so
+    // the second time rewrites it in place).
+    for (int pass = 0; pass < 4; ++pass) {
+        const TChainSummary chains = CurrentChains();
+        if (chains.holeTables.empty() ? header_.holeTablePos != 0
+                                      : chains.holeTables.front() != header_.holeTablePos)
+            return;
+        if (chains.atomTables.empty() ? header_.atomTablePos != 0
+                                      : chains.atomTables.front() != header_.atomTablePos)
+            return;
+        if (stored_ ? *stored_ == chains : chains.TableCount() < kChainSummaryMinTables) return;
+        WriteChainSummary(chains);
+    }
+}
+
+void TOrvFile::WriteChainSummary(const TChainSummary& chains) {
+    const uint32_t needed = uint32_t(chains.TableCount());
+    const uint32_t capacity =
+        summaryValid_ ? uint32_t((header_.summarySize - kChainSummaryHeaderBytes) / 8) : 0;
+    if (summaryValid_ && capacity >= needed) {
+        const std::vector<uint8_t> block = EncodeChainSummary(chains, capacity);
+        WriteAt(block.data(), uint32_t(block.size()), header_.summaryPos);
+        stored_ = chains;
+        return;
+    }
+    // Room for a few more tables, so that the next ones cost no new block.
+    const uint32_t grown = (needed + 16) & ~15u;
+    const uint64_t bytes = ChainSummaryBytes(grown);
+    const uint64_t position = spaceAllocator_->Alloc(uint32_t(bytes));
+    const std::vector<uint8_t> block = EncodeChainSummary(chains, grown);
+    WriteAt(block.data(), uint32_t(block.size()), position);
+    const uint64_t oldPosition = header_.summaryPos;
+    const uint32_t oldSize = header_.summarySize;
+    const bool oldValid = summaryValid_;
+    header_.summaryPos = position;
+    header_.summarySize = uint32_t(bytes);
+    WriteHeader();
+    stored_ = chains;
+    summaryValid_ = true;
+    // A block that failed its checks is left where it is: it may lie on
+    // anything.
+    if (oldValid) spaceAllocator_->Free(oldSize, oldPosition);
 }
 
 void TOrvFile::RaiseOpen(int32_t code) const {
@@ -148,9 +222,10 @@ void TOrvFile::Close() noexcept {
                             dynamic_cast<IDisconnectInternalObject*>(spaceAllocator_.get()))}) {
         if (manager) manager->Disconnect();
     }
+    // The file (and its lock) before the managers' memory.
+    file_.reset();
     atomManager_.reset();
     spaceAllocator_.reset();
-    file_.reset();
 }
 
 void TOrvFile::WriteHeader() {

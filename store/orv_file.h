@@ -11,12 +11,14 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/file.h"
 #include "platform/guid.h"
 #include "platform/lock.h"
+#include "store/chain_summary.h"
 #include "store/internal_object.h"
 #include "store/orv_header.h"
 #include "store/space_allocator.h"
@@ -46,6 +48,10 @@ struct TOrvFileOptions {
     // How many of the newest hole slots a writable open reads: 0 for the
     // default, TSpaceManager::kAllSlots for every slot.
     int32_t holeWindowSlots = 0;
+    // Walk both table chains from the header instead of trusting the chain
+    // summary (store/chain_summary.h); an open that rolled back a commit
+    // always does.
+    bool checkChains = false;
 };
 
 class TOrvFile {
@@ -95,6 +101,24 @@ public:
     double GetCreated() const;
     double GetModified() const;
 
+    // The table chains as the stored summary gives them, for the managers to
+    // start from; null when the file has no usable summary or the open checks
+    // the chains in full.
+    const TChainSummary* TrustedChains() const {
+        return stored_ && !checkChains_ ? &*stored_ : nullptr;
+    }
+    // The summary's block while it is valid, which no hole may overlap
+    // (position 0 when there is none).
+    uint64_t SummaryPosition() const { return summaryValid_ ? header_.summaryPos : 0; }
+    uint32_t SummarySize() const { return summaryValid_ ? header_.summarySize : 0; }
+    // The atom manager tells the whole atom-table chain once it knows it and
+    // after each table it appends; the hole chain is the space manager's.
+    void AtomTablesAre(const std::vector<uint64_t>& positions);
+    // Writes the chain summary when the chains no longer match it (or the
+    // file has none and its chains have grown long); a durable commit calls
+    // it before it syncs. Does nothing until the atom chain is known.
+    void UpdateChainSummary();
+
     const TOrvHeader& Header() const { return header_; }
     uint64_t LogicalSize() const { return header_.logicalSize; }
     uint8_t AtomSizeAlign() const { return header_.atomSizeAlign ? header_.atomSizeAlign : 1; }
@@ -112,6 +136,9 @@ private:
     [[noreturn]] void RaiseOpen(int32_t code) const;
     void CheckHeader(const uint8_t* bytes, size_t got, const std::vector<TGUID>& classes,
                      uint8_t mode);
+    void ReadChainSummary();
+    TChainSummary CurrentChains() const;
+    void WriteChainSummary(const TChainSummary& chains);
 
     Ref<IDisconnectInternalObject> atomManager_;
     bool isNew_ = false;
@@ -126,6 +153,12 @@ private:
     bool readOnly_ = false;
     Ref<ISpaceAllocator> spaceAllocator_;
     bool writeThrough_ = false;
+    // The summary as stored, and whether its block passed the checks (only
+    // then is it rewritten in place or freed).
+    std::optional<TChainSummary> stored_;
+    bool summaryValid_ = false;
+    bool checkChains_ = false;
+    std::optional<std::vector<uint64_t>> atomTables_;
 };
 
 }  // namespace tlvx

@@ -48,6 +48,8 @@ std::array<uint8_t, kHeaderSize> TOrvHeader::Encode() const {
     PutU16(&b[84], minVersion);
     b[87] = atomSizeAlign;
     PutU64(&b[88], logicalSize);
+    PutU64(&b[96], summaryPos);
+    PutU32(&b[104], summarySize);
     PutU32(&b[124], Crc32(b.data(), 124));
     return b;
 }
@@ -68,6 +70,8 @@ TOrvHeader TOrvHeader::Decode(const uint8_t* b) {
     h.minVersion = GetU16(b + 84);
     h.atomSizeAlign = b[87];
     h.logicalSize = GetU64(b + 88);
+    h.summaryPos = GetU64(b + 96);
+    h.summarySize = GetU32(b + 104);
     h.crc = GetU32(b + 124);
     std::memcpy(h.raw.data(), b, kHeaderSize);
     return h;

@@ -11,7 +11,9 @@
 //  82   2  MaxVersion     84  2  MinVersion     86  1  zero
 //  87   1  AtomSizeAlign (1..255)
 //  88   8  logical size (128 for an empty store)
-//  96  28  zero
+//  96   8  position of the chain summary (0 = none; store/chain_summary.h)
+// 104   4  size of the chain summary in bytes
+// 108  16  zero
 // 124   4  CRC-32 (uninverted, from 0) of bytes 0..123
 #pragma once
 
@@ -49,6 +51,8 @@ struct TOrvHeader {
     uint16_t minVersion = 0;
     uint8_t atomSizeAlign = 1;
     uint64_t logicalSize = 0;
+    uint64_t summaryPos = 0;
+    uint32_t summarySize = 0;
     uint32_t crc = 0;  // as stored at offset 124
     // The bytes as read; Encode keeps what the fields above do not cover
     // (reserved bytes), so a rewrite changes only what was set.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <map>
+#include <memory>
 
 #include "platform/byte_codec.h"
 #include "store/crc32.h"
@@ -63,32 +64,99 @@ TOrvFile& TSpaceManager::File() const {
 
 void TSpaceManager::Disconnect() { file_ = nullptr; }
 
+// The chain from the header, or from the stored summary: the summarised
+// tables are checked in memory, and only the last one is read, for its link
+// to any table appended since (a read-only open reads none: it uses no hole).
+// A summary that does not fit the file is left for the walk from the header.
 void TSpaceManager::Load(int32_t windowSlots) {
     TOrvFile& file = File();
+    const TChainSummary* summary = file.TrustedChains();
+    bool loaded = false;
+    if (summary && !summary->holeTables.empty() &&
+        summary->holeTables.front() == file.Header().holeTablePos) {
+        loaded = LoadChain(summary->holeTables);
+        if (!loaded) {
+            tables_.clear();
+            totalCapacity_ = 0;
+        }
+    }
+    if (!loaded) LoadChain({});
+    if (file.ReadOnly()) return;
+    if (windowSlots < totalCapacity_) {
+        // The newest holes: those of the last table, or only the window's
+        // size of them when it holds more. At least the window's size of
+        // slots in all.
+        const TTableInfo& last = tables_.back();
+        int32_t from = last.firstSlot;
+        const int32_t beyond = last.firstSlot + windowSlots;
+        if (beyond < totalCapacity_ && SlotInUse(beyond)) from = UsedSlotsEnd(beyond) - windowSlots;
+        windowStart_ = std::max(0, std::min(from, totalCapacity_ - windowSlots));
+    }
+    LoadHoles();
+}
+
+bool TSpaceManager::SlotInUse(int32_t slot) {
+    uint8_t b[kEntrySize];
+    File().ReadAt(b, sizeof b, SlotPosition(slot));
+    return GetU64(b + 4) != 0;
+}
+
+// Slots fill from the first to the last, so the slots in use end where the
+// free run that ends the tables begins: found by halving the gap between a
+// slot in use and the end. A slot freed among the used ones may mislead it,
+// which only moves the window.
+int32_t TSpaceManager::UsedSlotsEnd(int32_t used) {
+    int32_t lo = used, hi = totalCapacity_;
+    while (hi - lo > 1) {
+        const int32_t mid = lo + (hi - lo) / 2;
+        if (SlotInUse(mid)) lo = mid;
+        else hi = mid;
+    }
+    return hi;
+}
+
+bool TSpaceManager::LoadChain(const std::vector<uint64_t>& known) {
+    TOrvFile& file = File();
     const uint64_t logical = file.LogicalSize();
-    uint64_t position = file.Header().holeTablePos;
+    auto fits = [&](uint64_t position, uint32_t capacity) {
+        const uint64_t bytes = kTableHeaderSize + uint64_t{kEntrySize} * capacity;
+        if (position < kHeaderSize || position > logical || bytes > logical - position) return false;
+        for (const TTableInfo& t : tables_)
+            if (position < t.position + kTableHeaderSize + uint64_t{kEntrySize} * t.capacity &&
+                t.position < position + bytes)
+                return false;
+        return true;
+    };
+    auto add = [&](uint64_t position, uint32_t capacity, uint64_t next) {
+        tables_.push_back({position, capacity, totalCapacity_, next});
+        totalCapacity_ += static_cast<int32_t>(capacity);
+    };
+    for (size_t i = 0; i + 1 < known.size(); ++i) {
+        const uint32_t capacity = TableCapacity(tables_.size());
+        if (!fits(known[i], capacity)) return false;
+        add(known[i], capacity, known[i + 1]);
+    }
+    uint64_t position = known.empty() ? file.Header().holeTablePos : known.back();
+    if (!known.empty() && file.ReadOnly()) {
+        const uint32_t capacity = TableCapacity(tables_.size());
+        if (!fits(position, capacity)) return false;
+        add(position, capacity, 0);
+        return true;
+    }
     while (position != 0) {
         const uint32_t capacity = TableCapacity(tables_.size());
-        const uint64_t bytes = kTableHeaderSize + uint64_t{kEntrySize} * capacity;
-        bool bad = position < kHeaderSize || position > logical || bytes > logical - position;
-        for (const TTableInfo& t : tables_)
-            if (!bad && position < t.position + kTableHeaderSize + uint64_t{kEntrySize} * t.capacity &&
-                t.position < position + bytes)
-                bad = true;
+        bool bad = !fits(position, capacity);
         uint8_t head[kTableHeaderSize];
         if (!bad) {
             file.ReadAt(head, sizeof head, position);
             bad = GetU32(head + 8) != capacity;
         }
+        if (bad && !known.empty() && tables_.size() < known.size()) return false;
         if (bad) throw EOrvOpenError(ecFileDamaged, TQmzMessage::FileDamaged, {file.FullPath()});
-        tables_.push_back({position, capacity, totalCapacity_, GetU64(head)});
-        totalCapacity_ += static_cast<int32_t>(capacity);
+        add(position, capacity, GetU64(head));
         position = tables_.back().next;
     }
-    if (file.ReadOnly()) return;
-    windowStart_ = std::max(0, totalCapacity_ - windowSlots);
-    if (!tables_.empty()) windowStart_ = std::min(windowStart_, tables_.back().firstSlot);
-    LoadHoles();
+    return true;
 }
 
 void TSpaceManager::LoadHoles() {
@@ -107,8 +175,12 @@ void TSpaceManager::LoadHoles() {
     std::sort(byPosition.begin(), byPosition.end(),
               [](const TTableInfo& a, const TTableInfo& b) { return a.position < b.position; });
     const uint64_t logical = File().LogicalSize();
+    const uint64_t summaryPos = File().SummaryPosition();
+    const uint32_t summarySize = File().SummarySize();
     auto inFileOutsideTables = [&](uint64_t position, uint32_t size) {
         if (size == 0 || position < kHeaderSize || position > logical || size > logical - position) return false;
+        if (summarySize != 0 && position < summaryPos + summarySize && summaryPos < position + size)
+            return false;
         // The tables do not overlap each other: only the last one starting
         // before the range's end can reach into it.
         auto next = std::upper_bound(byPosition.begin(), byPosition.end(), position + size - 1,
@@ -120,20 +192,23 @@ void TSpaceManager::LoadHoles() {
     // Read a chunk at a time into one buffer: fresh memory costs a short
     // process more than the reads do.
     constexpr uint32_t kChunk = 1024;
-    std::vector<uint8_t> entries(size_t{kEntrySize} * kChunk);
+    // Not zeroed: every byte used is read first.
+    std::unique_ptr<uint8_t[]> entries(new uint8_t[size_t{kEntrySize} * kChunk]);
     for (const TTableInfo& t : tables_) {
         const int32_t end = t.firstSlot + static_cast<int32_t>(t.capacity);
         if (end <= windowStart_) continue;
         uint32_t i = static_cast<uint32_t>(std::max(0, windowStart_ - t.firstSlot));
         while (i < t.capacity) {
             const uint32_t count = std::min(kChunk, t.capacity - i);
-            File().ReadAt(entries.data(), kEntrySize * count,
+            File().ReadAt(entries.get(), kEntrySize * count,
                           t.position + kTableHeaderSize + uint64_t{kEntrySize} * i);
             for (uint32_t k = 0; k < count; ++k, ++i) {
                 const uint8_t* b = &entries[size_t{kEntrySize} * k];
+                // Most slots of the window are the free ones after the holes.
+                if (GetU64(b + 4) == 0) continue;
                 const int32_t slot = t.firstSlot + static_cast<int32_t>(i);
                 TEntry e = DecodeEntry(b);
-                if (e.position == 0 || !e.CrcOk(b)) continue;
+                if (!e.CrcOk(b)) continue;
                 if (inFileOutsideTables(e.position, e.size))
                     found.push_back({e.position, e.size, slot});
                 else

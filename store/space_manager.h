@@ -12,26 +12,36 @@
 // neighbours, and freeing the range at the end of the file shortens it.
 //
 // A writable open reads the table chain and the holes of the newest slots
-// only (the window): the last table and, when that holds fewer slots than
-// the window's size, the end of the tables before it. A grown file holds a
-// hundred thousand holes, nearly all of them slivers of a few bytes left by
-// best fit that no allocation can use, while a request allocates a few
-// hundred bytes; the newest slots hold the old images of the atoms just
-// rewritten (the holes worth reusing) and the free slots, which fill from the
-// first table to the last. So the cost of an open stays the size of the last
-// table whatever the number of holes. Holes outside the window stay on disk
-// as they are, untouched by the session: their space is not handed out, a
+// only (the window): those of the last table, or only the window's size of
+// slots before the end of the slots in use when the last table holds more,
+// and every slot after them (at least the window's size of slots). A grown
+// file holds a hundred thousand holes, nearly all of them slivers of a few
+// bytes left by best fit that no allocation can use, while a request
+// allocates a few hundred bytes; the newest slots hold the old images of
+// the atoms just rewritten (the holes worth reusing) and the free slots,
+// which fill from the first table to the last. So an open loads at most the
+// window's size of holes whatever the number of holes (the free slots after
+// them, up to a table's worth, are read but hold nothing to load; where the
+// slots in use end is found by probing a few slots of the last table when
+// it holds more than the window). Holes outside the window stay on disk as
+// they are, untouched by the session: their space is not handed out, a
 // range freed beside one of them becomes a hole of its own (adjacent holes
 // are harmless, and a later session that loads both merges neither), and
 // their slots are not reused. A file of up to 768 slots (two tables) is
 // read whole, as is every file whose open has just rolled back an
 // interrupted commit (the repair road).
 //
+// The table chain comes from the file's chain summary when it has one
+// (store/chain_summary.h): the summarised tables are checked in memory and
+// only the last one's header is read, for any table appended after it. A
+// writable open that checks the file in full walks the chain from the header.
+//
 // What is read from the file is checked before it is trusted: a chain that
 // runs outside the file, overlaps itself or has the wrong capacities fails
 // the open with 207; a hole entry of the window outside the file or
-// overlapping a table or another hole of the window is cleared at a
-// writable open (its space is lost, nothing is handed out twice).
+// overlapping a table, the chain summary or another hole of the window is
+// cleared at a writable open (its space is lost, nothing is handed out
+// twice).
 #pragma once
 
 #include <cstdint>
@@ -83,6 +93,13 @@ public:
 
 private:
     void Load(int32_t windowSlots);
+    // Follows the chain from the last of the known tables (from the header
+    // when there are none); false when the known ones do not fit the file.
+    bool LoadChain(const std::vector<uint64_t>& known);
+    bool SlotInUse(int32_t slot);
+    // The slot after the last one in use from a slot known to be in use
+    // (roughly: see the definition).
+    int32_t UsedSlotsEnd(int32_t used);
     void LoadHoles();
     TOrvFile& File() const;
 

@@ -520,7 +520,7 @@ std::map<uint64_t, uint32_t> MakeFileOfSlivers(const std::function<uint64_t(uint
     return used;
 }
 
-// Sessions that read only the last table, against a map of the ranges in
+// Sessions that read only the newest slots, against a map of the ranges in
 // use: nothing is handed out twice and, read whole, the file is still tiled
 // by the header, the tables, the holes and the ranges in use.
 TEST_F(SpaceManagerTest, WindowedSessionsNeverHandOutSpaceTwice) {
@@ -530,8 +530,8 @@ TEST_F(SpaceManagerTest, WindowedSessionsNeverHandOutSpaceTwice) {
     ASSERT_EQ(Mgr().Tables().size(), 3u);
     std::mt19937 rng(4242);
     for (int session = 0; session < 40; ++session) {
-        Open(1, false, 1);  // the last table only
-        ASSERT_EQ(Mgr().WindowStart(), Mgr().Tables().back().firstSlot);
+        Open(1, false, 1);  // the newest slot and the free ones after it
+        ASSERT_GE(Mgr().WindowStart(), Mgr().Tables().back().firstSlot);
         for (int op = 0; op < 60; ++op) {
             if (used.empty() || rng() % 100 < 50) {
                 const uint32_t n = rng() % 4 == 0 ? 1 + rng() % 30 : 20 + rng() % 900;
@@ -565,7 +565,9 @@ TEST_F(SpaceManagerTest, HolesBeforeTheWindowStayAsTheyAre) {
     Close();
     const auto before = ReadFileBytes(path_);
     Open(1, false, 1);
-    EXPECT_EQ(Mgr().WindowStart(), tables[2].firstSlot);
+    // The newest hole (slot 899 of the 900 in use) and the free slots after.
+    EXPECT_EQ(Mgr().WindowStart(), 899);
+    EXPECT_EQ(Mgr().Holes().Count(), 1);
     // Table 0 holds 8-byte holes: an 8-byte request is served from a hole of
     // the window or from the end of the file, never from table 0's holes.
     std::set<uint64_t> oldHoles;
@@ -671,7 +673,7 @@ TEST_F(SpaceManagerTest, AnOpenThatRollsBackChecksEveryHole) {
         return journal->RestoredAtOpen();
     };
     ASSERT_FALSE(openJournaled());
-    EXPECT_EQ(Mgr().WindowStart(), Mgr().Tables().back().firstSlot);
+    EXPECT_GE(Mgr().WindowStart(), Mgr().Tables().back().firstSlot);
     Alloc(3000);
     Close();
     EXPECT_EQ(SlotBytes(table0, 5), claim) << "a windowed open reads no slot of table 0";

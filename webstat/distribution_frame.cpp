@@ -49,7 +49,8 @@ TDistributionNode ChooseDistributionNode(const TReportContext& context) {
     if (!nodes) return choice;
     if (!choice.Name.empty() && nodes->NodeExists(choice.Name)) {
         choice.Node = nodes->FindNode(choice.Name, false);
-        choice.Subtree = choice.Group;
+        choice.Found = choice.Node != nullptr;
+        choice.Subtree = choice.Group && choice.Found;
     }
     if (!choice.Node) choice.Node = nodes->GetRoot();
     return choice;
@@ -98,13 +99,48 @@ void WriteLabelCell(THtmlBuilder& html, std::string_view label, TRunPlace place)
     html.Add("\"><p class=\"tableleft\">").Trusted(label).Add("</td>");
 }
 
+void WriteLabelCell(THtmlBuilder& html, const THtmlBuilder& label, TRunPlace place) {
+    html.Line("<td style=\"border-left:1px solid #CFCFCF; ");
+    WriteRunBorders(html, place);
+    html.Add("\"><p class=\"tableleft\">").Append(label).Add("</td>");
+}
+
 std::string HourLabel(int32_t hour) { return std::to_string(hour) + "-" + std::to_string(hour + 1); }
 
-void WriteCountCells(THtmlBuilder& html, int64_t count, int64_t total, int64_t maximum, TRunPlace place) {
+void WriteNumberCell(THtmlBuilder& html, std::optional<int64_t> count, TRunPlace place) {
     html.Line("<td style=\"border-left:1px solid #F1F1F1; ");
     WriteRunBorders(html, place);
-    html.Add("\" align=center><p class=\"tabletext\">").Int(count).Add("</p></td>");
+    html.Add("\" align=center><p class=\"tabletext\">");
+    if (count) html.Int(*count);
+    else html.Add("&nbsp;");
+    html.Add("</p></td>");
+}
 
+void WriteFloatCell(THtmlBuilder& html, THtmlLiteral pattern, double value, TRunPlace place) {
+    html.Line("<td style=\"border-left:1px solid #F1F1F1; ");
+    WriteRunBorders(html, place);
+    html.Add("\" align=center><p class=\"tabletext\">").Float(pattern, value).Add("</p></td>");
+}
+
+void WriteBarCell(THtmlBuilder& html, std::optional<int64_t> count, int64_t maximum, TRunPlace place) {
+    html.Line("<td style=\"border-right:1px solid #CFCFCF; border-left:1px solid #CFCFCF; ");
+    WriteRunBorders(html, place);
+    html.Add("\"  bgcolor=white valign=middle align=left>");
+    html.Line("<table width=100% cellspacing=0 cellpadding=0 border=0>");
+    html.Line("<tr>");
+    if (count)
+        html.Line("<td height=10 bgcolor=#63AB7D><img height=10 width=")
+            .Int(std::max<int64_t>(0, RoundShare(*count, maximum, 400)))
+            .Add(" src=\"\"></td><td width=100%></td>");
+    else
+        html.Line("<td height=10 width=100%></td>");
+    html.Line("</tr>");
+    html.Line("</table>");
+    html.Line("</td>");
+}
+
+void WriteCountCells(THtmlBuilder& html, int64_t count, int64_t total, int64_t maximum, TRunPlace place) {
+    WriteNumberCell(html, count, place);
     if (total > 0) {
         html.Line("<td style=\"border-left:1px solid #F1F1F1; ");
         WriteRunBorders(html, place);
@@ -116,18 +152,7 @@ void WriteCountCells(THtmlBuilder& html, int64_t count, int64_t total, int64_t m
         WriteRunBorders(html, place);
         html.Add("\" align=center><p class=\"tabletext\">&nbsp</p></td>");
     }
-
-    html.Line("<td style=\"border-right:1px solid #CFCFCF; border-left:1px solid #CFCFCF; ");
-    WriteRunBorders(html, place);
-    html.Add("\"  bgcolor=white valign=middle align=left>");
-    html.Line("<table width=100% cellspacing=0 cellpadding=0 border=0>");
-    html.Line("<tr>");
-    html.Line("<td height=10 bgcolor=#63AB7D><img height=10 width=")
-        .Int(std::max<int64_t>(0, RoundShare(count, maximum, 400)))
-        .Add(" src=\"\"></td><td width=100%></td>");
-    html.Line("</tr>");
-    html.Line("</table>");
-    html.Line("</td>");
+    WriteBarCell(html, count, maximum, place);
 }
 
 }  // namespace tlvx

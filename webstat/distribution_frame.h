@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <initializer_list>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -21,6 +22,7 @@ struct TDistributionNode {
     std::string Name;  // "nodename" as given
     bool Group = false;
     Ref<INode> Node;   // null only without a node collection
+    bool Found = false;  // Name names a node: Node is that node, not the root
     bool Subtree = false;
 };
 TDistributionNode ChooseDistributionNode(const TReportContext& context);
@@ -49,8 +51,10 @@ struct TRunPlace {
     bool Last = false;
 };
 
-// A label cell ("tableleft", dark left border) holding a trusted text.
+// A label cell ("tableleft", dark left border) holding a trusted text, or
+// the HTML of a builder.
 void WriteLabelCell(THtmlBuilder& html, std::string_view label, TRunPlace place);
+void WriteLabelCell(THtmlBuilder& html, const THtmlBuilder& label, TRunPlace place);
 // The label of an hour: "0-1" ... "23-24".
 std::string HourLabel(int32_t hour);
 
@@ -58,5 +62,11 @@ std::string HourLabel(int32_t hour);
 // total by "0.00%" ("&nbsp" when total is 0); a bar of count / maximum x 400
 // pixels, halves to even (0 when maximum is 0).
 void WriteCountCells(THtmlBuilder& html, int64_t count, int64_t total, int64_t maximum, TRunPlace place);
+// Its pieces: the count ("&nbsp;" for none), and the bar alone (empty for
+// none).
+void WriteNumberCell(THtmlBuilder& html, std::optional<int64_t> count, TRunPlace place);
+// A number cell of a value by a FormatFloat pattern.
+void WriteFloatCell(THtmlBuilder& html, THtmlLiteral pattern, double value, TRunPlace place);
+void WriteBarCell(THtmlBuilder& html, std::optional<int64_t> count, int64_t maximum, TRunPlace place);
 
 }  // namespace tlvx

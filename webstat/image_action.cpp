@@ -5,6 +5,7 @@
 #include "platform/text.h"
 #include "platform/whole_file.h"
 #include "webstat/main_module.h"
+#include "webstat/pie_charts.h"
 
 namespace tlvx {
 namespace {
@@ -35,10 +36,17 @@ int32_t ImageNumberOf(std::string_view imgind) {
     return TryStrToInt(imgind, number) ? number : 0;
 }
 
+bool IsPieImage(int32_t number) { return number == kLanguagePieNumber || number == kBrowserPieNumber; }
+
 void TMainM::MainMGetDiagramItemAction(const TWebRequest& request, TWebResponse& response) {
-    const std::string_view name = ImageFileName(ImageNumberOf(request.QueryFields().Value("imgind")));
+    const int32_t number = ImageNumberOf(request.QueryFields().Value("imgind"));
     std::optional<std::string> bytes;
-    if (!name.empty()) bytes = ReadRegularFile(ImagesDirectory + std::string(name), kMaxImageBytes);
+    if (IsPieImage(number)) {
+        if (std::optional<std::vector<uint8_t>> gif = Counter ? PieGif(*Counter, number) : std::nullopt)
+            bytes.emplace(gif->begin(), gif->end());
+    } else if (const std::string_view name = ImageFileName(number); !name.empty()) {
+        bytes = ReadRegularFile(ImagesDirectory + std::string(name), kMaxImageBytes);
+    }
     ReleaseCounter();
     if (!bytes) {
         AnswerNotFound(response);

@@ -7,6 +7,7 @@
 #include "platform/whole_file.h"
 #include "raster/default_skin.h"
 #include "webstat/access_list.h"
+#include "webstat/image_action.h"
 #include "webstat/page_frame.h"
 #include "webstat/page_table.h"
 #include "webstat/page_templates.h"
@@ -99,7 +100,8 @@ void TMainM::MainItemAction(const TWebRequest& request, TWebResponse& response) 
         return;
     }
     if (!request.QueryFields().Value("img").empty()) {
-        PrepareRequest(request, id, TPreparation::ImagesOnly);
+        const bool pie = IsPieImage(ImageNumberOf(request.QueryFields().Value("imgind")));
+        PrepareRequest(request, id, pie ? TPreparation::Database : TPreparation::ImagesOnly);
         MainMGetDiagramItemAction(request, response);
         return;
     }

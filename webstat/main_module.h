@@ -7,7 +7,8 @@
 //  2. after the access check (".tlvx2access", which answers a refused user
 //     403 before the configuration or the database is read), a request with
 //     "img" is the image road: a stored GIF of the images directory by its
-//     number "imgind";
+//     number "imgind", or one of the two pie charts drawn from the counter's
+//     database, opened read-only;
 //  3. every other request is the report road: the database opened
 //     read-only, the panels prepared, the page of "page" built by its
 //     builder from the page table, the database released, and the framed
@@ -45,7 +46,8 @@ inline constexpr std::string_view kNoStatisticsNotice =
 // How much of the preparation a road needs.
 enum class TPreparation {
     Page,        // everything
-    ImagesOnly,  // configuration and images directory: the image road
+    ImagesOnly,  // configuration and images directory: a stored picture
+    Database,    // those and the database, no panels: a pie chart
 };
 
 class TMainM {
@@ -63,8 +65,9 @@ public:
     // The one action: the three roads above. Sends the response itself; an
     // exception of a page builder passes on after the page was sent.
     void MainItemAction(const TWebRequest& request, TWebResponse& response);
-    // The image road: 404 with a short body for an imgind outside 1-13 or
-    // a file that is missing or not a regular file.
+    // The image road: 404 with a short body for an imgind outside 1-13, a
+    // file that is missing or not a regular file, or a pie of a counter
+    // without a database.
     void MainMGetDiagramItemAction(const TWebRequest& request, TWebResponse& response);
     // Configuration, images directory, database, links block and panels
     // for counter id (prepare_request.cpp).

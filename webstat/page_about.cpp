@@ -15,8 +15,8 @@ std::string BuildAboutPage(const TReportContext&) {
               "week, and today's most visited page and most frequent referring site.</p>");
     html.Line("<p>The pages of the menu break the figures down: the general statistics of the "
               "site, a page or a group; their dynamics; every page; the referring sites; the "
-              "visitors; and the distribution over the days of the week and the hours of the "
-              "day.</p>");
+              "visitors; the calendar, day by day and month by month; and the distribution over "
+              "the days of the week and the hours of the day.</p>");
     html.Line("<p>A visit is a series of hits of one visitor with no pause longer than the visit "
               "interval (12 hours unless the configuration sets another). Visitors are told apart "
               "by a cookie, or by their address where cookies are not used. The statistics are "

@@ -40,6 +40,16 @@ std::string BuildNodesPage(const TReportContext& context);
 // Whether node has at least one child: the nodes the group form offers.
 bool HasEntries(INode& node);
 
+// CALENDAR: the figures of the site, a group, a page ("nodename", "group")
+// or a referral source ("kind=ref", "ref", "node") day by day over a month
+// ("month" as yyyy-mm, else the current one), the last 30 days
+// ("period=30") or month by month ("period=all").
+std::string BuildCalendarPage(const TReportContext& context);
+
+// A report this version does not make: a one-line notice with a link back
+// to the general page.
+std::string BuildNotIncludedPage(const TReportContext& context);
+
 // REFS: the referral sources of a page ("node", else "nodename"; the whole
 // site when empty or unknown) with their figures ("compare" 1-5), shares,
 // bars and time diagram ("timesort" first, last, else by name); with

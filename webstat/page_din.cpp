@@ -7,6 +7,7 @@
 #include <span>
 #include <string_view>
 
+#include "model/time_split.h"
 #include "platform/clock.h"
 #include "platform/format_float.h"
 #include "platform/integer_ratio.h"
@@ -33,7 +34,7 @@ struct TDinFigures {
     int32_t Days = 1;  // of the history, today included
     std::array<TDayFigures, kSeriesDays> Series{};  // [k] is today - 31 + k
     TDayFigures History;                             // totals since the start
-    std::array<int32_t, 4> UsedAfter{};              // 30 days, 7 days, yesterday, today
+    std::array<int32_t, 4> NewSources{};             // 30 days, 7 days, yesterday, today
     std::array<int32_t, 4> UsefulBefore{};
     FloatArray UnknownShares;  // the 30 days before today
 };
@@ -58,7 +59,7 @@ TDayFigures Average(const TDayFigures& sum, int64_t days) {
 TDinFigures ReadFigures(ICounter2& counter, INode& node, INodeInfo& info, bool subtree) {
     TDinFigures f;
     const double now = Clock().Now();
-    const double today = std::trunc(now);
+    const double today = DayNumber(now);
     f.Days = HistoryDays(now, counter.GetSettings().StartTime);
     for (int32_t k = 0; k < kSeriesDays; ++k) {
         const double day = today - kToday + k;
@@ -72,8 +73,11 @@ TDinFigures ReadFigures(ICounter2& counter, INode& node, INodeInfo& info, bool s
         f.History.Visitors += info.GetGroupVisitors();
     }
     const std::array<double, 4> moments{now - 30, now - 7, now - 1, now};
+    // Referrers first seen in each period, the periods of the averages: the
+    // 30 and the 7 days before today, yesterday, today.
+    const std::array<double, 4> lastDays{today - 1, today - 1, today - 1, today};
     for (size_t i = 0; i < moments.size(); ++i) {
-        f.UsedAfter[i] = info.CountSourcesUsedAfter(moments[i]);
+        f.NewSources[i] = info.CountSourcesFirstSeen(moments[i], lastDays[i]);
         f.UsefulBefore[i] = info.CountSourcesUsefulBefore(moments[i]);
     }
     f.UnknownShares = info.GetUnknownShares(now - 30);
@@ -278,7 +282,7 @@ void ReferralsBlock(THtmlBuilder& html, const TDinFigures& f, bool forNode) {
     const std::span<const double> week =
         std::span<const double>(shares).subspan(shares.size() > 7 ? shares.size() - 7 : 0);
     const std::array<TRateRow, 3> rows{
-        TRateRow{UiText("Increase of referrals"), Signed(f.UsedAfter)},
+        TRateRow{UiText("Increase of referrals"), Signed(f.NewSources)},
         TRateRow{UiText("Became useful"), Signed(f.UsefulBefore)},
         TRateRow{UiText("Average change of Unknown (%)"),
                  {FormatFloat("+0.0;-0.0;0.0", AverageIncreaseF(shares)),

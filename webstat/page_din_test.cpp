@@ -13,6 +13,7 @@
 #include "platform/format_float.h"
 #include "platform/integer_ratio.h"
 #include "webstat/testing/html_scan.h"
+#include "webstat/testing/known_site.h"
 #include "webstat/testing/page_parts.h"
 #include "webstat/testing/planned_history.h"
 #include "webstat/testing/report_site.h"
@@ -128,6 +129,20 @@ TEST(DinPage, AveragesOverWholeDaysAndRates) {
     EXPECT_EQ(Count(page, "colspan=5 style="), 2u);
     // The site's figures once, group or not.
     EXPECT_EQ(site.Content("page=din&group=1"), page);
+}
+
+// A referrer counts as new in the period of its first transition: the 30
+// and the 7 days before today, yesterday, today. An old referrer seen
+// again and a visit from nowhere are no new referrer.
+TEST(DinPage, NewReferrersUnderThePeriodOfTheirFirstTransition) {
+    test::TKnownSite known;
+    known.StartDay = -40;
+    known.Hits = {{"index", -35, "OLD.EXAMPLE"}, {"index", -10, "TENDAYS.EXAMPLE"},
+                  {"index", -1, "YESTERDAY.EXAMPLE"}, {"index", 0, "TODAY.EXAMPLE", true, 0},
+                  {"index", 0, "OLD.EXAMPLE"}, {"index", 0, ""}};
+    const test::TKnownReportSite site(known);
+    EXPECT_EQ(RateCells(site.Content("page=din"), "Increase of referrals"),
+              (std::vector<std::string>{"+2", "+1", "+1", "+1"}));
 }
 
 TEST(DinPage, ColumnsAtTheThresholds) {

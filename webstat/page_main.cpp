@@ -8,6 +8,7 @@
 #include <span>
 #include <vector>
 
+#include "model/time_split.h"
 #include "platform/clock.h"
 #include "platform/integer_ratio.h"
 #include "webstat/page_builders.h"
@@ -81,7 +82,7 @@ void NodeTable(THtmlBuilder& html, INode& node, INodeInfo& info, bool group) {
     NodeRow(html, UiText("Last showing:"), false);
     html.Date("dd.mm.yyyy", last).Add("</p></td></tr>");
     NodeRow(html, UiText("Lifetime:"), false);
-    html.Int(int64_t(std::trunc(last)) - int64_t(std::trunc(created)) + 1).Add("</p></td></tr>");
+    html.Int(int64_t(WholeDay(last)) - int64_t(WholeDay(created)) + 1).Add("</p></td></tr>");
     html.Line("</table>");
 }
 
@@ -376,15 +377,25 @@ void NavigationLink(THtmlBuilder& html, const TReportContext& context, THtmlLite
     PageHref(html, context, target).Add("\">").Trusted(text).Add("</a></p>");
 }
 
+// The links to the detailed pages, the calendar of the same site, page or
+// group last.
 void Links(THtmlBuilder& html, const TReportContext& context, std::string_view nodeName, bool group) {
     if (nodeName.empty()) {
         NavigationLink(html, context, "page=din", UiText("The dynamics in detail..."));
         NavigationLink(html, context, "page=nodes", UiText("Statistics of separate pages..."));
-    } else if (!group) {
-        html.Line("<p class=\"navig2\"><a class=\"navig2\" href=\"");
+        NavigationLink(html, context, "page=calendar", UiText("Calendar..."));
+        return;
+    }
+    html.Line("<p class=\"navig2\"><a class=\"navig2\" href=\"");
+    if (!group) {
         PageHref(html, context, "page=refs&nodename=").Url(nodeName).Add("&group=").Url(context.Query("group"))
             .Add("\">").Trusted(UiText("transitions...")).Add("</a></p>");
+        html.Line("<p class=\"navig2\"><a class=\"navig2\" href=\"");
+        PageHref(html, context, "page=calendar&kind=page&nodename=").Url(nodeName);
+    } else {
+        PageHref(html, context, "page=calendar&group=1&nodename=").Url(nodeName);
     }
+    html.Add("\">").Trusted(UiText("Calendar...")).Add("</a></p>");
 }
 
 }  // namespace

@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <array>
 
-#include "model/brw_collection.h"
 #include "model/visitor_collection.h"
 #include "platform/format_float.h"
 #include "platform/html_escape.h"
@@ -186,43 +185,25 @@ void ShareTableHead(THtmlBuilder& html, std::string_view caption) {
         .Add("</p></td><td width=30% bgcolor=#BDCFE3><p class=\"tablehead\">%</p></td></tr>");
 }
 
-void LanguageTable(THtmlBuilder& html, const TReportContext& context, INode& root) {
-    TNameCounts counts;
-    if (Ref<ILangCollection> languages = root.GetLanguages())
-        for (const std::string& code : languages->GetCodes()) counts.push_back({code, languages->GetCount(code)});
-    const TLanguagePie pie = LanguagePie(std::move(counts));
+void LanguageTable(THtmlBuilder& html, INode& root) {
+    const TLanguagePie pie = LanguagePie(LanguageCounts(root));
     html.Line("<table cellspacing=0 cellpadding=0 border=0>");
     ShareTableHead(html, UiText("Main browser language"));
     for (size_t i = 0; i < pie.Rows.size(); ++i)
         ShareRow(html, i, i % 2 ? "#F7FBFF" : "#FFFFFF", HtmlText(pie.Rows[i].Name), pie.Rows[i].Count, pie.Total,
                  i + 1 == pie.Rows.size(), "&nbsp;");
     html.Line("</table></td>");
-    // A picture that cannot be written leaves the old one; the page stands.
-    WritePie(context.ImagesDirectory, "lang.gif", DrawPie(pie.Slices));
 }
 
-void BrowserTable(THtmlBuilder& html, const TReportContext& context, INodeInfo& root) {
-    struct TRow {
-        std::string_view Label;
-        TBrowserKind Kind;
-    };
-    static constexpr std::array<TRow, 7> kRows{{{"MSIE 4", bkMSIE4},
-                                                {"MSIE 5", bkMSIE5},
-                                                {"MSIE 6", bkMSIEOther},
-                                                {"Lynx", bkLynx},
-                                                {"Mozilla", bkMozilla},
-                                                {"Opera", bkOpera},
-                                                {UiText("Others"), bkOther}}};
-    std::array<int64_t, 7> counts{};
+void BrowserTable(THtmlBuilder& html, INodeInfo& root) {
+    const std::array<int64_t, 7> counts = BrowserCounts(root);
     int64_t total = 0;
-    if (Ref<IBrwCollection> browsers = root.GetBrowsers())
-        for (size_t i = 0; i < kRows.size(); ++i) total += counts[i] = browsers->Count(BrowserSetOf(kRows[i].Kind));
+    for (int64_t count : counts) total += count;
     html.Line("<table border=0 cellspacing=0 cellpadding=0>");
     ShareTableHead(html, UiText("Type of browser"));
-    for (size_t i = 0; i < kRows.size(); ++i)
-        ShareRow(html, i, i % 2 ? "#F7FBFF" : "#ffffff", kRows[i].Label, counts[i], total, i + 1 == kRows.size(),
-                 "0.0%");
-    WritePie(context.ImagesDirectory, "brw.gif", DrawPie(BrowserPieSlices(counts)));
+    for (size_t i = 0; i < kBrowserRows.size(); ++i)
+        ShareRow(html, i, i % 2 ? "#F7FBFF" : "#ffffff", kBrowserRows[i].Label, counts[i], total,
+                 i + 1 == kBrowserRows.size(), "0.0%");
 }
 
 void PiesSection(THtmlBuilder& html, const TReportContext& context, INode& root, INodeInfo& rootInfo) {
@@ -235,9 +216,9 @@ void PiesSection(THtmlBuilder& html, const TReportContext& context, INode& root,
     PageHref(html, context, "img=1&imgind=2").Add("\" alt=\"").Trusted(UiText("Diagram of used browsers"))
         .Add("\"></td></tr>");
     html.Line("<tr><td valign=top align=center>");
-    LanguageTable(html, context, root);
+    LanguageTable(html, root);
     html.Line("<td width=50% valign=top align=center>");
-    BrowserTable(html, context, rootInfo);
+    BrowserTable(html, rootInfo);
     html.Line("</table>");
     html.Line("</td></tr>");
     html.Line("</table>");

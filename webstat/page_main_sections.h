@@ -1,6 +1,6 @@
 // The sections that close the general page of the whole site: returns,
 // transitions, entry and exit points, and the languages and browsers with
-// their pie charts (which this writes into the images directory).
+// their pie charts (which the image road draws).
 #pragma once
 
 #include <cstdint>

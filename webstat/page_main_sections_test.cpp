@@ -1,6 +1,6 @@
 // The site sections of the general page: returns, transitions, entry and
-// exit points, the language and browser tables, and the pie files they
-// leave in the images directory.
+// exit points, the language and browser tables, and the pies the image road
+// draws for them from each counter's own database.
 #include "webstat/page_main_sections.h"
 
 #include <gtest/gtest.h>
@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "model/visitor_collection.h"
-#include "platform/whole_file.h"
 #include "raster/testing/gif_decode.h"
 #include "webstat/testing/html_scan.h"
 #include "webstat/testing/page_parts.h"
@@ -28,7 +27,8 @@ using test::TPlannedDay;
 // The site: 41 days of one hit, one visit and one visitor; then 50
 // visitors coming back within a day and 10 more within a week; Russian and
 // English 40 hits each and twenty languages of one; three MSIE 6 browsers
-// and one Opera.
+// and one Opera; six entries, four on the main page shop and two on
+// shop.book, and four exits, one on shop.
 void Extras(ICounter2& counter) {
     Ref<IVisitorCollection> visitors = counter.GetVisitors();
     const double now = test::FixtureNow();
@@ -39,6 +39,10 @@ void Extras(ICounter2& counter) {
         visitors->RegisterHit(id, 0x0B000000 + v, false, true, first + (v < 50 ? 0.25 : 2.5));
     }
     Ref<INodeCollection> nodes = counter.GetNodes();
+    nodes->GetNodeInfo("shop", false)->AddEntries(4);
+    nodes->GetNodeInfo("shop", false)->AddExits(1);
+    nodes->GetNodeInfo("shop.book", true)->AddEntries(2);
+    nodes->GetNodeInfo("shop.book", false)->AddExits(3);
     for (int i = 0; i < 40; ++i) {
         nodes->CountLanguage("RU");
         nodes->CountLanguage("EN-US");
@@ -55,10 +59,10 @@ protected:
                                                      extras ? Extras : std::function<void(ICounter2&)>{});
     }
     std::string Content() { return site_->Content("page=main"); }
-    test::TDecodedGif Pie(const std::string& name) {
-        const std::optional<std::string> bytes = ReadRegularFile(site_->Site().Images() + "/" + name, 1 << 20);
-        if (!bytes) throw std::runtime_error(name + " missing");
-        return test::DecodeWithGiflib(std::vector<uint8_t>(bytes->begin(), bytes->end()));
+    // Picture 1 (languages) or 2 (browsers) of a counter.
+    test::TDecodedGif Pie(int number, const std::string& id = "site") {
+        const std::string bytes = site_->Site().Get("id=" + id + "&img=1&imgind=" + std::to_string(number)).Body;
+        return test::DecodeWithGiflib(std::vector<uint8_t>(bytes.begin(), bytes.end()));
     }
     std::unique_ptr<test::TPlannedSite> site_;
 };
@@ -76,12 +80,18 @@ TEST_F(SiteSections, ReturnsSharesAndPies) {
     EXPECT_NE(returns.find("<tr height=1><td colspan=5 bgcolor=white></td></tr>"), std::string::npos);
     EXPECT_NE(returns.find(">&nbsp;100%</td></tr>"), std::string::npos);
 
+    // Entries and exits: shares of all of them, the main page's included,
+    // which is never named itself.
+    const std::string points = TextBetween(page, "STATISTICS of ENTRY/EXIT POINTS:", "</table>");
+    EXPECT_EQ(ParagraphTexts(points, "tabletext"),
+              (std::vector<std::string>{"shop.book", "2", "33%", "shop.book", "3", "75%"}));
+
     // Languages: shares of every count (40 % each), the twenty single
     // ones in grey from 288 degrees on.
     const std::string languages = TextBetween(page, "Main browser language", "\r\n</table></td>");
     EXPECT_EQ(ParagraphTexts(languages, "tableleft"), (std::vector<std::string>{"EN-US", "RU"}));
     EXPECT_EQ(ParagraphTexts(languages, "tabletext"), (std::vector<std::string>{"40", "40.0%", "40", "40.0%"}));
-    const test::TDecodedGif lang = Pie("lang.gif");
+    const test::TDecodedGif lang = Pie(1);
     ASSERT_EQ(lang.width, 220);
     EXPECT_EQ(lang.At(110 + 35, 110 - 35), 0x7387C1u);  // 45 degrees: the first slice
     EXPECT_EQ(lang.At(110, 110 + 50), 0xE6DEABu);       // 180 degrees: the second
@@ -95,7 +105,7 @@ TEST_F(SiteSections, ReturnsSharesAndPies) {
     EXPECT_EQ(ParagraphTexts(browsers, "tabletext"),
               (std::vector<std::string>{"0", "0.0%", "0", "0.0%", "3", "75.0%", "0", "0.0%", "0", "0.0%", "1",
                                         "25.0%", "0", "0.0%"}));
-    const test::TDecodedGif brw = Pie("brw.gif");
+    const test::TDecodedGif brw = Pie(2);
     EXPECT_EQ(brw.At(110 + 35, 110 - 35), 0xE26655u);  // MSIE 6, 0..270 degrees
     EXPECT_EQ(brw.At(110 - 35, 110 - 35), 0xDFD385u);  // Opera, 270..360
 
@@ -106,7 +116,7 @@ TEST_F(SiteSections, ReturnsSharesAndPies) {
               std::string::npos);
 }
 
-TEST_F(SiteSections, NewDatabaseAndUnwritableImages) {
+TEST_F(SiteSections, NewDatabase) {
     Build(false);
     const std::string page = Content();
     const std::string returns = TextBetween(page, "<h2>NUMBER of RETURNS ON SITE:</h2>", "<h2>STATISTICS of TRANSITIONS:");
@@ -118,20 +128,43 @@ TEST_F(SiteSections, NewDatabaseAndUnwritableImages) {
                         "<td align=center><p class=\"tabletext\">0</p></td><td align=center><p class=\"tabletext\">"
                         "0%</p></td></tr>"),
               std::string::npos);
-    for (const char* name : {"lang.gif", "brw.gif"}) {
-        const test::TDecodedGif pie = Pie(name);
-        for (uint32_t pixel : pie.pixels) ASSERT_EQ(pixel, 0xFFFFFFu) << name;
+    for (int number : {1, 2}) {
+        const test::TDecodedGif pie = Pie(number);
+        for (uint32_t pixel : pie.pixels) ASSERT_EQ(pixel, 0xFFFFFFu) << number;
     }
+}
 
-    // Pictures that cannot be written leave the page as it is.
+// Two counters that share one images directory: each shows the pies of its
+// own database, in the colours of its own legend, whichever was drawn last.
+TEST_F(SiteSections, CountersSharingTheImagesDirectoryShowTheirOwnPies) {
+    Build(true);
     test::TReportSite& site = site_->Site();
-    std::string conf = site.StandardConf();
-    const std::string images = "ImagesDirectory=" + site.Images();
-    conf.replace(conf.find(images), images.size(), "ImagesDirectory=" + site.Database() + "/images");
-    site.WriteConf(conf);
-    const std::string blocked = Content();
-    EXPECT_EQ(blocked.substr(0, blocked.find("<img src=")), page.substr(0, page.find("<img src=")));
-    EXPECT_NE(blocked.find("Type of browser"), std::string::npos);
+    const std::string other = site.Dir() + "/other.orv";
+    test::BuildPlannedHistory(other, {TPlannedDay{1, 1, 1, 1}}, test::FixtureNow(), [](ICounter2& counter) {
+        Ref<INodeCollection> nodes = counter.GetNodes();
+        for (int i = 0; i < 3; ++i) nodes->CountLanguage("DE");
+        nodes->CountBrowser("Opera/9.80 (Windows NT 6.1; U; ru) Presto/2.10.289 Version/12.02", "", true);
+    });
+    site.WriteConf(site.StandardConf() + "<Base:other>\nDataBaseName=" + other + "\nImagesDirectory=" +
+                   site.Images() + "\n</Base>\n");
+    const std::string siteLanguages = site.Get("id=site&img=1&imgind=1").Body;
+    const std::string otherPage = site.Get("id=other&page=main").Body;
+    const test::TDecodedGif language = Pie(1, "other"), browser = Pie(2, "other");
+    EXPECT_EQ(siteLanguages, site.Get("id=site&img=1&imgind=1").Body);
+    EXPECT_NE(siteLanguages, site.Get("id=other&img=1&imgind=1").Body);
+
+    // One language and one browser each fill the circle in the colour of
+    // their legend's swatch.
+    const auto swatchOf = [&](const std::string& label) {
+        const size_t at = otherPage.rfind("<td bgcolor=#", otherPage.find(label));
+        return uint32_t(std::stoul(otherPage.substr(at + 13, 6), nullptr, 16));
+    };
+    EXPECT_EQ(swatchOf(">DE</p>"), 0x7387C1u);
+    EXPECT_EQ(swatchOf(">Opera</p>"), 0xDFD385u);
+    for (const auto& [x, y] : {std::pair{110, 30}, std::pair{190, 110}, std::pair{110, 190}, std::pair{30, 110}}) {
+        EXPECT_EQ(language.At(x, y), swatchOf(">DE</p>"));
+        EXPECT_EQ(browser.At(x, y), swatchOf(">Opera</p>"));
+    }
 }
 
 }  // namespace

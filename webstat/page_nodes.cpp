@@ -2,14 +2,14 @@
 // lead to one group's or one page's reports, and the time diagram of the
 // pages from their first to their latest day.
 #include <cmath>
-#include <initializer_list>
 #include <string>
 #include <vector>
 
-#include "model/node_records.h"
+#include "model/time_split.h"
 #include "platform/clock.h"
 #include "platform/html_builder.h"
 #include "platform/integer_ratio.h"
+#include "webstat/choice_links.h"
 #include "webstat/page_builders.h"
 #include "webstat/page_rows.h"
 #include "webstat/report_math.h"
@@ -64,32 +64,6 @@ TNodesData CollectNodes(ICounter2& counter) {
     return data;
 }
 
-// The sort choices of a table: the current one plain, the others links,
-// separated by "&nbsp;:&nbsp;". The time diagram's choices are each in a
-// span of their own, and their links have two blanks before the href.
-struct TSortChoice {
-    bool Current;
-    THtmlLiteral Args;
-    std::string_view Label;
-};
-
-void SortChoices(THtmlBuilder& html, const TReportContext& ctx, std::initializer_list<TSortChoice> choices,
-                 bool inSpans) {
-    bool first = true;
-    for (const TSortChoice& choice : choices) {
-        if (!first) html.Add("&nbsp;:&nbsp;");
-        first = false;
-        if (inSpans) html.Add("<span class=\"navig2\">");
-        if (choice.Current) {
-            html.Trusted(choice.Label);
-        } else {
-            inSpans ? html.Add("<a class=\"navig2\"  href=\"") : html.Add("<a class=\"navig2\" href=\"");
-            PageHref(html, ctx, choice.Args).Add("\">").Trusted(choice.Label).Add("</a>");
-        }
-        if (inSpans) html.Add("</span>");
-    }
-}
-
 void PagesTableHead(THtmlBuilder& html, const TReportContext& ctx, const std::string& kind) {
     html.Line("<h2>").Trusted(UiText("Pages")).Add(":</h2><br>");
     html.Line("<table  cellspacing=0 cellpadding=0 border=0 width=100% name=\"nodes_pages\" id=\"nodes_pages\">");
@@ -110,11 +84,12 @@ void PagesTableHead(THtmlBuilder& html, const TReportContext& ctx, const std::st
     html.Line("<td bgcolor=#BDCFE3 style=\"border-bottom:1px solid white; border-left:1px solid white;\"><p class=\"tablehead\">")
         .Trusted(UiText("Diagram"))
         .Add(":&nbsp;<span class=\"navig2\">(");
-    SortChoices(html, ctx,
-                {{kind == "hits", "page=nodes&kind=hits", UiText("Hits")},
-                 {kind == "visitors", "page=nodes&kind=visitors", UiText("Visitors")},
-                 {kind.empty(), "page=nodes", UiText("Alphabet")}},
-                false);
+    WriteChoices(html,
+                 {{kind == "hits", UiText("Hits"), [&](THtmlBuilder& h) { PageHref(h, ctx, "page=nodes&kind=hits"); }},
+                  {kind == "visitors", UiText("Visitors"),
+                   [&](THtmlBuilder& h) { PageHref(h, ctx, "page=nodes&kind=visitors"); }},
+                  {kind.empty(), UiText("Alphabet"), [&](THtmlBuilder& h) { PageHref(h, ctx, "page=nodes"); }}},
+                 "&nbsp;:&nbsp;", TChoiceSpans::None);
     html.Add(")</span></p><td>");
 }
 
@@ -328,10 +303,10 @@ void TimeDiagramRow(THtmlBuilder& html, const TCObjectLine& item, size_t k, bool
 void TimeDiagram(THtmlBuilder& html, const TReportContext& ctx, const TNodesData& data) {
     const std::string dates = ctx.Query("dates");
     const double start = data.Settings.StartTime;
-    // The history's length from the start with its time of day, rounded: a
-    // start late in the day can make it one day shorter or longer than the
-    // calendar days it touches.
-    const double span = std::nearbyint(data.Now - start + 1);
+    // The calendar days of the history, as the Referrals page counts them,
+    // so that the ruler's last label is today whatever the start's time of
+    // day.
+    const double span = WholeDay(data.Now) - WholeDay(start) + 1;
     const int32_t days = std::isfinite(span) && std::fabs(span) < 1e9 ? int32_t(span) : 0;
     html.Line("<h2>").Trusted(UiText("Time diagram of pages")).Add(":</h2><br><br>");
     html.Line("<table cellspacing=0 cellpadding=0 border=0 width=100%>");
@@ -342,11 +317,12 @@ void TimeDiagram(THtmlBuilder& html, const TReportContext& ctx, const TNodesData
     html.Line("<td  style=\"border-left:1px solid white; border-bottom:1px solid white;\" width=400><p class=\"tablehead\">")
         .Trusted(UiText("Diagram"))
         .Add(": (");
-    SortChoices(html, ctx,
-                {{dates == "first", "page=nodes&dates=first", UiText("The first")},
-                 {dates == "last", "page=nodes&dates=last", UiText("The last")},
-                 {dates.empty(), "page=nodes", UiText("Alphabet")}},
-                true);
+    WriteChoices(html,
+                 {{dates == "first", UiText("The first"),
+                   [&](THtmlBuilder& h) { PageHref(h, ctx, "page=nodes&dates=first"); }},
+                  {dates == "last", UiText("The last"), [&](THtmlBuilder& h) { PageHref(h, ctx, "page=nodes&dates=last"); }},
+                  {dates.empty(), UiText("Alphabet"), [&](THtmlBuilder& h) { PageHref(h, ctx, "page=nodes"); }}},
+                 "&nbsp;:&nbsp;", TChoiceSpans::AroundEach);
     html.Add(")</p></td>");
     html.Line("<td style=\"border-bottom:1px solid white;\" width=20>&nbsp;</td><td width=80 align=center "
               "style=\"border-left:1px solid white; border-bottom:1px solid white;\"><p class=\"tablehead\">")
@@ -360,25 +336,10 @@ void TimeDiagram(THtmlBuilder& html, const TReportContext& ctx, const TNodesData
     for (size_t k = 0; k < items.size(); ++k)
         TimeDiagramRow(html, items[k], k, k + 1 == items.size(), DayNumber(start), today, days);
 
-    html.Line("<tr><td>&nbsp;</td><td width=20>&nbsp;</td><td style=\"border-top:1px solid black;\" width=400>")
-        .Trusted(BuildDateRuler(start, days))
-        .Add("</td><td style=\"border-top:1px solid black;\" width=20>&nbsp;</td><td>&nbsp;</td></tr>");
-    html.Line("<tr>");
-    html.Line("<td colspan=4><br><br>");
-    html.Line("<table align=right width=100% cellspacing=0 cellpadding=0 border=0>");
-    constexpr THtmlLiteral kGap = "<tr><td height=5 colspan=2><img height=5 width=1 src=\"\"></td></tr>";
-    LegendRow(html, "<tr>", UiText("The page has been visited today"),
-              "<tr><td width=13 height=13 bgcolor=#5AA27A></td></tr>");
-    html.Line(kGap);
-    LegendRow(html, "<tr>", UiText("The page has been visited within one week"),
-              "<tr><td width=13 height=13 bgcolor=#EFE5A3></td></tr>");
-    html.Line(kGap);
-    LegendRow(html, "<tr>", UiText("Other pages"), "<tr><td width=13 height=13 bgcolor=#C7593B></td></tr>");
-    html.Line("</table>");
-    html.Line("</td><td>&nbsp;</td>");
-    html.Line("</tr>");
-    html.Line("</table>");
-    html.Line("<br><br>");
+    WriteTimeDiagramTail(html, start, days,
+                         {{UiText("The page has been visited today"), "5AA27A"},
+                          {UiText("The page has been visited within one week"), "EFE5A3"},
+                          {UiText("Other pages"), "C7593B"}});
 }
 
 }  // namespace

@@ -100,11 +100,11 @@ TEST(NodesPage, SortChoicesLinkEverythingButTheCurrentOne) {
     content = site.Content("page=nodes&kind=Hits");
     EXPECT_TRUE(has(content, "(" + hits + "&nbsp;:&nbsp;" + visitors + "&nbsp;:&nbsp;" + alphabet + ")"));
 
-    const std::string first = "<a class=\"navig2\"  href=\"/cgi-bin/tlvxstat?id=site&page=nodes&dates=first\">The first</a>";
+    const std::string first = "<a class=\"navig2\" href=\"/cgi-bin/tlvxstat?id=site&page=nodes&dates=first\">The first</a>";
     content = site.Content("page=nodes&dates=last");
     EXPECT_TRUE(has(content, "<span class=\"navig2\">" + first + "</span>&nbsp;:&nbsp;<span class=\"navig2\">The last</span>"));
     content = site.Content("page=nodes&dates=x");
-    EXPECT_TRUE(has(content, "<a class=\"navig2\"  href=\"/cgi-bin/tlvxstat?id=site&page=nodes\">Alphabet</a>"));
+    EXPECT_TRUE(has(content, "<a class=\"navig2\" href=\"/cgi-bin/tlvxstat?id=site&page=nodes\">Alphabet</a>"));
 }
 
 TEST(NodesPage, TimeDiagramListsEveryPageWithWidthsAndStates) {

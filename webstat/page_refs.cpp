@@ -8,10 +8,11 @@
 #include <limits>
 #include <string>
 
-#include "model/node_records.h"
+#include "model/time_split.h"
 #include "platform/clock.h"
 #include "platform/html_builder.h"
 #include "platform/integer_ratio.h"
+#include "webstat/choice_links.h"
 #include "webstat/page_builders.h"
 #include "webstat/page_rows.h"
 #include "webstat/report_math.h"
@@ -134,18 +135,6 @@ void Title(THtmlBuilder& html, const TReportContext& ctx, const TRefsRequest& re
     }
 }
 
-void CompareChoice(THtmlBuilder& html, const TReportContext& ctx, const TRefsRequest& request, bool current,
-                   THtmlLiteral number, std::string_view label) {
-    if (current) {
-        html.Trusted(label);
-    } else {
-        html.Add("<span class=\"navig2\"><a class=\"navig2\" href=\"");
-        PageHref(html, ctx, "page=refs&compare=").Add(number).Add("&node=").Url(request.Node);
-        html.Add("\">").Trusted(label).Add("</a></span>");
-    }
-    html.Add(" : ");
-}
-
 void MainTableHead(THtmlBuilder& html, const TReportContext& ctx, const TRefsRequest& request) {
     html.Line("<table width=100% cellspacing=0 cellpadding=0 border=0>");
     html.Line("<tr bgcolor=#BDCFE3>");
@@ -175,13 +164,20 @@ void MainTableHead(THtmlBuilder& html, const TReportContext& ctx, const TRefsReq
     if (!request.Detail) {
         // The choices of the full list; a detail report has one row only.
         const std::string& c = request.Compare;
+        const auto compare = [&](THtmlLiteral number) {
+            return [&ctx, &request, number](THtmlBuilder& h) {
+                PageHref(h, ctx, "page=refs&compare=").Add(number).Add("&node=").Url(request.Node);
+            };
+        };
         html.Add(" (");
-        CompareChoice(html, ctx, request, c.empty() || c == "1", "1", UiText("Transitions"));
-        CompareChoice(html, ctx, request, c == "2", "2", UiText("Transitions &nbspper&nbsp day"));
-        CompareChoice(html, ctx, request, c == "3", "3", UiText("Audience"));
-        CompareChoice(html, ctx, request, c == "4", "4", UiText("Hits"));
-        CompareChoice(html, ctx, request, c == "5", "5", UiText("Site&nbsp;views"));
-        html.Add(")");
+        WriteChoices(html,
+                     {{c.empty() || c == "1", UiText("Transitions"), compare("1")},
+                      {c == "2", UiText("Transitions &nbspper&nbsp day"), compare("2")},
+                      {c == "3", UiText("Audience"), compare("3")},
+                      {c == "4", UiText("Hits"), compare("4")},
+                      {c == "5", UiText("Site&nbsp;views"), compare("5")}},
+                     " : ", TChoiceSpans::AroundLinks);
+        html.Add(" : )");
     }
     html.Add("</p></td>");
     html.Line("</tr>");
@@ -294,17 +290,6 @@ void SelectionForm(THtmlBuilder& html, const TReportContext& ctx) {
     html.Line().Trusted(FormBoxClose).Add("<br>");
 }
 
-void TimeSortChoice(THtmlBuilder& html, const TReportContext& ctx, const TRefsRequest& request, bool current,
-                    THtmlLiteral args, std::string_view label) {
-    if (current) {
-        html.Trusted(label);
-        return;
-    }
-    html.Add("<span class=\"navig2\"><a class=\"navig2\" href=\"");
-    PageHref(html, ctx, args).Url(request.Node).Add("&compare=").Url(request.Compare);
-    html.Add("\">").Trusted(label).Add("</a></span>");
-}
-
 // The state of a source: useless (one transition at most), used yesterday
 // or today, within two weeks, earlier.
 THtmlBuilder& StateColour(THtmlBuilder& html, const TCObject& o, int64_t today) {
@@ -363,12 +348,17 @@ void TimeDiagram(THtmlBuilder& html, const TReportContext& ctx, const TRefsReque
         .Trusted(UiText("Diagram"));
     if (!request.Detail) {
         const std::string& t = request.TimeSort;
+        const auto order = [&](THtmlLiteral args) {
+            return [&ctx, &request, args](THtmlBuilder& h) {
+                PageHref(h, ctx, args).Url(request.Node).Add("&compare=").Url(request.Compare);
+            };
+        };
         html.Add(" ( ");
-        TimeSortChoice(html, ctx, request, t == "first", "page=refs&timesort=first&node=", UiText("The first"));
-        html.Add(" : ");
-        TimeSortChoice(html, ctx, request, t == "last", "page=refs&timesort=last&node=", UiText("The last"));
-        html.Add(" : ");
-        TimeSortChoice(html, ctx, request, t.empty(), "page=refs&node=", UiText("Alphabet"));
+        WriteChoices(html,
+                     {{t == "first", UiText("The first"), order("page=refs&timesort=first&node=")},
+                      {t == "last", UiText("The last"), order("page=refs&timesort=last&node=")},
+                      {t.empty(), UiText("Alphabet"), order("page=refs&node=")}},
+                     " : ", TChoiceSpans::AroundLinks);
         html.Add(")");
     }
     html.Add("</p></td>");
@@ -380,28 +370,12 @@ void TimeDiagram(THtmlBuilder& html, const TReportContext& ctx, const TRefsReque
     for (size_t k = 0; k < rows.size(); ++k) TimeRow(html, rows[k], k, k + 1 == rows.size(), start, today, days);
 
     const int32_t rulerDays = int32_t(std::clamp<int64_t>(days, 0, std::numeric_limits<int32_t>::max()));
-    html.Line("<tr><td>&nbsp;</td><td>&nbsp;</td><td style=\"border-top:1px solid black;\">")
-        .Trusted(BuildDateRuler(data.StartTime, rulerDays))
-        .Add("</td><td width=20 style=\"border-top:1px solid black;\">&nbsp;</td><td>&nbsp;</td></tr>");
-    html.Line("<tr><td>&nbsp;</td>");
-    html.Line("<td>&nbsp;</td>");
-    html.Line("<td colspan=2><br><br>");
-    html.Line("<table align=right width=100% cellspacing=0 cellpadding=0 border=0>");
-    constexpr THtmlLiteral kGap = "<tr><td colspan=2><img height=5 width=1 src=\"\"></td></tr>";
-    LegendRow(html, "<tr >", UiText("There has been a transition yesterday or today"),
-              "<tr><td width=13 height=13 bgcolor=#5AA27A></td></tr>");
-    html.Line(kGap);
-    LegendRow(html, "<tr >", UiText("There has been a transition in last 2 weeks"),
-              "<tr><td width=13 height=13 bgcolor=#EFE5A3></td></tr>");
-    html.Line(kGap);
-    LegendRow(html, "<tr >", UiText("Other useful referrals"), "<tr><td width=13 height=13 bgcolor=#C7593B></td></tr>");
-    html.Line(kGap);
-    LegendRow(html, "<tr >", UiText("Useless referrals (less than 2 transitions)"),
-              "<tr><td width=13 height=13 bgcolor=white style=\"border:1px solid black;\"><img width=1 height=1 src=\"\"></td></tr>");
-    html.Line("</table>");
-    html.Line("</td><td>&nbsp;</td>");
-    html.Line("</tr>");
-    html.Line("</table><br><br>");
+    WriteTimeDiagramTail(
+        html, data.StartTime, rulerDays,
+        {{UiText("There has been a transition yesterday or today"), "5AA27A"},
+         {UiText("There has been a transition in last 2 weeks"), "EFE5A3"},
+         {UiText("Other useful referrals"), "C7593B"},
+         {UiText("Useless referrals (less than 2 transitions)")}});
 }
 
 TCObjectList OnlyThe(const TCObjectList& list, const std::string& name) {

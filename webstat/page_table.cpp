@@ -18,16 +18,16 @@ const std::array<TReportPage, 15> kPages{{
     {"NODES", 4, UiText("Pages"), {"nodetab", "pagelink", "snodes", UiText("Pages")}, BuildNodesPage, kReadsStatistics},
     {"REFS", 8, UiText("Referrals"), {"reftab", "reflink", "sref", UiText("Referrals")}, BuildRefsPage, kReadsStatistics},
     {"VISITORS", 16, UiText("Visitors"), {"vistab", "vislink", "svis", UiText("Visitors")}, BuildVisitorsPage, kReadsStatistics},
-    {"GEO", 10, UiText("Geography"), {"geotab", "geolink", "sgeo", UiText("Geography")}, nullptr, kReadsStatistics},
-    {"PATHS", 9, UiText("Entry/Exit points"), {"entrtab", "pathslink", "sentries", UiText("Entry/Exit points"), kSpacerAfter}, nullptr, kReadsStatistics},
-    {"CALENDAR", 2, UiText("Calendar"), {"caltab", "calenlink", "scal", UiText("Calendar")}, nullptr, kReadsStatistics},
+    {"GEO", 10, UiText("Geography"), {"geotab", "geolink", "sgeo", UiText("Geography")}, BuildNotIncludedPage, kReadsNoStatistics},
+    {"PATHS", 9, UiText("Entry/Exit points"), {"entrtab", "pathslink", "sentries", UiText("Entry/Exit points"), kSpacerAfter}, BuildNotIncludedPage, kReadsNoStatistics},
+    {"CALENDAR", 2, UiText("Calendar"), {"caltab", "calenlink", "scal", UiText("Calendar")}, BuildCalendarPage, kReadsStatistics},
     {"WEEKS", 6, UiText("Daily"), {"weektab", "weeklink", "sweek", UiText("Daily")}, BuildWeeksPage, kReadsStatistics},
     {"TIMES", 5, UiText("Hourly"), {"timestab", "timeslink", "stimes", UiText("Hourly"), kSpacerAfter}, BuildTimesPage, kReadsStatistics},
     {"ABOUT", 1, UiText("About Tallyvex"), {"abouttab", "aboutlink", "sabout", UiText("About Tallyvex")}, BuildAboutPage, kReadsNoStatistics},
-    {"RETS", 7, UiText("General"), {}, nullptr, kReadsStatistics},
-    {"REGION", 11, UiText("General"), {}, nullptr, kReadsStatistics},
-    {"BRW", 12, "", {}, nullptr, kReadsStatistics},
-    {"LANGS", 13, "", {}, nullptr, kReadsStatistics},
+    {"RETS", 7, UiText("General"), {}, BuildNotIncludedPage, kReadsNoStatistics},
+    {"REGION", 11, UiText("General"), {}, BuildNotIncludedPage, kReadsNoStatistics},
+    {"BRW", 12, "", {}, BuildNotIncludedPage, kReadsNoStatistics},
+    {"LANGS", 13, "", {}, BuildNotIncludedPage, kReadsNoStatistics},
 }};
 
 }  // namespace

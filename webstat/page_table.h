@@ -6,8 +6,9 @@
 // Registering a page:
 //   {"TIMES", 5, "Hourly", {"timestab", "timeslink", "stimes", "Hourly", kSpacerAfter},
 //    BuildTimesPage, kReadsStatistics},
-// A page without a builder (nullptr) shows the frame with an empty content
-// area. The lines stand in the order of the menu.
+// A report this version does not make names BuildNotIncludedPage, so that
+// no page shows an empty content area. The lines stand in the order of the
+// menu.
 #pragma once
 
 #include <cstdint>
@@ -39,7 +40,7 @@ struct TReportPage {
     int32_t Code;
     std::string_view Title;  // follows "Tallyvex2 web interface: "
     TMenuEntry Menu;         // no entry when its Caption is empty
-    TPageBuilder Builder;    // nullptr: an empty content area
+    TPageBuilder Builder;
     // Without a database only the pages that read no statistics are built;
     // every page shows the notice that there are no statistics yet.
     bool NeedsDatabase;

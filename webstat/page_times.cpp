@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "model/node_records.h"
+#include "webstat/choice_links.h"
 #include "webstat/distribution_frame.h"
 #include "webstat/page_builders.h"
 #include "webstat/ui_text_eng.h"
@@ -46,25 +47,17 @@ THourFigures ReadFigures(const TDistributionNode& choice) {
 void WriteViewSelector(THtmlBuilder& html, const TReportContext& context, TTimesView view) {
     const std::string nodename = context.Query("nodename");
     const std::string group = context.Query("group");
-    struct TChoice {
-        TTimesView View;
-        std::string_view Label;
-        THtmlLiteral KindArg;
+    const auto kindLink = [&](THtmlLiteral kindArg) {
+        return [&context, &nodename, &group, kindArg](THtmlBuilder& h) {
+            PageHref(h, context, "page=times&nodename=").Url(nodename).Add("&group=").Url(group).Add(kindArg);
+        };
     };
-    const TChoice choices[] = {{TTimesView::Days, UiText("day of week"), "&kind=days"},
-                               {TTimesView::Hours, UiText("hours"), "&kind=hours"},
-                               {TTimesView::Ungrouped, UiText("don't group"), ""}};
     html.Line("<p class=\"navig2\"><span class=\"navig2\">").Trusted(UiText("Group by:")).Add("</span> ");
-    for (const TChoice& choice : choices) {
-        if (choice.View != TTimesView::Days) html.Add("&nbsp;|&nbsp;");
-        if (choice.View == view) {
-            html.Trusted(choice.Label);
-            continue;
-        }
-        html.Add("<a class=\"navig2\" href=\"");
-        PageHref(html, context, "page=times&nodename=").Url(nodename).Add("&group=").Url(group);
-        html.Add(choice.KindArg).Add("\">").Trusted(choice.Label).Add("</a>");
-    }
+    WriteChoices(html,
+                 {{view == TTimesView::Days, UiText("day of week"), kindLink("&kind=days")},
+                  {view == TTimesView::Hours, UiText("hours"), kindLink("&kind=hours")},
+                  {view == TTimesView::Ungrouped, UiText("don't group"), kindLink("")}},
+                 "&nbsp;|&nbsp;", TChoiceSpans::None);
     html.Add("</p>");
     html.Line("<br>");
 }

@@ -21,7 +21,9 @@ using test::TPlannedHit;
 using test::TReportSite;
 
 // Hits of weekday d (0 Monday) in hour h: one where (d + h) % 4 == 0, and
-// five more on Wednesday at 13, which makes 13-14 the busiest hour (6).
+// five more on Wednesday at 13, which makes 13-14 the busiest hour (6). The
+// first hit of an hour comes on the hour exactly, from Monday 2026-11-30
+// into December.
 int PlannedHits(int day, int hour) { return ((day + hour) % 4 == 0 ? 1 : 0) + (day == 2 && hour == 13 ? 5 : 0); }
 constexpr int kGrandTotal = 47;
 
@@ -32,7 +34,7 @@ std::vector<TPlannedHit> HourPlan() {
         for (int hour = 0; hour < 24; ++hour)
             for (int k = 0; k < PlannedHits(day, hour); ++k) {
                 TPlannedHit hit;
-                hit.When = EncodeDateTime(2026, 11, 30, hour, 5 + 2 * k) + day;
+                hit.When = EncodeDateTime(2026, 11, 30, hour, 2 * k) + day;
                 hit.Visitor = visitor++;
                 hit.Node = k % 2 == 0 ? "news.sport" : "news.world";
                 hits.push_back(hit);

@@ -6,11 +6,13 @@
 // first and last visit.
 #include <algorithm>
 #include <cmath>
-#include <optional>
+#include <vector>
 
+#include "model/time_split.h"
 #include "model/visitor_collection.h"
 #include "platform/clock.h"
 #include "platform/text.h"
+#include "webstat/choice_links.h"
 #include "webstat/geo_collection.h"
 #include "webstat/page_builders.h"
 #include "webstat/report_math.h"
@@ -160,20 +162,21 @@ void WriteMostActive(THtmlBuilder& html, const TReportContext& context, const TV
                      const TVisitorOrdering& list, const TRowSources& sources) {
     const size_t count = list.size();
     html.Line("<h2>").Trusted(UiText("The most active visitors:")).Add("&nbsp;&nbsp;");
-    const int32_t sizes[] = {10, 25, 50, 100};
+    struct TPageSize {
+        int32_t Rows;
+        std::string_view Label;
+    };
+    static constexpr TPageSize kSizes[] = {{10, "10"}, {25, "25"}, {50, "50"}, {100, "100"}};
     const size_t offered = count > 50 ? 4 : count > 25 ? 3 : count > 10 ? 2 : 1;
-    for (size_t i = 0; i < offered; ++i) {
-        html.Line("<span class=\"navig2\">");
-        if (sizes[i] == query.Rows) {
-            html.Int(sizes[i]);
-        } else {
-            html.Add("<a href=\"").Attr(context.ScriptName).Add("?sort=").Url(query.Sort);
-            html.Add("&period=").Url(query.Period).Add("&page=visitors&id=").Url(context.Id);
-            html.Add("&show=").Int(sizes[i]).Add("\" class=\"navig2\">").Int(sizes[i]).Add("</a>");
-        }
-        html.Add("</span>");
-        if (i + 1 < offered) html.Add("&nbsp;&nbsp;");
-    }
+    std::vector<TChoice> sizes;
+    for (size_t i = 0; i < offered; ++i)
+        sizes.push_back({kSizes[i].Rows == query.Rows, kSizes[i].Label, [&context, &query, i](THtmlBuilder& h) {
+                             h.Attr(context.ScriptName).Add("?sort=").Url(query.Sort);
+                             h.Add("&period=").Url(query.Period).Add("&page=visitors&id=").Url(context.Id);
+                             h.Add("&show=").Int(kSizes[i].Rows);
+                         }});
+    html.Line();
+    WriteChoices(html, sizes, "&nbsp;&nbsp;\r\n", TChoiceSpans::AroundEach);
     html.Line("</h2>");
     html.Line("<br>");
 
@@ -203,47 +206,37 @@ constexpr TPeriodChoice kPeriods[] = {{"today", UiText("Today"), 1, 0},
                                       {"30", UiText("30 days"), 30, 30},
                                       {"90", UiText("90 days"), 90, 90}};
 
-// The days of the chosen period: "7" goes back 7 days from today, so it
-// spans 8 calendar days; "yest" is yesterday alone.
-TDayRange PeriodDays(const TVisitorsQuery& query) {
-    const TPeriodChoice& chosen =
-        *std::find_if(std::begin(kPeriods), std::end(kPeriods),
-                      [&](const TPeriodChoice& p) { return p.Value == query.PeriodValue; });
-    const double today = std::trunc(Clock().Now());
-    return {today - chosen.DaysBack, query.PeriodValue == "yest" ? today - 1 : today};
-}
-
 // "History of visits:" with the periods the history covers, and the table
 // of the visitors last seen in the chosen one, newest first.
 void WriteHistory(THtmlBuilder& html, const TReportContext& context, const TVisitorsQuery& query,
-                  TVisitorOrdering& list, double historyDays, const TDayRange& period,
-                  const TRowSources& sources) {
+                  TVisitorOrdering& list, double historyDays, const TRowSources& sources) {
     html.Line("<h2>").Trusted(UiText("History of visits:")).Add("&nbsp;&nbsp;");
-    bool first = true;
-    for (const TPeriodChoice& choice : kPeriods) {
-        if (historyDays < choice.DaysNeeded) continue;
-        if (!first) html.Add("&nbsp;&nbsp;");
-        first = false;
-        html.Line("<span class=\"navig2\">");
-        if (choice.Value == query.PeriodValue) {
-            html.Trusted(choice.Label);
-        } else {
-            html.Add("<a class=\"navig2\" href=\"").Attr(context.ScriptName).Add("?show=").Url(query.Show);
-            html.Add("&page=visitors&id=").Url(context.Id).Add("&period=").Trusted(choice.Value).Add("\">");
-            html.Trusted(choice.Label).Add("</a>");
-        }
-        html.Add("</span>");
-    }
+    std::vector<TChoice> periods;
+    for (const TPeriodChoice& period : kPeriods)
+        if (historyDays >= period.DaysNeeded)
+            periods.push_back({period.Value == query.PeriodValue, period.Label, [&context, &query, &period](THtmlBuilder& h) {
+                                   h.Attr(context.ScriptName).Add("?show=").Url(query.Show);
+                                   h.Add("&page=visitors&id=").Url(context.Id).Add("&period=").Trusted(period.Value);
+                               }});
+    html.Line();
+    WriteChoices(html, periods, "&nbsp;&nbsp;\r\n", TChoiceSpans::AroundEach);
     html.Line("</h2><br>");
+
+    const TPeriodChoice& chosen =
+        *std::find_if(std::begin(kPeriods), std::end(kPeriods),
+                      [&](const TPeriodChoice& p) { return p.Value == query.PeriodValue; });
+    const double today = DayNumber(Clock().Now());
+    const double to = query.PeriodValue == "yest" ? today - 1 : today;
+    const double from = today - chosen.DaysBack;
 
     html.Line("<table cellspacing=0 cellpadding=0 border=0 width=100%>");
     WriteVisitorTableHead(html, context, nullptr);
     SortVisitors(list, TVisitorOrder::LastVisit);
     int64_t shown = 0;
     for (size_t i = 0; i < list.size(); ++i) {
-        const double day = std::trunc(list[i]->LastTime);
-        if (day > period.To) continue;
-        if (day < period.From) break;
+        const double day = WholeDay(list[i]->LastTime);
+        if (day > to) continue;
+        if (day < from) break;
         WriteVisitorRow(html, *list[i], i, sources);
         ++shown;
     }
@@ -275,11 +268,11 @@ std::string BuildVisitorsPage(const TReportContext& context) {
     // Calendar days of history, today's included; a damaged start time
     // counts as no history before today.
     const double start = std::isfinite(settings.StartTime) ? settings.StartTime : Clock().Now();
-    const double historyDays = std::trunc(Clock().Now()) - std::trunc(start) + 1;
+    const double historyDays = WholeDay(Clock().Now()) - WholeDay(start) + 1;
 
     SortVisitors(list, query.Order);
     WriteMostActive(html, context, query, list, sources);
-    WriteHistory(html, context, query, list, historyDays, PeriodDays(query), sources);
+    WriteHistory(html, context, query, list, historyDays, sources);
     return html.Take();
 }
 

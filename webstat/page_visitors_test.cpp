@@ -239,7 +239,7 @@ TEST_F(VisitorsOfFour, LinksRepeatTheQueryEscaped) {
                         "Yesterday</a>"));
     EXPECT_NE(std::string::npos,
               page.find("<h2>The most active visitors:&nbsp;&nbsp;\r\n<span class=\"navig2\">"
-                        "<a href=\"/cgi-bin/tlvxstat?sort=1&period=%22x&page=visitors&id=site&show=10\" class=\"navig2\">"
+                        "<a class=\"navig2\" href=\"/cgi-bin/tlvxstat?sort=1&period=%22x&page=visitors&id=site&show=10\">"
                         "10</a></span>\r\n</h2>\r\n<br>"));
     EXPECT_EQ(std::string::npos, page.find("\"x"));
 }

@@ -4,7 +4,7 @@
 #include <cmath>
 
 #include "model/host.h"
-#include "model/node_records.h"
+#include "model/time_split.h"
 #include "platform/clock.h"
 #include "platform/format_float.h"
 #include "platform/html_builder.h"
@@ -170,7 +170,7 @@ std::string BuildLinksBlock(bool confLoaded, const TBaseConf& conf, std::string_
 }
 
 std::string BuildImportantPanel(ICounter2& counter, std::string_view host) {
-    const double today = std::trunc(Clock().Now());
+    const double today = DayNumber(Clock().Now());
     THtmlBuilder html;
     html.Line("<table cellspacing=0 cellpadding=0 border=0>");
     html.Line("<tr><td valign=top>");

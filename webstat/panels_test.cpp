@@ -34,6 +34,8 @@ std::vector<std::string> ExpectedCells(TReportFixture fixture, const std::string
     EXPECT_TRUE(counter);
     const TCounterSettings settings = counter->GetSettings();
     Ref<INodeInfo> root = counter->GetNodes()->GetRoot()->GetInfo();
+    // Visitors counted with cookies and without agree with the site's total.
+    EXPECT_EQ(root->GetVisitors(), settings.TotalVisitors);
     const auto growth = [&](double first, double last) {
         return FormatFloat("+0.0;-0.0;0.0", (last - first) / 6);
     };

@@ -2,10 +2,11 @@
 
 #include <algorithm>
 
+#include "model/lang_collection.h"
 #include "platform/integer_ratio.h"
-#include "platform/whole_file.h"
 #include "raster/gif_writer.h"
 #include "webstat/ui_tables.h"
+#include "webstat/ui_text_eng.h"
 
 namespace tlvx {
 namespace {
@@ -81,10 +82,37 @@ TPaintRect DrawPie(std::span<const TPieSlice> slices) {
     return pie;
 }
 
-bool WritePie(const std::string& imagesDirectory, std::string_view name, const TPaintRect& pie) {
-    const std::vector<uint8_t> gif = PaintRectToGIFBytes(pie);
-    return ReplaceFileAtomically(imagesDirectory + std::string(name),
-                                 std::string_view(reinterpret_cast<const char*>(gif.data()), gif.size()));
+const std::array<TBrowserRow, 7> kBrowserRows{{{"MSIE 4", bkMSIE4},
+                                                {"MSIE 5", bkMSIE5},
+                                                {"MSIE 6", bkMSIEOther},
+                                                {"Lynx", bkLynx},
+                                                {"Mozilla", bkMozilla},
+                                                {"Opera", bkOpera},
+                                                {UiText("Others"), bkOther}}};
+
+TNameCounts LanguageCounts(INode& root) {
+    TNameCounts counts;
+    if (Ref<ILangCollection> languages = root.GetLanguages())
+        for (const std::string& code : languages->GetCodes()) counts.push_back({code, languages->GetCount(code)});
+    return counts;
+}
+
+std::array<int64_t, 7> BrowserCounts(INodeInfo& root) {
+    std::array<int64_t, 7> counts{};
+    if (Ref<IBrwCollection> browsers = root.GetBrowsers())
+        for (size_t i = 0; i < kBrowserRows.size(); ++i) counts[i] = browsers->Count(BrowserSetOf(kBrowserRows[i].Kind));
+    return counts;
+}
+
+std::optional<std::vector<uint8_t>> PieGif(ICounter2& counter, int32_t number) {
+    if (number != kLanguagePieNumber && number != kBrowserPieNumber) return std::nullopt;
+    Ref<INodeCollection> nodes = counter.GetNodes();
+    Ref<INode> root = nodes ? nodes->GetRoot() : nullptr;
+    Ref<INodeInfo> info = root ? root->GetInfo() : nullptr;
+    std::vector<TPieSlice> slices;
+    if (number == kLanguagePieNumber && root) slices = LanguagePie(LanguageCounts(*root)).Slices;
+    if (number == kBrowserPieNumber && info) slices = BrowserPieSlices(BrowserCounts(*info));
+    return PaintRectToGIFBytes(DrawPie(slices));
 }
 
 }  // namespace tlvx

@@ -1,17 +1,21 @@
 // The two pie charts of the general page: the languages of the visitors'
 // browsers and the kinds of browsers. The shares are whole degrees computed
 // from the counts; the picture is a 220 x 220 raster with a circle of
-// radius 100, slices laid clockwise from straight up, written as a GIF that
-// the image road serves (lang.gif as picture 1, brw.gif as picture 2).
+// radius 100, slices laid clockwise from straight up. The image road draws
+// them from the requested counter's database as pictures 1 and 2, so each
+// counter shows its own; the general page only prints their tables.
 #pragma once
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "model/brw_collection.h"
+#include "model/counter2.h"
 #include "raster/paint_rect.h"
 #include "webstat/report_math.h"
 
@@ -54,9 +58,24 @@ std::vector<TPieSlice> BrowserPieSlices(std::span<const int64_t, 7> counts);
 // The picture of a pie: white, with the slices filled in their colours.
 TPaintRect DrawPie(std::span<const TPieSlice> slices);
 
-// Writes the picture as a GIF named name into the images directory (which
-// ends in '/'), replacing the old file in one step. False when it could not
-// be written; the old file is then untouched.
-bool WritePie(const std::string& imagesDirectory, std::string_view name, const TPaintRect& pie);
+// The rows of the browser table, in order: the label (a fixed text) and the
+// browsers it counts.
+struct TBrowserRow {
+    std::string_view Label;
+    TBrowserKind Kind;
+};
+extern const std::array<TBrowserRow, 7> kBrowserRows;
+
+// What the pies show of a counter, from the root node (the whole site):
+// the count of every language, and the browser counts in kBrowserRows order.
+TNameCounts LanguageCounts(INode& root);
+std::array<int64_t, 7> BrowserCounts(INodeInfo& root);
+
+// The picture numbers of the image road that are pies.
+inline constexpr int32_t kLanguagePieNumber = 1;
+inline constexpr int32_t kBrowserPieNumber = 2;
+// The GIF of pie number (kLanguagePieNumber or kBrowserPieNumber) of the
+// counter's whole site; nothing for another number.
+std::optional<std::vector<uint8_t>> PieGif(ICounter2& counter, int32_t number);
 
 }  // namespace tlvx

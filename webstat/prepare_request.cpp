@@ -5,7 +5,6 @@
 #include "platform/clock.h"
 #include "platform/file.h"
 #include "platform/program_path.h"
-#include "platform/whole_file.h"
 #include "webstat/main_module.h"
 #include "webstat/panels.h"
 #include "webstat/server_values.h"
@@ -64,9 +63,8 @@ void TMainM::PrepareRequest(const TWebRequest& request, const std::string& id, T
         CreateCounterDatabase(DataBasePath, DefSkin, "", Counter);
     else if (FileSystem().Exists(DataBasePath))
         OpenCounter2(DataBasePath, Counter, TSkinStreams{}, true, "");
-    if (install || !Counter) return;
+    if (install || !Counter || scope == TPreparation::Database) return;
 
-    if (ImagesDirectory.size() > 1) MakeDirectory(ImagesDirectory.substr(0, ImagesDirectory.size() - 1));
     LinksBlock = BuildLinksBlock(ConfLoaded, Conf, Host, RequestUrl(request));
     ImportantPanel = BuildImportantPanel(*Counter, Host);
     if (ConfLoaded && Conf.ShowServerTime) TimePanel = BuildTimePanel(Clock().Now(), GetGmtOffset());

@@ -31,7 +31,8 @@ using test::TReportServer;
 
 // What a page holds as the browser built it: its title, its images (the
 // src as written, the address it resolved to, whether it decoded), the
-// page values its links lead to, the summary panel's cells, and anything
+// page values its links lead to, the summary panel's cells, the text of the
+// content area, and anything
 // that script injected into the page could have left: elements and
 // attributes of the probes, event handlers of the payloads, script links,
 // the marker a payload writes when it runs.
@@ -51,6 +52,8 @@ constexpr const char* kPageProbe = R"JS((() => {
                                             ok: i.complete && i.naturalWidth > 0})),
     links: [...document.links].map(a => a.href),
     cells: [...document.querySelectorAll('p.minitablehead, p.minitabletext')].map(p => p.textContent),
+    content: ([...document.querySelectorAll('td')].find(t => t.style.padding === '8px') || {innerText: ''})
+      .innerText.trim(),
     probes: document.getElementsByTagName('xssprobe').length,
     handlers: handlers,
     scriptLinks: scriptLinks,
@@ -126,6 +129,8 @@ TEST_P(ReportInBrowser, EveryPageLoadsWithItsPicturesMenuAndFigures) {
         std::string title = "Tallyvex2 web interface: " + std::string(entry.Title);
         if (title.ends_with(' ')) title.pop_back();
         EXPECT_EQ(title, page["title"].String());
+        // No page, of the menu or any other, shows an empty content area.
+        EXPECT_FALSE(page["content"].String().empty());
 
         // Every picture comes from the report program and decodes; the
         // logo and the name are on every page. (The marker cells' images

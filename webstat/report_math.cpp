@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "model/ipv4.h"
+#include "model/time_split.h"
 #include "platform/clock.h"
 #include "platform/integer_ratio.h"
 #include "platform/text.h"
@@ -144,7 +145,7 @@ std::string NetworkNameOf(uint32_t address, const TBaseConf& conf) {
 }
 
 std::optional<TDayRange> PeriodRange(int32_t code, double now) {
-    const double today = std::trunc(now);
+    const double today = WholeDay(now);
     switch (code) {
         case 0: return TDayRange{today, today};
         case 1: return TDayRange{today - 1, today - 1};
@@ -160,7 +161,7 @@ std::optional<TDayRange> PeriodRange(int32_t code, double now) {
 }
 
 int32_t HistoryDays(double now, double startTime) {
-    const double days = std::trunc(now) - std::trunc(startTime) + 1;
+    const double days = WholeDay(now) - WholeDay(startTime) + 1;
     // NaN fails the comparison and gives 1 as well.
     if (!(days >= 1)) return 1;
     return days > INT32_MAX ? INT32_MAX : int32_t(days);

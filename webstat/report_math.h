@@ -120,9 +120,9 @@ struct TDayRange {
 std::optional<TDayRange> PeriodRange(int32_t code, double now);
 
 // The calendar days of a history that began at startTime, the day of now
-// included: trunc(now) - trunc(startTime) + 1, and at least 1, so that a
-// start time in the future (a clock set back) divides by 1, not by 0 or
-// a negative count.
+// included: WholeDay(now) - WholeDay(startTime) + 1 (time_split.h), and at
+// least 1, so that a start time in the future (a clock set back) divides by
+// 1, not by 0 or a negative count.
 int32_t HistoryDays(double now, double startTime);
 
 }  // namespace tlvx

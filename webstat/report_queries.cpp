@@ -101,12 +101,14 @@ void BestEntryExitPages(ICounter2& counter, TEntryExitPages& best) {
     int64_t entryTotal = 0, exitTotal = 0;
     std::string entryPage, exitPage;
     for (const std::string& path : nodes->GetAllLinkPaths()) {
-        if (path == mainNode) continue;
         Ref<INodeInfo> info = nodes->GetNodeInfo(path, false);
         if (!info) continue;
         const int32_t entries = info->GetEntries(), exits = info->GetExits();
+        // The shares are of all entries and exits; the main page, where
+        // most visits begin, is counted there but never named.
         entryTotal += entries;
         exitTotal += exits;
+        if (path == mainNode) continue;
         if (entries > entryMax) {
             entryMax = entries;
             entryPage = path;

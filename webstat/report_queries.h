@@ -42,9 +42,10 @@ THotItem HotReferral(ICounter2& counter, std::string_view ownHost, double day);
 
 // The most frequent entry page and exit page over every node path but the
 // main node's name, each the first of equal counts, with its count and its
-// share of all entries (exits) of those pages in whole per cent, halves to
-// even; a page is "" when no page has any. Each side's count and share are
-// set only when its total is above 0, else they keep the caller's values.
+// share of all entries (exits) of every page, the main page's included, in
+// whole per cent, halves to even; a page is "" when no page but the main
+// page has any. Each side's count and share are set only when its total is
+// above 0, else they keep the caller's values.
 struct TEntryExitPages {
     std::string EntryPage;
     std::string ExitPage;

@@ -6,6 +6,24 @@
 #include "platform/integer_ratio.h"
 
 namespace tlvx {
+namespace {
+
+void LegendRow(THtmlBuilder& html, const TLegendEntry& entry) {
+    html.Line("<tr>");
+    html.Line("<td align=right valign=middle><span class=\"smaller\">").Trusted(entry.Text).Add(":&nbsp;</span></td>");
+    html.Line("<td valign=middle align=center width=20>");
+    html.Line("<table width=13 height=13 cellspacing=0 cellpadding=0 border=0>");
+    if (entry.Colour.View().empty())
+        html.Line("<tr><td width=13 height=13 bgcolor=white style=\"border:1px solid black;\">"
+                  "<img width=1 height=1 src=\"\"></td></tr>");
+    else
+        html.Line("<tr><td width=13 height=13 bgcolor=#").Add(entry.Colour).Add("></td></tr>");
+    html.Line("</table>");
+    html.Line("</td>");
+    html.Line("</tr>");
+}
+
+}  // namespace
 
 TSpanWidths SpanWidths(int64_t start, int64_t first, int64_t last, int64_t today, int64_t days,
                        int64_t width) {
@@ -51,6 +69,27 @@ std::string BuildDateRuler(double startTime, int32_t days) {
     html.Line("<td width=12% align=right>");
     label(int64_t(days) - 1).Add("</td></tr></table>");
     return html.Take();
+}
+
+void WriteTimeDiagramTail(THtmlBuilder& html, double startTime, int32_t days,
+                          std::initializer_list<TLegendEntry> legend) {
+    html.Line("<tr><td>&nbsp;</td><td>&nbsp;</td><td style=\"border-top:1px solid black;\" width=400>")
+        .Trusted(BuildDateRuler(startTime, days))
+        .Add("</td><td style=\"border-top:1px solid black;\" width=20>&nbsp;</td><td>&nbsp;</td></tr>");
+    html.Line("<tr><td>&nbsp;</td>");
+    html.Line("<td>&nbsp;</td>");
+    html.Line("<td colspan=2><br><br>");
+    html.Line("<table align=right width=100% cellspacing=0 cellpadding=0 border=0>");
+    bool first = true;
+    for (const TLegendEntry& entry : legend) {
+        if (!first) html.Line("<tr><td height=5 colspan=2><img height=5 width=1 src=\"\"></td></tr>");
+        first = false;
+        LegendRow(html, entry);
+    }
+    html.Line("</table>");
+    html.Line("</td><td>&nbsp;</td>");
+    html.Line("</tr>");
+    html.Line("</table><br><br>");
 }
 
 }  // namespace tlvx

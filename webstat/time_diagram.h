@@ -4,7 +4,11 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <string>
+#include <string_view>
+
+#include "platform/html_builder.h"
 
 namespace tlvx {
 
@@ -32,5 +36,19 @@ TSpanWidths SpanWidths(int64_t start, int64_t first, int64_t last, int64_t today
 // quarter, half, three quarters and the last day, labelled "dd.mm" below
 // 366 days and "dd.mm.yy" from 366 on.
 std::string BuildDateRuler(double startTime, int32_t days);
+
+// One state of a diagram's legend: its text (of the program's tables) and
+// the colour of its 13 x 13 swatch ("5AA27A"); without a colour the swatch
+// is white with a black border.
+struct TLegendEntry {
+    std::string_view Text;
+    THtmlLiteral Colour = "";
+};
+
+// What follows a time diagram's rows in its table of five columns (name,
+// first day, diagram, state, latest day): the date ruler under the diagram
+// and state columns, the legend below it aligned right, and the table's end.
+void WriteTimeDiagramTail(THtmlBuilder& html, double startTime, int32_t days,
+                          std::initializer_list<TLegendEntry> legend);
 
 }  // namespace tlvx

@@ -6,6 +6,8 @@
 #include <filesystem>
 #include <thread>
 
+#include "model/counter2.h"
+#include "platform/clock.h"
 #include "platform/text.h"
 #include "platform/testing/http_client.h"
 #include "platform/testing/lighttpd.h"
@@ -16,6 +18,7 @@
 #include "webstat/page_table.h"
 #include "webstat/testing/html_scan.h"
 #include "webstat/testing/page_parts.h"
+#include "webstat/testing/report_server.h"
 #include "webstat/testing/table_rows.h"
 
 namespace tlvx {
@@ -238,6 +241,96 @@ TEST_F(ReportServer, PagesAndReferralsOfTheHitsSent) {
     const std::string report = test::ContentArea(Report(detail.substr(detail.find('?') + 1)).Body);
     EXPECT_NE(std::string::npos, report.find("<h1>Referral detailed statistics<br>" + source + "</h1>")) << report;
     EXPECT_EQ(3u, test::TableRows(report).size());
+}
+
+// Both programs at moments of the test's choice (report_server.h), asked
+// under the site's own host, over a database installed at 00:01 on
+// Sunday 2026-11-29.
+class ClockedReport : public ::testing::Test {
+protected:
+    void SetUp() override {
+        server_.SetHost("www.mysite.example");
+        server_.SetClock(EncodeDateTime(2026, 11, 29, 0, 1));
+        ASSERT_TRUE(server_.Install());
+    }
+    // One hit at when from client address 198.51.100.client.
+    void Hit(double when, int client, const std::string& query) {
+        server_.SetClock(when);
+        const std::string from = "X-Forwarded-For: 198.51.100." + std::to_string(client) + "\r\n";
+        ASSERT_EQ(200, server_.Count("id=site&" + query, from).Status) << server_.ErrorLog();
+    }
+    std::string Content(const std::string& query) { return test::ContentArea(server_.Report("id=site&" + query).Body); }
+    // The first column of the figures the page lists in "tabletext" pairs.
+    std::vector<std::string> Counts(const std::string& query) {
+        const std::vector<std::string> cells = test::CellTexts(Content(query), "tabletext");
+        std::vector<std::string> counts;
+        for (size_t i = 0; i < cells.size(); i += 2) counts.push_back(cells[i]);
+        return counts;
+    }
+    Ref<ICounter2> Open() {
+        Ref<ICounter2> counter;
+        OpenCounter2(server_.Database(), counter, TSkinStreams{}, true, "");
+        EXPECT_TRUE(counter);
+        return counter;
+    }
+
+    test::TReportServer server_{std::nullopt};
+};
+
+// Hits on every whole hour of the month's last day, at 23:59:59.999 and at
+// the next midnight, each in its own hour, day and weekday; asked at 23:59
+// the next day, the Pages page's ruler ends today.
+TEST_F(ClockedReport, ExactHoursLandInTheirHourDayAndWeekday) {
+    for (int hour = 0; hour < 24; ++hour) Hit(EncodeDateTime(2026, 11, 30, hour), hour + 1, "node=index");
+    Hit(EncodeDateTime(2026, 11, 30, 23, 59, 59, 999), 30, "node=index");
+    Hit(EncodeDateTime(2026, 12, 1), 31, "node=index");
+    server_.SetClock(EncodeDateTime(2026, 12, 1, 23, 59));
+
+    std::vector<std::string> hours(24, "1");
+    hours.front() = hours.back() = "2";
+    EXPECT_EQ(hours, Counts("page=times"));
+    EXPECT_EQ((std::vector<std::string>{"25", "1", "0", "0", "0", "0", "0"}), Counts("page=weeks"));
+    // The dynamics' figures: visitors, site views and hits of the whole
+    // history, yesterday and today (three days of history).
+    const std::string din = Content("page=din");
+    std::vector<std::string> figures;
+    const std::string cell = "<td align=center width=20 style=\"border-top:1px solid black;\">";
+    for (size_t at = din.find(cell); at != std::string::npos; at = din.find(cell, at + 1))
+        figures.push_back(test::TextBetween(din, cell, "</td>", at));
+    ASSERT_EQ(9u, figures.size()) << din;
+    EXPECT_EQ("25", figures[5]);
+    EXPECT_EQ("1", figures[8]);
+    const std::string nodes = Content("page=nodes");
+    EXPECT_NE(std::string::npos, nodes.find("% align=right>01.12</td>\r\n</td></tr></table>")) << nodes;
+}
+
+// Without cookies, on a server that sets no URL variable: a referrer on the
+// site's own host is the page before (no entry, no source of that name); an
+// address back on each of three days is one of each day's visitors, and the
+// root's visitors are the site's total.
+TEST_F(ClockedReport, WithoutCookiesTheOwnHostIsThePreviousPageAndEachDayCountsItsVisitors) {
+    const double day = EncodeDateTime(2026, 11, 30);
+    Hit(day + 0.4, 7, "nocookies=1&node=index&referer=http%3A%2F%2Fwww.google.com%2Fsearch");
+    Hit(day + 0.41, 7, "nocookies=1&node=news&referer=http%3A%2F%2Fwww.mysite.example%2Findex.html");
+    Hit(day + 1.4, 7, "nocookies=1&node=index");
+    Hit(day + 2.4, 7, "nocookies=1&node=index");
+    Hit(day + 2.5, 8, "nocookies=1&node=index");
+    server_.SetClock(day + 2.9);
+
+    Ref<ICounter2> counter = Open();
+    Ref<INodeCollection> nodes = counter->GetNodes();
+    Ref<INodeInfo> root = nodes->GetRoot()->GetInfo();
+    EXPECT_EQ((StringArray{"GOOGLE.COM", "UNKNOWN"}), root->GetSourceNames());
+    EXPECT_EQ(0, nodes->GetNodeInfo("news", false)->GetEntries());
+    EXPECT_EQ(4, nodes->GetNodeInfo("index", false)->GetEntries());
+    EXPECT_EQ(1, root->GetDayVisitors(day, day));
+    EXPECT_EQ(1, root->GetDayVisitors(day + 1, day + 1));
+    EXPECT_EQ(2, root->GetDayVisitors(day + 2, day + 2));
+    EXPECT_EQ(2, root->GetVisitors());
+    EXPECT_EQ(2, counter->GetSettings().TotalVisitors);
+    EXPECT_EQ(1, nodes->GetNodeInfo("news", false)->GetVisitors());
+    counter.reset();
+    EXPECT_EQ(std::string::npos, Content("page=refs").find("MYSITE.EXAMPLE"));
 }
 
 }  // namespace

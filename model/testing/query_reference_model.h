@@ -18,10 +18,14 @@
 
 namespace tlvx::reference {
 
-inline int32_t DayOf(double when) { return int32_t(std::trunc(when)); }
+// Times are kept to the millisecond: a time is split once rounded to it, so
+// 10:00:00.000 is in hour 10 and 23:59:59.9996 on the next day. (Dates
+// from 1899-12-30 on.)
+inline int64_t MillisecondsOf(double when) { return std::llround(when * 86'400'000.0); }
+inline int32_t DayOf(double when) { return int32_t(MillisecondsOf(when) / 86'400'000); }
 // 1 = Monday ... 7 = Sunday; day 0 (1899-12-30) was a Saturday.
 inline int IsoWeekday(int32_t day) { return int(((int64_t(day) % 7 + 7 + 5) % 7) + 1); }
-inline int HourOf(double when) { return int((when - std::trunc(when)) * 24); }
+inline int HourOf(double when) { return int(MillisecondsOf(when) % 86'400'000 / 3'600'000); }
 
 struct TCounts {
     int32_t Hits = 0;
@@ -209,6 +213,12 @@ struct TNodeModel {
     int32_t CountSourcesUsefulBefore(double day) const {
         int32_t n = 0;
         for (const auto& [name, s] : Sources) n += s.HasUseful && DayOf(s.Useful) < DayOf(day);
+        return n;
+    }
+    int32_t CountSourcesFirstSeen(double from, double to) const {
+        int32_t n = 0;
+        for (const auto& [name, s] : Sources)
+            n += name != "UNKNOWN" && DayOf(s.FirstTime) >= DayOf(from) && DayOf(s.FirstTime) <= DayOf(to);
         return n;
     }
 

@@ -16,9 +16,9 @@ namespace tlvx::test {
 std::vector<std::string> HostileValues();
 
 // Every query field a report page reads, besides id and page.
-inline constexpr std::string_view kPageQueryFields[] = {"nodename", "group", "kind", "from", "dates",
+inline constexpr std::string_view kPageQueryFields[] = {"nodename", "group",  "kind", "from",  "dates",
                                                         "compare",  "timesort", "node", "refname", "podr",
-                                                        "sort",     "period", "show"};
+                                                        "sort",     "period", "show", "month", "ref"};
 
 // Every page value of the page table in lower case, then the empty value
 // and one the table does not hold.

@@ -41,6 +41,7 @@ void BuildPlannedHistory(const std::string& path, const std::vector<TPlannedDay>
                 hit.newVisit = i < plan.Views;
                 hit.newDay = i < plan.Visitors;
                 hit.newVisitor = i < plan.New;
+                if (i < plan.Referred) hit.referrer = kPlannedReferrer;
                 clock.now = hit.when;
                 nodes->RecordNodeHit(i == 0 ? "shop" : "shop.book", true, hit);
                 nodes->RecordSiteHit(hit);
@@ -60,10 +61,12 @@ void BuildPlannedHistory(const std::string& path, const std::vector<TPlannedDay>
     if (ErrorFlag()) throw std::runtime_error("a planned hit made an error note");
 }
 
-TPlannedSite::TPlannedSite(const std::vector<TPlannedDay>& days, const std::function<void(ICounter2&)>& more)
+TPlannedSite::TPlannedSite(const std::vector<TPlannedDay>& days, const std::function<void(ICounter2&)>& more,
+                           double now)
     : site_(TReportFixture::Empty) {
     std::filesystem::remove(site_.Database());
-    BuildPlannedHistory(site_.Database(), days, FixtureNow(), more);
+    BuildPlannedHistory(site_.Database(), days, now, more);
+    site_.SetNow(now);
 }
 
 std::string TPlannedSite::Content(const std::string& query) const {

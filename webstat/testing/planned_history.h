@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "model/counter2.h"
@@ -23,7 +24,11 @@ struct TPlannedDay {
     int32_t Views = 0;     // the first Views hits begin a visit
     int32_t Visitors = 0;  // the first Visitors hits are a visitor's first of the day
     int32_t New = 0;       // the first New hits are new visitors
+    int32_t Referred = 0;  // the first Referred hits come from kPlannedReferrer
 };
+
+// The outside site the referred hits of a planned day come from.
+inline constexpr std::string_view kPlannedReferrer = "SEARCH.EXAMPLE";
 
 // days[0] is the first day of the history, days.back() the day of now;
 // every day's hits are recorded from 08:00 on, a minute apart. more, when
@@ -33,10 +38,11 @@ void BuildPlannedHistory(const std::string& path, const std::vector<TPlannedDay>
                          const std::function<void(ICounter2&)>& more = {});
 
 // A report site (report_site.h) whose counter "site" holds a planned
-// history ending at FixtureNow().
+// history ending at now, when its requests run.
 class TPlannedSite {
 public:
-    explicit TPlannedSite(const std::vector<TPlannedDay>& days, const std::function<void(ICounter2&)>& more = {});
+    explicit TPlannedSite(const std::vector<TPlannedDay>& days, const std::function<void(ICounter2&)>& more = {},
+                          double now = FixtureNow());
     TPlannedSite(const TPlannedSite&) = delete;
     TPlannedSite& operator=(const TPlannedSite&) = delete;
 

@@ -115,6 +115,8 @@ void RecordHit(ICounter2& counter, const TPlannedHit& hit, TCookieJar& jar) {
     TMapEnvironment env;
     env.Set("GATEWAY_INTERFACE", "CGI/1.1");
     env.Set("REQUEST_METHOD", "GET");
+    env.Set("HTTP_HOST", std::string(kFixtureHost));
+    env.Set("SCRIPT_NAME", "/cgi-bin/tlvxcount");
     env.Set("QUERY_STRING", "id=site&node=" + UrlArg(hit.Node) + (hit.WithoutCookies ? "&nocookies=1" : ""));
     env.Set("REMOTE_ADDR", hit.Address.empty() ? profile.Address : hit.Address);
     env.Set("HTTP_USER_AGENT", std::string(profile.Agent));

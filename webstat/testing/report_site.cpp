@@ -122,7 +122,7 @@ void TReportSite::WriteConf(const std::string& text) const { WriteFile(ConfFile(
 TReportAnswer TReportSite::Get(const std::string& query, const std::map<std::string, std::string>& extra) const {
     TMapEnvironment env = ReportRequestEnvironment(query);
     for (const auto& [name, value] : extra) env.Set(name, value);
-    TSettableClock clock(FixtureNow(), bias_);
+    TSettableClock clock(now_, bias_);
     IClock* previous = &Clock();
     SetClock(&clock);
     TReportAnswer answer;

@@ -8,8 +8,8 @@
 //   DIR/site.orv               a copy of the fixture database
 //   DIR/images/                the static pictures
 //
-// Requests run at FixtureNow() with a fixed clock, three hours east of GMT
-// unless a test sets another offset.
+// Requests run at FixtureNow() with a fixed clock, three hours east of GMT,
+// unless a test sets another moment or offset.
 #pragma once
 
 #include <map>
@@ -72,6 +72,8 @@ public:
 
     // The minutes to add to local time to get GMT (-180 unless set).
     void SetClockBias(int32_t biasMinutes) { bias_ = biasMinutes; }
+    // The moment requests run at (FixtureNow() unless set).
+    void SetNow(double now) { now_ = now; }
 
     // A GET request with query; extra variables set or replace the usual
     // ones (an empty value is set empty).
@@ -81,6 +83,7 @@ public:
 private:
     TTestTempDir dir_;
     int32_t bias_ = -180;
+    double now_ = FixtureNow();
 };
 
 // The bytes of a file ("" when it is missing).
