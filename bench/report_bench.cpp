@@ -9,11 +9,13 @@
 // variants below; each as the median of RUNS processes, large and small
 // taken in turn so a busy machine slows both alike.
 //
-//   bench_report [--db PATH] [--small PATH] [--runs N] [--crowd N]
+//   bench_report [--db PATH|none] [--small PATH] [--runs N] [--crowd N]
 //
 // The synthetic databases record no visitors; with --crowd N the visitor
-// list's pages are timed again on a database of N visitors, each with one
-// hit on one of the last 90 days, beside the same pages on the small one.
+// list's pages are timed again on a database of N visitors beside the same
+// pages on one of 200, both made through the counter program's hit road
+// (cookies, node lists, paths) over the last 90 days. --db none times only
+// these.
 //
 // The pages read "today" from the system clock: on a database whose last
 // day lies in the past, the figures of recent periods are empty, which the
@@ -40,6 +42,7 @@
 #include "platform/testing/temp_dir.h"
 #include "raster/default_skin.h"
 #include "webstat/page_table.h"
+#include "webstat/testing/report_fixtures.h"
 #include "webstat/testing/report_site.h"
 
 using namespace tlvx;
@@ -162,31 +165,44 @@ void BuildSmallDatabase(const std::string& path, double day) {
     SetClock(nullptr);
 }
 
-// count visitors, each with one hit (a site hit and its visitor record) on
-// one of the 90 days up to day, from addresses of their own, in one
-// transaction.
-void BuildCrowdDatabase(const std::string& path, double day, int count) {
-    TSettableClock clock(day - 89);
-    SetClock(&clock);
-    TSequenceGuids guids;
-    SetGuidSource(&guids);
-    Ref<ICounter2> counter = CreateBenchDatabase(path);
-    Ref<IVisitorCollection> visitors = counter->GetVisitors();
-    synthetic::TSiteShape shape;
-    shape.VisitorsPerDay = 1;
-    synthetic::TSiteGenerator site(shape);
-    const synthetic::THit hit = site.Day(int32_t(day)).front();
+// The hits of count visitors over the 90 days up to now, as the counter
+// program receives them: each visitor comes on one of those days for a
+// session of one to four pages of the synthetic site, two minutes apart,
+// from an address of its own, with cookies; every third comes back for
+// another session a few days later.
+std::vector<test::TPlannedHit> CrowdHits(int count, double now) {
+    synthetic::TRandom random(0xC40Dull + uint64_t(count));
+    const std::vector<std::string> nodes = synthetic::NodePaths(synthetic::TSiteShape{});
+    const double today = std::trunc(now), minute = 1.0 / 1440;
+    std::vector<test::TPlannedHit> hits;
+    auto session = [&](uint32_t visitor, double day) {
+        if (day > today) return;
+        const uint32_t pages = 1 + random.Below(4);
+        // Whole sessions before now, even on today's short day.
+        const double room = std::max(1.0, (std::min(day + 1, now) - day) / minute - 2.0 * pages - 1);
+        const double start = day + (random.Below(uint32_t(room)) + 0.5) * minute;
+        for (uint32_t k = 0; k < pages; ++k) {
+            test::TPlannedHit hit;
+            hit.When = start + 2 * k * minute;
+            hit.Visitor = visitor;
+            hit.Node = nodes[random.Below(uint32_t(nodes.size()))];
+            if (k > 0) hit.Referer = "http://www.mysite.example/";
+            hits.push_back(std::move(hit));
+        }
+    };
     for (int v = 0; v < count; ++v) {
-        clock.now = day - 89 + (v % 90) + (v % 1000) / 1440.0;
-        std::string id;
-        visitors->RegisterHit(id, int32_t(0x0A000000u + uint32_t(v) * 2654435761u % 0x00FFFFFFu), true, true,
-                              clock.now);
-        counter->GetNodes()->RecordSiteHit(hit.SiteFacts());
+        const double day = today - 89 + random.Below(90);
+        session(uint32_t(v), day);
+        if (v % 3 == 0) session(uint32_t(v), day + 1 + random.Below(5));
     }
-    visitors.reset();
-    counter.reset();
-    SetGuidSource(nullptr);
-    SetClock(nullptr);
+    std::stable_sort(hits.begin(), hits.end(),
+                     [](const test::TPlannedHit& a, const test::TPlannedHit& b) { return a.When < b.When; });
+    return hits;
+}
+
+// A database of count visitors made through the counter program's hit road.
+void BuildCrowdDatabase(const std::string& path, double now, int count) {
+    test::BuildHitsDatabase(CrowdHits(count, now), path, now);
 }
 
 // One request as a fresh process; seconds, and the reply's size.
@@ -228,32 +244,49 @@ double Median(std::vector<double> values) {
     return values[values.size() / 2];
 }
 
-// One variant on the small database and on counter id, taken in turn:
-// the medians, their ratio and the size of id's page.
-void CompareVariant(const std::string& program, const std::string& id, const TVariant& variant, int runs) {
-    std::vector<double> smallTimes, times;
-    size_t bytes = 0, smallBytes = 0;
+// One variant on counter base and on counter id, taken in turn: the
+// medians, their ratio and the size of id's page.
+void CompareVariant(const std::string& program, const std::string& base, const std::string& id,
+                    const TVariant& variant, int runs) {
+    std::vector<double> baseTimes, times;
+    size_t bytes = 0, baseBytes = 0;
     for (int r = 0; r < runs; ++r) {
-        smallTimes.push_back(TimeRequest(program, "id=small&" + variant.Query, smallBytes));
+        baseTimes.push_back(TimeRequest(program, "id=" + base + "&" + variant.Query, baseBytes));
         times.push_back(TimeRequest(program, "id=" + id + "&" + variant.Query, bytes));
     }
-    const double s = Median(smallTimes) * 1e3, l = Median(times) * 1e3;
+    const double s = Median(baseTimes) * 1e3, l = Median(times) * 1e3;
     std::printf("%-24s %12.2f %12.2f %8.2f %10.1f\n", variant.Name.c_str(), s, l, l / s, double(bytes) / 1024);
     std::fflush(stdout);
+}
+
+// The visitor list's pages on a crowd of count visitors beside a crowd of
+// 200.
+void CompareCrowds(const std::string& program, const TTestTempDir& dir, int count, int runs) {
+    const double now = Clock().Now();
+    BuildCrowdDatabase(dir.File("crowd200.orv"), now, 200);
+    BuildCrowdDatabase(dir.File("crowd.orv"), now, count);
+    std::printf("\nthe visitor list with %d visitors (%.0f MB) beside 200\n", count,
+                double(std::filesystem::file_size(dir.File("crowd.orv"))) / 1e6);
+    std::printf("%-24s %12s %12s %8s %10s\n", "page", "200 ms", "crowd ms", "ratio", "crowd KB");
+    for (const TVariant& variant : Variants())
+        if (variant.Query.starts_with("page=VISITORS") || variant.Query.starts_with("page=visitors"))
+            CompareVariant(program, "crowd200", "crowd", variant, runs);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
     const TOptions o = ParseOptions(argc, argv);
-    const double lastDay = LastDayOf(o.db);
+    const bool large = o.db != "none";
+    const double lastDay = large ? LastDayOf(o.db) : 0;
     TTestTempDir dir;
     std::string small = o.small;
-    if (small.empty()) {
+    if (small.empty() && large) {
         small = dir.File("small.orv");
         BuildSmallDatabase(small, lastDay > 0 ? lastDay : EncodeDateTime(2024, 1, 1));
     }
-    // The program beside its configuration: counter "big" and counter "small".
+    // The program beside its configuration: counters "big", "small" and
+    // the crowds.
     const std::string program = dir.File("tlvxstat");
     std::filesystem::copy_file(TLVX_TLVXSTAT, program);
     std::filesystem::create_directory(dir.File("images"));
@@ -261,34 +294,28 @@ int main(int argc, char** argv) {
         std::FILE* conf = std::fopen(dir.File("tlvx2.conf").c_str(), "w");
         std::fprintf(conf, "ImagesDirectory=%s\n<Base:big>\nDataBaseName=%s\nShowServerTime=1\n</Base>\n"
                      "<Base:small>\nDataBaseName=%s\nShowServerTime=1\n</Base>\n"
-                     "<Base:crowd>\nDataBaseName=%s\nShowServerTime=1\n</Base>\n",
-                     dir.File("images").c_str(), o.db.c_str(), small.c_str(), dir.File("crowd.orv").c_str());
+                     "<Base:crowd>\nDataBaseName=%s\nShowServerTime=1\n</Base>\n"
+                     "<Base:crowd200>\nDataBaseName=%s\nShowServerTime=1\n</Base>\n",
+                     dir.File("images").c_str(), o.db.c_str(), small.c_str(), dir.File("crowd.orv").c_str(),
+                     dir.File("crowd200.orv").c_str());
         std::fclose(conf);
     }
-    const double today = std::trunc(Clock().Now());
-    std::printf("large %s (%.0f MB), small %s; %d runs each\n", o.db.c_str(),
-                double(std::filesystem::file_size(o.db)) / 1e6, small.c_str(), o.runs);
-    if (lastDay > 0 && lastDay < today)
-        std::printf("the large database's last day is %.0f days before today: recent periods read empty days\n",
-                    today - lastDay);
-    std::printf("%-24s %12s %12s %8s %10s\n", "page", "small ms", "large ms", "ratio", "large KB");
-    // What starting any process costs here, for scale.
-    {
+    if (large) {
+        const double today = std::trunc(Clock().Now());
+        std::printf("large %s (%.0f MB), small %s; %d runs each\n", o.db.c_str(),
+                    double(std::filesystem::file_size(o.db)) / 1e6, small.c_str(), o.runs);
+        if (lastDay > 0 && lastDay < today)
+            std::printf("the large database's last day is %.0f days before today: recent periods read empty days\n",
+                        today - lastDay);
+        std::printf("%-24s %12s %12s %8s %10s\n", "page", "small ms", "large ms", "ratio", "large KB");
+        // What starting any process costs here, for scale.
         std::vector<double> times;
         size_t bytes = 0;
         for (int r = 0; r < o.runs; ++r) times.push_back(TimeRequest("/bin/true", "", bytes, false));
         std::printf("%-24s %12.2f\n", "(/bin/true)", Median(times) * 1e3);
+        for (const TVariant& variant : Variants()) CompareVariant(program, "small", "big", variant, o.runs);
     }
-    for (const TVariant& variant : Variants()) CompareVariant(program, "big", variant, o.runs);
-    if (o.crowd > 0) {
-        BuildCrowdDatabase(dir.File("crowd.orv"), today, o.crowd);
-        std::printf("\nthe visitor list with %d visitors (%.0f MB)\n", o.crowd,
-                    double(std::filesystem::file_size(dir.File("crowd.orv"))) / 1e6);
-        std::printf("%-24s %12s %12s %8s %10s\n", "page", "small ms", "crowd ms", "ratio", "crowd KB");
-        for (const TVariant& variant : Variants())
-            if (variant.Query.starts_with("page=VISITORS") || variant.Query.starts_with("page=visitors"))
-                CompareVariant(program, "crowd", variant, o.runs);
-    }
+    if (o.crowd > 0) CompareCrowds(program, dir, o.crowd, o.runs);
     if (lastDay > 0) {
         const double at = std::trunc(lastDay) + 15.0 / 24;
         std::printf("\nin this process, at 15:00 of the large database's last day\n%-16s %12s %12s\n", "page",

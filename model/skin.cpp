@@ -9,7 +9,6 @@ namespace tlvx {
 
 namespace {
 
-constexpr uint16_t kPreviewWidth = 100;
 constexpr TColor kWhite = 0xFFFFFF;
 
 std::vector<uint8_t> BytesOf(TStream* stream) {
@@ -29,15 +28,12 @@ std::vector<uint8_t> ReadBytes(TStream& stream, int32_t count) {
 }  // namespace
 
 TPaintRect DecodeSkinBitmap(const std::vector<uint8_t>& bytes) {
-    TMemoryStream stream(bytes);
     TPaintRect rect;
-    rect.LoadFromStream(stream);
+    rect.LoadFromMemory(bytes.data(), bytes.size());
     return rect;
 }
 
-TSkin::TSkin() {
-    preview_.SetSize(kPreviewWidth, uint16_t(layout_.NumberWidth));
-}
+TSkin::TSkin() = default;
 
 bool TSkin::IsComplete() const {
     if (background_.empty()) return false;
@@ -52,6 +48,7 @@ void TSkin::SetImages(const TSkinImageStreams& streams) {
     for (int d = 0; d < 10; ++d) digits[d] = BytesOf(streams[1 + d]);
     background_ = std::move(background);
     digits_ = std::move(digits);
+    pictures_.reset();
 }
 
 TSkinSizes TSkin::GetSizes() const {
@@ -113,16 +110,19 @@ bool TSkin::LoadFromStream(TStream* stream) {
         }
 
         // Every picture that is there must be a bitmap; the strip is as high
-        // as digit 0, which must be there.
-        TPaintRect digit0 = DecodeSkinBitmap(digits[0]);
-        if (!background.empty()) DecodeSkinBitmap(background);
+        // as digit 0, which must be there. The pictures stay decoded for the
+        // image.
+        TPictures pictures;
+        pictures.Digits[0] = DecodeSkinBitmap(digits[0]);
+        if (!background.empty()) pictures.Background = DecodeSkinBitmap(background);
         for (int d = 1; d < 10; ++d)
-            if (!digits[d].empty()) DecodeSkinBitmap(digits[d]);
-        layout.DigitHeight = digit0.Height();
+            if (!digits[d].empty()) pictures.Digits[d] = DecodeSkinBitmap(digits[d]);
+        layout.DigitHeight = pictures.Digits[0].Height();
 
-        TColor fill = ColorToPixel(digit0.PixelAt(0, 0));
+        TColor fill = ColorToPixel(pictures.Digits[0].PixelAt(0, 0));
         if (stream->Remaining() > 0) fill = stream->ReadU32();
 
+        pictures_ = std::move(pictures);
         background_ = std::move(background);
         digits_ = std::move(digits);
         layout_ = layout;

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "model/skin_records.h"
@@ -72,7 +73,14 @@ public:
 
 private:
     using TDigitRasters = std::array<TPaintRect, 10>;
-    TDigitRasters DecodeDigits() const;
+    // The pictures decoded; a missing one is an empty raster.
+    struct TPictures {
+        TPaintRect Background;
+        TDigitRasters Digits;
+    };
+    // The pictures the load decoded to check them, or those handed in
+    // through SetImages, decoded at first use.
+    const TPictures& Pictures() const;
     TPaintRect RenderStrip(int32_t width, const TDigitRasters& digits) const;
 
     std::vector<uint8_t> background_;
@@ -81,8 +89,9 @@ private:
     int32_t value_ = 555;
     TSkinTexts texts_ = DefaultSkinTexts();
     TColor fillColor_ = kSkinDefaultFillColor;
+    mutable std::optional<TPictures> pictures_;
     TPaintRect composed_;
-    TPaintRect preview_;
+    TPaintRect preview_;  // made when first shown
 };
 
 // A raster from a BMP held in bytes; raises EBitmapFormatError or EReadError

@@ -11,6 +11,9 @@ namespace tlvx {
 namespace {
 
 constexpr int64_t kMaxSide = 0xFFFF;
+// The blank picture of an incomplete skin: this wide, as high as the
+// default strip is wide, black.
+constexpr uint16_t kPreviewWidth = 100;
 // More cells than a strip can be wide are never visible.
 constexpr int32_t kMaxPaddedDigits = 0xFFFF;
 
@@ -38,14 +41,18 @@ std::string PaddedNumber(int32_t value, int32_t minDigits) {
 
 }  // namespace
 
-TSkin::TDigitRasters TSkin::DecodeDigits() const {
-    TDigitRasters rasters;
-    for (int d = 0; d < 10; ++d)
-        if (!digits_[d].empty()) rasters[d] = DecodeSkinBitmap(digits_[d]);
-    return rasters;
+const TSkin::TPictures& TSkin::Pictures() const {
+    if (!pictures_) {
+        TPictures pictures;
+        if (!background_.empty()) pictures.Background = DecodeSkinBitmap(background_);
+        for (int d = 0; d < 10; ++d)
+            if (!digits_[d].empty()) pictures.Digits[d] = DecodeSkinBitmap(digits_[d]);
+        pictures_ = std::move(pictures);
+    }
+    return *pictures_;
 }
 
-TPaintRect TSkin::RenderNumber(int32_t width) const { return RenderStrip(width, DecodeDigits()); }
+TPaintRect TSkin::RenderNumber(int32_t width) const { return RenderStrip(width, Pictures().Digits); }
 
 TPaintRect TSkin::RenderStrip(int32_t width, const TDigitRasters& digits) const {
     int64_t stripWidth = width == -1 ? layout_.NumberWidth : width;
@@ -79,12 +86,14 @@ TPaintRect TSkin::RenderStrip(int32_t width, const TDigitRasters& digits) const 
 }
 
 const TPaintRect& TSkin::GetImage() {
-    if (!IsComplete()) return preview_;
-    TPaintRect background = DecodeSkinBitmap(background_);
-    TDigitRasters digits = DecodeDigits();
+    if (!IsComplete()) {
+        if (preview_.Width() == 0) preview_.SetSize(kPreviewWidth, uint16_t(TSkinLayout{}.NumberWidth));
+        return preview_;
+    }
+    const TPaintRect& background = Pictures().Background;
+    const TDigitRasters& digits = Pictures().Digits;
 
-    TPaintRect image = SizedRaster(background.Width(), background.Height());
-    DrawClipped(image, background, 0, 0);
+    TPaintRect image = background;
     layout_.DigitHeight = digits[0].Height();
     if (layout_.FixedPosition) {
         DrawClipped(image, RenderStrip(layout_.NumberWidth, digits), layout_.NumberX,

@@ -223,6 +223,21 @@ TEST(SkinRender, FiveFiveFiveOnTheDefaultSkin) {
         for (int x = 0; x < 81; ++x) ASSERT_EQ(gif.At(x, y), image.PixelAt(x, y)) << x << "," << y;
 }
 
+// The pictures the load decoded are kept for the image: pictures handed in
+// later replace them.
+TEST(SkinRender, PicturesSetAfterALoadAreTheOnesDrawn) {
+    TSkin skin;
+    LoadInto(skin, DefaultSkinStreamBytes());
+    skin.SetValue(555);
+    ASSERT_TRUE(DigitAt(skin.GetImage(), 5, 40, 49));
+    TDefaultSkinPictures pictures;
+    TSkinImageStreams streams = pictures.Pointers();
+    streams[1 + 5] = streams[1 + 7];
+    skin.SetImages(streams);
+    EXPECT_TRUE(DigitAt(skin.GetImage(), 7, 40, 49));
+    EXPECT_TRUE(DigitAt(skin.RenderNumber(81), 7, 40, 0));
+}
+
 TEST(SkinRender, CentrePlacementRoundsHalvesToEven) {
     TSkin skin;
     LoadInto(skin, DefaultSkinStreamBytes());

@@ -254,13 +254,26 @@ int32_t TVisitorCollection::DeleteVisitorsOfDay(double date) {
     return int32_t(doomed.size());
 }
 
-bool TVisitorCollection::ReadRow(IVirtualAtom& visitor, double date, TVObject& row) {
-    TVisitorRecord record = ReadVisitorRecord(visitor);
+namespace {
+
+// The record as the visitor list reads it: negative counts as 0, a missing
+// last hit as the first visit. False for a visitor first seen before date's
+// day or without both times.
+bool ReadListedRecord(IVirtualAtom& visitor, double date, TVisitorRecord& record) {
+    record = ReadVisitorRecord(visitor);
     if (record.LastHit == 0) record.LastHit = record.FirstVisit;
-    if (!(record.LastHit > 0 && record.FirstVisit > 0 && WholeDay(record.FirstVisit) >= WholeDay(date)))
-        return false;
-    row.Hits = std::max(record.Hits, 0);
-    row.Visits = std::max(record.Visits, 0);
+    record.Hits = std::max(record.Hits, 0);
+    record.Visits = std::max(record.Visits, 0);
+    return record.LastHit > 0 && record.FirstVisit > 0 && WholeDay(record.FirstVisit) >= WholeDay(date);
+}
+
+}  // namespace
+
+bool TVisitorCollection::ReadRow(IVirtualAtom& visitor, double date, TVObject& row) {
+    TVisitorRecord record;
+    if (!ReadListedRecord(visitor, date, record)) return false;
+    row.Hits = record.Hits;
+    row.Visits = record.Visits;
     row.LastTime = record.LastHit;
     row.FirstTime = record.FirstVisit;
     try {
@@ -279,26 +292,63 @@ bool TVisitorCollection::ReadRow(IVirtualAtom& visitor, double date, TVObject& r
     return !row.Keys.empty();
 }
 
-TVisitorList TVisitorCollection::ListVisitorsSince(double date) {
-    TVisitorList list;
+template <class Visit>
+void TVisitorCollection::WalkVisitors(uint8_t mode, Visit visit) {
     Ref<IIndexer> index = OpenIndexAt(*root_, kVisitorIndexLink);
     Ref<IIndexerCursor> cursor;
-    if (!index || !index->GetCursor(cursor)) return list;
+    if (!index || !index->GetCursor(cursor)) return;
     do {
         try {
             std::string key = cursor->GetKey();
             if (key.size() != 16) throw std::runtime_error("Visitor key is not a GUID");
-            TVObject row;
-            row.VisitorId = TGUID::FromBytes(reinterpret_cast<const uint8_t*>(key.data()));
-            if (ReadRow(Need(cursor->GetValueWithMode(amRead), "visitor atom"), date, row)) {
-                std::string text = GuidToStr(row.VisitorId);
-                list.push_back({std::move(text), std::move(row)});
-            }
+            const TGUID id = TGUID::FromBytes(reinterpret_cast<const uint8_t*>(key.data()));
+            Ref<IVirtualAtom> visitor = cursor->GetValueWithMode(mode);
+            Need(visitor, "visitor atom");
+            visit(id, visitor);
         } catch (...) {
             NoteError(kNoteVisitorRow);
         }
     } while (cursor->Next());
+}
+
+TVisitorList TVisitorCollection::ListVisitorsSince(double date) {
+    TVisitorList list;
+    WalkVisitors(amRead, [&](const TGUID& id, const Ref<IVirtualAtom>& visitor) {
+        TVObject row;
+        row.VisitorId = id;
+        if (ReadRow(*visitor, date, row)) list.push_back({GuidToStr(id), std::move(row)});
+    });
     return list;
+}
+
+TVisitorEntries TVisitorCollection::ListVisitorEntries(double date) {
+    TVisitorEntries entries;
+    WalkVisitors(amRead, [&](const TGUID& id, const Ref<IVirtualAtom>& visitor) {
+        TVisitorRecord record;
+        if (!ReadListedRecord(*visitor, date, record) || !visitor->HasLink(kKeyRecordsLink)) return;
+        TVisitorEntry entry;
+        entry.VisitorId = id;
+        entry.Hits = record.Hits;
+        entry.Visits = record.Visits;
+        entry.LastTime = record.LastHit;
+        entry.FirstTime = record.FirstVisit;
+        entry.Atom = visitor;
+        entries.push_back(std::move(entry));
+    });
+    return entries;
+}
+
+std::optional<int32_t> FirstVisitorKey(TVisitorEntry& entry) {
+    if (entry.KeyRead) return entry.FirstKey;
+    entry.KeyRead = true;
+    try {
+        Ref<IIndexer> keys = OpenIndexAt(Need(entry.Atom, "visitor atom"), kKeyRecordsLink);
+        Ref<IIndexerCursor> cursor;
+        if (keys && keys->GetCursor(cursor)) entry.FirstKey = ReversedKey(cursor->GetKey());
+    } catch (...) {
+        NoteError(kNoteVisitorRow);
+    }
+    return entry.FirstKey;
 }
 
 }  // namespace tlvx

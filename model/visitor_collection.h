@@ -22,6 +22,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -51,6 +52,24 @@ struct TVisitorLine {
 };
 using TVisitorList = std::vector<TVisitorLine>;
 
+// A visitor of the visitor list read no further than the list needs: its
+// record, and its address (first key) only for the rows shown. The entry
+// holds the visitor atom open: drop the entries before the transaction
+// ends.
+struct TVisitorEntry {
+    TGUID VisitorId;
+    int32_t Hits = 0;
+    int32_t Visits = 0;
+    double LastTime = 0;
+    double FirstTime = 0;
+    // The first key, its 4 bytes reversed, once read; KeyRead tells a
+    // visitor without keys from one not read yet.
+    bool KeyRead = false;
+    std::optional<int32_t> FirstKey;
+    Ref<IVirtualAtom> Atom;
+};
+using TVisitorEntries = std::vector<TVisitorEntry>;
+
 // Visitor ids are braced GUID texts; any other text raises
 // std::invalid_argument in the methods that take one (RegisterHit notes it).
 class IVisitorCollection : public virtual RefCounted {
@@ -78,6 +97,13 @@ public:
     // left out; its node list failing notes "Error13!" and keeps the nodes
     // read so far.
     virtual TVisitorList ListVisitorsSince(double date) = 0;
+    // The visitors ListVisitorsSince lists, in the same order, without their
+    // node names or keys (FirstVisitorKey reads the first key of the rows
+    // shown): a visitor whose atom links a key index counts as one with a
+    // key, since the counter makes that index in the hit that stores its
+    // first key. A visitor that cannot be read notes "Error14!" and is left
+    // out.
+    virtual TVisitorEntries ListVisitorEntries(double date) = 0;
 };
 
 class TVisitorCollection : public IVisitorCollection {
@@ -98,6 +124,7 @@ public:
     std::vector<std::string> ListVisitorNodes(std::string_view visitorId) override;
     int32_t DeleteVisitorsOfDay(double date) override;
     TVisitorList ListVisitorsSince(double date) override;
+    TVisitorEntries ListVisitorEntries(double date) override;
 
 private:
     friend class RefMaker;
@@ -109,9 +136,18 @@ private:
     void CountHistogram(int32_t visits);
     void CountReturn(double elapsed);
     bool ReadRow(IVirtualAtom& visitor, double date, TVObject& row);
+    // Walks the visitor index, giving each visitor's GUID and its atom
+    // opened with mode; a visitor that cannot be opened notes "Error14!".
+    template <class Visit>
+    void WalkVisitors(uint8_t mode, Visit visit);
 
     Ref<IVirtualAtom> root_;
 };
+
+// The first key of an entry's visitor, its 4 bytes reversed (Keys.front()
+// of its ListVisitorsSince row), read once; nothing when it has no key. A
+// key index that cannot be read notes "Error14!" and gives nothing.
+std::optional<int32_t> FirstVisitorKey(TVisitorEntry& entry);
 
 // The GUID of a visitor id text; std::invalid_argument when it is none.
 TGUID VisitorGuid(std::string_view visitorId);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <random>
 
 #include "model/collection_atoms.h"
 #include "model/ipv4.h"
@@ -341,6 +342,54 @@ TEST_F(VisitorCollectionTest, ReadOnlyStoreOfAnOlderFileReadsZerosAndMakesNothin
     EXPECT_EQ(visitors->GetReturnCount(), 2);
     EXPECT_EQ(visitors->GetVisitHistogram(), Buckets(0, 0, 0, 0, 0, 0));
     EXPECT_TRUE(Root()->HasLink(4));
+}
+
+// The visitor list's lighter walk lists the same visitors in the same order
+// with the same figures and, asked, the same first key as the full rows;
+// visitors without keys and those first seen too early stay out of both.
+TEST_F(VisitorCollectionTest, EntriesAgreeWithTheFullRows) {
+    std::mt19937 rng(5);
+    std::vector<std::string> ids;
+    {
+        auto visitors = Visitors();
+        for (int i = 0; i < 120; ++i) {
+            std::string id;
+            const double first = kDay + double(rng() % 10);
+            visitors->RegisterHit(id, int32_t(rng()), true, true, first);
+            for (uint32_t k = rng() % 4; k > 0; --k)
+                visitors->RegisterHit(id, int32_t(rng() % 8), false, rng() % 2 == 0, first + double(rng() % 50) / 10);
+            if (i % 3 == 0) visitors->SetVisitorNodeTime("news.a", id, first);
+            ids.push_back(id);
+        }
+    }
+    // One visitor loses its key index: neither walk lists it.
+    {
+        Ref<IIndexer> index = NeedIndexAt(*Root(), 1, "visitor index");
+        Ref<IVirtualAtom> visitor = FindOrInsert(*index, GuidKey(*StrToGuid(ids[7])));
+        index.reset();
+        visitor->SetLink(2, nullptr);
+    }
+    Reopen(true);
+    auto visitors = Visitors();
+    for (double date : {0.0, kDay + 4.5}) {
+        const TVisitorList rows = visitors->ListVisitorsSince(date);
+        TVisitorEntries entries = visitors->ListVisitorEntries(date);
+        ASSERT_EQ(entries.size(), rows.size()) << date;
+        if (date == 0) {
+            EXPECT_EQ(rows.size(), ids.size() - 1);
+        }
+        for (size_t i = 0; i < rows.size(); ++i) {
+            const TVObject& row = rows[i].Object;
+            TVisitorEntry& entry = entries[i];
+            EXPECT_EQ(entry.VisitorId, row.VisitorId) << i;
+            EXPECT_EQ(entry.Hits, row.Hits);
+            EXPECT_EQ(entry.Visits, row.Visits);
+            EXPECT_EQ(entry.LastTime, row.LastTime);
+            EXPECT_EQ(entry.FirstTime, row.FirstTime);
+            EXPECT_EQ(FirstVisitorKey(entry), std::optional<int32_t>(row.Keys.front())) << i;
+        }
+    }
+    EXPECT_FALSE(ErrorFlag());
 }
 
 }  // namespace

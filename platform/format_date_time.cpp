@@ -1,5 +1,6 @@
 #include "platform/format_date_time.h"
 
+#include <charconv>
 #include <stdexcept>
 
 #include "platform/clock.h"
@@ -11,10 +12,12 @@ bool IsFieldLetter(char c) {
     return c == 'd' || c == 'm' || c == 'y' || c == 'h' || c == 'n' || c == 's';
 }
 
+// Without a string of its own: a long report formats two dates a row.
 void AppendNumber(std::string& out, int value, size_t width) {
-    std::string digits = std::to_string(value);
-    if (digits.size() < width) digits.insert(0, width - digits.size(), '0');
-    out += digits;
+    char digits[16];
+    const size_t length = size_t(std::to_chars(digits, digits + sizeof digits, value).ptr - digits);
+    if (length < width) out.append(width - length, '0');
+    out.append(digits, length);
 }
 
 }  // namespace

@@ -103,6 +103,7 @@ TEST(BmpTest, DamagedHeadersAreRejectedBeforeAllocation) {
     const std::vector<uint8_t> good = Saved(RandomRect(5, 14, 3));
     auto rejects = [&](std::vector<uint8_t> b, const char* what) {
         TPaintRect r = RandomRect(2, 2, 9), before = r;
+        EXPECT_THROW(r.LoadFromMemory(b.data(), b.size()), EBitmapFormatError) << what;
         TMemoryStream s(std::move(b));
         EXPECT_THROW(r.LoadFromStream(s), EBitmapFormatError) << what;
         EXPECT_EQ(r, before) << what;
@@ -133,6 +134,7 @@ TEST(BmpTest, DamagedHeadersAreRejectedBeforeAllocation) {
     rejects(b, "32-bit rows longer than the data");
 }
 
+// The stream and the memory reader agree on every damaged header.
 TEST(BmpTest, RandomCorruptionNeverReadsPastTheData) {
     const std::vector<uint8_t> good = Saved(RandomRect(7, 5, 4));
     std::mt19937 rng(77);
@@ -140,13 +142,24 @@ TEST(BmpTest, RandomCorruptionNeverReadsPastTheData) {
         auto b = good;
         for (int n = 0; n < 3; ++n) b[rng() % 54] = uint8_t(rng());
         b.resize(rng() % (b.size() + 1));
+        TPaintRect fromMemory;
+        bool memoryThrew = false;
+        try {
+            fromMemory.LoadFromMemory(b.data(), b.size());
+        } catch (const EBitmapFormatError&) {
+            memoryThrew = true;
+        }
         TMemoryStream s(std::move(b));
         TPaintRect r;
+        bool streamThrew = false;
         try {
             r.LoadFromStream(s);
         } catch (const EBitmapFormatError&) {
+            streamThrew = true;
         }
         EXPECT_LE(size_t(r.Width()) * r.Height(), s.Size());
+        EXPECT_EQ(memoryThrew, streamThrew);
+        EXPECT_EQ(fromMemory, r);
     }
 }
 

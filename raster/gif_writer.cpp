@@ -2,6 +2,7 @@
 
 #include "platform/byte_codec.h"
 #include "raster/color_quantizer.h"
+#include "raster/exact_palette.h"
 #include "raster/lzw_encoder.h"
 
 namespace tlvx {
@@ -40,10 +41,14 @@ void WriteImageDescriptor(std::vector<uint8_t>& out, uint16_t width, uint16_t he
 }  // namespace
 
 std::vector<uint8_t> PaintRectToGIFBytes(const TPaintRect& rect) {
-    TQuantizedImage image = QuantizeColors(rect);
+    // A picture of few colours (a counter, a chart) keeps them all: its
+    // palette is built directly; only a picture of more is reduced.
+    std::optional<TQuantizedImage> exact = ExactPalette(rect);
+    TQuantizedImage image = exact ? std::move(*exact) : QuantizeColors(rect);
     std::vector<uint8_t> out;
-    // Fixed part plus a generous guess at the compressed data.
-    out.reserve(800 + image.indexes.size() * 3 / 2);
+    // The fixed part and a guess at the compressed data that fits pictures
+    // of few colours; a busier one grows the vector.
+    out.reserve(800 + image.indexes.size() / 2);
     WriteGIFSignature(out);
     WriteScreenDescriptor(out, image.width, image.height);
     FillColorTable(out, image);

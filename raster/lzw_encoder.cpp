@@ -1,54 +1,50 @@
 #include "raster/lzw_encoder.h"
 
 #include <algorithm>
-#include <cstring>
 #include <memory>
 
 namespace tlvx {
 
 namespace {
 
-// Packs codes LSB first straight into sub-blocks of out.
+// Packs codes LSB first into sub-blocks of out: a block is gathered here
+// and appended whole when it is full.
 class TCodePacker {
 public:
-    explicit TCodePacker(std::vector<uint8_t>& out) : out_(out) { StartBlock(); }
+    explicit TCodePacker(std::vector<uint8_t>& out) : out_(out) {}
 
     void PutCode(uint32_t code, int bits) {
         acc_ |= uint64_t(code) << nbits_;
         nbits_ += bits;
         while (nbits_ >= 8) {
-            PutByte(uint8_t(acc_));
+            block_[used_++] = uint8_t(acc_);
             acc_ >>= 8;
             nbits_ -= 8;
+            if (used_ == kBlockSize) WriteBlock();
         }
     }
 
     // Writes the bits left over and the terminator.
     void FlushCodes() {
-        if (nbits_ > 0) PutByte(uint8_t(acc_));
+        if (nbits_ > 0) block_[used_++] = uint8_t(acc_);
         acc_ = 0;
         nbits_ = 0;
-        size_t used = out_.size() - lengthAt_ - 1;
-        if (used == 0)
-            out_.pop_back();  // the placeholder of a block never started
-        else
-            out_[lengthAt_] = uint8_t(used);
+        if (used_ > 0) WriteBlock();
         out_.push_back(0);
     }
 
 private:
-    void StartBlock() {
-        lengthAt_ = out_.size();
-        out_.push_back(255);
-    }
+    static constexpr uint32_t kBlockSize = 255;
 
-    void PutByte(uint8_t b) {
-        out_.push_back(b);
-        if (out_.size() - lengthAt_ - 1 == 255) StartBlock();
+    void WriteBlock() {
+        out_.push_back(uint8_t(used_));
+        out_.insert(out_.end(), block_, block_ + used_);
+        used_ = 0;
     }
 
     std::vector<uint8_t>& out_;
-    size_t lengthAt_ = 0;
+    uint8_t block_[kBlockSize];
+    uint32_t used_ = 0;
     uint64_t acc_ = 0;
     int nbits_ = 0;
 };
@@ -57,20 +53,20 @@ private:
 // code or -1 and leaves a handle that Store uses for the new entry.
 
 // The general table: an open-addressing hash whose slots hold
-// key << 12 | code, key = prefix << 8 | index. 8192 slots keep it under half
-// full.
+// key << 12 | code, key = prefix << 8 | index; 0 is a free slot, since
+// every stored code is above 257. 8192 slots keep it under half full.
 class THashDictionary {
 public:
-    THashDictionary() { Clear(); }
+    THashDictionary() : slots_(kSlots, 0) {}
 
-    void Clear() { std::memset(slots_, 0xFF, sizeof slots_); }
+    void Clear() { std::fill(slots_.begin(), slots_.end(), 0); }
 
     int32_t Find(uint32_t prefix, uint32_t index, uint32_t& handle) const {
         uint32_t key = prefix << 8 | index;
         handle = (key * 2654435761u) >> 19;
         for (;;) {
             uint32_t s = slots_[handle];
-            if (s == kEmpty) return -1;
+            if (s == 0) return -1;
             if (s >> 12 == key) return int32_t(s & 0xFFF);
             handle = (handle + 1) & (kSlots - 1);
         }
@@ -82,13 +78,14 @@ public:
 
 private:
     static constexpr uint32_t kSlots = 8192;
-    static constexpr uint32_t kEmpty = 0xFFFFFFFF;
 
-    uint32_t slots_[kSlots];
+    std::vector<uint32_t> slots_;
 };
 
 // For pictures of at most 16 palette indexes (counters, charts): a dense
-// trie, one row of 16 child codes per code, so a lookup is a single load.
+// trie, one row of 16 child codes per string, so a lookup is a single load.
+// Only the single indexes 0..15 and the made codes 258..4095 have rows, which
+// keeps the table (123 KB) below the size malloc maps anew for each picture.
 // A row is emptied when its code is made, so a clear only empties the rows
 // of the single indexes.
 class TDenseDictionary {
@@ -96,71 +93,93 @@ public:
     static constexpr uint32_t kMaxIndexes = 16;
 
     // Rows are emptied before use, so the table starts uninitialised.
-    TDenseDictionary()
-        : children_(std::make_unique_for_overwrite<uint16_t[]>(size_t(4096) * kMaxIndexes)) {
+    TDenseDictionary() : children_(std::make_unique_for_overwrite<uint16_t[]>(size_t(kRows) * kMaxIndexes)) {
         Clear();
     }
 
-    void Clear() { std::fill_n(children_.get(), 256 * kMaxIndexes, kNone); }
+    void Clear() { std::fill_n(children_.get(), kMaxIndexes * kMaxIndexes, kNone); }
 
     int32_t Find(uint32_t prefix, uint32_t index, uint32_t& handle) const {
-        handle = prefix * kMaxIndexes + index;
+        handle = Row(prefix) * kMaxIndexes + index;
         uint16_t code = children_[handle];
         return code == kNone ? -1 : int32_t(code);
     }
 
     void Store(uint32_t handle, uint32_t, uint32_t, uint32_t code) {
         children_[handle] = uint16_t(code);
-        std::fill_n(&children_[size_t(code) * kMaxIndexes], kMaxIndexes, kNone);
+        std::fill_n(&children_[size_t(Row(code)) * kMaxIndexes], kMaxIndexes, kNone);
     }
 
 private:
     static constexpr uint16_t kNone = 0xFFFF;
+    static constexpr uint32_t kFirstMade = kLzwEndCode + 1;
+    static constexpr uint32_t kRows = kMaxIndexes + 4096 - kFirstMade;
+
+    static uint32_t Row(uint32_t code) { return code < kFirstMade ? code : code - (kFirstMade - kMaxIndexes); }
 
     std::unique_ptr<uint16_t[]> children_;
 };
 
+// Code width and the next code to store, between clears.
+struct TCodeSpace {
+    int size = 9;
+    uint32_t limit = 512;
+    uint32_t next = kLzwEndCode;
+};
+
+// The string prefix + c is new: emits prefix, stores the string and widens
+// the codes, or clears the dictionary after code 4094 (true). Kept out of
+// line so the lookup loop keeps its values in registers.
+template <class TDictionary>
+[[gnu::noinline]] bool AddString(TDictionary& dict, TCodePacker& packer, TCodeSpace& space,
+                                 uint32_t handle, uint32_t prefix, uint32_t c) {
+    packer.PutCode(prefix, space.size);
+    dict.Store(handle, prefix, c, ++space.next);
+    if (space.next >= space.limit) {
+        space.limit *= 2;
+        ++space.size;
+        return false;
+    }
+    if (space.next < kLzwLastCode) return false;
+    packer.PutCode(c, space.size);
+    packer.PutCode(kLzwClearCode, space.size);
+    dict.Clear();
+    space = TCodeSpace{};
+    return true;
+}
+
 template <class TDictionary>
 void EncodeWith(TDictionary& dict, const uint8_t* indexes, size_t count, TCodePacker& packer) {
-    int size = 9;
-    uint32_t limit = 512, next = kLzwEndCode;
-    packer.PutCode(kLzwClearCode, size);
+    TCodeSpace space;
+    packer.PutCode(kLzwClearCode, space.size);
+    if (count == 0) {
+        // An empty picture still closes its (empty) string as code 0.
+        packer.PutCode(0, space.size);
+        packer.PutCode(kLzwEndCode, space.size);
+        return;
+    }
 
-    bool haveString = false;
-    uint32_t prefix = 0;
-    for (size_t i = 0; i < count; ++i) {
-        uint32_t c = indexes[i];
-        if (!haveString) {
-            prefix = c;
-            haveString = true;
-            continue;
-        }
+    const uint8_t* p = indexes;
+    const uint8_t* const end = indexes + count;
+    uint32_t prefix = *p++;  // the current string's code
+    bool haveString = true;
+    while (p < end) {
+        const uint32_t c = *p++;
         uint32_t handle;
-        int32_t code = dict.Find(prefix, c, handle);
+        const int32_t code = dict.Find(prefix, c, handle);
         if (code >= 0) {
             prefix = uint32_t(code);
-            continue;
-        }
-        packer.PutCode(prefix, size);
-        dict.Store(handle, prefix, c, ++next);
-        prefix = c;
-        if (next >= limit) {
-            limit *= 2;
-            ++size;
-        } else if (next >= kLzwLastCode) {
-            packer.PutCode(c, size);
-            packer.PutCode(kLzwClearCode, size);
-            dict.Clear();
-            size = 9;
-            limit = 512;
-            next = kLzwEndCode;
-            haveString = false;
+        } else if (!AddString(dict, packer, space, handle, prefix, c)) {
+            prefix = c;
+        } else {
+            // The next index, if any, begins a new string; after a clear on
+            // the very last index there is no string left to close.
+            haveString = p < end;
+            if (haveString) prefix = *p++;
         }
     }
-    // After a clear on the very last index there is no string left to close;
-    // an empty picture still closes its (empty) string as code 0.
-    if (haveString || count == 0) packer.PutCode(prefix, size);
-    packer.PutCode(kLzwEndCode, size);
+    if (haveString) packer.PutCode(prefix, space.size);
+    packer.PutCode(kLzwEndCode, space.size);
 }
 
 }  // namespace
@@ -173,8 +192,8 @@ void LZWEncode(const uint8_t* indexes, size_t count, std::vector<uint8_t>& out) 
         auto dict = std::make_unique<TDenseDictionary>();
         EncodeWith(*dict, indexes, count, packer);
     } else {
-        auto dict = std::make_unique<THashDictionary>();
-        EncodeWith(*dict, indexes, count, packer);
+        THashDictionary dict;
+        EncodeWith(dict, indexes, count, packer);
     }
     packer.FlushCodes();
 }

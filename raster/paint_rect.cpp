@@ -1,5 +1,6 @@
 #include "raster/paint_rect.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -60,17 +61,23 @@ TPaintRect TPaintRect::CreateSized(uint16_t height, uint16_t width) {
 
 void TPaintRect::SetSize(uint16_t width, uint16_t height) {
     if (width == 0 || height == 0) return;
-    if (height < height_) rows_.resize(height);
-    if (width != width_)
-        for (auto& row : rows_) row.resize(size_t(width) * 3, 0);
-    rows_.resize(height, std::vector<uint8_t>(size_t(width) * 3, 0));
+    const size_t rowBytes = size_t(width) * 3;
+    if (width == width_) {
+        pixels_.resize(rowBytes * height, 0);
+    } else {
+        std::vector<uint8_t> resized(rowBytes * height, 0);
+        const size_t kept = size_t(std::min(width, width_)) * 3;
+        for (uint16_t y = 0; y < std::min(height, height_); ++y)
+            std::memcpy(&resized[y * rowBytes], Row(y), kept);
+        pixels_ = std::move(resized);
+    }
     height_ = height;
     width_ = width;
 }
 
 void TPaintRect::SetPixel(int32_t x, int32_t y, TPixel colour) {
     if (x < 0 || y < 0 || x >= width_ || y >= height_) return;
-    StorePixel(&rows_[y][size_t(x) * 3], colour);
+    StorePixel(Row(uint16_t(y)) + size_t(x) * 3, colour);
 }
 
 void TPaintRect::ReadPixel(int32_t x, int32_t y, uint8_t bytes[3]) const {
@@ -78,7 +85,7 @@ void TPaintRect::ReadPixel(int32_t x, int32_t y, uint8_t bytes[3]) const {
         bytes[0] = bytes[1] = bytes[2] = 0;
         return;
     }
-    std::memcpy(bytes, &rows_[y][size_t(x) * 3], 3);
+    std::memcpy(bytes, Row(uint16_t(y)) + size_t(x) * 3, 3);
 }
 
 TPixel TPaintRect::PixelAt(int32_t x, int32_t y) const {
@@ -90,7 +97,7 @@ TPixel TPaintRect::PixelAt(int32_t x, int32_t y) const {
 void TPaintRect::FillRect(uint16_t x, uint16_t y, TPixel colour, uint16_t height, uint16_t width) {
     if (!BlockInside(x, y, height, width, height_, width_)) return;
     for (uint32_t row = y; row < uint32_t(y) + height; ++row) {
-        uint8_t* p = &rows_[row][size_t(x) * 3];
+        uint8_t* p = Row(uint16_t(row)) + size_t(x) * 3;
         for (uint32_t i = 0; i < width; ++i, p += 3) StorePixel(p, colour);
     }
 }
@@ -123,7 +130,7 @@ void TPaintRect::GetBlock(uint16_t x, uint16_t y, uint8_t* buffer, uint16_t heig
     if (!BlockInside(x, y, height, width, height_, width_)) return;
     size_t rowBytes = size_t(width) * 3;
     for (uint32_t i = 0; i < height; ++i, buffer += rowBytes)
-        std::memcpy(buffer, &rows_[y + i][size_t(x) * 3], rowBytes);
+        std::memcpy(buffer, Row(uint16_t(y + i)) + size_t(x) * 3, rowBytes);
 }
 
 void TPaintRect::PutBlock(uint16_t x, uint16_t y, const uint8_t* buffer, uint16_t height,
@@ -131,7 +138,7 @@ void TPaintRect::PutBlock(uint16_t x, uint16_t y, const uint8_t* buffer, uint16_
     if (!BlockInside(x, y, height, width, height_, width_)) return;
     size_t rowBytes = size_t(width) * 3;
     for (uint32_t i = 0; i < height; ++i, buffer += rowBytes)
-        std::memcpy(&rows_[y + i][size_t(x) * 3], buffer, rowBytes);
+        std::memcpy(Row(uint16_t(y + i)) + size_t(x) * 3, buffer, rowBytes);
 }
 
 void CopyPaintRectBlock(TPaintRect& dest, const TPaintRect& src, uint16_t srcX, uint16_t srcY,

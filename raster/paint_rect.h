@@ -53,8 +53,8 @@ public:
     uint16_t Height() const { return height_; }
     uint16_t Width() const { return width_; }
     // The stored bytes of row y (Width() * 3 of them); y must be < Height().
-    const uint8_t* Row(uint16_t y) const { return rows_[y].data(); }
-    uint8_t* Row(uint16_t y) { return rows_[y].data(); }
+    const uint8_t* Row(uint16_t y) const { return &pixels_[RowOffset(y)]; }
+    uint8_t* Row(uint16_t y) { return &pixels_[RowOffset(y)]; }
 
     // Resizes keeping the content top-left anchored; new pixels are black.
     // A width or height of 0 changes nothing.
@@ -89,6 +89,8 @@ public:
     // depth leaves the raster unchanged. Raises EBitmapFormatError for a
     // header the stream cannot hold; the raster is unchanged then.
     void LoadFromStream(TStream& stream);
+    // The same from a BMP held in memory (offsets count from bytes).
+    void LoadFromMemory(const uint8_t* bytes, size_t size);
     void LoadFromFile(const std::string& fileName);
 
     // Pie sectors: angles in whole degrees, 0 straight up, clockwise; rX the
@@ -104,7 +106,13 @@ public:
     bool operator==(const TPaintRect& other) const = default;
 
 private:
-    std::vector<std::vector<uint8_t>> rows_;
+    // Takes height stored rows, bottom row first, stride bytes apart.
+    void TakeBmpRows(const uint8_t* p, uint16_t bits, uint64_t stride, uint16_t width, uint16_t height);
+    size_t RowOffset(uint16_t y) const { return size_t(y) * width_ * 3; }
+
+    // All rows in one block, top row first, without padding: a picture is
+    // one allocation, not one per row.
+    std::vector<uint8_t> pixels_;
     uint16_t height_ = 0;
     uint16_t width_ = 0;
 };

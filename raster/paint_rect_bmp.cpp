@@ -1,5 +1,6 @@
 // BMP save and load of TPaintRect.
 #include <cstring>
+#include <optional>
 
 #include "platform/byte_codec.h"
 #include "platform/file.h"
@@ -25,37 +26,66 @@ void TPaintRect::SaveToStream(TStream& stream) const {
     out.resize(size_t(bmp::kHeaderSize) + imageSize, 0);
     uint8_t* p = out.data() + bmp::kHeaderSize;
     for (int y = height_ - 1; y >= 0; --y, p += stride)
-        std::memcpy(p, rows_[y].data(), size_t(width_) * 3);
+        std::memcpy(p, Row(uint16_t(y)), size_t(width_) * 3);
     stream.Write(out.data(), out.size());
 }
+
+namespace {
+
+// Where a header says the rows are and how they are laid out.
+struct TBmpRows {
+    uint16_t bits = 0;
+    uint32_t offset = 0;  // from the start of the stream
+    uint16_t width = 0, height = 0;
+    uint64_t stride = 0;
+};
+
+// The rows of a 24- or 32-bit header, checked against a stream of
+// streamSize bytes before a byte of pixel data is allocated: a damaged skin
+// atom must not ask for gigabytes. Nothing for other depths.
+std::optional<TBmpRows> CheckBmpHeader(const uint8_t* h, uint64_t streamSize) {
+    TBmpRows rows;
+    rows.bits = GetU16(h + bmp::kOffBitsPerPixel);
+    if (rows.bits != 24 && rows.bits != 32) return std::nullopt;  // not ours to read
+    rows.offset = GetU32(h + bmp::kOffPixelOffset);
+    auto width = int32_t(GetU32(h + bmp::kOffWidth));
+    auto height = int32_t(GetU32(h + bmp::kOffHeight));
+    if (width <= 0 || width > 0xFFFF || height <= 0 || height > 0xFFFF)
+        throw EBitmapFormatError("size " + std::to_string(width) + " x " + std::to_string(height));
+    if (rows.offset < bmp::kHeaderSize) throw EBitmapFormatError("pixel data inside the header");
+    rows.width = uint16_t(width);
+    rows.height = uint16_t(height);
+    rows.stride = rows.bits == 24 ? bmp::RowStride24(rows.width) : uint64_t(rows.width) * 4;
+    if (rows.offset + rows.stride * rows.height > streamSize)
+        throw EBitmapFormatError("pixel data past the end of the stream");
+    return rows;
+}
+
+}  // namespace
 
 void TPaintRect::LoadFromStream(TStream& stream) {
     uint8_t h[bmp::kHeaderSize];
     if (stream.Remaining() < sizeof h) throw EBitmapFormatError("header cut short");
     stream.ReadExact(h, sizeof h);
-    uint16_t bits = GetU16(h + bmp::kOffBitsPerPixel);
-    if (bits != 24 && bits != 32) return;  // other depths are not ours to read
-
-    // Everything below is checked against the stream before a byte of pixel
-    // data is allocated: a damaged skin atom must not ask for gigabytes.
-    uint32_t offset = GetU32(h + bmp::kOffPixelOffset);
-    auto width = int32_t(GetU32(h + bmp::kOffWidth));
-    auto height = int32_t(GetU32(h + bmp::kOffHeight));
-    if (width <= 0 || width > 0xFFFF || height <= 0 || height > 0xFFFF)
-        throw EBitmapFormatError("size " + std::to_string(width) + " x " + std::to_string(height));
-    if (offset < bmp::kHeaderSize) throw EBitmapFormatError("pixel data inside the header");
-    uint64_t stride = bits == 24 ? bmp::RowStride24(uint32_t(width)) : uint64_t(width) * 4;
-    uint64_t need = uint64_t(offset) + stride * uint64_t(height);
-    if (need > stream.Size()) throw EBitmapFormatError("pixel data past the end of the stream");
-
-    std::vector<uint8_t> data(stride * uint64_t(height));
-    stream.Seek(offset);
+    const std::optional<TBmpRows> rows = CheckBmpHeader(h, stream.Size());
+    if (!rows) return;
+    std::vector<uint8_t> data(rows->stride * rows->height);
+    stream.Seek(rows->offset);
     stream.ReadExact(data.data(), data.size());
+    TakeBmpRows(data.data(), rows->bits, rows->stride, rows->width, rows->height);
+}
 
-    SetSize(uint16_t(width), uint16_t(height));
-    const uint8_t* p = data.data();
+void TPaintRect::LoadFromMemory(const uint8_t* bytes, size_t size) {
+    if (size < bmp::kHeaderSize) throw EBitmapFormatError("header cut short");
+    const std::optional<TBmpRows> rows = CheckBmpHeader(bytes, size);
+    if (rows) TakeBmpRows(bytes + rows->offset, rows->bits, rows->stride, rows->width, rows->height);
+}
+
+void TPaintRect::TakeBmpRows(const uint8_t* p, uint16_t bits, uint64_t stride, uint16_t width,
+                             uint16_t height) {
+    SetSize(width, height);
     for (int y = height - 1; y >= 0; --y, p += stride) {
-        uint8_t* row = rows_[y].data();
+        uint8_t* row = Row(uint16_t(y));
         if (bits == 24) {
             std::memcpy(row, p, size_t(width) * 3);
         } else {

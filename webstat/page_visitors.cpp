@@ -30,23 +30,35 @@ enum class TVisitorOrder {
     Visits = 5,      // most first
 };
 
-uint32_t AddressOf(const TVObject& visitor) {
-    return visitor.Keys.empty() ? 0 : AddressOfVisitorKey(visitor.Keys.front());
+// The address of a visitor whose first key was read; 0 without a key.
+uint32_t ReadAddress(const TVisitorEntry& visitor) {
+    return visitor.FirstKey ? AddressOfVisitorKey(*visitor.FirstKey) : 0;
 }
 
-// Sorts stably by order: equal keys keep the list's index order.
-void SortVisitors(TVisitorList& list, TVisitorOrder order) {
-    auto before = [order](const TVisitorLine& a, const TVisitorLine& b) {
-        const TVObject& x = a.Object;
-        const TVObject& y = b.Object;
+// The address a row shows: the visitor's first key, read when first asked.
+uint32_t AddressOf(TVisitorEntry& visitor) {
+    FirstVisitorKey(visitor);
+    return ReadAddress(visitor);
+}
+
+// The visitors in the order a table lists them; the entries stay in place.
+using TVisitorOrdering = std::vector<TVisitorEntry*>;
+
+// Sorts stably by order: equal keys keep the list's order before.
+void SortVisitors(TVisitorOrdering& list, TVisitorOrder order) {
+    if (order == TVisitorOrder::Address)
+        for (TVisitorEntry* visitor : list) AddressOf(*visitor);
+    auto before = [order](const TVisitorEntry* a, const TVisitorEntry* b) {
+        const TVisitorEntry& x = *a;
+        const TVisitorEntry& y = *b;
         switch (order) {
-            case TVisitorOrder::Address: return AddressOf(x) < AddressOf(y);
+            case TVisitorOrder::Address: return ReadAddress(x) < ReadAddress(y);
             case TVisitorOrder::LastVisit: return x.LastTime > y.LastTime;
             case TVisitorOrder::FirstVisit: return x.FirstTime < y.FirstTime;
             case TVisitorOrder::Hits: return x.Hits > y.Hits;
             case TVisitorOrder::Visits: return x.Visits > y.Visits;
         }
-        return a.Text > b.Text;
+        return GuidToStr(x.VisitorId) > GuidToStr(y.VisitorId);
     };
     std::stable_sort(list.begin(), list.end(), before);
 }
@@ -105,8 +117,8 @@ void WriteVisitorTableHead(THtmlBuilder& html, const TReportContext& context, co
     html.Line("</tr>");
 }
 
-void WriteVisitorRow(THtmlBuilder& html, const TVObject& visitor, size_t position, const TRowSources& sources) {
-    const uint32_t address = AddressOf(visitor);
+void WriteVisitorRow(THtmlBuilder& html, const TVisitorEntry& visitor, size_t position, const TRowSources& sources) {
+    const uint32_t address = ReadAddress(visitor);
     if (position % 2 == 0) html.Line("<tr bgcolor=#FFFFFF>");
     else html.Line("<tr bgcolor=#F7FBFF>");
     html.Line("<td style=\"border-left:1px solid #CFCFCF; border-top:1px solid #F1F1F1;\" align=left>"
@@ -147,7 +159,7 @@ void CloseVisitorTable(THtmlBuilder& html) {
 // "The most active visitors:" with the page sizes the list can fill, the
 // table of the first rows in the asked order, and the count of all.
 void WriteMostActive(THtmlBuilder& html, const TReportContext& context, const TVisitorsQuery& query,
-                     const TVisitorList& list, const TRowSources& sources) {
+                     const TVisitorOrdering& list, const TRowSources& sources) {
     const size_t count = list.size();
     html.Line("<h2>").Trusted(UiText("The most active visitors:")).Add("&nbsp;&nbsp;");
     struct TPageSize {
@@ -171,7 +183,7 @@ void WriteMostActive(THtmlBuilder& html, const TReportContext& context, const TV
     html.Line("<table width=100% cellspacing=0 cellpadding=0 border=0>");
     WriteVisitorTableHead(html, context, &query);
     const size_t rows = std::min(count, size_t(query.Rows));
-    for (size_t i = 0; i < rows; ++i) WriteVisitorRow(html, list[i].Object, i, sources);
+    for (size_t i = 0; i < rows; ++i) WriteVisitorRow(html, *list[i], i, sources);
     html.Line("<tr><td bgcolor=#E0EEF6  style=\"border-left:1px solid #CFCFCF; border-right:1px solid #CFCFCF; "
               "border-top:1px solid #CFCFCF;\" colspan=7>")
         .Trusted(UiText("Total records"))
@@ -194,10 +206,34 @@ constexpr TPeriodChoice kPeriods[] = {{"today", UiText("Today"), 1, 0},
                                       {"30", UiText("30 days"), 30, 30},
                                       {"90", UiText("90 days"), 90, 90}};
 
+// The days whose visitors the history of visits lists.
+struct TDayRange {
+    double From = 0, To = 0;
+    bool Holds(double day) const { return day >= From && day <= To; }
+};
+
+TDayRange HistoryRange(const TVisitorsQuery& query) {
+    const TPeriodChoice& chosen =
+        *std::find_if(std::begin(kPeriods), std::end(kPeriods),
+                      [&](const TPeriodChoice& p) { return p.Value == query.PeriodValue; });
+    const double today = DayNumber(Clock().Now());
+    return {today - chosen.DaysBack, query.PeriodValue == "yest" ? today - 1 : today};
+}
+
+// Reads the address of every row the two tables show (list is in the
+// order of the most active), then lets each visitor's atom go: the rows are
+// formatted without the database.
+void ReadShownAddresses(TVisitorOrdering& list, const TVisitorsQuery& query) {
+    const TDayRange days = HistoryRange(query);
+    for (size_t i = 0; i < list.size(); ++i)
+        if (i < size_t(query.Rows) || days.Holds(WholeDay(list[i]->LastTime))) AddressOf(*list[i]);
+    for (TVisitorEntry* visitor : list) visitor->Atom.reset();
+}
+
 // "History of visits:" with the periods the history covers, and the table
 // of the visitors last seen in the chosen one, newest first.
 void WriteHistory(THtmlBuilder& html, const TReportContext& context, const TVisitorsQuery& query,
-                  TVisitorList& list, double historyDays, const TRowSources& sources) {
+                  TVisitorOrdering& list, double historyDays, const TRowSources& sources) {
     html.Line("<h2>").Trusted(UiText("History of visits:")).Add("&nbsp;&nbsp;");
     std::vector<TChoice> periods;
     for (const TPeriodChoice& period : kPeriods)
@@ -210,22 +246,16 @@ void WriteHistory(THtmlBuilder& html, const TReportContext& context, const TVisi
     WriteChoices(html, periods, "&nbsp;&nbsp;\r\n", TChoiceSpans::AroundEach);
     html.Line("</h2><br>");
 
-    const TPeriodChoice& chosen =
-        *std::find_if(std::begin(kPeriods), std::end(kPeriods),
-                      [&](const TPeriodChoice& p) { return p.Value == query.PeriodValue; });
-    const double today = DayNumber(Clock().Now());
-    const double to = query.PeriodValue == "yest" ? today - 1 : today;
-    const double from = today - chosen.DaysBack;
-
+    const TDayRange days = HistoryRange(query);
     html.Line("<table cellspacing=0 cellpadding=0 border=0 width=100%>");
     WriteVisitorTableHead(html, context, nullptr);
     SortVisitors(list, TVisitorOrder::LastVisit);
     int64_t shown = 0;
     for (size_t i = 0; i < list.size(); ++i) {
-        const double day = WholeDay(list[i].Object.LastTime);
-        if (day > to) continue;
-        if (day < from) break;
-        WriteVisitorRow(html, list[i].Object, i, sources);
+        const double day = WholeDay(list[i]->LastTime);
+        if (day > days.To) continue;
+        if (day < days.From) break;
+        WriteVisitorRow(html, *list[i], i, sources);
         ++shown;
     }
     html.Line("<tr><td bgcolor=#E0EEF6 style=\"border-left:1px solid #CFCFCF; border-right:1px solid #CFCFCF; "
@@ -247,10 +277,10 @@ std::string BuildVisitorsPage(const TReportContext& context) {
 
     const TVisitorsQuery query(context);
     const TCounterSettings settings = context.Counter->GetSettings();
-    TVisitorList list = visitors->ListVisitorsSince(settings.StartTime);
-    // All read: ten thousand rows are formatted without the database.
-    visitors.reset();
-    context.ReleaseDatabase();
+    TVisitorEntries entries = visitors->ListVisitorEntries(settings.StartTime);
+    TVisitorOrdering list;
+    list.reserve(entries.size());
+    for (TVisitorEntry& entry : entries) list.push_back(&entry);
     TRowSources sources{nullptr, context.Conf};
     if (!context.Conf.GeoDataBaseName.empty()) OpenGeoCollection(context.Conf.GeoDataBaseName, sources.Geo);
     // Calendar days of history, today's included; a damaged start time
@@ -259,6 +289,10 @@ std::string BuildVisitorsPage(const TReportContext& context) {
     const double historyDays = WholeDay(Clock().Now()) - WholeDay(start) + 1;
 
     SortVisitors(list, query.Order);
+    ReadShownAddresses(list, query);
+    // All read: ten thousand rows are formatted without the database.
+    visitors.reset();
+    context.ReleaseDatabase();
     WriteMostActive(html, context, query, list, sources);
     WriteHistory(html, context, query, list, historyDays, sources);
     return html.Take();
