@@ -266,19 +266,17 @@ const uint8_t* TJournaledFile::CleanPage(uint64_t index) {
     return page;
 }
 
-uint8_t* TJournaledFile::Page(uint64_t index) {
+std::vector<uint8_t>& TJournaledFile::Page(uint64_t index) {
     auto it = pages_.find(index);
-    if (it != pages_.end()) return it->second.Now();
-    TChangedPage page;
-    uint8_t* original = page.bytes.get() + kPage;
+    if (it != pages_.end()) return it->second;
+    std::vector<uint8_t> page(kPage);
     if (const uint8_t* clean = clean_.Find(index)) {
-        std::memcpy(original, clean, kPage);
+        std::memcpy(page.data(), clean, kPage);
         clean_.Drop(index);
     } else {
-        ReadBase(original, kPage, index * kPage);
+        ReadBase(page.data(), kPage, index * kPage);
     }
-    std::memcpy(page.Now(), original, kPage);
-    return pages_.emplace(index, std::move(page)).first->second.Now();
+    return pages_.emplace(index, std::move(page)).first->second;
 }
 
 // Small reads (atom entries and bodies, a few dozen bytes each) take their
@@ -303,7 +301,7 @@ size_t TJournaledFile::ReadAt(void* buffer, size_t count, uint64_t position) {
         auto it = pages_.find(index);
         if (it != pages_.end()) {
             flushRun();
-            std::memcpy(out + done, it->second.Now() + off, size_t(len));
+            std::memcpy(out + done, it->second.data() + off, size_t(len));
         } else if (small) {
             std::memcpy(out + done, CleanPage(index) + off, size_t(len));
         } else {
@@ -322,7 +320,7 @@ void TJournaledFile::WriteAt(const void* buffer, size_t count, uint64_t position
         const uint64_t pos = position + done;
         const uint64_t off = pos % kPage;
         const uint64_t len = std::min<uint64_t>(count - done, kPage - off);
-        std::memcpy(Page(pos / kPage) + off, in + done, size_t(len));
+        std::memcpy(Page(pos / kPage).data() + off, in + done, size_t(len));
         done += len;
     }
     size_ = std::max<uint64_t>(size_, position + count);
@@ -334,7 +332,7 @@ void TJournaledFile::SetSize(uint64_t size) {
         for (auto& [index, page] : pages_) {
             const uint64_t start = index * kPage;
             if (start + kPage > size)
-                std::fill(page.Now() + (size > start ? size - start : 0), page.Now() + kPage, 0);
+                std::fill(page.begin() + std::ptrdiff_t(size > start ? size - start : 0), page.end(), 0);
         }
         minSize_ = std::min(minSize_, size);
         // What is cut off reads as zeros from now on, even once regrown.
@@ -379,7 +377,7 @@ TJournal TJournaledFile::BuildJournal() {
         const uint64_t start = index * kPage;
         if (start >= size_) continue;
         const uint32_t n = uint32_t(std::min(kPage, size_ - start));
-        journal.checks.push_back({start, n, RangeHash(page.Now(), n)});
+        journal.checks.push_back({start, n, RangeHash(page.data(), n)});
     }
     journal.records = ChangedOriginals();
     return journal;
@@ -388,8 +386,8 @@ TJournal TJournaledFile::BuildJournal() {
 // The original bytes the journal keeps, in position order, neighbours joined:
 // the runs of bytes that differ on each changed page (a commit changes a few
 // entries on each of its pages, and the journal's sync costs by its size),
-// and the tail that a shrink cuts off, whole. Each page's original was kept
-// when the page was first changed: only the cut-off tail is read here.
+// and the tail that a shrink cuts off, whole. Each page's original is read
+// once, in one piece.
 std::vector<TJournalRecord> TJournaledFile::ChangedOriginals() {
     const uint64_t cut = std::min(minSize_, size_);
     std::vector<TJournalRecord> records;
@@ -400,28 +398,26 @@ std::vector<TJournalRecord> TJournaledFile::ChangedOriginals() {
         else
             records.push_back({position, std::vector<uint8_t>(bytes, bytes + n)});
     };
-    for (auto& [index, changed] : pages_) {
+    std::vector<uint8_t> original(kPage);
+    for (auto& [index, page] : pages_) {
         const uint64_t start = index * kPage;
         const uint64_t end = std::min({start + kPage, baseSize_, cut});
         if (start >= end) continue;
         const size_t n = size_t(end - start);
-        // Bytes before the cut were read from the file before any shrink
-        // that could have zeroed them in the copy.
-        const uint8_t* original = changed.Original();
-        const uint8_t* page = changed.Now();
+        ReadOriginal(original.data(), n, start);
         // A gap shorter than a record's own overhead joins its neighbours.
         constexpr size_t kJoin = 16;
-        for (size_t i = NextDifference(original, page, 0, n); i < n;) {
+        for (size_t i = NextDifference(original.data(), page.data(), 0, n); i < n;) {
             size_t last = i;  // last changed byte of the run
             for (;;) {
                 size_t k = last + 1;
                 while (k < n && original[k] != page[k]) last = k++;
-                const size_t next = NextDifference(original, page, k, n);
+                const size_t next = NextDifference(original.data(), page.data(), k, n);
                 if (next < n && next - last <= kJoin) {
                     last = next;
                     continue;
                 }
-                add(start + i, original + i, last + 1 - i);
+                add(start + i, original.data() + i, last + 1 - i);
                 i = next;
                 break;
             }
@@ -479,7 +475,7 @@ void TJournaledFile::WriteDatabase() {
     for (auto& [index, page] : pages_) {
         const uint64_t start = index * kPage;
         if (start >= size_) continue;
-        inner_->WriteAt(page.Now(), size_t(std::min(kPage, size_ - start)), start);
+        inner_->WriteAt(page.data(), size_t(std::min(kPage, size_ - start)), start);
     }
     if (inner_->Size() != size_) inner_->SetSize(size_);
     inner_->Sync();

@@ -127,16 +127,7 @@ private:
     void WriteDatabase();
     void MarkJournalIdle();
 
-    // A changed page: its bytes as written, and as the disk held them when
-    // it was first changed, so that the commit journals the original
-    // without reading it again. Left uninitialised: both halves are filled
-    // from the file before use.
-    struct TChangedPage {
-        std::unique_ptr<uint8_t[]> bytes{new uint8_t[2 * kPage]};
-        uint8_t* Now() const { return bytes.get(); }
-        const uint8_t* Original() const { return bytes.get() + kPage; }
-    };
-    uint8_t* Page(uint64_t index);
+    std::vector<uint8_t>& Page(uint64_t index);
     // The page as it is on disk (cached for a while).
     const uint8_t* CleanPage(uint64_t index);
     void ReadBase(uint8_t* out, uint64_t count, uint64_t position);
@@ -144,7 +135,7 @@ private:
 
     std::unique_ptr<IFile> inner_;
     std::string journal_;
-    std::map<uint64_t, TChangedPage> pages_;
+    std::map<uint64_t, std::vector<uint8_t>> pages_;  // changed pages
     // Unchanged pages read lately, as the disk holds them: the session holds
     // the exclusive lock, so nobody else changes them.
     TCleanPages clean_;
