@@ -8,7 +8,6 @@
 #include <string_view>
 
 #include "model/time_split.h"
-#include "platform/clock.h"
 #include "platform/format_float.h"
 #include "platform/integer_ratio.h"
 #include "webstat/page_builders.h"
@@ -56,9 +55,8 @@ TDayFigures Average(const TDayFigures& sum, int64_t days) {
             int32_t(RoundRatio(sum.Visitors, days))};
 }
 
-TDinFigures ReadFigures(ICounter2& counter, INode& node, INodeInfo& info, bool subtree) {
+TDinFigures ReadFigures(ICounter2& counter, INode& node, INodeInfo& info, bool subtree, double now) {
     TDinFigures f;
-    const double now = Clock().Now();
     const double today = DayNumber(now);
     f.Days = HistoryDays(now, counter.GetSettings().StartTime);
     for (int32_t k = 0; k < kSeriesDays; ++k) {
@@ -365,7 +363,7 @@ std::string BuildDinPage(const TReportContext& context, bool embedded) {
             // The root's own figures are the whole site's already: adding
             // every node below it would count each hit twice.
             const bool subtree = group && !nodeName.empty();
-            const TDinFigures figures = ReadFigures(counter, *node, *info, subtree);
+            const TDinFigures figures = ReadFigures(counter, *node, *info, subtree, context.Now);
             AveragesBlock(html, figures);
             RatesBlock(html, figures, !nodeName.empty());
             ReferralsBlock(html, figures, !nodeName.empty());

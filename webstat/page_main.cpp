@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "model/time_split.h"
-#include "platform/clock.h"
 #include "platform/integer_ratio.h"
 #include "webstat/page_builders.h"
 #include "webstat/page_din.h"
@@ -412,7 +411,7 @@ std::string BuildMainPage(const TReportContext& context) {
     if (hasNodeName && !nodes->NodeExists(nodeName)) return html.Take();
     const TCounterSettings settings = counter.GetSettings();
     TMainFigures f;
-    f.PeriodDays = HistoryDays(Clock().Now(), settings.StartTime);
+    f.PeriodDays = HistoryDays(context.Now, settings.StartTime);
 
     html.Line("<p>").Trusted(UiText("Statistics for period")).Add(":  ").Trusted(NumberWithNoun(f.PeriodDays))
         .Trusted(UiText(" from ")).Date("dd-mm-yyyy", settings.StartTime).Add("</p>");

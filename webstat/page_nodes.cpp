@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "model/time_split.h"
-#include "platform/clock.h"
 #include "platform/html_builder.h"
 #include "platform/integer_ratio.h"
 #include "webstat/choice_links.h"
@@ -38,9 +37,9 @@ struct TNodesData {
 
 // Every figure of the page in one walk over the node paths: each node is
 // found and read once.
-TNodesData CollectNodes(ICounter2& counter) {
+TNodesData CollectNodes(ICounter2& counter, double now) {
     TNodesData data;
-    data.Now = Clock().Now();
+    data.Now = now;
     data.Settings = counter.GetSettings();
     Ref<INodeCollection> nodes = counter.GetNodes();
     for (const std::string& path : nodes->GetAllLinkPaths()) {
@@ -347,7 +346,7 @@ void TimeDiagram(THtmlBuilder& html, const TReportContext& ctx, const TNodesData
 bool HasEntries(INode& node) { return node.GetChildCount() > 0; }
 
 std::string BuildNodesPage(const TReportContext& context) {
-    const TNodesData data = CollectNodes(*context.Counter);
+    const TNodesData data = CollectNodes(*context.Counter, context.Now);
     THtmlBuilder html;
     html.Add("<h1>").Trusted(UiText("Statistics of pages")).Add("</h1><br>");
     PagesTable(html, context, data);

@@ -9,7 +9,6 @@
 #include <string>
 
 #include "model/time_split.h"
-#include "platform/clock.h"
 #include "platform/html_builder.h"
 #include "platform/integer_ratio.h"
 #include "webstat/choice_links.h"
@@ -67,9 +66,9 @@ int32_t ClampToInt32(int64_t value) {
 }
 
 // Every source's record, read once.
-TRefsData CollectSources(ICounter2& counter, const TRefsRequest& request) {
+TRefsData CollectSources(ICounter2& counter, const TRefsRequest& request, double now) {
     TRefsData data;
-    data.Now = Clock().Now();
+    data.Now = now;
     data.StartTime = counter.GetSettings().StartTime;
     Ref<INodeCollection> nodes = counter.GetNodes();
     Ref<INode> node = request.Node.empty() ? nullptr : nodes->FindNode(request.Node, false);
@@ -410,7 +409,7 @@ std::string BuildRefsPage(const TReportContext& context) {
     request.RefName = context.Query("refname");
     request.Detail = !context.Query("podr").empty() && !request.RefName.empty();
     request.Figure = CompareOf(request.Compare);
-    const TRefsData data = CollectSources(*context.Counter, request);
+    const TRefsData data = CollectSources(*context.Counter, request, context.Now);
 
     THtmlBuilder html;
     Title(html, context, request, data);

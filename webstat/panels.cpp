@@ -5,7 +5,6 @@
 
 #include "model/host.h"
 #include "model/time_split.h"
-#include "platform/clock.h"
 #include "platform/format_float.h"
 #include "platform/html_builder.h"
 #include "webstat/report_queries.h"
@@ -169,8 +168,8 @@ std::string BuildLinksBlock(bool confLoaded, const TBaseConf& conf, std::string_
     return html.Take();
 }
 
-std::string BuildImportantPanel(ICounter2& counter, std::string_view host) {
-    const double today = DayNumber(Clock().Now());
+std::string BuildImportantPanel(ICounter2& counter, std::string_view host, double now) {
+    const double today = DayNumber(now);
     THtmlBuilder html;
     html.Line("<table cellspacing=0 cellpadding=0 border=0>");
     html.Line("<tr><td valign=top>");
