@@ -123,7 +123,7 @@ std::string GenerateReportPage(const TReportContext& request, const TFramePage& 
 }
 
 std::string MenuMarker(bool current) {
-    const std::string_view colour = current ? CurrentMarkerColor : PlainMarkerColor;
+    const THtmlLiteral colour = current ? CurrentMarkerColor : PlainMarkerColor;
     THtmlBuilder html;
     html.Add("<table width=9 height=9 cellspacing=0 cellpadding=0 border=0>");
     for (int row = 0; row < 3; ++row) {

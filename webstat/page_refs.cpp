@@ -138,7 +138,7 @@ void MainTableHead(THtmlBuilder& html, const TReportContext& ctx, const TRefsReq
     html.Line("<table width=100% cellspacing=0 cellpadding=0 border=0>");
     html.Line("<tr bgcolor=#BDCFE3>");
     html.Line("<td bgcolor=white>&nbsp;</td>");
-    for (std::string_view letter : {UiText("D"), UiText("C")})
+    for (THtmlLiteral letter : {UiText("D"), UiText("C")})
         html.Line("<td  style=\"border-left:1px solid white;border-bottom:1px solid white;\" rowspan=2>"
                   "<p class=\"tablehead\">")
             .Trusted(letter)
@@ -149,10 +149,10 @@ void MainTableHead(THtmlBuilder& html, const TReportContext& ctx, const TRefsReq
         .Add("</p></td>");
     html.Line("<td rowspan=2 align=center style=\"border-left:1px solid white;border-bottom:1px solid white;\">"
               "<p class=\"tablehead\">%</p></td>");
-    const std::string_view caption = request.Figure == TCompare::Hits     ? UiText("Hits")
+    const THtmlLiteral caption = request.Figure == TCompare::Hits     ? UiText("Hits")
                                      : request.Figure == TCompare::Visits ? UiText("Site&nbsp;views")
                                                                           : UiText("Visitors");
-    for (std::string_view head : {caption, std::string_view("%")})
+    for (THtmlLiteral head : {caption, THtmlLiteral("%")})
         html.Line("<td  rowspan=2 align=center style=\"border-left:1px solid white;border-bottom:1px solid white;\">"
                   "<p class=\"tablehead\">")
             .Trusted(head)

@@ -96,7 +96,7 @@ void WriteHeadCell(THtmlBuilder& html) {
 void WriteVisitorTableHead(THtmlBuilder& html, const TReportContext& context, const TVisitorsQuery* query) {
     html.Line("<tr bgcolor=#BDCFE3>");
     struct TCaption {
-        std::string_view Text;
+        THtmlLiteral Text;
         THtmlLiteral SortArg;  // "" for a caption without a link
     };
     const TCaption captions[] = {{UiText("IP-address"), ""},          {UiText("Geography"), ""},
@@ -164,7 +164,7 @@ void WriteMostActive(THtmlBuilder& html, const TReportContext& context, const TV
     html.Line("<h2>").Trusted(UiText("The most active visitors:")).Add("&nbsp;&nbsp;");
     struct TPageSize {
         int32_t Rows;
-        std::string_view Label;
+        THtmlLiteral Label;
     };
     static constexpr TPageSize kSizes[] = {{10, "10"}, {25, "25"}, {50, "50"}, {100, "100"}};
     const size_t offered = count > 50 ? 4 : count > 25 ? 3 : count > 10 ? 2 : 1;
@@ -195,8 +195,8 @@ void WriteMostActive(THtmlBuilder& html, const TReportContext& context, const TV
 
 // The periods of the history of visits and the days of history each needs.
 struct TPeriodChoice {
-    std::string_view Value;
-    std::string_view Label;
+    THtmlLiteral Value;
+    THtmlLiteral Label;
     int32_t DaysNeeded;
     int32_t DaysBack;  // the period starts this many days before today
 };
