@@ -1,6 +1,6 @@
 #include "webstat/main_module.h"
 
-#include <iostream>
+#include <optional>
 
 #include "platform/stream.h"
 #include "platform/whole_file.h"
