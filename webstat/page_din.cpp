@@ -107,10 +107,10 @@ std::array<TPeriodBars, 5> PeriodBars(const TDinFigures& f) {
 std::array<int32_t, 3> BarOrder(const TDayFigures& d) { return {d.Visitors, d.Visits, d.Hits}; }
 
 void Bar(THtmlBuilder& html, int32_t max, int32_t value, THtmlLiteral colour) {
-    const int32_t filled = BarLength(max, value, 2);
+    const int32_t filled = BarLength(max, value, TBarPart::Filled);
     html.Line("<td width=25 valign=bottom align=center>");
     html.Line("<table width=15 cellspacing=0 cellpadding=0 border=0>");
-    html.Line("<tr height=").Int(BarLength(max, value, 1)).Add(" bgcolor=#FFFFFF><td></td></tr>");
+    html.Line("<tr height=").Int(BarLength(max, value, TBarPart::Empty)).Add(" bgcolor=#FFFFFF><td></td></tr>");
     html.Line("<tr height=").Int(filled).Add(" bgcolor=").Trusted(colour)
         .Add("><td style=\"border-top:1px solid #000000;border-right:1px solid #000000;"
              "border-left:1px solid #000000;\"><img width=1 height=")
@@ -331,10 +331,11 @@ void FormCell(THtmlBuilder& html, THtmlLiteral caption, const StringArray& paths
 
 }  // namespace
 
-int32_t BarLength(int32_t max, int32_t value, int32_t mode) {
-    switch (mode) {
-        case 1: return max > 0 ? int32_t(RoundShare(int64_t(max) - value, max, kDinBarHeight)) : max;
-        case 2: return max > 0 ? int32_t(RoundShare(value, max, kDinBarHeight)) : 0;
+int32_t BarLength(int32_t max, int32_t value, TBarPart part) {
+    switch (part) {
+        case TBarPart::Empty:
+            return max > 0 ? int32_t(RoundShare(int64_t(max) - value, max, kDinBarHeight)) : max;
+        case TBarPart::Filled: return max > 0 ? int32_t(RoundShare(value, max, kDinBarHeight)) : 0;
         default: return 0;
     }
 }

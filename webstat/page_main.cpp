@@ -35,11 +35,12 @@ struct TMainFigures {
     TPeriodFigures Hits, Views, Visitors, New;
 };
 
-using TPeriodRoutine = int64_t (*)(ICounter2&, int32_t, std::string_view, bool);
+using TPeriodRoutine = int64_t (*)(ICounter2&, TPeriod, std::string_view, bool);
 
 TPeriodFigures PeriodFigures(ICounter2& counter, TPeriodRoutine routine, std::string_view path, bool subtree) {
-    return {routine(counter, 0, path, subtree), routine(counter, 1, path, subtree),
-            routine(counter, 4, path, subtree), routine(counter, 5, path, subtree)};
+    return {routine(counter, TPeriod::Today, path, subtree), routine(counter, TPeriod::Yesterday, path, subtree),
+            routine(counter, TPeriod::SinceWeekAgo, path, subtree),
+            routine(counter, TPeriod::Since30DaysAgo, path, subtree)};
 }
 
 // A bar segment: x on the scale in whole per cent, the fraction dropped.

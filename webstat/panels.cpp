@@ -96,12 +96,14 @@ void FigureRow(THtmlBuilder& html, THtmlLiteral label, THtmlLiteral colour, bool
 void FiguresTable(THtmlBuilder& html, ICounter2& counter, double today) {
     const TCounterSettings settings = counter.GetSettings();
     Ref<INodeInfo> root = counter.GetNodes()->GetRoot()->GetInfo();
-    const TFigures hits{settings.TotalHits, PeriodHits(counter, 1, "", false), PeriodHits(counter, 0, "", false),
+    const TFigures hits{settings.TotalHits, PeriodHits(counter, TPeriod::Yesterday, "", false),
+                        PeriodHits(counter, TPeriod::Today, "", false),
                         WeekGrowth(*root, &INodeInfo::GetDayHits, today)};
-    const TFigures views{settings.TotalVisits, PeriodVisits(counter, 1, "", false),
-                         PeriodVisits(counter, 0, "", false), WeekGrowth(*root, &INodeInfo::GetDayVisits, today)};
-    const TFigures visitors{settings.TotalVisitors, PeriodVisitors(counter, 1, "", false),
-                            PeriodVisitors(counter, 0, "", false),
+    const TFigures views{settings.TotalVisits, PeriodVisits(counter, TPeriod::Yesterday, "", false),
+                         PeriodVisits(counter, TPeriod::Today, "", false),
+                         WeekGrowth(*root, &INodeInfo::GetDayVisits, today)};
+    const TFigures visitors{settings.TotalVisitors, PeriodVisitors(counter, TPeriod::Yesterday, "", false),
+                            PeriodVisitors(counter, TPeriod::Today, "", false),
                             WeekGrowth(*root, &INodeInfo::GetDayVisitors, today)};
 
     html.Line("<table cellspacing=0 cellpadding=0 border=0>");

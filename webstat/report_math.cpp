@@ -147,18 +147,18 @@ std::string NetworkNameOf(uint32_t address, const TBaseConf& conf) {
     return best ? best->Description : "?";
 }
 
-std::optional<TDayRange> PeriodRange(int32_t code, double now) {
+std::optional<TDayRange> PeriodRange(TPeriod period, double now) {
     const double today = WholeDay(now);
-    switch (code) {
-        case 0: return TDayRange{today, today};
-        case 1: return TDayRange{today - 1, today - 1};
-        case 2: return TDayRange{today - (DecodeDateTime(today).dayOfWeek - 1), today};
-        case 3: {
+    switch (period) {
+        case TPeriod::Today: return TDayRange{today, today};
+        case TPeriod::Yesterday: return TDayRange{today - 1, today - 1};
+        case TPeriod::ThisWeek: return TDayRange{today - (DecodeDateTime(today).dayOfWeek - 1), today};
+        case TPeriod::ThisMonth: {
             const TDateParts p = DecodeDateTime(today);
             return TDayRange{EncodeDateTime(p.year, p.month, 1), today};
         }
-        case 4: return TDayRange{today - 7, today};
-        case 5: return TDayRange{today - 30, today};
+        case TPeriod::SinceWeekAgo: return TDayRange{today - 7, today};
+        case TPeriod::Since30DaysAgo: return TDayRange{today - 30, today};
         default: return std::nullopt;
     }
 }
