@@ -35,12 +35,14 @@ struct TMainFigures {
     TPeriodFigures Hits, Views, Visitors, New;
 };
 
-using TPeriodRoutine = int64_t (*)(ICounter2&, TPeriod, std::string_view, bool);
+using TPeriodRoutine = int64_t (*)(ICounter2&, TPeriod, std::string_view, bool, double);
 
-TPeriodFigures PeriodFigures(ICounter2& counter, TPeriodRoutine routine, std::string_view path, bool subtree) {
-    return {routine(counter, TPeriod::Today, path, subtree), routine(counter, TPeriod::Yesterday, path, subtree),
-            routine(counter, TPeriod::SinceWeekAgo, path, subtree),
-            routine(counter, TPeriod::Since30DaysAgo, path, subtree)};
+TPeriodFigures PeriodFigures(ICounter2& counter, TPeriodRoutine routine, std::string_view path, bool subtree,
+                             double now) {
+    return {routine(counter, TPeriod::Today, path, subtree, now),
+            routine(counter, TPeriod::Yesterday, path, subtree, now),
+            routine(counter, TPeriod::SinceWeekAgo, path, subtree, now),
+            routine(counter, TPeriod::Since30DaysAgo, path, subtree, now)};
 }
 
 // A bar segment: x on the scale in whole per cent, the fraction dropped.
@@ -437,10 +439,10 @@ std::string BuildMainPage(const TReportContext& context) {
     nodes.reset();
     const std::string_view path = hasNodeName ? std::string_view(nodeName) : std::string_view();
     const bool subtree = hasNodeName && group;
-    f.Hits = PeriodFigures(counter, PeriodHits, path, subtree);
-    f.Views = PeriodFigures(counter, PeriodVisits, path, subtree);
-    f.Visitors = PeriodFigures(counter, PeriodVisitors, path, subtree);
-    f.New = PeriodFigures(counter, PeriodNewVisitors, path, subtree);
+    f.Hits = PeriodFigures(counter, PeriodHits, path, subtree, context.Now);
+    f.Views = PeriodFigures(counter, PeriodVisits, path, subtree, context.Now);
+    f.Visitors = PeriodFigures(counter, PeriodVisitors, path, subtree, context.Now);
+    f.New = PeriodFigures(counter, PeriodNewVisitors, path, subtree, context.Now);
 
     TotalsSection(html, f);
     RatiosSection(html, counter, settings, !hasNodeName);

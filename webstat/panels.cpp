@@ -96,14 +96,14 @@ void FigureRow(THtmlBuilder& html, THtmlLiteral label, THtmlLiteral colour, bool
 void FiguresTable(THtmlBuilder& html, ICounter2& counter, double today) {
     const TCounterSettings settings = counter.GetSettings();
     Ref<INodeInfo> root = counter.GetNodes()->GetRoot()->GetInfo();
-    const TFigures hits{settings.TotalHits, PeriodHits(counter, TPeriod::Yesterday, "", false),
-                        PeriodHits(counter, TPeriod::Today, "", false),
+    const TFigures hits{settings.TotalHits, PeriodHits(counter, TPeriod::Yesterday, "", false, today),
+                        PeriodHits(counter, TPeriod::Today, "", false, today),
                         WeekGrowth(*root, &INodeInfo::GetDayHits, today)};
-    const TFigures views{settings.TotalVisits, PeriodVisits(counter, TPeriod::Yesterday, "", false),
-                         PeriodVisits(counter, TPeriod::Today, "", false),
+    const TFigures views{settings.TotalVisits, PeriodVisits(counter, TPeriod::Yesterday, "", false, today),
+                         PeriodVisits(counter, TPeriod::Today, "", false, today),
                          WeekGrowth(*root, &INodeInfo::GetDayVisits, today)};
-    const TFigures visitors{settings.TotalVisitors, PeriodVisitors(counter, TPeriod::Yesterday, "", false),
-                            PeriodVisitors(counter, TPeriod::Today, "", false),
+    const TFigures visitors{settings.TotalVisitors, PeriodVisitors(counter, TPeriod::Yesterday, "", false, today),
+                            PeriodVisitors(counter, TPeriod::Today, "", false, today),
                             WeekGrowth(*root, &INodeInfo::GetDayVisitors, today)};
 
     html.Line("<table cellspacing=0 cellpadding=0 border=0>");
