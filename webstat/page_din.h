@@ -26,10 +26,12 @@ int32_t BarLength(int32_t max, int32_t value, TBarPart part);
 
 // The dynamics block of the request's "nodename" and "group"; the
 // selection forms follow unless embedded.
-std::string BuildDinPage(const TReportContext& context, bool embedded);
+void WriteDinPage(THtmlBuilder& html, const TReportContext& context, bool embedded);
 
 // The two selection forms of the stand-alone page: by group (groups, with
 // group=1) and by page (pages), each path an option in the order given.
+void WriteDinForms(THtmlBuilder& html, const StringArray& groups, const StringArray& pages,
+                   const TReportContext& context);
 std::string BuildDinForms(const StringArray& groups, const StringArray& pages,
                           const TReportContext& context);
 

@@ -12,6 +12,7 @@
 #include "platform/cgi_environment.h"
 #include "platform/format_float.h"
 #include "platform/integer_ratio.h"
+#include "platform/web_request.h"
 #include "webstat/testing/html_scan.h"
 #include "webstat/testing/known_site.h"
 #include "webstat/testing/page_parts.h"
@@ -183,8 +184,10 @@ TEST(DinPage, FormsGolden) {
     TMapEnvironment env;
     env.Set("QUERY_STRING", "id=7&page=din");
     const TWebRequest request(env, nullptr);
-    const TBaseConf conf;
-    const TReportContext context{nullptr, request, "/cgi-bin/tlvxstat", "7\"", "", "", false, conf};
+    TReportContext context;
+    context.QueryFields = request.QueryFields();
+    context.ScriptName = "/cgi-bin/tlvxstat";
+    context.Id = "7\"";
     const std::string box = std::string("\r\n") + std::string(FormBoxOpen);
     EXPECT_EQ(BuildDinForms({"news"}, {"index", "a&b"}, context),
               "\r\n<table cellspacing=0 cellpadding=0 border=0>"

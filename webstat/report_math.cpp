@@ -55,17 +55,20 @@ int64_t RoundChartScale(int64_t maximum) {
     return scale > U128(INT64_MAX) ? INT64_MAX : int64_t(scale);
 }
 
-std::string NumberWithNoun(int32_t n) {
+THtmlLiteral DayNoun(int32_t n) {
     constexpr TNounForms forms = DayNounForms();
-    std::string_view noun = forms.Many;
     if (n < 5 || n > 20) {
         const int32_t last = n % 10;
-        if (last == 1) noun = forms.One;
-        else if (last >= 2 && last <= 4) noun = forms.Few;
+        if (last == 1) return forms.One;
+        if (last >= 2 && last <= 4) return forms.Few;
     }
+    return forms.Many;
+}
+
+std::string NumberWithNoun(int32_t n) {
     std::string text = std::to_string(n);
     text += ' ';
-    text += noun;
+    text += DayNoun(n);
     return text;
 }
 

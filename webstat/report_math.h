@@ -18,6 +18,7 @@
 
 #include "model/base_conf.h"
 #include "model/cobject.h"
+#include "platform/html_builder.h"
 #include "webstat/report_period.h"
 
 namespace tlvx {
@@ -53,6 +54,8 @@ int64_t RoundChartScale(int64_t maximum);
 // 5..20, else by n mod 10: 1 the one form, 2-4 the few form, anything else
 // (0, 5-9, a negative remainder) the many form. 111 takes the one form.
 std::string NumberWithNoun(int32_t n);
+// The noun form alone.
+THtmlLiteral DayNoun(int32_t n);
 
 // A name with a count: one language or browser of a pie chart.
 struct TNameCount {
