@@ -61,7 +61,7 @@ struct TFamily {
 // and hot referral.
 double SummaryPanel(ICounter2& counter, double today) {
     double keep = 0;
-    for (int32_t code : {0, 1})
+    for (TPeriod code : {TPeriod::Today, TPeriod::Yesterday})
         keep += double(PeriodHits(counter, code, "", false) + PeriodVisits(counter, code, "", false) +
                        PeriodVisitors(counter, code, "", false));
     Ref<INodeInfo> root = counter.GetNodes()->GetRoot()->GetInfo();
@@ -129,7 +129,9 @@ std::vector<TFamily> Families() {
          [](ICounter2& counter, double f, double t) {
              // What the general page of a group asks over the period.
              const double days = std::trunc(t) - std::trunc(f) + 1;
-             const int32_t code = days <= 1 ? 0 : days <= 8 ? 4 : 5;
+             const TPeriod code = days <= 1   ? TPeriod::Today
+                                 : days <= 8 ? TPeriod::SinceWeekAgo
+                                             : TPeriod::Since30DaysAgo;
              return double(PeriodHits(counter, code, "s3", true) + PeriodVisits(counter, code, "s3", true) +
                            PeriodVisitors(counter, code, "s3", true) + PeriodNewVisitors(counter, code, "s3", true));
          }},

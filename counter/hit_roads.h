@@ -8,8 +8,8 @@
 //
 // Both run in the request's one transaction and drop every collection they
 // took before they return, so the release can commit. A failure in the
-// database work notes an error, which rolls the whole hit back at release;
-// the answer (picture, cookies) still goes out.
+// database work notes the road's own error, which rolls the whole hit back
+// at release; the answer (picture, cookies) still goes out.
 #pragma once
 
 #include <cstdint>
@@ -33,9 +33,9 @@ void HitWithoutCookies(const TWebRequest& request, TWebResponse& response, ICoun
 // INDEX, GLAVN, any letter case); node is stored as it arrived.
 void SetDefaultMainNode(std::string_view node, ICounter2& counter);
 
-// Appends the hit to the configuration's BinaryLog; nothing when it names
-// none. Raises what the log raises.
-void LogHit(const TBaseConf& conf, const TGUID& userGUID, const TGUID& sessionGUID,
+// Appends the hit of time when to the configuration's BinaryLog; nothing
+// when it names none. Raises what the log raises.
+void LogHit(const TBaseConf& conf, const TGUID& userGUID, const TGUID& sessionGUID, double when,
             uint32_t clientIP, int64_t forwardedIP, std::string_view referrer,
             std::string_view pageURL, std::string_view node, std::string_view userAgent);
 

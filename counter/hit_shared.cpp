@@ -2,7 +2,6 @@
 
 #include "counter/hit_roads.h"
 #include "counter/tlvx_log.h"
-#include "platform/clock.h"
 #include "platform/text.h"
 
 namespace tlvx {
@@ -19,12 +18,12 @@ void SetDefaultMainNode(std::string_view node, ICounter2& counter) {
         }
 }
 
-void LogHit(const TBaseConf& conf, const TGUID& userGUID, const TGUID& sessionGUID,
+void LogHit(const TBaseConf& conf, const TGUID& userGUID, const TGUID& sessionGUID, double when,
             uint32_t clientIP, int64_t forwardedIP, std::string_view referrer,
             std::string_view pageURL, std::string_view node, std::string_view userAgent) {
     if (conf.BinaryLog.empty()) return;
     TTlvxLog log(conf.BinaryLog);
-    log.AddHit(userGUID, sessionGUID, Clock().Now(), clientIP, forwardedIP, "", referrer, pageURL,
+    log.AddHit(userGUID, sessionGUID, when, clientIP, forwardedIP, "", referrer, pageURL,
                node, userAgent, 0, 0, 0);
     log.Close();
 }

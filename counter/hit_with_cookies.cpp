@@ -3,11 +3,11 @@
 
 #include "counter/hit_roads.h"
 #include "counter/hit_rules.h"
+#include "counter/hit_stages.h"
 #include "counter/visitor_cookies.h"
 #include "model/error_notes.h"
 #include "model/host.h"
 #include "model/ipv4.h"
-#include "platform/clock.h"
 #include "platform/text.h"
 
 namespace tlvx {
@@ -79,42 +79,14 @@ void CountParentVisitors(const TParentWork& w) {
     }
 }
 
-void AddExitsOf(INodeCollection& nodes, std::string_view node, int32_t delta) {
-    if (Ref<INode> found = nodes.FindNode(node, false)) found->GetInfo()->AddExits(delta);
-}
-
-// The request and what the stages of a hit learn of it, in that order.
-struct TCookieHit {
-    const TWebRequest& Request;
-    ICounter2& Counter;
-    bool ConfLoaded;
-    const TBaseConf& Conf;
-    std::string Node;
-    uint32_t IP;
-    double Now;
+// The hit and what its stages learn of the visitor, in that order.
+struct TCookieHit : THit {
     std::string DatabaseGuid{};
     TVisitorCookies Cookies{};
     bool CookiesRead = false;
     TGUID Session{};
-    std::string Referrer{}, OutsideReferrer{}, PrevNode{};
+    THitSources Sources{};
 };
-
-// What the visitor collection tells of the visitor before this hit.
-struct TVisitorNews {
-    bool NewSiteVisit = false;
-    bool NewVisitor = false;
-    bool NewNodeVisit = false;
-    bool FirstNodeVisit = false;  // the visitor never hit this node
-    bool NewDayNode = false;
-    bool NewDaySite = false;
-};
-
-void NameMainNode(const TCookieHit& h) {
-    if (h.ConfLoaded && !h.Conf.MainNodeName.empty())
-        h.Counter.SetMainNodeName(h.Conf.MainNodeName);
-    else
-        SetDefaultMainNode(h.Node, h.Counter);
-}
 
 // The visitor's cookies (new ones when they are missing or belong to
 // another database), then the session's path: a reload of the session's
@@ -140,15 +112,14 @@ void ReadVisitor(TCookieHit& h, INodeCollection& nodes) {
 }
 
 // Registers the hit with the visitor collection and tells what is new.
-TVisitorNews CountVisitor(TCookieHit& h, IVisitorCollection& visitors, int32_t siteInterval,
-                          int32_t nodeInterval) {
+TVisitorNews CountVisitor(TCookieHit& h, IVisitorCollection& visitors, const THitIntervals& intervals) {
     TVisitorNews news;
-    news.NewSiteVisit = OlderThan(h.Cookies.LastDate, siteInterval, h.Now);
+    news.NewSiteVisit = OlderThan(h.Cookies.LastDate, intervals.Site, h.Now);
     const std::string before = h.Cookies.UserId;
     visitors.RegisterHit(h.Cookies.UserId, int32_t(h.IP), false, news.NewSiteVisit, h.Now);
     news.NewVisitor = h.Cookies.UserId != before;
     const double nodeLast = visitors.GetVisitorNodeTime(h.Node, h.Cookies.UserId);
-    news.NewNodeVisit = OlderThan(nodeLast, nodeInterval, h.Now);
+    news.NewNodeVisit = OlderThan(nodeLast, intervals.Node, h.Now);
     news.FirstNodeVisit = nodeLast == 0;
     if (!news.NewVisitor) news.NewVisitor = h.Cookies.LastDate == 0;
     news.NewDayNode = BeforeToday(nodeLast, h.Now);
@@ -159,46 +130,26 @@ TVisitorNews CountVisitor(TCookieHit& h, IVisitorCollection& visitors, int32_t s
 // The outside referrer of the hit: none inside a session, none from the
 // session's own start, none when the page came from itself.
 void FindSources(TCookieHit& h) {
-    const TWebFields& query = h.Request.QueryFields();
-    const std::string queryReferrer = NormaliseHost(query.Value("referer"));
-    const std::string headerReferrer = NormaliseHost(h.Request.Referer());
-    h.Referrer = queryReferrer.empty() ? headerReferrer : queryReferrer;
-    h.Now = Clock().Now();
-    if (!h.Cookies.LastVisitedNode.empty()) {
-        h.PrevNode = h.Cookies.LastVisitedNode;
-        h.Referrer.clear();
+    const TRequestReferrers referrers = ReadReferrers(h.Request);
+    THitSources& s = h.Sources;
+    s.Referrer = referrers.First();
+    s.Entry = h.Cookies.LastVisitedNode.empty();
+    if (!s.Entry) {
+        s.PrevNode = h.Cookies.LastVisitedNode;
+        s.Referrer.clear();
     }
-    h.OutsideReferrer = NormaliseHost(h.Cookies.OutsideReferrer);
-    if (!h.OutsideReferrer.empty()) h.Referrer.clear();
-    if (UpperAscii(queryReferrer) == UpperAscii(headerReferrer)) h.Referrer.clear();
+    s.SessionRef = NormaliseHost(h.Cookies.OutsideReferrer);
+    if (!s.SessionRef.empty()) s.Referrer.clear();
+    if (UpperAscii(referrers.Query) == UpperAscii(referrers.Header)) s.Referrer.clear();
 }
 
-// The hit on its node and on the site, then the exit it takes back from the
-// session's last page.
-void RecordNodeAndSite(const TCookieHit& h, INodeCollection& nodes, const TVisitorNews& news,
-                       bool canCreate) {
-    const bool entry = h.Cookies.LastVisitedNode.empty();
-    THitFacts hit{.ip = h.IP, .when = h.Now, .referrer = h.Referrer, .prevNode = h.PrevNode,
-                  .sessionRef = h.OutsideReferrer};
-    if (!h.Node.empty()) {
-        hit.newVisit = news.NewNodeVisit;
-        hit.isEntry = entry;
-        hit.isExit = true;
-        hit.newDay = news.NewDayNode;
-        hit.newVisitor = news.FirstNodeVisit;
-        nodes.RecordNodeHit(h.Node, canCreate, hit);
-    }
-    hit.newVisit = news.NewSiteVisit;
-    hit.isEntry = false;
-    hit.isExit = false;
-    hit.newDay = news.NewDaySite;
-    hit.newVisitor = news.NewVisitor;
-    nodes.RecordSiteHit(hit);
-    // Every hit counts as an exit until the session's next hit takes it
-    // back, from the same page too (a reload). A hit without a node is no
-    // page: it neither exits nor takes the last page's exit away.
-    if (!h.Cookies.LastVisitedNode.empty() && !h.Node.empty())
-        AddExitsOf(nodes, h.Cookies.LastVisitedNode, -1);
+// Every hit counts as an exit until the session's next hit takes it back,
+// from the same page too (a reload). A hit without a node is no page: it
+// neither exits nor takes the last page's exit away.
+void TakeBackLastExit(const TCookieHit& h, INodeCollection& nodes) {
+    if (h.Cookies.LastVisitedNode.empty() || h.Node.empty()) return;
+    if (Ref<INode> found = nodes.FindNode(h.Cookies.LastVisitedNode, false))
+        found->GetInfo()->AddExits(-1);
 }
 
 // Group visits and visitors of the dotted parents, then the visitor's time
@@ -209,26 +160,7 @@ void CountParents(const TCookieHit& h, IVisitorCollection& visitors, INodeCollec
                            !h.Request.QueryFields().Value("id").empty(), defaultInterval, h.Now};
     if (news.NewNodeVisit) CountParentVisits(work);
     if (news.FirstNodeVisit) CountParentVisitors(work);
-    visitors.SetVisitorNodeTime(h.Node, h.Cookies.UserId, Clock().Now());
-}
-
-void CountTotals(ICounter2& counter, const TVisitorNews& news) {
-    TCounterSettings settings = counter.GetSettings();
-    settings.TotalHits += 1;
-    if (news.NewVisitor) settings.TotalVisitors += 1;
-    if (news.NewSiteVisit) settings.TotalVisits += 1;
-    counter.SetSettings(settings);
-}
-
-void CountBrowserAndLanguage(const TCookieHit& h, INodeCollection& nodes, bool canCreate) {
-    // With an empty node the root is the node: count it once.
-    if (!h.Node.empty()) nodes.CountBrowser(h.Request.UserAgent(), h.Node, canCreate);
-    nodes.CountBrowser(h.Request.UserAgent(), "", false);
-    const std::string language = GetFirstAcceptLanguage(h.Request);
-    if (!language.empty()) {
-        nodes.CountLanguage(language);
-        nodes.CountNodeLanguage(h.Node, language);
-    }
+    visitors.SetVisitorNodeTime(h.Node, h.Cookies.UserId, h.Now);
 }
 
 // Everything the hit changes in the database; nothing past the main node
@@ -237,65 +169,51 @@ void CountHit(TCookieHit& h) {
     NameMainNode(h);
     if (h.Request.RemoteAddr().empty() || IsInSkipNetworks(h.IP, h.Conf)) return;
     Ref<INodeCollection> nodes = h.Counter.GetNodes();
-    if (h.Counter.GetSkipList()->IsSkipped(int32_t(h.IP))) return;
+    if (InSkipList(h)) return;
 
     ReadVisitor(h, *nodes);
     const TCounterSettings settings = h.Counter.GetSettings();
-    const int32_t siteInterval = OrDefaultInterval(
-        h.ConfLoaded ? h.Conf.HostInterval : nodes->GetNodeInterval(""), settings.DefaultInterval);
-    const int32_t nodeInterval =
-        OrDefaultInterval(h.ConfLoaded ? GetConfiguredInterval(h.Node, h.Conf)
-                                       : nodes->GetNodeInterval(h.Node),
-                          settings.DefaultInterval);
-
+    const THitIntervals intervals = ReadIntervals(h, *nodes, settings);
     Ref<IVisitorCollection> visitors = h.Counter.GetVisitors();
-    const TVisitorNews news =
-        visitors ? CountVisitor(h, *visitors, siteInterval, nodeInterval) : TVisitorNews{};
+    const TVisitorNews news = visitors ? CountVisitor(h, *visitors, intervals) : TVisitorNews{};
     FindSources(h);
-    // The same rule for every node this hit may create.
-    const bool canCreate = h.ConfLoaded ? h.Conf.CanAddNode : settings.CanAddNode != 0;
-    RecordNodeAndSite(h, *nodes, news, canCreate);
+    const bool canCreate = CanCreateNodes(h, settings);
+    RecordNodeAndSite(h, *nodes, h.Sources, news, canCreate, true);
+    TakeBackLastExit(h, *nodes);
     if (visitors) CountParents(h, *visitors, *nodes, news, settings.DefaultInterval);
     visitors.reset();
 
     CountTotals(h.Counter, news);
-    CountBrowserAndLanguage(h, *nodes, canCreate);
-    if (h.OutsideReferrer.empty()) h.OutsideReferrer = NormaliseHost(h.Referrer);
+    CountBrowsers(h, *nodes, canCreate);
+    CountLanguage(h, *nodes);
+    if (h.Sources.SessionRef.empty()) h.Sources.SessionRef = NormaliseHost(h.Sources.Referrer);
+}
+
+// The log record and the renewed cookies, for a hit that read the cookies
+// and knows its visitor. The log is optional: its failure costs the log
+// record, never the hit, the cookies or the picture.
+void CloseHit(const TCookieHit& h, TWebResponse& response) {
+    if (!h.CookiesRead) return;  // a skipped hit read no cookies and writes none
+    const std::optional<TGUID> user = StrToGuid(h.Cookies.UserId);
+    if (!user) return;
+    try {
+        LogHit(h.Conf, *user, h.Session, h.Now, h.IP, ParseIPv4(h.Request.ForwardedFor()),
+               h.Sources.Referrer, h.Request.Referer(), h.Node, h.Request.UserAgent());
+    } catch (const std::exception& e) {
+        std::cerr << "warning: hit log " << h.Conf.BinaryLog << ": " << e.what() << "\n";
+    }
+    if (!h.Node.empty())
+        WriteCookies(response, h.DatabaseGuid, h.Cookies.SessionId, h.Now, h.Cookies.UserId,
+                     h.Sources.SessionRef, h.Node);
 }
 
 }  // namespace
 
 void HitWithCookies(const TWebRequest& request, TWebResponse& response, ICounter2& counter,
                     bool confLoaded, const TBaseConf& conf) {
-    TCookieHit h{.Request = request,
-                 .Counter = counter,
-                 .ConfLoaded = confLoaded,
-                 .Conf = conf,
-                 .Node = request.QueryFields().Value("node"),
-                 .IP = ParseClientIPv4(request.RemoteAddr()),
-                 .Now = Clock().Now()};
-    try {
-        CountHit(h);
-    } catch (const std::exception& e) {
-        std::cerr << "warning: hit not recorded: " << e.what() << "\n";
-        NoteError(kNoteCookieHit);
-    }
-
-    // A skipped hit read no cookies and writes none.
-    if (!h.CookiesRead) return;
-    const std::optional<TGUID> user = StrToGuid(h.Cookies.UserId);
-    if (!user) return;
-    // The log is optional: its failure costs the log record, never the hit,
-    // the cookies or the picture.
-    try {
-        LogHit(conf, *user, h.Session, h.IP, ParseIPv4(request.ForwardedFor()), h.Referrer,
-               request.Referer(), h.Node, request.UserAgent());
-    } catch (const std::exception& e) {
-        std::cerr << "warning: hit log " << conf.BinaryLog << ": " << e.what() << "\n";
-    }
-    if (!h.Node.empty())
-        WriteCookies(response, h.DatabaseGuid, h.Cookies.SessionId, h.Now, h.Cookies.UserId,
-                     h.OutsideReferrer, h.Node);
+    TCookieHit h{MakeHit(request, counter, confLoaded, conf)};
+    RecordGuarded("hit", kNoteCookieHit, [&] { CountHit(h); });
+    CloseHit(h, response);
 }
 
 }  // namespace tlvx

@@ -1,11 +1,8 @@
-#include <iostream>
-
 #include "counter/hit_roads.h"
 #include "counter/hit_rules.h"
+#include "counter/hit_stages.h"
 #include "model/error_notes.h"
 #include "model/host.h"
-#include "model/ipv4.h"
-#include "platform/clock.h"
 
 namespace tlvx {
 namespace {
@@ -17,76 +14,56 @@ std::string OwnURL(const TWebRequest& request) {
     return "http://" + request.Host() + request.ScriptName();
 }
 
+// A referrer of the site's own host is the page before this one: a step
+// inside the site, no entry and no outside source.
+THitSources FindSources(const THit& h) {
+    std::string referrer = ReadReferrers(h.Request).First();
+    const bool inside = !referrer.empty() && referrer == NormaliseHost(OwnURL(h.Request));
+    if (inside) return {.PrevNode = std::move(referrer), .Entry = false};
+    return {.Referrer = std::move(referrer), .Entry = true};
+}
+
+// The address's last hits on the node and on the site tell the news: 0 for
+// a node not there yet, -1 for an address never seen. The address's first
+// hit is a new visitor and its first hit of today a visitor of the day, as
+// the cookie road marks a visitor, so the day's visitors, the root's and
+// the site's total agree.
+TVisitorNews AddressNews(const THit& h, INodeCollection& nodes, const TCounterSettings& settings) {
+    const double nodeLast = nodes.GetIPLastHit(h.IP, h.Node);
+    const double siteLast = nodes.GetIPLastHit(h.IP, "");
+    const THitIntervals intervals = ReadIntervals(h, nodes, settings);
+    return {.NewSiteVisit = OlderThan(siteLast, intervals.Site, h.Now),
+            .NewVisitor = siteLast <= 0,
+            .NewNodeVisit = OlderThan(nodeLast, intervals.Node, h.Now),
+            .FirstNodeVisit = nodeLast <= 0,
+            .NewDayNode = BeforeToday(nodeLast, h.Now),
+            .NewDaySite = BeforeToday(siteLast, h.Now)};
+}
+
+// Everything the hit changes in the database; nothing past the main node
+// for a hit without a node or from a skipped address.
+void CountAddressHit(const THit& h) {
+    NameMainNode(h);
+    if (h.Node.empty() || InSkipList(h)) return;
+    const THitSources sources = FindSources(h);
+    Ref<INodeCollection> nodes = h.Counter.GetNodes();
+    const TCounterSettings settings = h.Counter.GetSettings();
+    const TVisitorNews news = AddressNews(h, *nodes, settings);
+    const bool canCreate = CanCreateNodes(h, settings);
+    RecordNodeAndSite(h, *nodes, sources, news, canCreate, false);
+    CountTotals(h.Counter, news);
+    CountLanguage(h, *nodes);
+    CountBrowsers(h, *nodes, canCreate);
+}
+
 }  // namespace
 
 void HitWithoutCookies(const TWebRequest& request, TWebResponse&, ICounter2& counter, bool,
-                       const TBaseConf&) {
-    // Guarded like the cookie road: a hit half recorded is rolled back,
-    // never committed.
-    try {
-        const TWebFields& query = request.QueryFields();
-        const std::string node = query.Value("node");
-        SetDefaultMainNode(node, counter);
-        if (node.empty()) return;
-        const uint32_t ip = ParseClientIPv4(request.RemoteAddr());
-        if (counter.GetSkipList()->IsSkipped(int32_t(ip))) return;
-
-        std::string referrer = NormaliseHost(query.Value("referer"));
-        if (referrer.empty()) referrer = NormaliseHost(request.Referer());
-        const double now = Clock().Now();
-        // A referrer of the site's own host is the page before this one: a
-        // step inside the site, no entry and no outside source.
-        const bool inside = !referrer.empty() && referrer == NormaliseHost(OwnURL(request));
-        const std::string prevNode = inside ? referrer : std::string();
-        if (inside) referrer.clear();
-
-        Ref<INodeCollection> nodes = counter.GetNodes();
-        TCounterSettings settings = counter.GetSettings();
-        const double nodeLast = nodes->GetIPLastHit(ip, node);
-        const double siteLast = nodes->GetIPLastHit(ip, "");
-        // An interval never set falls back to the database's default, as on
-        // the cookie road.
-        const int32_t nodeInterval =
-            OrDefaultInterval(nodes->GetNodeInterval(node), settings.DefaultInterval);
-        const int32_t siteInterval =
-            OrDefaultInterval(nodes->GetNodeInterval(""), settings.DefaultInterval);
-
-        const bool newSiteVisit = OlderThan(siteLast, siteInterval, now);
-        const bool newNodeVisit = OlderThan(nodeLast, nodeInterval, now);
-        // 0 for a node not there yet, -1 for an address never seen. The
-        // address's first hit is a new visitor and its first hit of today a
-        // visitor of the day, as the cookie road marks a visitor, so the
-        // day's visitors, the root's and the site's total agree.
-        const bool firstSite = siteLast <= 0;
-        const bool firstNode = nodeLast <= 0;
-        const bool canCreate = settings.CanAddNode != 0;
-
-        THitFacts hit{.ip = ip, .when = now, .referrer = referrer, .prevNode = prevNode,
-                      .newVisit = newNodeVisit, .isEntry = !inside, .newDay = BeforeToday(nodeLast, now),
-                      .newVisitor = firstNode};
-        nodes->RecordNodeHit(node, canCreate, hit);
-        hit.newVisit = newSiteVisit;
-        hit.isEntry = false;
-        hit.newDay = BeforeToday(siteLast, now);
-        hit.newVisitor = firstSite;
-        nodes->RecordSiteHit(hit);
-        settings = counter.GetSettings();
-        settings.TotalHits += 1;
-        if (firstSite) settings.TotalVisitors += 1;
-        if (newSiteVisit) settings.TotalVisits += 1;
-        counter.SetSettings(settings);
-
-        const std::string language = GetFirstAcceptLanguage(request);
-        if (!language.empty()) {
-            nodes->CountLanguage(language);
-            nodes->CountNodeLanguage(node, language);
-        }
-        nodes->CountBrowser(request.UserAgent(), node, canCreate);
-        nodes->CountBrowser(request.UserAgent(), "", false);
-    } catch (const std::exception& e) {
-        std::cerr << "warning: hit not recorded: " << e.what() << "\n";
-        NoteError(kNoteCookieHit);
-    }
+                       const TBaseConf& conf) {
+    // This road consults no configuration: its intervals and node rule are
+    // the database's own.
+    const THit h = MakeHit(request, counter, false, conf);
+    RecordGuarded("hit without cookies", kNoteAddressHit, [&] { CountAddressHit(h); });
 }
 
 }  // namespace tlvx

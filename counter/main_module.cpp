@@ -14,9 +14,7 @@
 #include "model/node_path.h"
 #include "platform/text.h"
 #include "platform/file.h"
-#include "platform/program_path.h"
 #include "platform/stream.h"
-#include "raster/default_skin.h"
 
 namespace tlvx {
 namespace {
@@ -34,27 +32,15 @@ std::string& DataBaseFileName() {
 }
 
 TMain::TMain(std::vector<std::string> args, std::ostream& console, const ICgiEnvironment& env)
-    : args_(std::move(args)), console_(console), env_(env) {
-    if (args_.empty()) args_.push_back("tlvxcount");
-    WebModuleCreate();
-}
+    : start_(std::move(args), "tlvxcount", env), console_(console) {}
 
 TMain::~TMain() { ReleaseCounter(); }
 
-void TMain::WebModuleCreate() {
-    ProgramDir = ProgramDirectory(args_[0]);
-    // Only the install road reads the default skin: a hit does not pay for
-    // drawing it.
-    if (IsInstallRun()) LoadDefaultSkin(DefSkin);
-}
-
-bool TMain::IsInstallRun() const { return IsConsoleInstall(args_, env_); }
-
 void TMain::OpenCounter(const TWebRequest& request, const std::string& id) {
-    const TConfLookup lookup = LoadConfBlock(ProgramDir + "tlvx2.conf", id, Conf);
+    const TConfLookup lookup = LoadConfBlock(start_.ProgramDir() + "tlvx2.conf", id, Conf);
     ConfLoaded = lookup == TConfLookup::Loaded;
     if (lookup == TConfLookup::Unusable) NoteError(kNoteConfiguration);
-    DataBaseFileName() = CounterDatabasePath(ProgramPath(args_[0]), ConfLoaded, Conf, id);
+    DataBaseFileName() = CounterDatabasePath(start_.ProgramPath(), ConfLoaded, Conf, id);
 
     Counter.reset();
     const std::string& fileName = DataBaseFileName();
@@ -68,7 +54,7 @@ void TMain::OpenCounter(const TWebRequest& request, const std::string& id) {
     // and creates the database.
     bool create = false;
     try {
-        create = IsInstallRun() && !CounterDatabaseExists(fileName);
+        create = start_.IsConsoleInstall() && !CounterDatabaseExists(fileName);
         if (!create && !FileSystem().Exists(fileName)) return;
     } catch (const EPlatformError& e) {
         // Neither there nor missing as far as we can tell (a directory that
@@ -79,7 +65,7 @@ void TMain::OpenCounter(const TWebRequest& request, const std::string& id) {
         return;
     }
     if (create) {
-        CreateCounterDatabase(fileName, DefSkin, request.Query(), Counter);
+        CreateCounterDatabase(fileName, start_.DefSkin(), request.Query(), Counter);
         return;
     }
     TSkinStreams noSkin{};
@@ -91,24 +77,15 @@ void TMain::OpenCounter(const TWebRequest& request, const std::string& id) {
 // site owner learns that it was not counted. (The install road says it on
 // the console.)
 void TMain::WarnNotCounted(const std::string& fileName, const std::string& why) const {
-    if (!IsInstallRun())
+    if (!start_.IsConsoleInstall())
         std::cerr << "warning: hit not counted: the counter database " << fileName << " " << why << "\n";
 }
 
-void TMain::ReleaseCounter() noexcept {
-    try {
-        Counter.reset();
-    } catch (...) {
-        std::cerr << "warning: the counter database could not be released\n";
-    }
-}
+void TMain::ReleaseCounter() noexcept { ReleaseCounterDatabase(Counter); }
 
 void TMain::InstallRoad(const TWebRequest& request) {
-    OpenCounter(request, args_.size() > 2 ? args_[2] : std::string());
-    const bool done = bool(Counter);
-    ReleaseCounter();
-    console_ << (done ? kInstallDoneLine : kInstallFailedLine) << "\n\n";
-    console_.flush();
+    OpenCounter(request, start_.InstallId());
+    FinishInstall(Counter, console_, kInstallDoneLine, kInstallFailedLine, "\n\n");
 }
 
 void TMain::AnswerWithoutDatabase(const TWebRequest& request, TWebResponse& response) {
@@ -139,7 +116,7 @@ void TMain::RecordHit(const TWebRequest& request, TWebResponse& response) {
 }
 
 void TMain::MainMainActionAction(const TWebRequest& request, TWebResponse& response) {
-    if (IsInstallRun()) {
+    if (start_.IsConsoleInstall()) {
         InstallRoad(request);
         return;
     }

@@ -15,10 +15,10 @@
 
 #include "model/base_conf.h"
 #include "model/counter2.h"
+#include "model/program_start.h"
 #include "platform/cgi_environment.h"
 #include "platform/web_request.h"
 #include "platform/web_response.h"
-#include "raster/bitmap_list.h"
 
 namespace tlvx {
 
@@ -38,9 +38,6 @@ public:
     TMain& operator=(const TMain&) = delete;
     ~TMain();
 
-    // ProgramDir from the program's own path; the default skin pictures
-    // when this is the install run (the only one that uses them).
-    void WebModuleCreate();
     // Resolves DataBaseFileName and opens the database into Counter. A
     // database file that does not exist is only created by the install
     // road; every other request leaves Counter empty and writes nothing.
@@ -52,22 +49,18 @@ public:
     // exception passes on after the release, unsent.
     void MainMainActionAction(const TWebRequest& request, TWebResponse& response);
 
-    TNWPaintRectList DefSkin;
-    std::string ProgramDir;
     TBaseConf Conf;
     bool ConfLoaded = false;
     Ref<ICounter2> Counter;
 
 private:
-    bool IsInstallRun() const;
     void InstallRoad(const TWebRequest& request);
     void AnswerWithoutDatabase(const TWebRequest& request, TWebResponse& response);
     void RecordHit(const TWebRequest& request, TWebResponse& response);
     void WarnNotCounted(const std::string& fileName, const std::string& why) const;
 
-    std::vector<std::string> args_;
+    TProgramStart start_;
     std::ostream& console_;
-    const ICgiEnvironment& env_;
 };
 
 }  // namespace tlvx

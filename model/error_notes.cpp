@@ -9,13 +9,13 @@ bool errorFlag = false;
 bool installMode = false;
 
 constexpr std::array kAllNotes{
-    kNoteLastDateCookie, kNoteSessionNodes,  kNoteCookieHit,     kNoteParentVisits,
-    kNoteParentVisitors, kNoteConfiguration, kNoteIntegerText,   kNoteOpenCounter,
-    kNoteNodeIndexes,    kNoteNodeWeekHours, kNoteNodeDayLookup, kNoteNodeDayRecord,
-    kNoteNodeDayAtoms,   kNoteNodeAddress,   kNoteNodeSource,    kNoteNodeHit,
-    kNoteAddressRecord,  kNoteAddressEntry, kNoteDaySources,   kNoteLanguages,
-    kNoteVisitorHit,     kNoteVisitorNodes,  kNoteVisitorRow,    kNotePathCount,
-    kNotePathList,       kNoteSkipCreate,    kNoteSkipOpen,
+    kNoteLastDateCookie, kNoteSessionNodes,   kNoteCookieHit,     kNoteAddressHit,
+    kNoteParentVisits,   kNoteParentVisitors, kNoteConfiguration, kNoteIntegerText,
+    kNoteOpenCounter,    kNoteNodeIndexes,    kNoteNodeWeekHours, kNoteNodeDayLookup,
+    kNoteNodeDayRecord,  kNoteNodeDayAtoms,   kNoteNodeAddress,   kNoteNodeSource,
+    kNoteNodeHit,        kNoteAddressRecord,  kNoteAddressEntry,  kNoteDaySources,
+    kNoteLanguages,      kNoteVisitorHit,     kNoteVisitorNodes,  kNoteVisitorRow,
+    kNotePathCount,      kNotePathList,       kNoteSkipCreate,    kNoteSkipOpen,
 };
 }  // namespace
 

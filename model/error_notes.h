@@ -35,6 +35,9 @@ inline constexpr std::string_view kNoteLastDateCookie = "Error2!";
 inline constexpr std::string_view kNoteSessionNodes = "Error3!";
 // Counter program: recording a hit with visitor cookies.
 inline constexpr std::string_view kNoteCookieHit = "error1!";
+// Counter program: recording a hit that knows the visitor only by the
+// client address ("nocookies").
+inline constexpr std::string_view kNoteAddressHit = "error1a!";
 // Counter program: group visits of a hit's parent nodes.
 inline constexpr std::string_view kNoteParentVisits = "error #90";
 // Counter program: group visitors of a hit's parent nodes.

@@ -15,7 +15,7 @@ protected:
 
 TEST_F(ErrorNotesTest, TableIsCompleteAndDistinct) {
     auto notes = AllNoteTexts();
-    EXPECT_EQ(notes.size(), 27u);
+    EXPECT_EQ(notes.size(), 28u);
     std::set<std::string_view> distinct(notes.begin(), notes.end());
     EXPECT_EQ(distinct.size(), notes.size());
     EXPECT_TRUE(distinct.count("errotN10"));

@@ -1,14 +1,15 @@
 // THtmlBuilder: how page code writes HTML.
 //
 // A page is a string of pieces. A line is CR LF followed by its text; a piece
-// added directly has no CR LF. Markup is written only as string literals,
-// checked when the code compiles (THtmlLiteral accepts nothing else), so a
-// request or database value can never be passed as markup by mistake: it
-// goes through Text, Attr or Url, which escape it (platform/html_escape.h).
-// Fixed texts and fragments held in tables (captions with an intended
-// "&nbsp;", colours, framed form boxes) go in through Trusted, the one call
-// that writes a runtime string as it stands; grep for it to audit every
-// unescaped write.
+// added directly has no CR LF. Markup is written only as THtmlLiteral, which
+// is made only while the code compiles: a string literal, or a constant of
+// the program's own tables (captions with an intended "&nbsp;", colours,
+// framed form boxes). A request or database value can therefore never be
+// passed as markup by mistake: it goes through Text, Attr or Url, which
+// escape it (platform/html_escape.h); a number through Int, Float or Date.
+// Two calls write runtime HTML as it stands, and grep finds each of them:
+// Append, another builder's HTML, and ConfiguredMarkup, the site owner's
+// own texts from the configuration.
 //
 //   html.Add("<h1>").Trusted(kTitle).Text(nodeName).Add("</h1>");
 //   html.Line("<a href=\"").Attr(scriptName).Add("?id=").Url(id).Add("\">").Text(name).Add("</a>");
@@ -25,15 +26,16 @@
 
 namespace tlvx {
 
-// A piece of markup written in the source as a string literal.
-class THtmlLiteral {
+// A piece of markup fixed when the program compiles: every constructor is
+// consteval, so a value of this type was a literal or a constant of the
+// program's tables. Copies may be kept in tables and passed on; read as a
+// string_view it is what it holds.
+class THtmlLiteral : public std::string_view {
 public:
     template <size_t N>
-    consteval THtmlLiteral(const char (&text)[N]) : text_(text, N - 1) {}
-    constexpr std::string_view View() const { return text_; }
-
-private:
-    std::string_view text_;
+    consteval THtmlLiteral(const char (&text)[N]) : std::string_view(text, N - 1) {}
+    consteval THtmlLiteral(std::string_view constant) : std::string_view(constant) {}
+    constexpr std::string_view View() const { return *this; }
 };
 
 class THtmlBuilder {
@@ -66,9 +68,16 @@ public:
     THtmlBuilder& Float(THtmlLiteral pattern, double value);
     // A date by a FormatDateTime pattern (platform/format_date_time.h).
     THtmlBuilder& Date(THtmlLiteral pattern, double dateTime);
-    // A fixed text or fragment of the program's own tables, written as it
-    // stands. Never a request or database value.
-    THtmlBuilder& Trusted(std::string_view html) {
+    // A fixed text or fragment of the program's own tables (which may hold
+    // entities and tags), written as it stands.
+    THtmlBuilder& Trusted(THtmlLiteral html) {
+        html_ += html.View();
+        return *this;
+    }
+    // A text of the site owner's configuration (site name, link captions
+    // and addresses), written as it stands: the owner may put HTML in it.
+    // Never a request or database value.
+    THtmlBuilder& ConfiguredMarkup(std::string_view html) {
         html_ += html;
         return *this;
     }

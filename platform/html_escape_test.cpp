@@ -31,6 +31,15 @@ std::string UnescapeHtml(std::string_view s) {
     return out;
 }
 
+// Markup is only what the program holds when it compiles: no runtime string
+// becomes a THtmlLiteral. A runtime std::string_view is refused too, by the
+// consteval conversion at each call, which a requires-expression cannot see.
+template <typename T>
+concept WritableAsMarkup = requires(THtmlBuilder& html, const T& value) { html.Trusted(value); };
+static_assert(WritableAsMarkup<THtmlLiteral>);
+static_assert(!WritableAsMarkup<std::string>);
+static_assert(!WritableAsMarkup<const char*>);
+
 const std::string kCyrillic = "\xCF\xF0\xE8\xE2\xE5\xF2 \xEC\xE8\xF0";  // "Привет мир" in 1251
 
 TEST(HtmlEscape, PlainValuesComeOutByteIdentical) {

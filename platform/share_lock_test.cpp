@@ -233,9 +233,9 @@ TEST_F(ShareLockQueue, WaitersGetTheLockInTheOrderTheyArrived) {
     constexpr int kWaiters = 6;
     for (int i = 0; i < kWaiters; ++i) {
         Waiter(char('0' + i));
-        // The next one arrives only once this one is in the queue.
-        for (int spin = 0; QueuedWaiters(path_) < i + 1 && spin < 2000; ++spin)
-            std::this_thread::sleep_for(milliseconds(1));
+        // The next one arrives only once this one is in the queue (a busy
+        // machine may take a while to start it).
+        ASSERT_TRUE(test::WaitUntilQueued(path_, i + 1));
     }
     ASSERT_EQ(kWaiters, QueuedWaiters(path_));
     holder.Kill();

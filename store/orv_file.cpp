@@ -122,7 +122,7 @@ void TOrvFile::ReadChainSummary() {
     const uint64_t position = header_.summaryPos, size = header_.summarySize;
     if (position == 0) return;
     // At most a block's worth of positions of tables that fit in the file.
-    if (position < kHeaderSize || position > header_.logicalSize ||
+    if (position < kHeaderSize || position > header_.logicalSize || size < kChainSummaryHeaderBytes ||
         size > header_.logicalSize - position || size > (1u << 20))
         return;
     std::vector<uint8_t> bytes(size_t(size), 0);

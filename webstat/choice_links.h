@@ -14,7 +14,7 @@ namespace tlvx {
 
 struct TChoice {
     bool Current = false;
-    std::string_view Label;  // a fixed text of the program's tables
+    THtmlLiteral Label;  // a fixed text of the program's tables
     // Writes the href of the choice's link; not called for the current one.
     std::function<void(THtmlBuilder&)> Href;
 };

@@ -83,17 +83,17 @@ void WriteNodeChoice(THtmlBuilder& html, const TReportContext& context, THtmlLit
     html.Line("<br>");
 }
 
-void WriteDistributionTableHead(THtmlBuilder& html, std::initializer_list<std::string_view> captions) {
+void WriteDistributionTableHead(THtmlBuilder& html, std::initializer_list<THtmlLiteral> captions) {
     html.Line("<table cellspacing=0 cellpadding=3 border=0>");
     html.Line("<tr bgcolor=#BDCFE3>");
-    for (std::string_view caption : captions)
+    for (THtmlLiteral caption : captions)
         html.Line("<td style=\"border-bottom:1px solid white; border-left:1px solid white;\"><p class=\"tablehead\">")
             .Trusted(caption)
             .Add("</p></td>");
     html.Line("</tr>");
 }
 
-void WriteLabelCell(THtmlBuilder& html, std::string_view label, TRunPlace place) {
+void WriteLabelCell(THtmlBuilder& html, THtmlLiteral label, TRunPlace place) {
     html.Line("<td style=\"border-left:1px solid #CFCFCF; ");
     WriteRunBorders(html, place);
     html.Add("\"><p class=\"tableleft\">").Trusted(label).Add("</td>");
@@ -105,7 +105,11 @@ void WriteLabelCell(THtmlBuilder& html, const THtmlBuilder& label, TRunPlace pla
     html.Add("\"><p class=\"tableleft\">").Append(label).Add("</td>");
 }
 
-std::string HourLabel(int32_t hour) { return std::to_string(hour) + "-" + std::to_string(hour + 1); }
+THtmlBuilder HourLabel(int32_t hour) {
+    THtmlBuilder label;
+    label.Int(hour).Add("-").Int(hour + 1);
+    return label;
+}
 
 void WriteNumberCell(THtmlBuilder& html, std::optional<int64_t> count, TRunPlace place) {
     html.Line("<td style=\"border-left:1px solid #F1F1F1; ");

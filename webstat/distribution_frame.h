@@ -29,7 +29,7 @@ TDistributionNode ChooseDistributionNode(const TReportContext& context);
 
 // The heading's three wordings: for a group, for a page, for the site.
 struct THeadingTexts {
-    std::string_view Group, Page, Site;
+    THtmlLiteral Group, Page, Site;
 };
 // "<h1>" + title + "</h1>", the page's first text: the group or page
 // wording followed by the name as given, or the site's wording.
@@ -42,7 +42,7 @@ void WriteNodeChoice(THtmlBuilder& html, const TReportContext& context, THtmlLit
                      const std::string* kind);
 
 // The table's opening and its head row of "tablehead" cells.
-void WriteDistributionTableHead(THtmlBuilder& html, std::initializer_list<std::string_view> captions);
+void WriteDistributionTableHead(THtmlBuilder& html, std::initializer_list<THtmlLiteral> captions);
 
 // Where a row stands in its run of rows: the first has a dark top border,
 // the last a dark bottom border.
@@ -53,10 +53,10 @@ struct TRunPlace {
 
 // A label cell ("tableleft", dark left border) holding a trusted text, or
 // the HTML of a builder.
-void WriteLabelCell(THtmlBuilder& html, std::string_view label, TRunPlace place);
+void WriteLabelCell(THtmlBuilder& html, THtmlLiteral label, TRunPlace place);
 void WriteLabelCell(THtmlBuilder& html, const THtmlBuilder& label, TRunPlace place);
 // The label of an hour: "0-1" ... "23-24".
-std::string HourLabel(int32_t hour);
+THtmlBuilder HourLabel(int32_t hour);
 
 // The hits, share and bar cells of a row: count in decimal; its share of
 // total by "0.00%" ("&nbsp" when total is 0); a bar of count / maximum x 400

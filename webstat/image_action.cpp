@@ -38,16 +38,16 @@ int32_t ImageNumberOf(std::string_view imgind) {
 
 bool IsPieImage(int32_t number) { return number == kLanguagePieNumber || number == kBrowserPieNumber; }
 
-void TMainM::MainMGetDiagramItemAction(const TWebRequest& request, TWebResponse& response) {
-    const int32_t number = ImageNumberOf(request.QueryFields().Value("imgind"));
+void TMainM::MainMGetDiagramItemAction(TReportContext& prepared, TWebResponse& response) {
+    const int32_t number = ImageNumberOf(prepared.Query("imgind"));
     std::optional<std::string> bytes;
     if (IsPieImage(number)) {
-        if (std::optional<std::vector<uint8_t>> gif = Counter ? PieGif(*Counter, number) : std::nullopt)
+        if (std::optional<std::vector<uint8_t>> gif = prepared.Counter ? PieGif(*prepared.Counter, number) : std::nullopt)
             bytes.emplace(gif->begin(), gif->end());
     } else if (const std::string_view name = ImageFileName(number); !name.empty()) {
-        bytes = ReadRegularFile(ImagesDirectory + std::string(name), kMaxImageBytes);
+        bytes = ReadRegularFile(prepared.ImagesDirectory + std::string(name), kMaxImageBytes);
     }
-    ReleaseCounter();
+    prepared.ReleaseDatabase();
     if (!bytes) {
         AnswerNotFound(response);
         return;

@@ -1,17 +1,14 @@
 #include "webstat/main_module.h"
 
-#include <iostream>
+#include <optional>
 
-#include "platform/program_path.h"
 #include "platform/stream.h"
 #include "platform/whole_file.h"
-#include "raster/default_skin.h"
 #include "webstat/access_list.h"
 #include "webstat/image_action.h"
 #include "webstat/page_frame.h"
 #include "webstat/page_table.h"
 #include "webstat/page_templates.h"
-#include "webstat/report_context.h"
 
 namespace tlvx {
 namespace {
@@ -45,44 +42,23 @@ std::string JoinLinesCrLf(const std::string& text) {
 }  // namespace
 
 TMainM::TMainM(std::vector<std::string> args, std::ostream& console, const ICgiEnvironment& env)
-    : args_(std::move(args)), console_(console), env_(env) {
-    if (args_.empty()) args_.push_back("tlvxstat");
-    WebModuleCreate();
-}
-
-TMainM::~TMainM() { ReleaseCounter(); }
-
-void TMainM::WebModuleCreate() {
-    ProgramDir = ProgramDirectory(args_[0]);
-    if (std::optional<std::string> css = ReadRegularFile(ProgramDir + "test.css", kMaxStyleSheet))
-        StyleSheet = JoinLinesCrLf(*css);
+    : start_(std::move(args), "tlvxstat", env), console_(console) {
+    if (std::optional<std::string> css = ReadRegularFile(start_.ProgramDir() + "test.css", kMaxStyleSheet))
+        styleSheet_ = JoinLinesCrLf(*css);
     else
-        StyleSheet = BuiltInStyleSheet();
+        styleSheet_ = BuiltInStyleSheet();
     TMemoryStream font = StoredFontStream();
     font.Seek(1);
-    Font.LoadFromStream(font);
-    // Only a database creation draws the default skin.
-    if (IsConsoleInstall(args_, env_)) LoadDefaultSkin(DefSkin);
+    font_.LoadFromStream(font);
 }
 
-void TMainM::ReleaseCounter() noexcept {
-    try {
-        Counter.reset();
-    } catch (...) {
-        std::cerr << "warning: the counter database could not be released\n";
-    }
-}
-
-bool TMainM::IsInstallRoad() const { return IsConsoleInstall(args_, env_) && args_[1] == "-install"; }
+bool TMainM::IsInstallRoad() const { return start_.IsConsoleInstall() && start_.Args()[1] == "-install"; }
 
 void TMainM::InstallRoad(const TWebRequest& request) {
-    PrepareRequest(request, args_.size() > 2 ? args_[2] : std::string());
     // The creation was committed inside OpenCounter2; the line tells what
     // is on the disk now.
-    const bool done = bool(Counter);
-    ReleaseCounter();
-    console_ << (done ? kReportInstallDoneLine : kReportInstallFailedLine) << "\n";
-    console_.flush();
+    TReportContext prepared = PrepareRequest(request, start_.InstallId());
+    FinishInstall(prepared.Counter, console_, kReportInstallDoneLine, kReportInstallFailedLine, "\n");
 }
 
 void TMainM::MainItemAction(const TWebRequest& request, TWebResponse& response) {
@@ -91,7 +67,7 @@ void TMainM::MainItemAction(const TWebRequest& request, TWebResponse& response) 
         return;
     }
     const std::string id = request.QueryFields().Value("id");
-    const TAccessList access = LoadAccessList(ProgramDir + std::string(kAccessListFileName));
+    const TAccessList access = LoadAccessList(start_.ProgramDir() + std::string(kAccessListFileName));
     if (!CanUserSeeCounter(request.AuthUser(), id, access)) {
         response.SetStatus(403);
         response.SetContentType("text/html");
@@ -101,51 +77,39 @@ void TMainM::MainItemAction(const TWebRequest& request, TWebResponse& response) 
     }
     if (!request.QueryFields().Value("img").empty()) {
         const bool pie = IsPieImage(ImageNumberOf(request.QueryFields().Value("imgind")));
-        PrepareRequest(request, id, pie ? TPreparation::Database : TPreparation::ImagesOnly);
-        MainMGetDiagramItemAction(request, response);
+        TReportContext prepared = PrepareRequest(request, id, pie ? TPreparation::Database : TPreparation::ImagesOnly);
+        MainMGetDiagramItemAction(prepared, response);
         return;
     }
-    PrepareRequest(request, id);
-    PageContent.clear();
+    const TReportContext prepared = PrepareRequest(request, id);
     const int32_t code = GetPageNumber(request);
+    std::string content;
     try {
-        PageContent = BuildPageContent(request, code);
+        content = BuildPageContent(prepared, code);
     } catch (...) {
         // The frame goes out with an empty content area; the runner then
         // reports the exception without a second answer.
-        SendPage(response, code);
+        SendPage(response, prepared, code, "");
         throw;
     }
-    SendPage(response, code);
+    SendPage(response, prepared, code, content);
 }
 
-std::string TMainM::BuildPageContent(const TWebRequest& request, int32_t pageCode) {
+std::string TMainM::BuildPageContent(const TReportContext& prepared, int32_t pageCode) const {
     const TReportPage& page = PageOfCode(pageCode);
     std::string content;
-    if (!Counter) content = kNoStatisticsNotice;
-    if (page.Builder && (Counter || !page.NeedsDatabase)) {
-        const TReportContext context{Counter.get(), request, ScriptName, Id, ImagesDirectory,
-                                     Host, ConfLoaded, Conf, [this] { ReleaseCounter(); }};
-        content += page.Builder(context);
-    }
+    if (!prepared.Counter) content = kNoStatisticsNotice;
+    if (page.Builder && (prepared.Counter || !page.NeedsDatabase)) content += page.Builder(prepared);
     // The frame reads no statistics: the database goes before it is made.
-    ReleaseCounter();
+    prepared.ReleaseDatabase();
     return content;
 }
 
-void TMainM::SendPage(TWebResponse& response, int32_t pageCode) {
-    ReleaseCounter();
-    TFrameValues frame;
-    frame.ScriptName = ScriptName;
-    frame.Id = Id;
-    frame.PageCode = pageCode;
-    frame.StyleSheet = StyleSheet;
-    frame.LinksBlock = LinksBlock;
-    frame.ImportantPanel = ImportantPanel;
-    frame.TimePanel = TimePanel;
-    frame.PageContent = PageContent;
+void TMainM::SendPage(TWebResponse& response, const TReportContext& prepared, int32_t pageCode,
+                      std::string_view content) const {
+    prepared.ReleaseDatabase();
     response.SetContentType("text/html");
-    response.SetContent(GenerateReportPage(frame));
+    response.SetContent(GenerateReportPage(prepared, TFramePage{pageCode, styleSheet_, content}));
     response.SendResponse();
 }
 

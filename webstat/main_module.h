@@ -20,13 +20,12 @@
 #include <string_view>
 #include <vector>
 
-#include "model/base_conf.h"
-#include "model/counter2.h"
+#include "model/program_start.h"
 #include "platform/cgi_environment.h"
 #include "platform/web_request.h"
 #include "platform/web_response.h"
-#include "raster/bitmap_list.h"
 #include "raster/point_font.h"
+#include "webstat/report_context.h"
 
 namespace tlvx {
 
@@ -54,57 +53,36 @@ class TMainM {
 public:
     // args is the command line, args[0] the program as started; the install
     // line goes to console; env tells whether a web server started us.
+    // Reads the style sheet ("test.css" beside the program replaces the
+    // built-in one whole) and the font.
     TMainM(std::vector<std::string> args, std::ostream& console, const ICgiEnvironment& env);
     TMainM(const TMainM&) = delete;
     TMainM& operator=(const TMainM&) = delete;
-    ~TMainM();
 
-    // The program directory, the style sheet ("test.css" beside the program
-    // replaces the built-in one whole), the font.
-    void WebModuleCreate();
     // The one action: the three roads above. Sends the response itself; an
     // exception of a page builder passes on after the page was sent.
     void MainItemAction(const TWebRequest& request, TWebResponse& response);
     // The image road: 404 with a short body for an imgind outside 1-13, a
     // file that is missing or not a regular file, or a pie of a counter
-    // without a database.
-    void MainMGetDiagramItemAction(const TWebRequest& request, TWebResponse& response);
+    // without a database. Lets the database go.
+    void MainMGetDiagramItemAction(TReportContext& prepared, TWebResponse& response);
     // Configuration, images directory, database, links block and panels
-    // for counter id (prepare_request.cpp).
-    void PrepareRequest(const TWebRequest& request, const std::string& id,
-                        TPreparation scope = TPreparation::Page);
-    // Drops the database (read-only: nothing to commit). Never raises.
-    void ReleaseCounter() noexcept;
-
-    Ref<ICounter2> Counter;       // null when there is no database to read
-    std::string ProgramDir;       // ends in '/'
-    std::string ImagesDirectory;  // ends in '/'
-    std::string ImagesURL;
-    std::string ImportantPanel;
-    std::string TimePanel;
-    std::string ScriptName;
-    std::string PageContent;
-    std::string Id;  // the counter id the request names, as given
-    std::string Host;
-    bool ConfLoaded = false;
-    TBaseConf Conf;
-    TPRText Font;
-    std::string LinksBlock;
-    std::string DataBasePath;
-    std::string StyleSheet;  // the text of the styles template
-    TNWPaintRectList DefSkin;
+    // for counter id, and the clock (prepare_request.cpp).
+    TReportContext PrepareRequest(const TWebRequest& request, const std::string& id,
+                                  TPreparation scope = TPreparation::Page) const;
 
 private:
     bool IsInstallRoad() const;
     void InstallRoad(const TWebRequest& request);
-    void SettleImagesDirectory(const std::string& id);
-    void WarnNoStatistics(const std::string& why) const;
-    std::string BuildPageContent(const TWebRequest& request, int32_t pageCode);
-    void SendPage(TWebResponse& response, int32_t pageCode);
+    void OpenDatabase(TReportContext& prepared) const;
+    std::string BuildPageContent(const TReportContext& prepared, int32_t pageCode) const;
+    void SendPage(TWebResponse& response, const TReportContext& prepared, int32_t pageCode,
+                  std::string_view content) const;
 
-    std::vector<std::string> args_;
+    TProgramStart start_;
     std::ostream& console_;
-    const ICgiEnvironment& env_;
+    std::string styleSheet_;  // the text of the styles template
+    TPRText font_;
 };
 
 }  // namespace tlvx

@@ -86,7 +86,7 @@ struct TCalendar {
 
 TCalendar ReadRequest(const TReportContext& ctx) {
     TCalendar c;
-    const double now = Clock().Now();
+    const double now = ctx.Now;
     c.Today = DayNumber(now);
     const int64_t history = std::min<int64_t>(HistoryDays(now, ctx.Counter->GetSettings().StartTime), kLongestHistoryDays);
     c.FirstDay = std::max(c.Today - history + 1, int64_t(EncodeDateTime(1, 1, 1)));

@@ -4,12 +4,11 @@
 
 #include <array>
 #include <cmath>
+#include <optional>
 #include <span>
 #include <string_view>
 
 #include "model/time_split.h"
-#include "platform/clock.h"
-#include "platform/format_float.h"
 #include "platform/integer_ratio.h"
 #include "webstat/page_builders.h"
 #include "webstat/report_math.h"
@@ -56,9 +55,8 @@ TDayFigures Average(const TDayFigures& sum, int64_t days) {
             int32_t(RoundRatio(sum.Visitors, days))};
 }
 
-TDinFigures ReadFigures(ICounter2& counter, INode& node, INodeInfo& info, bool subtree) {
+TDinFigures ReadFigures(ICounter2& counter, INode& node, INodeInfo& info, bool subtree, double now) {
     TDinFigures f;
-    const double now = Clock().Now();
     const double today = DayNumber(now);
     f.Days = HistoryDays(now, counter.GetSettings().StartTime);
     for (int32_t k = 0; k < kSeriesDays; ++k) {
@@ -87,16 +85,16 @@ TDinFigures ReadFigures(ICounter2& counter, INode& node, INodeInfo& info, bool s
 // ---- averages as bars ----
 
 struct TPeriodBars {
-    std::string_view Label;
-    std::array<std::string_view, 3> Colours;  // visitors, site views, hits
+    THtmlLiteral Label;
+    std::array<THtmlLiteral, 3> Colours;  // visitors, site views, hits
     TDayFigures Figures;
     bool Shown;
 };
 
 std::array<TPeriodBars, 5> PeriodBars(const TDinFigures& f) {
-    constexpr std::array<std::string_view, 3> kDark{"#913535", "#356091", "#33815A"};
-    constexpr std::array<std::string_view, 3> kMiddle{"#D58383", "#789FCE", "#63AB7D"};
-    constexpr std::array<std::string_view, 3> kLight{"#F4BDBD", "#BAD7F9", "#ABD7BF"};
+    constexpr std::array<THtmlLiteral, 3> kDark{"#913535", "#356091", "#33815A"};
+    constexpr std::array<THtmlLiteral, 3> kMiddle{"#D58383", "#789FCE", "#63AB7D"};
+    constexpr std::array<THtmlLiteral, 3> kLight{"#F4BDBD", "#BAD7F9", "#ABD7BF"};
     // Averages over whole days: the 30 and the 7 days before today.
     return {{{UiText("For all<br>history"), kDark, Average(f.History, f.Days), true},
              {UiText("For 30<br>days"), kMiddle, Average(SumOfDays(f, kToday - 30, kToday - 1), 30), f.Days > 30},
@@ -108,11 +106,11 @@ std::array<TPeriodBars, 5> PeriodBars(const TDinFigures& f) {
 // A period's figures in the bars' order: visitors, site views, hits.
 std::array<int32_t, 3> BarOrder(const TDayFigures& d) { return {d.Visitors, d.Visits, d.Hits}; }
 
-void Bar(THtmlBuilder& html, int32_t max, int32_t value, std::string_view colour) {
-    const int32_t filled = BarLength(max, value, 2);
+void Bar(THtmlBuilder& html, int32_t max, int32_t value, THtmlLiteral colour) {
+    const int32_t filled = BarLength(max, value, TBarPart::Filled);
     html.Line("<td width=25 valign=bottom align=center>");
     html.Line("<table width=15 cellspacing=0 cellpadding=0 border=0>");
-    html.Line("<tr height=").Int(BarLength(max, value, 1)).Add(" bgcolor=#FFFFFF><td></td></tr>");
+    html.Line("<tr height=").Int(BarLength(max, value, TBarPart::Empty)).Add(" bgcolor=#FFFFFF><td></td></tr>");
     html.Line("<tr height=").Int(filled).Add(" bgcolor=").Trusted(colour)
         .Add("><td style=\"border-top:1px solid #000000;border-right:1px solid #000000;"
              "border-left:1px solid #000000;\"><img width=1 height=")
@@ -121,7 +119,7 @@ void Bar(THtmlBuilder& html, int32_t max, int32_t value, std::string_view colour
     html.Line("</td>");
 }
 
-void LegendSwatch(THtmlBuilder& html, bool first, std::string_view colour, std::string_view caption) {
+void LegendSwatch(THtmlBuilder& html, bool first, THtmlLiteral colour, THtmlLiteral caption) {
     if (first) html.Line("<td valign=middle><p>");
     else html.Line("<br><p>");
     html.Add("<table height=20 border=0 cellspacing=0 cellpadding=0><tr><td bgcolor=").Trusted(colour);
@@ -188,10 +186,12 @@ void AveragesBlock(THtmlBuilder& html, const TDinFigures& f) {
 // ---- the tables of changes ----
 
 // The four columns of a table of changes: 30 days, 7 days, yesterday,
-// today; the first two only with enough history.
+// today; the first two only with enough history. Each value is written by
+// the row's pattern; a column without one shows "---".
 struct TRateRow {
-    std::string_view Label;
-    std::array<std::string, 4> Values;
+    THtmlLiteral Label;
+    THtmlLiteral Pattern;
+    std::array<std::optional<double>, 4> Values;
 };
 
 std::array<bool, 4> ShownColumns(int32_t days) { return {days > 30, days > 7, true, true}; }
@@ -203,8 +203,8 @@ void BorderedCell(THtmlBuilder& html, bool lastInRow, bool lastRow) {
     html.Add("\">");
 }
 
-void RateTable(THtmlBuilder& html, int32_t days, std::string_view groupCaption, std::span<const TRateRow> rows) {
-    constexpr std::array<std::string_view, 4> kCaptions{UiText("For 30 days"), UiText("For 7 days"),
+void RateTable(THtmlBuilder& html, int32_t days, THtmlLiteral groupCaption, std::span<const TRateRow> rows) {
+    constexpr std::array<THtmlLiteral, 4> kCaptions{UiText("For 30 days"), UiText("For 7 days"),
                                                         UiText("Yesterday"), UiText("Today")};
     const std::array<bool, 4> shown = ShownColumns(days);
     html.Line("<table cellspacing=0 cellpadding=0 border=0>");
@@ -234,25 +234,31 @@ void RateTable(THtmlBuilder& html, int32_t days, std::string_view groupCaption, 
             if (!shown[c]) continue;
             html.Line("<td align=center");
             BorderedCell(html, c == 3, lastRow);
-            html.Add("<p class=\"tabletext\">").Trusted(rows[r].Values[c]).Add("</p></td>");
+            html.Add("<p class=\"tabletext\">");
+            if (rows[r].Values[c]) html.Float(rows[r].Pattern, *rows[r].Values[c]);
+            else html.Add("---");
+            html.Add("</p></td>");
         }
         html.Line("</tr>");
     }
 }
 
 // The average step of one figure over days first .. last of the series.
+// Average changes, signed, to a tenth.
+constexpr THtmlLiteral kRatePattern = "+0.0;-0.0;0.0";
+
 template <int32_t TDayFigures::*Figure>
-std::string RateOver(const TDinFigures& f, int32_t first, int32_t last) {
+double RateOver(const TDinFigures& f, int32_t first, int32_t last) {
     std::vector<int32_t> values;
     for (int32_t k = first; k <= last; ++k) values.push_back(f.Series[size_t(k)].*Figure);
-    return FormatFloat("+0.0;-0.0;0.0", AverageIncrease(values));
+    return AverageIncrease(values);
 }
 
 template <int32_t TDayFigures::*Figure>
-TRateRow RateRow(std::string_view label, const TDinFigures& f) {
+TRateRow RateRow(THtmlLiteral label, const TDinFigures& f) {
     // 30 days: the 31 days before today; 7 days: the 8 before today;
     // yesterday: the day before it and yesterday; today: yesterday and today.
-    return {label,
+    return {label, kRatePattern,
             {RateOver<Figure>(f, 0, kToday - 1), RateOver<Figure>(f, kToday - 8, kToday - 1),
              RateOver<Figure>(f, kToday - 2, kToday - 1), RateOver<Figure>(f, kToday - 1, kToday)}};
 }
@@ -268,10 +274,11 @@ void RatesBlock(THtmlBuilder& html, const TDinFigures& f, bool forNode) {
     html.Line("</table>");
 }
 
-std::array<std::string, 4> Signed(const std::array<int32_t, 4>& counts) {
-    std::array<std::string, 4> out;
-    for (size_t i = 0; i < 4; ++i) out[i] = FormatFloat("+0;-0;0", counts[i]);
-    return out;
+// Changes of counts, signed.
+TRateRow CountRow(THtmlLiteral label, const std::array<int32_t, 4>& counts) {
+    TRateRow row{label, "+0;-0;0", {}};
+    for (size_t i = 0; i < 4; ++i) row.Values[i] = counts[i];
+    return row;
 }
 
 void ReferralsBlock(THtmlBuilder& html, const TDinFigures& f, bool forNode) {
@@ -282,11 +289,10 @@ void ReferralsBlock(THtmlBuilder& html, const TDinFigures& f, bool forNode) {
     const std::span<const double> week =
         std::span<const double>(shares).subspan(shares.size() > 7 ? shares.size() - 7 : 0);
     const std::array<TRateRow, 3> rows{
-        TRateRow{UiText("Increase of referrals"), Signed(f.NewSources)},
-        TRateRow{UiText("Became useful"), Signed(f.UsefulBefore)},
-        TRateRow{UiText("Average change of Unknown (%)"),
-                 {FormatFloat("+0.0;-0.0;0.0", AverageIncreaseF(shares)),
-                  FormatFloat("+0.0;-0.0;0.0", AverageIncreaseF(week)), "---", "---"}}};
+        CountRow(UiText("Increase of referrals"), f.NewSources),
+        CountRow(UiText("Became useful"), f.UsefulBefore),
+        TRateRow{UiText("Average change of Unknown (%)"), kRatePattern,
+                 {AverageIncreaseF(shares), AverageIncreaseF(week), std::nullopt, std::nullopt}}};
     RateTable(html, f.Days, UiText("Referrals"), rows);
     if (forNode) {
         html.Line("</table><br><br>");
@@ -307,7 +313,7 @@ void Title(THtmlBuilder& html, std::string_view nodeName, bool group) {
     html.Text(nodeName).Add("</h1>");
 }
 
-void FormCell(THtmlBuilder& html, std::string_view caption, const StringArray& paths, bool group,
+void FormCell(THtmlBuilder& html, THtmlLiteral caption, const StringArray& paths, bool group,
               const TReportContext& context) {
     html.Line().Trusted(FormBoxOpen).Trusted(caption).Trusted(FormBoxBody);
     html.Line("<form action=\"").Attr(context.ScriptName).Add("\">");
@@ -325,16 +331,17 @@ void FormCell(THtmlBuilder& html, std::string_view caption, const StringArray& p
 
 }  // namespace
 
-int32_t BarLength(int32_t max, int32_t value, int32_t mode) {
-    switch (mode) {
-        case 1: return max > 0 ? int32_t(RoundShare(int64_t(max) - value, max, kDinBarHeight)) : max;
-        case 2: return max > 0 ? int32_t(RoundShare(value, max, kDinBarHeight)) : 0;
+int32_t BarLength(int32_t max, int32_t value, TBarPart part) {
+    switch (part) {
+        case TBarPart::Empty:
+            return max > 0 ? int32_t(RoundShare(int64_t(max) - value, max, kDinBarHeight)) : max;
+        case TBarPart::Filled: return max > 0 ? int32_t(RoundShare(value, max, kDinBarHeight)) : 0;
         default: return 0;
     }
 }
 
-std::string BuildDinForms(const StringArray& groups, const StringArray& pages, const TReportContext& context) {
-    THtmlBuilder html;
+void WriteDinForms(THtmlBuilder& html, const StringArray& groups, const StringArray& pages,
+                   const TReportContext& context) {
     html.Line("<table cellspacing=0 cellpadding=0 border=0>");
     html.Line("<tr><img width=300 height=1 src=\"\"><td></td><td></td><td><img width=300 height=1 "
               "src=\"\"></td></tr><tr>");
@@ -345,14 +352,18 @@ std::string BuildDinForms(const StringArray& groups, const StringArray& pages, c
     FormCell(html, UiText("By page "), pages, false, context);
     html.Line("</tr>");
     html.Line("</table>");
+}
+
+std::string BuildDinForms(const StringArray& groups, const StringArray& pages, const TReportContext& context) {
+    THtmlBuilder html;
+    WriteDinForms(html, groups, pages, context);
     return html.Take();
 }
 
-std::string BuildDinPage(const TReportContext& context, bool embedded) {
+void WriteDinPage(THtmlBuilder& html, const TReportContext& context, bool embedded) {
     ICounter2& counter = *context.Counter;
     const std::string nodeName = context.Query("nodename");
     const bool group = !context.Query("group").empty();
-    THtmlBuilder html;
     Title(html, nodeName, group);
 
     {
@@ -365,17 +376,19 @@ std::string BuildDinPage(const TReportContext& context, bool embedded) {
             // The root's own figures are the whole site's already: adding
             // every node below it would count each hit twice.
             const bool subtree = group && !nodeName.empty();
-            const TDinFigures figures = ReadFigures(counter, *node, *info, subtree);
+            const TDinFigures figures = ReadFigures(counter, *node, *info, subtree, context.Now);
             AveragesBlock(html, figures);
             RatesBlock(html, figures, !nodeName.empty());
             ReferralsBlock(html, figures, !nodeName.empty());
         }
     }
-    // The forms are the page's own HTML, escaped as they were built.
-    if (!embedded) html.Trusted(BuildDinForms(ListGroupPaths(counter), ListAllNodePaths(counter), context));
-    return html.Take();
+    if (!embedded) WriteDinForms(html, ListGroupPaths(counter), ListAllNodePaths(counter), context);
 }
 
-std::string BuildDinPage(const TReportContext& context) { return BuildDinPage(context, false); }
+std::string BuildDinPage(const TReportContext& context) {
+    THtmlBuilder html;
+    WriteDinPage(html, context, false);
+    return html.Take();
+}
 
 }  // namespace tlvx

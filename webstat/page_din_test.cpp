@@ -12,6 +12,7 @@
 #include "platform/cgi_environment.h"
 #include "platform/format_float.h"
 #include "platform/integer_ratio.h"
+#include "platform/web_request.h"
 #include "webstat/testing/html_scan.h"
 #include "webstat/testing/known_site.h"
 #include "webstat/testing/page_parts.h"
@@ -56,16 +57,16 @@ std::vector<std::string> RateCells(const std::string& page, const std::string& l
 }
 
 TEST(DinPage, BarLengths) {
-    EXPECT_EQ(BarLength(8, 8, 1), 0);
-    EXPECT_EQ(BarLength(8, 8, 2), 150);
-    EXPECT_EQ(BarLength(8, 4, 1), 75);
-    EXPECT_EQ(BarLength(8, 4, 2), 75);
-    EXPECT_EQ(BarLength(8, 6, 2), 112);  // 112.5, halves to even
-    EXPECT_EQ(BarLength(8, 6, 1), 38);   // 37.5
-    EXPECT_EQ(BarLength(0, 0, 1), 0);
-    EXPECT_EQ(BarLength(0, 0, 2), 0);
-    EXPECT_EQ(BarLength(8, 4, 3), 0);
-    EXPECT_EQ(BarLength(2147483647, 2147483647, 2), 150);
+    EXPECT_EQ(BarLength(8, 8, TBarPart::Empty), 0);
+    EXPECT_EQ(BarLength(8, 8, TBarPart::Filled), 150);
+    EXPECT_EQ(BarLength(8, 4, TBarPart::Empty), 75);
+    EXPECT_EQ(BarLength(8, 4, TBarPart::Filled), 75);
+    EXPECT_EQ(BarLength(8, 6, TBarPart::Filled), 112);  // 112.5, halves to even
+    EXPECT_EQ(BarLength(8, 6, TBarPart::Empty), 38);   // 37.5
+    EXPECT_EQ(BarLength(0, 0, TBarPart::Empty), 0);
+    EXPECT_EQ(BarLength(0, 0, TBarPart::Filled), 0);
+    EXPECT_EQ(BarLength(8, 4, TBarPart(3)), 0);
+    EXPECT_EQ(BarLength(2147483647, 2147483647, TBarPart::Filled), 150);
 }
 
 // Two days: yesterday 8 hits, 4 views, 2 visitors; today 4, 4, 1. The
@@ -183,8 +184,10 @@ TEST(DinPage, FormsGolden) {
     TMapEnvironment env;
     env.Set("QUERY_STRING", "id=7&page=din");
     const TWebRequest request(env, nullptr);
-    const TBaseConf conf;
-    const TReportContext context{nullptr, request, "/cgi-bin/tlvxstat", "7\"", "", "", false, conf};
+    TReportContext context;
+    context.QueryFields = request.QueryFields();
+    context.ScriptName = "/cgi-bin/tlvxstat";
+    context.Id = "7\"";
     const std::string box = std::string("\r\n") + std::string(FormBoxOpen);
     EXPECT_EQ(BuildDinForms({"news"}, {"index", "a&b"}, context),
               "\r\n<table cellspacing=0 cellpadding=0 border=0>"

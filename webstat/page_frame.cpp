@@ -25,7 +25,7 @@ std::string BarColour(std::string_view tag) {
 // contentHTMLTag, menuHTMLTag, footerHTMLTag).
 class TFrame {
 public:
-    explicit TFrame(const TFrameValues& values) : v_(values) {}
+    TFrame(const TReportContext& request, const TFramePage& page) : r_(request), p_(page) {}
 
     std::string Generate() const {
         return Produce(kHeadTemplate, &TFrame::HeadTag) + Produce(kBodyTemplate, &TFrame::BodyTag);
@@ -41,8 +41,8 @@ private:
     }
 
     std::string HeadTag(std::string_view tag) const {
-        if (tag == "instyle") return v_.StyleSheet;
-        if (tag == "titlestring") return std::string(PageOfCode(v_.PageCode).Title);
+        if (tag == "instyle") return std::string(p_.StyleSheet);
+        if (tag == "titlestring") return std::string(PageOfCode(p_.PageCode).Title);
         return "";
     }
 
@@ -67,28 +67,28 @@ private:
     }
 
     std::string ImportantTag(std::string_view tag) const {
-        if (tag == "important") return v_.ImportantPanel;
-        if (tag == "links") return v_.LinksBlock;
+        if (tag == "important") return r_.ImportantPanel;
+        if (tag == "links") return r_.LinksBlock;
         return BarColour(tag);
     }
 
     std::string ContentAndMenuTag(std::string_view tag) const {
         if (tag == "content") return Produce(kContentTemplate, &TFrame::ContentTag);
         if (tag == "menu") return Produce(MenuTemplate(), &TFrame::MenuTag);
-        if (tag == "timestring") return v_.TimePanel;
+        if (tag == "timestring") return r_.TimePanel;
         return BarColour(tag);
     }
 
     std::string ContentTag(std::string_view tag) const {
-        return tag == "contentmain" ? v_.PageContent : "";
+        return tag == "contentmain" ? std::string(p_.Content) : "";
     }
 
     std::string FooterTag(std::string_view tag) const { return BarColour(tag); }
 
     // A marker, link or caption tag of a menu entry.
     std::string MenuTag(std::string_view tag) const {
-        if (tag == "timestring") return v_.TimePanel;
-        const int32_t current = v_.PageCode == kUnlistedPageCode ? kMainPageCode : v_.PageCode;
+        if (tag == "timestring") return r_.TimePanel;
+        const int32_t current = p_.PageCode == kUnlistedPageCode ? kMainPageCode : p_.PageCode;
         for (const TReportPage& page : ReportPages()) {
             if (!page.HasMenuEntry()) continue;
             if (tag == page.Menu.MarkerTag) return MenuMarker(page.Code == current);
@@ -100,27 +100,30 @@ private:
 
     std::string ImageSource(THtmlLiteral query) const {
         THtmlBuilder html;
-        html.Attr(v_.ScriptName).Add(query).Url(v_.Id);
+        html.Attr(r_.ScriptName).Add(query).Url(r_.Id);
         return html.Take();
     }
 
     // script + "?id=" + id + "&page=" + the value in lower case.
     std::string PageLink(std::string_view pageValue) const {
         THtmlBuilder html;
-        PageHref(html, v_.ScriptName, v_.Id, "page=");
+        PageHref(html, r_.ScriptName, r_.Id, "page=");
         html.Url(LowerAscii(pageValue));
         return html.Take();
     }
 
-    const TFrameValues& v_;
+    const TReportContext& r_;
+    const TFramePage& p_;
 };
 
 }  // namespace
 
-std::string GenerateReportPage(const TFrameValues& values) { return TFrame(values).Generate(); }
+std::string GenerateReportPage(const TReportContext& request, const TFramePage& page) {
+    return TFrame(request, page).Generate();
+}
 
 std::string MenuMarker(bool current) {
-    const std::string_view colour = current ? CurrentMarkerColor : PlainMarkerColor;
+    const THtmlLiteral colour = current ? CurrentMarkerColor : PlainMarkerColor;
     THtmlBuilder html;
     html.Add("<table width=9 height=9 cellspacing=0 cellpadding=0 border=0>");
     for (int row = 0; row < 3; ++row) {

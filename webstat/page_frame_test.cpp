@@ -15,6 +15,28 @@
 namespace tlvx {
 namespace {
 
+// The values the frame places, as one record.
+struct TFrameValues {
+    std::string ScriptName;
+    std::string Id;
+    int32_t PageCode = 0;
+    std::string StyleSheet;
+    std::string LinksBlock;
+    std::string ImportantPanel;
+    std::string TimePanel;
+    std::string PageContent;
+};
+
+std::string GenerateReportPage(const TFrameValues& v) {
+    TReportContext request;
+    request.ScriptName = v.ScriptName;
+    request.Id = v.Id;
+    request.LinksBlock = v.LinksBlock;
+    request.ImportantPanel = v.ImportantPanel;
+    request.TimePanel = v.TimePanel;
+    return GenerateReportPage(request, TFramePage{v.PageCode, v.StyleSheet, v.PageContent});
+}
+
 TFrameValues Values(std::string id, int32_t code = kMainPageCode) {
     TFrameValues v;
     v.ScriptName = "/cgi-bin/tlvxstat";

@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "model/time_split.h"
-#include "platform/clock.h"
 #include "platform/integer_ratio.h"
 #include "webstat/page_builders.h"
 #include "webstat/page_din.h"
@@ -22,7 +21,7 @@
 namespace tlvx {
 namespace {
 
-constexpr std::string_view kHeadColour = "#BDCFE3";
+constexpr THtmlLiteral kHeadColour = "#BDCFE3";
 
 // One figure over the page's periods: today, yesterday, the last 7 and the
 // last 30 days (today included: 8 and 31 calendar days).
@@ -36,11 +35,14 @@ struct TMainFigures {
     TPeriodFigures Hits, Views, Visitors, New;
 };
 
-using TPeriodRoutine = int64_t (*)(ICounter2&, int32_t, std::string_view, bool);
+using TPeriodRoutine = int64_t (*)(ICounter2&, TPeriod, std::string_view, bool, double);
 
-TPeriodFigures PeriodFigures(ICounter2& counter, TPeriodRoutine routine, std::string_view path, bool subtree) {
-    return {routine(counter, 0, path, subtree), routine(counter, 1, path, subtree),
-            routine(counter, 4, path, subtree), routine(counter, 5, path, subtree)};
+TPeriodFigures PeriodFigures(ICounter2& counter, TPeriodRoutine routine, std::string_view path, bool subtree,
+                             double now) {
+    return {routine(counter, TPeriod::Today, path, subtree, now),
+            routine(counter, TPeriod::Yesterday, path, subtree, now),
+            routine(counter, TPeriod::SinceWeekAgo, path, subtree, now),
+            routine(counter, TPeriod::Since30DaysAgo, path, subtree, now)};
 }
 
 // A bar segment: x on the scale in whole per cent, the fraction dropped.
@@ -60,7 +62,7 @@ void Heading(THtmlBuilder& html, std::string_view nodeName, bool group) {
     html.Add("</h1></center><br>");
 }
 
-void NodeRow(THtmlBuilder& html, std::string_view label, bool alignLeft) {
+void NodeRow(THtmlBuilder& html, THtmlLiteral label, bool alignLeft) {
     html.Line("<tr><td><p class=\"\">").Trusted(label).Add("</p></td>");
     if (alignLeft) html.Add("<td align=left><p class=\"\">");
     else html.Add("<td><p class=\"\">");
@@ -90,7 +92,7 @@ void NodeTable(THtmlBuilder& html, INode& node, INodeInfo& info, bool group) {
 
 struct TSegment {
     int64_t Width = 0;        // per cent
-    std::string_view Colour;  // "" for none
+    THtmlLiteral Colour = "";  // "" for none
     bool WhiteBefore = false;  // the separator before it is white
 };
 
@@ -117,7 +119,7 @@ void SegmentRow(THtmlBuilder& html, THtmlLiteral rowOpen, std::span<const TSegme
 
 // ---- totals ----
 
-void TotalRow(THtmlBuilder& html, std::string_view label, int64_t total, std::string_view border,
+void TotalRow(THtmlBuilder& html, THtmlLiteral label, int64_t total, THtmlLiteral border,
               std::span<const TSegment> line, std::span<const TSegment> body) {
     html.Line("<tr><td width=60><p class=\"tableleft\">").Trusted(label)
         .Add("</p></td><td width=60 align=center><p class=\"tabletext\">").Int(total)
@@ -154,7 +156,7 @@ void TotalsSection(THtmlBuilder& html, const TMainFigures& f) {
 
 // ---- ratios ----
 
-void RatioRow(THtmlBuilder& html, std::string_view label) {
+void RatioRow(THtmlBuilder& html, THtmlLiteral label) {
     html.Line("<tr><td ><p>").Trusted(label).Add("</p></td><td >");
 }
 
@@ -183,11 +185,11 @@ void RatiosSection(THtmlBuilder& html, ICounter2& counter, const TCounterSetting
 // ---- the recent periods ----
 
 struct TPeriodRowStyle {
-    std::string_view Label;
-    std::string_view Border;  // the bar's bottom border and the 30-day segment
-    bool WhiteLine;           // a white line above the coloured one
-    std::string_view Line;
-    std::array<std::string_view, 3> Body;  // today, yesterday, the 7 days
+    THtmlLiteral Label;
+    THtmlLiteral Border;  // the bar's bottom border and the 30-day segment
+    bool WhiteLine;       // a white line above the coloured one
+    THtmlLiteral Line;
+    std::array<THtmlLiteral, 3> Body;  // today, yesterday, the 7 days
     bool TwoSegments;                       // today and yesterday only
 };
 
@@ -218,7 +220,7 @@ void PeriodRow(THtmlBuilder& html, const TPeriodRowStyle& style, const TPeriodFi
     // days' from there to the 30 days' figure.
     std::vector<TSegment> body, line, white;
     int64_t drawn = 0;
-    auto add = [&](int64_t width, std::string_view colour, bool separatorWhite) {
+    auto add = [&](int64_t width, THtmlLiteral colour, bool separatorWhite) {
         width = std::clamp<int64_t>(width, 0, 100 - drawn);
         drawn += width;
         body.push_back({width, colour, separatorWhite});
@@ -248,7 +250,7 @@ void PeriodsSection(THtmlBuilder& html, const TMainFigures& f) {
     if (days > 30) html.Add("<td width=60></td>");
     html.Add("<td width=2></td><td width=100%></td><td></td></tr>");
     html.Line("<tr><td></td>");
-    auto head = [&](std::string_view caption) {
+    auto head = [&](THtmlLiteral caption) {
         html.Add("<td align=center nowrap bgcolor=").Trusted(kHeadColour).Add("><p class=\"tablehead\">").Trusted(caption)
             .Add("</p></td>");
     };
@@ -310,7 +312,7 @@ void ChangeCells(THtmlBuilder& html, const TReportContext& context, const TChang
 
 void InnerTableOpen(THtmlBuilder& html) { html.Add("<table border=0 cellspacing=0 cellpadding=0><tr>"); }
 
-void AverageRow(THtmlBuilder& html, const TReportContext& context, std::string_view label, int64_t total,
+void AverageRow(THtmlBuilder& html, const TReportContext& context, THtmlLiteral label, int64_t total,
                 const TPeriodFigures& f, int32_t days) {
     // The sums of the 30 and 7 days run from today - 30 and today - 7 to
     // today: 31 and 8 days.
@@ -360,7 +362,7 @@ void AveragesSection(THtmlBuilder& html, const TReportContext& context, const TM
         .Trusted(UiText("(per day)")).Add("</p><br><br>");
     html.Line().Trusted(MainWideTable);
     html.Line("<tr><td></td>");
-    for (std::string_view caption : {UiText("All period"), UiText("30 days"), UiText("7 days"), UiText("Today")})
+    for (THtmlLiteral caption : {UiText("All period"), UiText("30 days"), UiText("7 days"), UiText("Today")})
         html.Add("<td width=15% bgcolor=").Trusted(kHeadColour).Add("><p class=\"tablehead\">").Trusted(caption)
             .Add("</p></td>");
     html.Add("</tr>");
@@ -372,7 +374,7 @@ void AveragesSection(THtmlBuilder& html, const TReportContext& context, const TM
 
 // ---- links ----
 
-void NavigationLink(THtmlBuilder& html, const TReportContext& context, THtmlLiteral target, std::string_view text) {
+void NavigationLink(THtmlBuilder& html, const TReportContext& context, THtmlLiteral target, THtmlLiteral text) {
     html.Line("<p class=\"navig2\"><a class=\"navig2\" href=\"");
     PageHref(html, context, target).Add("\">").Trusted(text).Add("</a></p>");
 }
@@ -412,9 +414,9 @@ std::string BuildMainPage(const TReportContext& context) {
     if (hasNodeName && !nodes->NodeExists(nodeName)) return html.Take();
     const TCounterSettings settings = counter.GetSettings();
     TMainFigures f;
-    f.PeriodDays = HistoryDays(Clock().Now(), settings.StartTime);
+    f.PeriodDays = HistoryDays(context.Now, settings.StartTime);
 
-    html.Line("<p>").Trusted(UiText("Statistics for period")).Add(":  ").Trusted(NumberWithNoun(f.PeriodDays))
+    html.Line("<p>").Trusted(UiText("Statistics for period")).Add(":  ").Int(f.PeriodDays).Add(" ").Trusted(DayNoun(f.PeriodDays))
         .Trusted(UiText(" from ")).Date("dd-mm-yyyy", settings.StartTime).Add("</p>");
 
     if (hasNodeName) {
@@ -437,10 +439,10 @@ std::string BuildMainPage(const TReportContext& context) {
     nodes.reset();
     const std::string_view path = hasNodeName ? std::string_view(nodeName) : std::string_view();
     const bool subtree = hasNodeName && group;
-    f.Hits = PeriodFigures(counter, PeriodHits, path, subtree);
-    f.Views = PeriodFigures(counter, PeriodVisits, path, subtree);
-    f.Visitors = PeriodFigures(counter, PeriodVisitors, path, subtree);
-    f.New = PeriodFigures(counter, PeriodNewVisitors, path, subtree);
+    f.Hits = PeriodFigures(counter, PeriodHits, path, subtree, context.Now);
+    f.Views = PeriodFigures(counter, PeriodVisits, path, subtree, context.Now);
+    f.Visitors = PeriodFigures(counter, PeriodVisitors, path, subtree, context.Now);
+    f.New = PeriodFigures(counter, PeriodNewVisitors, path, subtree, context.Now);
 
     TotalsSection(html, f);
     RatiosSection(html, counter, settings, !hasNodeName);
@@ -448,10 +450,10 @@ std::string BuildMainPage(const TReportContext& context) {
     AveragesSection(html, context, f);
     Links(html, context, nodeName, group);
     if (hasNodeName) {
-        html.Trusted(BuildDinPage(context, true));
+        WriteDinPage(html, context, true);
     } else {
         html.Line("<br><br>");
-        html.Trusted(BuildMainSiteSections(context, f.PeriodDays, settings));
+        WriteMainSiteSections(html, context, f.PeriodDays, settings);
     }
     return html.Take();
 }

@@ -5,8 +5,6 @@
 #include <array>
 
 #include "model/visitor_collection.h"
-#include "platform/format_float.h"
-#include "platform/html_escape.h"
 #include "platform/integer_ratio.h"
 #include "webstat/pie_charts.h"
 #include "webstat/report_math.h"
@@ -17,7 +15,7 @@
 namespace tlvx {
 namespace {
 
-constexpr std::string_view kHeadColour = "#BDCFE3";
+constexpr THtmlLiteral kHeadColour = "#BDCFE3";
 
 // ---- returns ----
 
@@ -58,7 +56,7 @@ void ReturnsSection(THtmlBuilder& html, ICounter2& counter, int32_t periodDays, 
 
     html.Line().Trusted(MainWideTable);
     html.Line("<tr><td width=90>&nbsp;</td>");
-    constexpr std::array<std::string_view, 3> kHeads{UiText("daily"), UiText("weekly"), UiText("monthly")};
+    constexpr std::array<THtmlLiteral, 3> kHeads{UiText("daily"), UiText("weekly"), UiText("monthly")};
     for (size_t i = 0; i < 3; ++i)
         if (shown[i])
             html.Line("<td width=90 bgcolor=").Trusted(kHeadColour).Add("><p class=\"tablehead\">")
@@ -69,7 +67,7 @@ void ReturnsSection(THtmlBuilder& html, ICounter2& counter, int32_t periodDays, 
     ReturnCells(html, percents, shown, true, false);
     html.Line("<td width=2></td><td style=\"border-bottom:1px solid #AE6563;\">");
     if (segments[0] > 0 || segments[1] > 0 || segments[2] > 0) {
-        constexpr std::array<std::string_view, 3> kColours{"#E8C4C4", "#DB8686", "#C07170"};
+        constexpr std::array<THtmlLiteral, 3> kColours{"#E8C4C4", "#DB8686", "#C07170"};
         html.Line("<taBLE WIDTH=100% cellspacing=0 cellpadding=0 border=0>");
         html.Line("<tr height=1>");
         for (size_t i = 0; i < 3; ++i)
@@ -139,7 +137,7 @@ void TransitionsSection(THtmlBuilder& html, const TReportContext& context, INode
 
 // ---- entry and exit points ----
 
-void EntryExitRow(THtmlBuilder& html, std::string_view label, const std::string& page, int32_t count,
+void EntryExitRow(THtmlBuilder& html, THtmlLiteral label, const std::string& page, int32_t count,
                   int32_t share) {
     html.Line("<tr><td width=200><p class=\"tableleft\">").Trusted(label)
         .Add("</p></td><td><p class=\"tabletext\">").Text(page)
@@ -164,14 +162,14 @@ void EntryExitSection(THtmlBuilder& html, ICounter2& counter) {
 // ---- languages and browsers ----
 
 // One row of the language or browser table: a swatch of the slice's colour,
-// the name (already HTML), the count and the share.
-void ShareRow(THtmlBuilder& html, size_t index, std::string_view rowColour, std::string_view nameHtml,
+// the name, the count and the share.
+void ShareRow(THtmlBuilder& html, size_t index, THtmlLiteral rowColour, const THtmlBuilder& name,
               int64_t count, int64_t total, bool last, THtmlLiteral shareOfNothing) {
-    const std::string_view cellStyle = last ? " style=\"border-bottom:1px solid #6493C1;\"" : "";
+    const THtmlLiteral cellStyle = last ? THtmlLiteral(" style=\"border-bottom:1px solid #6493C1;\"") : "";
     html.Line("<tr bgcolor=").Trusted(rowColour).Add("><td width=20 align=center").Trusted(cellStyle)
         .Add("><table width=10 height=10 cellspacing=0 cellpadding=0 border=0><tr><td bgcolor=")
         .Trusted(ChartPalette1[index]).Add("></td></tr></table></td>");
-    html.Add("<td").Trusted(cellStyle).Add("><p class=\"tableleft\">").Trusted(nameHtml).Add("</p></td>");
+    html.Add("<td").Trusted(cellStyle).Add("><p class=\"tableleft\">").Append(name).Add("</p></td>");
     html.Add("<td align=center").Trusted(cellStyle).Add("><p class=\"tabletext\">").Int(count).Add("</p></td>");
     html.Add("<td align=center").Trusted(cellStyle).Add("><p class=\"tabletext\">");
     if (total > 0) html.Float("0.0%", double(count) * 100 / double(total));
@@ -179,7 +177,7 @@ void ShareRow(THtmlBuilder& html, size_t index, std::string_view rowColour, std:
     html.Add("</p></td></tr>");
 }
 
-void ShareTableHead(THtmlBuilder& html, std::string_view caption) {
+void ShareTableHead(THtmlBuilder& html, THtmlLiteral caption) {
     html.Line("<tr><td colspan=2 bgcolor=#BDCFE3><p class=\"tablehead\">").Trusted(caption)
         .Add("</p></td><td width=30% bgcolor=#BDCFE3><p class=\"tablehead\">").Trusted(UiText("Hits"))
         .Add("</p></td><td width=30% bgcolor=#BDCFE3><p class=\"tablehead\">%</p></td></tr>");
@@ -189,9 +187,12 @@ void LanguageTable(THtmlBuilder& html, INode& root) {
     const TLanguagePie pie = LanguagePie(LanguageCounts(root));
     html.Line("<table cellspacing=0 cellpadding=0 border=0>");
     ShareTableHead(html, UiText("Main browser language"));
-    for (size_t i = 0; i < pie.Rows.size(); ++i)
-        ShareRow(html, i, i % 2 ? "#F7FBFF" : "#FFFFFF", HtmlText(pie.Rows[i].Name), pie.Rows[i].Count, pie.Total,
+    for (size_t i = 0; i < pie.Rows.size(); ++i) {
+        THtmlBuilder name;
+        name.Text(pie.Rows[i].Name);
+        ShareRow(html, i, i % 2 ? THtmlLiteral("#F7FBFF") : THtmlLiteral("#FFFFFF"), name, pie.Rows[i].Count, pie.Total,
                  i + 1 == pie.Rows.size(), "&nbsp;");
+    }
     html.Line("</table></td>");
 }
 
@@ -201,9 +202,12 @@ void BrowserTable(THtmlBuilder& html, INodeInfo& root) {
     for (int64_t count : counts) total += count;
     html.Line("<table border=0 cellspacing=0 cellpadding=0>");
     ShareTableHead(html, UiText("Type of browser"));
-    for (size_t i = 0; i < kBrowserRows.size(); ++i)
-        ShareRow(html, i, i % 2 ? "#F7FBFF" : "#ffffff", kBrowserRows[i].Label, counts[i], total,
-                 i + 1 == kBrowserRows.size(), "0.0%");
+    for (size_t i = 0; i < kBrowserRows.size(); ++i) {
+        THtmlBuilder name;
+        name.Trusted(kBrowserRows[i].Label);
+        ShareRow(html, i, i % 2 ? THtmlLiteral("#F7FBFF") : THtmlLiteral("#ffffff"), name, counts[i], total, i + 1 == kBrowserRows.size(),
+                 "0.0%");
+    }
 }
 
 void PiesSection(THtmlBuilder& html, const TReportContext& context, INode& root, INodeInfo& rootInfo) {
@@ -227,16 +231,15 @@ void PiesSection(THtmlBuilder& html, const TReportContext& context, INode& root,
 
 }  // namespace
 
-std::string BuildMainSiteSections(const TReportContext& context, int32_t periodDays, const TCounterSettings& settings) {
+void WriteMainSiteSections(THtmlBuilder& html, const TReportContext& context, int32_t periodDays,
+                           const TCounterSettings& settings) {
     ICounter2& counter = *context.Counter;
-    THtmlBuilder html;
     ReturnsSection(html, counter, periodDays, settings);
     Ref<INode> root = counter.GetNodes()->GetRoot();
     Ref<INodeInfo> rootInfo = root ? root->GetInfo() : nullptr;
     if (rootInfo) TransitionsSection(html, context, *rootInfo);
     EntryExitSection(html, counter);
     if (rootInfo) PiesSection(html, context, *root, *rootInfo);
-    return html.Take();
 }
 
 }  // namespace tlvx

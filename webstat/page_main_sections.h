@@ -12,7 +12,7 @@
 namespace tlvx {
 
 // periodDays: the days of the history, today included (at least 1).
-std::string BuildMainSiteSections(const TReportContext& context, int32_t periodDays,
-                                  const TCounterSettings& settings);
+void WriteMainSiteSections(THtmlBuilder& html, const TReportContext& context, int32_t periodDays,
+                           const TCounterSettings& settings);
 
 }  // namespace tlvx

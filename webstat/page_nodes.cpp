@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "model/time_split.h"
-#include "platform/clock.h"
 #include "platform/html_builder.h"
 #include "platform/integer_ratio.h"
 #include "webstat/choice_links.h"
@@ -38,9 +37,9 @@ struct TNodesData {
 
 // Every figure of the page in one walk over the node paths: each node is
 // found and read once.
-TNodesData CollectNodes(ICounter2& counter) {
+TNodesData CollectNodes(ICounter2& counter, double now) {
     TNodesData data;
-    data.Now = Clock().Now();
+    data.Now = now;
     data.Settings = counter.GetSettings();
     Ref<INodeCollection> nodes = counter.GetNodes();
     for (const std::string& path : nodes->GetAllLinkPaths()) {
@@ -68,7 +67,7 @@ void PagesTableHead(THtmlBuilder& html, const TReportContext& ctx, const std::st
     html.Line("<h2>").Trusted(UiText("Pages")).Add(":</h2><br>");
     html.Line("<table  cellspacing=0 cellpadding=0 border=0 width=100% name=\"nodes_pages\" id=\"nodes_pages\">");
     html.Line("<tr><td>&nbsp;</td>");
-    const auto head = [&](std::string_view caption) {
+    const auto head = [&](THtmlLiteral caption) {
         html.Line("<td bgcolor=#BDCFE3 align=center style=\"border-bottom:1px solid white; border-left:1px solid white;\">"
                   "<p class=\"tablehead\">")
             .Trusted(caption)
@@ -151,7 +150,7 @@ void PagesTable(THtmlBuilder& html, const TReportContext& ctx, const TNodesData&
 
 // A box with a caption above a framed body: the body's three-column table
 // is opened here and closed by the form's last row.
-void FormBoxTop(THtmlBuilder& html, std::string_view caption) {
+void FormBoxTop(THtmlBuilder& html, THtmlLiteral caption) {
     html.Line("<table cellspacing=0 cellpadding=0 border=0><tr><td bgcolor=#D7E1FF><p class=\"formname\">")
         .Trusted(caption)
         .Add(":</p></td></tr></table>");
@@ -173,7 +172,7 @@ void SpacerRow(THtmlBuilder& html) {
     html.Line("<tr><td colspan=3 height=20><img width=1 height=20 src=\"\"></td></tr>");
 }
 
-void Radio(THtmlBuilder& html, THtmlLiteral page, std::string_view label) {
+void Radio(THtmlBuilder& html, THtmlLiteral page, THtmlLiteral label) {
     html.Line("<p class=\"formvalue\"><input type=radio name=\"page\" value=\"").Add(page).Add("\">").Trusted(label).Add("</p>");
 }
 
@@ -347,7 +346,7 @@ void TimeDiagram(THtmlBuilder& html, const TReportContext& ctx, const TNodesData
 bool HasEntries(INode& node) { return node.GetChildCount() > 0; }
 
 std::string BuildNodesPage(const TReportContext& context) {
-    const TNodesData data = CollectNodes(*context.Counter);
+    const TNodesData data = CollectNodes(*context.Counter, context.Now);
     THtmlBuilder html;
     html.Add("<h1>").Trusted(UiText("Statistics of pages")).Add("</h1><br>");
     PagesTable(html, context, data);

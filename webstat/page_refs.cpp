@@ -9,7 +9,6 @@
 #include <string>
 
 #include "model/time_split.h"
-#include "platform/clock.h"
 #include "platform/html_builder.h"
 #include "platform/integer_ratio.h"
 #include "webstat/choice_links.h"
@@ -67,9 +66,9 @@ int32_t ClampToInt32(int64_t value) {
 }
 
 // Every source's record, read once.
-TRefsData CollectSources(ICounter2& counter, const TRefsRequest& request) {
+TRefsData CollectSources(ICounter2& counter, const TRefsRequest& request, double now) {
     TRefsData data;
-    data.Now = Clock().Now();
+    data.Now = now;
     data.StartTime = counter.GetSettings().StartTime;
     Ref<INodeCollection> nodes = counter.GetNodes();
     Ref<INode> node = request.Node.empty() ? nullptr : nodes->FindNode(request.Node, false);
@@ -139,7 +138,7 @@ void MainTableHead(THtmlBuilder& html, const TReportContext& ctx, const TRefsReq
     html.Line("<table width=100% cellspacing=0 cellpadding=0 border=0>");
     html.Line("<tr bgcolor=#BDCFE3>");
     html.Line("<td bgcolor=white>&nbsp;</td>");
-    for (std::string_view letter : {UiText("D"), UiText("C")})
+    for (THtmlLiteral letter : {UiText("D"), UiText("C")})
         html.Line("<td  style=\"border-left:1px solid white;border-bottom:1px solid white;\" rowspan=2>"
                   "<p class=\"tablehead\">")
             .Trusted(letter)
@@ -150,10 +149,10 @@ void MainTableHead(THtmlBuilder& html, const TReportContext& ctx, const TRefsReq
         .Add("</p></td>");
     html.Line("<td rowspan=2 align=center style=\"border-left:1px solid white;border-bottom:1px solid white;\">"
               "<p class=\"tablehead\">%</p></td>");
-    const std::string_view caption = request.Figure == TCompare::Hits     ? UiText("Hits")
+    const THtmlLiteral caption = request.Figure == TCompare::Hits     ? UiText("Hits")
                                      : request.Figure == TCompare::Visits ? UiText("Site&nbsp;views")
                                                                           : UiText("Visitors");
-    for (std::string_view head : {caption, std::string_view("%")})
+    for (THtmlLiteral head : {caption, THtmlLiteral("%")})
         html.Line("<td  rowspan=2 align=center style=\"border-left:1px solid white;border-bottom:1px solid white;\">"
                   "<p class=\"tablehead\">")
             .Trusted(head)
@@ -410,7 +409,7 @@ std::string BuildRefsPage(const TReportContext& context) {
     request.RefName = context.Query("refname");
     request.Detail = !context.Query("podr").empty() && !request.RefName.empty();
     request.Figure = CompareOf(request.Compare);
-    const TRefsData data = CollectSources(*context.Counter, request);
+    const TRefsData data = CollectSources(*context.Counter, request, context.Now);
 
     THtmlBuilder html;
     Title(html, context, request, data);

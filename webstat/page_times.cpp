@@ -63,12 +63,18 @@ void WriteViewSelector(THtmlBuilder& html, const TReportContext& context, TTimes
 }
 
 // A block's label cell, spanning its rows; the block's first row opens here.
-void WriteBlockLabel(THtmlBuilder& html, THtmlLiteral rowspan, std::string_view label) {
+void WriteBlockLabel(THtmlBuilder& html, THtmlLiteral rowspan, const THtmlBuilder& label) {
     html.Line("<tr>");
     html.Line("<td ").Add(rowspan).Add(
         " style=\"border-left:1px solid #CFCFCF; border-top:1px solid #CFCFCF;border-bottom:1px solid #CFCFCF;\">"
         "<p class=\"tableleft\">");
-    html.Trusted(label).Add("</td>");
+    html.Append(label).Add("</td>");
+}
+
+void WriteBlockLabel(THtmlBuilder& html, THtmlLiteral rowspan, THtmlLiteral label) {
+    THtmlBuilder text;
+    text.Trusted(label);
+    WriteBlockLabel(html, rowspan, text);
 }
 
 void WriteUngrouped(THtmlBuilder& html, const THourFigures& f) {

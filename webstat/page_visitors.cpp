@@ -10,7 +10,6 @@
 
 #include "model/time_split.h"
 #include "model/visitor_collection.h"
-#include "platform/clock.h"
 #include "platform/text.h"
 #include "webstat/choice_links.h"
 #include "webstat/geo_collection.h"
@@ -69,9 +68,10 @@ struct TVisitorsQuery {
     TVisitorOrder Order = TVisitorOrder::Visits;
     int32_t Rows = 10;
     std::string_view PeriodValue = "today";
+    double Now = 0;
 
     explicit TVisitorsQuery(const TReportContext& context)
-        : Sort(context.Query("sort")), Show(context.Query("show")), Period(context.Query("period")) {
+        : Sort(context.Query("sort")), Show(context.Query("show")), Period(context.Query("period")), Now(context.Now) {
         int32_t n = 0;
         if (TryStrToInt(Sort, n) && n >= 1 && n <= 5) Order = TVisitorOrder(n);
         if (TryStrToInt(Show, n) && (n == 10 || n == 25 || n == 50 || n == 100)) Rows = n;
@@ -96,7 +96,7 @@ void WriteHeadCell(THtmlBuilder& html) {
 void WriteVisitorTableHead(THtmlBuilder& html, const TReportContext& context, const TVisitorsQuery* query) {
     html.Line("<tr bgcolor=#BDCFE3>");
     struct TCaption {
-        std::string_view Text;
+        THtmlLiteral Text;
         THtmlLiteral SortArg;  // "" for a caption without a link
     };
     const TCaption captions[] = {{UiText("IP-address"), ""},          {UiText("Geography"), ""},
@@ -164,7 +164,7 @@ void WriteMostActive(THtmlBuilder& html, const TReportContext& context, const TV
     html.Line("<h2>").Trusted(UiText("The most active visitors:")).Add("&nbsp;&nbsp;");
     struct TPageSize {
         int32_t Rows;
-        std::string_view Label;
+        THtmlLiteral Label;
     };
     static constexpr TPageSize kSizes[] = {{10, "10"}, {25, "25"}, {50, "50"}, {100, "100"}};
     const size_t offered = count > 50 ? 4 : count > 25 ? 3 : count > 10 ? 2 : 1;
@@ -195,8 +195,8 @@ void WriteMostActive(THtmlBuilder& html, const TReportContext& context, const TV
 
 // The periods of the history of visits and the days of history each needs.
 struct TPeriodChoice {
-    std::string_view Value;
-    std::string_view Label;
+    THtmlLiteral Value;
+    THtmlLiteral Label;
     int32_t DaysNeeded;
     int32_t DaysBack;  // the period starts this many days before today
 };
@@ -216,7 +216,7 @@ TDayRange HistoryRange(const TVisitorsQuery& query) {
     const TPeriodChoice& chosen =
         *std::find_if(std::begin(kPeriods), std::end(kPeriods),
                       [&](const TPeriodChoice& p) { return p.Value == query.PeriodValue; });
-    const double today = DayNumber(Clock().Now());
+    const double today = DayNumber(query.Now);
     return {today - chosen.DaysBack, query.PeriodValue == "yest" ? today - 1 : today};
 }
 
@@ -285,8 +285,8 @@ std::string BuildVisitorsPage(const TReportContext& context) {
     if (!context.Conf.GeoDataBaseName.empty()) OpenGeoCollection(context.Conf.GeoDataBaseName, sources.Geo);
     // Calendar days of history, today's included; a damaged start time
     // counts as no history before today.
-    const double start = std::isfinite(settings.StartTime) ? settings.StartTime : Clock().Now();
-    const double historyDays = WholeDay(Clock().Now()) - WholeDay(start) + 1;
+    const double start = std::isfinite(settings.StartTime) ? settings.StartTime : context.Now;
+    const double historyDays = WholeDay(context.Now) - WholeDay(start) + 1;
 
     SortVisitors(list, query.Order);
     ReadShownAddresses(list, query);

@@ -5,8 +5,6 @@
 
 #include "model/host.h"
 #include "model/time_split.h"
-#include "platform/clock.h"
-#include "platform/format_float.h"
 #include "platform/html_builder.h"
 #include "webstat/report_queries.h"
 #include "webstat/ui_tables.h"
@@ -26,12 +24,12 @@ TStringPair WithCaption(TStringPair pair) {
 
 void ConfiguredSiteLink(THtmlBuilder& html, const TStringPair& pair) {
     html.Line("<p class=\"links\"><a target=_blank class=\"links\" href=\"http://")
-        .Trusted(pair.First).Add("\">").Trusted(pair.Second).Add("</a></p>");
+        .ConfiguredMarkup(pair.First).Add("\">").ConfiguredMarkup(pair.Second).Add("</a></p>");
 }
 
 void ConfiguredMailLink(THtmlBuilder& html, const TStringPair& pair) {
     html.Line("<p class=\"links\"><a class=\"links\" href=\"mailto:")
-        .Trusted(pair.First).Add("\">").Trusted(pair.Second).Add("</a></p>");
+        .ConfiguredMarkup(pair.First).Add("\">").ConfiguredMarkup(pair.Second).Add("</a></p>");
 }
 
 void RequestSiteLink(THtmlBuilder& html, std::string_view address, std::string_view caption) {
@@ -57,9 +55,9 @@ double WeekGrowth(INodeInfo& root, int32_t (INodeInfo::*dayFigure)(double, doubl
     return AverageIncrease(days);
 }
 
-// A figure cell and the separator after it.
-void FigureCell(THtmlBuilder& html, std::string_view colour, bool lastRow, bool head, bool wide,
-                std::string_view value) {
+// A figure cell up to its value; FigureCellClose writes the rest and the
+// separator after it.
+THtmlBuilder& FigureCellOpen(THtmlBuilder& html, THtmlLiteral colour, bool lastRow, bool head, bool wide) {
     html.Line("<td align=center width=");
     if (wide) html.Add("120");
     else html.Add("80");
@@ -70,30 +68,42 @@ void FigureCell(THtmlBuilder& html, std::string_view colour, bool lastRow, bool 
     html.Add(";\">");
     if (head) html.Add("<p class=\"minitablehead\">");
     else html.Add("<p class=\"minitabletext\">");
-    html.Trusted(value).Add("</p></td>");
+    return html;
+}
+
+void FigureCellClose(THtmlBuilder& html) {
+    html.Add("</p></td>");
     html.Line("<td width=1></td>");
 }
 
-void FigureRow(THtmlBuilder& html, std::string_view label, std::string_view colour, bool lastRow,
-               const TFigures& f) {
+void FigureCell(THtmlBuilder& html, THtmlLiteral colour, bool lastRow, bool head, bool wide, THtmlLiteral text) {
+    FigureCellOpen(html, colour, lastRow, head, wide).Trusted(text);
+    FigureCellClose(html);
+}
+
+void FigureRow(THtmlBuilder& html, THtmlLiteral label, THtmlLiteral colour, bool lastRow, const TFigures& f) {
     html.Line("<tr><td width=1></td>");
     FigureCell(html, colour, lastRow, false, false, label);
-    FigureCell(html, colour, lastRow, false, false, std::to_string(f.Total));
-    FigureCell(html, colour, lastRow, false, false, std::to_string(f.Yesterday));
-    FigureCell(html, colour, lastRow, false, false, std::to_string(f.Today));
-    FigureCell(html, colour, lastRow, false, true, FormatFloat("+0.0;-0.0;0.0", f.Growth));
+    for (int64_t count : {f.Total, f.Yesterday, f.Today}) {
+        FigureCellOpen(html, colour, lastRow, false, false).Int(count);
+        FigureCellClose(html);
+    }
+    FigureCellOpen(html, colour, lastRow, false, true).Float("+0.0;-0.0;0.0", f.Growth);
+    FigureCellClose(html);
     html.Line("</tr>");
 }
 
 void FiguresTable(THtmlBuilder& html, ICounter2& counter, double today) {
     const TCounterSettings settings = counter.GetSettings();
     Ref<INodeInfo> root = counter.GetNodes()->GetRoot()->GetInfo();
-    const TFigures hits{settings.TotalHits, PeriodHits(counter, 1, "", false), PeriodHits(counter, 0, "", false),
+    const TFigures hits{settings.TotalHits, PeriodHits(counter, TPeriod::Yesterday, "", false, today),
+                        PeriodHits(counter, TPeriod::Today, "", false, today),
                         WeekGrowth(*root, &INodeInfo::GetDayHits, today)};
-    const TFigures views{settings.TotalVisits, PeriodVisits(counter, 1, "", false),
-                         PeriodVisits(counter, 0, "", false), WeekGrowth(*root, &INodeInfo::GetDayVisits, today)};
-    const TFigures visitors{settings.TotalVisitors, PeriodVisitors(counter, 1, "", false),
-                            PeriodVisitors(counter, 0, "", false),
+    const TFigures views{settings.TotalVisits, PeriodVisits(counter, TPeriod::Yesterday, "", false, today),
+                         PeriodVisits(counter, TPeriod::Today, "", false, today),
+                         WeekGrowth(*root, &INodeInfo::GetDayVisits, today)};
+    const TFigures visitors{settings.TotalVisitors, PeriodVisitors(counter, TPeriod::Yesterday, "", false, today),
+                            PeriodVisitors(counter, TPeriod::Today, "", false, today),
                             WeekGrowth(*root, &INodeInfo::GetDayVisitors, today)};
 
     html.Line("<table cellspacing=0 cellpadding=0 border=0>");
@@ -111,22 +121,20 @@ void FiguresTable(THtmlBuilder& html, ICounter2& counter, double today) {
     html.Line("</table>");
 }
 
-// One row of the hot-page table: two cells of 150 pixels with a 1-pixel gap.
-enum class TCellText { Head, Escaped, Plain };
-void HotRow(THtmlBuilder& html, std::string_view colour, TCellText kind, std::string_view left,
-            std::string_view right) {
-    const auto cell = [&](std::string_view value) {
+// One row of the hot-page table: two cells of 150 pixels with a 1-pixel
+// gap, each written by cell(html, 0) and cell(html, 1) after its opening.
+template <typename TCell>
+void HotRow(THtmlBuilder& html, THtmlLiteral colour, bool head, const TCell& cell) {
+    html.Line("<tr><td width=10></td>");
+    for (int side = 0; side < 2; ++side) {
+        if (side == 1) html.Line("<td width=1></td>");
         html.Line("<td width=150 align=center bgcolor=").Trusted(colour)
             .Add(" style=\"border: 1px solid ").Trusted(TableBorderColor).Add(";\">");
-        if (kind == TCellText::Head) html.Add("<p class=\"minitablehead\">").Trusted(value);
-        else if (kind == TCellText::Escaped) html.Add("<p class=\"minitabletext\">").TextOr(value, "&nbsp;");
-        else html.Add("<p class=\"minitabletext\">").Trusted(value);
+        if (head) html.Add("<p class=\"minitablehead\">");
+        else html.Add("<p class=\"minitabletext\">");
+        cell(html, side);
         html.Add("</p></td>");
-    };
-    html.Line("<tr><td width=10></td>");
-    cell(left);
-    html.Line("<td width=1></td>");
-    cell(right);
+    }
     html.Line("</tr>");
 }
 
@@ -136,9 +144,14 @@ void HotTable(THtmlBuilder& html, ICounter2& counter, std::string_view host, dou
     const THotItem page = HotPage(counter, today);
     const THotItem referral = HotReferral(counter, host, today);
     html.Line("<table border=0 width=100% cellspacing=0 cellpadding=0>");
-    HotRow(html, TableHeadColor, TCellText::Head, UiText("Today's hot page"), UiText("Today's hot referral"));
-    HotRow(html, LightRowColor, TCellText::Escaped, page.Name, referral.Name);
-    HotRow(html, GreenRowColor, TCellText::Plain, std::to_string(page.Count), std::to_string(referral.Count));
+    HotRow(html, TableHeadColor, true, [](THtmlBuilder& h, int side) {
+        h.Trusted(side == 0 ? UiText("Today's hot page") : UiText("Today's hot referral"));
+    });
+    HotRow(html, LightRowColor, false, [&](THtmlBuilder& h, int side) {
+        h.TextOr(side == 0 ? page.Name : referral.Name, "&nbsp;");
+    });
+    HotRow(html, GreenRowColor, false,
+           [&](THtmlBuilder& h, int side) { h.Int(side == 0 ? page.Count : referral.Count); });
     html.Line("<tr>");
     html.Line("<td></td>");
     html.Line("<td colspan=4><p class=title2>");
@@ -161,7 +174,7 @@ std::string BuildLinksBlock(bool confLoaded, const TBaseConf& conf, std::string_
     const TStringPair site = WithCaption(conf.SiteURL);
     const TStringPair webMaster = WithCaption(conf.WebMasterMail);
     const TStringPair admin = WithCaption(conf.SiteAdminMail);
-    html.Line("<p class=\"links\">").Trusted(conf.SiteName).Add("</p>");
+    html.Line("<p class=\"links\">").ConfiguredMarkup(conf.SiteName).Add("</p>");
     if (!site.Second.empty()) ConfiguredSiteLink(html, site);
     else RequestSiteLink(html, host, host);
     if (!webMaster.Second.empty()) ConfiguredMailLink(html, webMaster);
@@ -169,8 +182,8 @@ std::string BuildLinksBlock(bool confLoaded, const TBaseConf& conf, std::string_
     return html.Take();
 }
 
-std::string BuildImportantPanel(ICounter2& counter, std::string_view host) {
-    const double today = DayNumber(Clock().Now());
+std::string BuildImportantPanel(ICounter2& counter, std::string_view host, double now) {
+    const double today = DayNumber(now);
     THtmlBuilder html;
     html.Line("<table cellspacing=0 cellpadding=0 border=0>");
     html.Line("<tr><td valign=top>");
@@ -187,7 +200,7 @@ std::string BuildImportantPanel(ICounter2& counter, std::string_view host) {
 std::string BuildTimePanel(double now, const TGmtOffset& offset) {
     THtmlBuilder html;
     const auto rules = [&html] {
-        for (std::string_view colour : {ThreadDarkColor, ThreadLightColor}) {
+        for (THtmlLiteral colour : {ThreadDarkColor, ThreadLightColor}) {
             html.Line("<tr>");
             html.Line("<td colspan=2 style=\"border-bottom: 1px solid ").Trusted(colour)
                 .Add(";\"><img src=\"\" width=1 height=1></td>");
@@ -201,7 +214,7 @@ std::string BuildTimePanel(double now, const TGmtOffset& offset) {
     html.Line("<p style=\"margin-top:5px; margin-bottom:5px;\"><span class=\"smaller\">")
         .Trusted(UiText("Now at server")).Add(": ").Date("dd.mm.yyyy", now).Add(", ")
         .Trusted(EnglishText.WeekdayNames[size_t(IsoDayOfWeek(now) - 1)]).Add(",<br> ")
-        .Date("hh.nn.ss", now).Add("(GMT ").Trusted(GmtOffsetText(offset)).Add(")</span></p>");
+        .Date("hh.nn.ss", now).Add("(GMT ").Text(GmtOffsetText(offset)).Add(")</span></p>");
     html.Line("</td>");
     html.Line("</tr>");
     rules();

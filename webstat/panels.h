@@ -26,12 +26,12 @@ namespace tlvx {
 std::string BuildLinksBlock(bool confLoaded, const TBaseConf& conf, std::string_view host,
                             std::string_view requestUrl);
 
-// The summary panel for the clock's local date and time: total, yesterday's
+// The summary panel for the local date and time now: total, yesterday's
 // and today's hits, site views and visitors of the whole site (the root node
 // without its subtree), the week growth of each (the average day-to-day
 // change over the seven days ending yesterday), and today's hot page and
 // hot referral (host is the own host, left out of the referrals).
-std::string BuildImportantPanel(ICounter2& counter, std::string_view host);
+std::string BuildImportantPanel(ICounter2& counter, std::string_view host, double now);
 
 // The server-time panel: table rows with the date, weekday and time of now
 // and the offset from GMT.

@@ -61,7 +61,7 @@ TPaintRect DrawPie(std::span<const TPieSlice> slices);
 // The rows of the browser table, in order: the label (a fixed text) and the
 // browsers it counts.
 struct TBrowserRow {
-    std::string_view Label;
+    THtmlLiteral Label;
     TBrowserKind Kind;
 };
 extern const std::array<TBrowserRow, 7> kBrowserRows;

@@ -55,17 +55,20 @@ int64_t RoundChartScale(int64_t maximum) {
     return scale > U128(INT64_MAX) ? INT64_MAX : int64_t(scale);
 }
 
-std::string NumberWithNoun(int32_t n) {
+THtmlLiteral DayNoun(int32_t n) {
     constexpr TNounForms forms = DayNounForms();
-    std::string_view noun = forms.Many;
     if (n < 5 || n > 20) {
         const int32_t last = n % 10;
-        if (last == 1) noun = forms.One;
-        else if (last >= 2 && last <= 4) noun = forms.Few;
+        if (last == 1) return forms.One;
+        if (last >= 2 && last <= 4) return forms.Few;
     }
+    return forms.Many;
+}
+
+std::string NumberWithNoun(int32_t n) {
     std::string text = std::to_string(n);
     text += ' ';
-    text += noun;
+    text += DayNoun(n);
     return text;
 }
 
@@ -144,18 +147,18 @@ std::string NetworkNameOf(uint32_t address, const TBaseConf& conf) {
     return best ? best->Description : "?";
 }
 
-std::optional<TDayRange> PeriodRange(int32_t code, double now) {
+std::optional<TDayRange> PeriodRange(TPeriod period, double now) {
     const double today = WholeDay(now);
-    switch (code) {
-        case 0: return TDayRange{today, today};
-        case 1: return TDayRange{today - 1, today - 1};
-        case 2: return TDayRange{today - (DecodeDateTime(today).dayOfWeek - 1), today};
-        case 3: {
+    switch (period) {
+        case TPeriod::Today: return TDayRange{today, today};
+        case TPeriod::Yesterday: return TDayRange{today - 1, today - 1};
+        case TPeriod::ThisWeek: return TDayRange{today - (DecodeDateTime(today).dayOfWeek - 1), today};
+        case TPeriod::ThisMonth: {
             const TDateParts p = DecodeDateTime(today);
             return TDayRange{EncodeDateTime(p.year, p.month, 1), today};
         }
-        case 4: return TDayRange{today - 7, today};
-        case 5: return TDayRange{today - 30, today};
+        case TPeriod::SinceWeekAgo: return TDayRange{today - 7, today};
+        case TPeriod::Since30DaysAgo: return TDayRange{today - 30, today};
         default: return std::nullopt;
     }
 }

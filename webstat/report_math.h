@@ -1,6 +1,6 @@
 // The pure routines the report pages share: addresses, maxima and averages
 // of series, chart scales, noun forms, shares for tables and pie charts, the
-// time-zone offset and the period codes. None keeps state or reads anything
+// time-zone offset and the days of a period. None keeps state or reads anything
 // but its arguments.
 //
 // Addresses are one canonical value everywhere: a uint32 whose most
@@ -18,6 +18,8 @@
 
 #include "model/base_conf.h"
 #include "model/cobject.h"
+#include "platform/html_builder.h"
+#include "webstat/report_period.h"
 
 namespace tlvx {
 
@@ -52,6 +54,8 @@ int64_t RoundChartScale(int64_t maximum);
 // 5..20, else by n mod 10: 1 the one form, 2-4 the few form, anything else
 // (0, 5-9, a negative remainder) the many form. 111 takes the one form.
 std::string NumberWithNoun(int32_t n);
+// The noun form alone.
+THtmlLiteral DayNoun(int32_t n);
 
 // A name with a count: one language or browser of a pie chart.
 struct TNameCount {
@@ -108,16 +112,14 @@ std::string GmtOffsetText(const TGmtOffset& offset);
 // every address), or "?" when none does.
 std::string NetworkNameOf(uint32_t address, const TBaseConf& conf);
 
-// The days of the period codes of the period routines, for the local date
-// and time now: 0 today; 1 yesterday; 2 this week, from the latest Sunday;
-// 3 this month, from its first day; 4 today - 7 to today (eight days);
-// 5 today - 30 to today. Whole day numbers, both ends inclusive. Nothing for
-// code 6 (all time) and for codes outside 0..6.
+// The days of period for the local date and time now: whole day numbers,
+// both ends inclusive. Nothing for AllTime (it has no day range) and for a
+// value outside the enumeration.
 struct TDayRange {
     double From = 0;
     double To = 0;
 };
-std::optional<TDayRange> PeriodRange(int32_t code, double now);
+std::optional<TDayRange> PeriodRange(TPeriod period, double now);
 
 // The calendar days of a history that began at startTime, the day of now
 // included: WholeDay(now) - WholeDay(startTime) + 1 (time_split.h), and at

@@ -222,13 +222,13 @@ TEST(ReportMath, PeriodRangesAgainstTheCalendar) {
         };
         const double now = today + 0.999;  // the time of day does not move a range
         for (const auto& [code, range] : expected) {
-            const std::optional<TDayRange> got = PeriodRange(code, now);
+            const std::optional<TDayRange> got = PeriodRange(TPeriod(code), now);
             ASSERT_TRUE(got) << code;
             ASSERT_EQ(got->From, range.first) << code << " " << today;
             ASSERT_EQ(got->To, range.second) << code << " " << today;
         }
     }
-    for (int32_t code : {-1, 6, 7, 100}) EXPECT_FALSE(PeriodRange(code, 46364.5)) << code;
+    for (int32_t code : {-1, 6, 7, 100}) EXPECT_FALSE(PeriodRange(TPeriod(code), 46364.5)) << code;
 }
 
 // The whole start day counts, the time of day does not; a start in the

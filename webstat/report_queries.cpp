@@ -17,16 +17,16 @@ Ref<INode> NodeOf(ICounter2& counter, std::string_view path) {
     return path.empty() ? nodes->GetRoot() : nodes->FindNode(path, false);
 }
 
-int64_t PeriodSum(ICounter2& counter, int32_t code, std::string_view path, bool subtree, TDaySum daySum,
-                  TTotal total) {
-    if (code < 0 || code > 6) return 0;
+int64_t PeriodSum(ICounter2& counter, TPeriod period, std::string_view path, bool subtree, double now,
+                  TDaySum daySum, TTotal total) {
+    if (period < TPeriod::Today || period > TPeriod::AllTime) return 0;
     Ref<INode> node = NodeOf(counter, path);
     if (!node) return 0;
-    if (code == 6) {
+    if (period == TPeriod::AllTime) {
         Ref<INodeInfo> info = node->GetInfo();
         return info ? total(*info, subtree) : 0;
     }
-    const TDayRange range = *PeriodRange(code, Clock().Now());
+    const TDayRange range = *PeriodRange(period, now);
     return ((*node).*daySum)(subtree, range.From, range.To);
 }
 
@@ -42,20 +42,20 @@ int64_t TotalVisitors(INodeInfo& info, bool subtree) {
 
 }  // namespace
 
-int64_t PeriodHits(ICounter2& counter, int32_t code, std::string_view path, bool subtree) {
-    return PeriodSum(counter, code, path, subtree, &INode::GetDayHits, TotalHits);
+int64_t PeriodHits(ICounter2& counter, TPeriod period, std::string_view path, bool subtree, double now) {
+    return PeriodSum(counter, period, path, subtree, now, &INode::GetDayHits, TotalHits);
 }
 
-int64_t PeriodVisits(ICounter2& counter, int32_t code, std::string_view path, bool subtree) {
-    return PeriodSum(counter, code, path, subtree, &INode::GetDayVisits, TotalVisits);
+int64_t PeriodVisits(ICounter2& counter, TPeriod period, std::string_view path, bool subtree, double now) {
+    return PeriodSum(counter, period, path, subtree, now, &INode::GetDayVisits, TotalVisits);
 }
 
-int64_t PeriodNewVisitors(ICounter2& counter, int32_t code, std::string_view path, bool subtree) {
-    return PeriodSum(counter, code, path, subtree, &INode::GetDayNewVisitors, TotalVisitors);
+int64_t PeriodNewVisitors(ICounter2& counter, TPeriod period, std::string_view path, bool subtree, double now) {
+    return PeriodSum(counter, period, path, subtree, now, &INode::GetDayNewVisitors, TotalVisitors);
 }
 
-int64_t PeriodVisitors(ICounter2& counter, int32_t code, std::string_view path, bool subtree) {
-    return PeriodSum(counter, code, path, subtree, &INode::GetDayVisitors, TotalVisitors);
+int64_t PeriodVisitors(ICounter2& counter, TPeriod period, std::string_view path, bool subtree, double now) {
+    return PeriodSum(counter, period, path, subtree, now, &INode::GetDayVisitors, TotalVisitors);
 }
 
 THotItem HotPage(ICounter2& counter, double day) {

@@ -10,19 +10,26 @@
 #include <string_view>
 
 #include "model/counter2.h"
+#include "platform/clock.h"
+#include "webstat/report_period.h"
 
 namespace tlvx {
 
 // Period sums of a node: the node of path (the root when path is empty),
-// with every node below it when subtree is set. Codes 0-5 sum the node's day
-// records over the days of PeriodRange (report_math.h) for the local date
-// now; code 6 is the node's total since its creation (GetHits, plus
+// with every node below it when subtree is set. A period with days sums the
+// node's day records over PeriodRange (report_math.h) for the local date
+// now; AllTime is the node's total since its creation (GetHits, plus
 // GetGroupHits with subtree; visits likewise; visitors for both visitor
-// routines). 0 for a code outside 0-6 and for a path that names no node.
-int64_t PeriodHits(ICounter2& counter, int32_t code, std::string_view path, bool subtree);
-int64_t PeriodVisits(ICounter2& counter, int32_t code, std::string_view path, bool subtree);
-int64_t PeriodNewVisitors(ICounter2& counter, int32_t code, std::string_view path, bool subtree);
-int64_t PeriodVisitors(ICounter2& counter, int32_t code, std::string_view path, bool subtree);
+// routines). 0 for a value outside TPeriod and for a path that names no
+// node. A page passes the request's one clock reading as now.
+int64_t PeriodHits(ICounter2& counter, TPeriod period, std::string_view path, bool subtree,
+                   double now = Clock().Now());
+int64_t PeriodVisits(ICounter2& counter, TPeriod period, std::string_view path, bool subtree,
+                     double now = Clock().Now());
+int64_t PeriodNewVisitors(ICounter2& counter, TPeriod period, std::string_view path, bool subtree,
+                          double now = Clock().Now());
+int64_t PeriodVisitors(ICounter2& counter, TPeriod period, std::string_view path, bool subtree,
+                       double now = Clock().Now());
 
 // The best of a day: a count and what it belongs to. Name is "" and Count 0
 // when nothing had any; the pages show "&nbsp;" then.

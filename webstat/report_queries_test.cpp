@@ -248,7 +248,7 @@ TEST_F(ReportQueriesTest, PeriodSums) {
                 SCOPED_TRACE("today " + FormatDateTime("dd.mm.yyyy", today) + " path \"" + path + "\"" +
                              (subtree ? " subtree" : ""));
                 for (int32_t code = 0; code <= 5; ++code) {
-                    const TDayRange range = *PeriodRange(code, clock_.now);
+                    const TDayRange range = *PeriodRange(TPeriod(code), clock_.now);
                     int64_t hits = 0;
                     std::array<int64_t, 3> visits{};
                     for (auto d = int32_t(range.From); d <= int32_t(range.To); ++d) {
@@ -257,17 +257,17 @@ TEST_F(ReportQueriesTest, PeriodSums) {
                         if (auto it = days.find(d); it != days.end())
                             for (size_t k = 0; k < 3; ++k) visits[k] += it->second[k];
                     }
-                    ASSERT_EQ(PeriodHits(*counter_, code, path, subtree), hits) << "code " << code;
+                    ASSERT_EQ(PeriodHits(*counter_, TPeriod(code), path, subtree), hits) << "code " << code;
                     nonZero += hits > 0;
                     // The visit figures take the same road: two paths are enough.
                     if (path != "" && path != "news") continue;
-                    ASSERT_EQ(PeriodVisits(*counter_, code, path, subtree), visits[0]) << "code " << code;
-                    ASSERT_EQ(PeriodNewVisitors(*counter_, code, path, subtree), visits[1]) << "code " << code;
-                    ASSERT_EQ(PeriodVisitors(*counter_, code, path, subtree), visits[2]) << "code " << code;
+                    ASSERT_EQ(PeriodVisits(*counter_, TPeriod(code), path, subtree), visits[0]) << "code " << code;
+                    ASSERT_EQ(PeriodNewVisitors(*counter_, TPeriod(code), path, subtree), visits[1]) << "code " << code;
+                    ASSERT_EQ(PeriodVisitors(*counter_, TPeriod(code), path, subtree), visits[2]) << "code " << code;
                 }
                 for (int32_t code : {-1, 7, 1000}) {
-                    ASSERT_EQ(PeriodHits(*counter_, code, path, subtree), 0);
-                    ASSERT_EQ(PeriodVisitors(*counter_, code, path, subtree), 0);
+                    ASSERT_EQ(PeriodHits(*counter_, TPeriod(code), path, subtree), 0);
+                    ASSERT_EQ(PeriodVisitors(*counter_, TPeriod(code), path, subtree), 0);
                 }
             }
         }
@@ -287,16 +287,17 @@ TEST_F(ReportQueriesTest, AllTimeTotals) {
             // group figures stay as they are: its total with the subtree is
             // its own, not the day records of every page added again.
             if (path.empty() && subtree) hits = info->GetHits() + info->GetGroupHits();
-            EXPECT_EQ(PeriodHits(*counter_, 6, path, subtree), hits) << path << subtree;
-            EXPECT_EQ(PeriodVisits(*counter_, 6, path, subtree),
+            EXPECT_EQ(PeriodHits(*counter_, TPeriod::AllTime, path, subtree), hits) << path << subtree;
+            EXPECT_EQ(PeriodVisits(*counter_, TPeriod::AllTime, path, subtree),
                       info->GetVisits() + (subtree ? info->GetGroupVisits() : 0));
-            EXPECT_EQ(PeriodVisitors(*counter_, 6, path, subtree),
+            EXPECT_EQ(PeriodVisitors(*counter_, TPeriod::AllTime, path, subtree),
                       info->GetVisitors() + (subtree ? info->GetGroupVisitors() : 0));
-            EXPECT_EQ(PeriodNewVisitors(*counter_, 6, path, subtree), PeriodVisitors(*counter_, 6, path, subtree));
+            EXPECT_EQ(PeriodNewVisitors(*counter_, TPeriod::AllTime, path, subtree),
+                      PeriodVisitors(*counter_, TPeriod::AllTime, path, subtree));
         }
     }
-    EXPECT_EQ(PeriodHits(*counter_, 6, "nosuch", true), 0);
-    EXPECT_EQ(PeriodHits(*counter_, 6, "", false), counter_->GetSettings().TotalHits);
+    EXPECT_EQ(PeriodHits(*counter_, TPeriod::AllTime, "nosuch", true), 0);
+    EXPECT_EQ(PeriodHits(*counter_, TPeriod::AllTime, "", false), counter_->GetSettings().TotalHits);
 }
 
 TEST_F(ReportQueriesTest, HotPageOfEveryDay) {
@@ -401,7 +402,7 @@ TEST_F(ReportQueriesTest, BestEntryAndExitPages) {
     EXPECT_EQ(HotPage(*empty, site_->LastDay).Count, 0);
     EXPECT_EQ(HotReferral(*empty, kOwnHost, site_->LastDay).Name, "");
     EXPECT_TRUE(ListAllNodePaths(*empty).empty());
-    EXPECT_EQ(PeriodHits(*empty, 5, "", true), 0);
+    EXPECT_EQ(PeriodHits(*empty, TPeriod::Since30DaysAgo, "", true), 0);
 }
 
 }  // namespace

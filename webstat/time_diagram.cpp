@@ -38,8 +38,7 @@ TSpanWidths SpanWidths(int64_t start, int64_t first, int64_t last, int64_t today
     return w;
 }
 
-std::string BuildDateRuler(double startTime, int32_t days) {
-    THtmlBuilder html;
+void WriteDateRuler(THtmlBuilder& html, double startTime, int32_t days) {
     html.Add("<table width=100% cellspacing=0 cellpadding=0 border=0 style=\"font-size:11px;\"><tr>");
     if (days < 5) {
         // One column a day: the first 12 % wide, the others share 88 %.
@@ -51,7 +50,7 @@ std::string BuildDateRuler(double startTime, int32_t days) {
         for (int32_t k = 1; k < days; ++k)
             html.Line("<td width=").Int(w).Add("% align=right>").Date("dd.mm", startTime + k).Add("</td>");
         html.Line("</td></tr></table>");
-        return html.Take();
+        return;
     }
     const int64_t q = RoundRatio(days, 4);
     const auto label = [&](int64_t offset) -> THtmlBuilder& {
@@ -68,14 +67,19 @@ std::string BuildDateRuler(double startTime, int32_t days) {
     }
     html.Line("<td width=12% align=right>");
     label(int64_t(days) - 1).Add("</td></tr></table>");
+}
+
+std::string BuildDateRuler(double startTime, int32_t days) {
+    THtmlBuilder html;
+    WriteDateRuler(html, startTime, days);
     return html.Take();
 }
 
 void WriteTimeDiagramTail(THtmlBuilder& html, double startTime, int32_t days,
                           std::initializer_list<TLegendEntry> legend) {
-    html.Line("<tr><td>&nbsp;</td><td>&nbsp;</td><td style=\"border-top:1px solid black;\" width=400>")
-        .Trusted(BuildDateRuler(startTime, days))
-        .Add("</td><td style=\"border-top:1px solid black;\" width=20>&nbsp;</td><td>&nbsp;</td></tr>");
+    html.Line("<tr><td>&nbsp;</td><td>&nbsp;</td><td style=\"border-top:1px solid black;\" width=400>");
+    WriteDateRuler(html, startTime, days);
+    html.Add("</td><td style=\"border-top:1px solid black;\" width=20>&nbsp;</td><td>&nbsp;</td></tr>");
     html.Line("<tr><td>&nbsp;</td>");
     html.Line("<td>&nbsp;</td>");
     html.Line("<td colspan=2><br><br>");

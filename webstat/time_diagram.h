@@ -35,13 +35,14 @@ TSpanWidths SpanWidths(int64_t start, int64_t first, int64_t last, int64_t today
 // "dd.mm" label for every day; from 5 on, five ticks at the start, a
 // quarter, half, three quarters and the last day, labelled "dd.mm" below
 // 366 days and "dd.mm.yy" from 366 on.
+void WriteDateRuler(THtmlBuilder& html, double startTime, int32_t days);
 std::string BuildDateRuler(double startTime, int32_t days);
 
 // One state of a diagram's legend: its text (of the program's tables) and
 // the colour of its 13 x 13 swatch ("5AA27A"); without a colour the swatch
 // is white with a black border.
 struct TLegendEntry {
-    std::string_view Text;
+    THtmlLiteral Text;
     THtmlLiteral Colour = "";
 };
 

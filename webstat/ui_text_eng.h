@@ -15,15 +15,17 @@
 #include <cstddef>
 #include <string_view>
 
+#include "platform/html_builder.h"
+
 namespace tlvx {
 
 struct TEnglishText {
     std::string_view LanguageCode;
-    std::array<std::string_view, 12> MonthNames;  // January first
+    std::array<THtmlLiteral, 12> MonthNames;  // January first
     // The single texts, in the table's order.
     std::array<std::string_view, 334> Texts;
-    std::array<std::string_view, 7> WeekdayNames;       // Monday first
-    std::array<std::string_view, 7> WeekdayShortNames;  // Monday first
+    std::array<THtmlLiteral, 7> WeekdayNames;       // Monday first
+    std::array<THtmlLiteral, 7> WeekdayShortNames;  // Monday first
 };
 
 inline constexpr TEnglishText EnglishText{
@@ -372,9 +374,9 @@ inline constexpr TEnglishText EnglishText{
 
 // The text of that wording; a wording the table does not hold stops the
 // build.
-consteval std::string_view UiText(std::string_view wording) {
+consteval THtmlLiteral UiText(std::string_view wording) {
     for (std::string_view text : EnglishText.Texts)
-        if (text == wording) return text;
+        if (text == wording) return THtmlLiteral(text);
     throw "UiText: no such text in the English table";
 }
 
