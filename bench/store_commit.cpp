@@ -26,7 +26,7 @@ double Now() {
 double StoreRate(const std::string& path, double& syncsPerCommit) {
     std::filesystem::remove(path);
     const TGUID cls{0xB0A710, 1, 2, {1, 2, 3, 4, 5, 6, 7, 8}};
-    auto b = OpenOrvBase(path, false, {cls}, 2);
+    auto b = OpenOrvBase(path, false, {cls}, omOpenOrCreate);
     std::vector<uint32_t> handles;
     uint32_t tr = b->StartTransaction(0);
     for (int i = 0; i < kAtoms; ++i) {

@@ -53,7 +53,7 @@ protected:
     // A store of four atom tables and a hole table: 1,900 atoms with bodies,
     // every tenth of them deleted in a second commit.
     void Grow() {
-        auto b = OpenOrvBase(path_, false, {kClassA}, 2);
+        auto b = OpenOrvBase(path_, false, {kClassA}, omOpenOrCreate);
         uint32_t tr = b->StartTransaction(0);
         for (int i = 0; i < 1900; ++i) {
             Ref<TAtom> a = b->CreateAtom(tr, 15);
@@ -67,7 +67,7 @@ protected:
         b->Commit(tr);
     }
     // Every atom holds what Grow wrote; returns how many there are.
-    int CheckAtoms(uint8_t mode) {
+    int CheckAtoms(TOpenMode mode) {
         auto b = OpenOrvBase(path_, false, {kClassA}, mode);
         Ref<IEnumAtoms> atoms = b->EnumAtoms(0);
         int n = 0;
@@ -83,13 +83,13 @@ protected:
     // A commit of an atom written with what it holds: all it changes is the
     // summary, when that is due.
     void Touch() {
-        auto b = OpenOrvBase(path_, false, {kClassA}, 1);
+        auto b = OpenOrvBase(path_, false, {kClassA}, omOpen);
         uint32_t tr = b->StartTransaction(0);
         b->OpenAtom(tr, 3, 15)->Write(0, "atom", 4);
         b->Commit(tr);
     }
     // Reads of an open without any atom work.
-    int OpenReads(uint8_t mode) {
+    int OpenReads(TOpenMode mode) {
         TCountingFileSystem counting(path_);
         SetFileSystem(&counting);
         OpenOrvBase(path_, false, {kClassA}, mode).reset();
@@ -119,18 +119,18 @@ TEST_F(ChainSummaryTest, AGrownStoreOpensFromAFewReadsWhateverItsChains) {
     EXPECT_EQ(walked.atomTables.size(), 4u);
     EXPECT_GE(walked.holeTables.size(), 1u);
     ExpectSummaryOfTheChains();
-    EXPECT_EQ(CheckAtoms(0), CheckAtoms(1));
+    EXPECT_EQ(CheckAtoms(omReadOnly), CheckAtoms(omOpen));
     // The reader reads the header, the summary and the last atom table's
     // header; the writer also the last hole table's header and its window.
-    EXPECT_LE(OpenReads(0), 3);
-    const int writer = OpenReads(1);
+    EXPECT_LE(OpenReads(omReadOnly), 3);
+    const int writer = OpenReads(omOpen);
     // Without the summary both walk every table.
     auto stripped = bytes;
     SetHeaderSummary(stripped, 0, 0);
     WriteFileBytes(path_, stripped);
-    EXPECT_GE(OpenReads(0), 1 + int(walked.TableCount()) - 1);
-    EXPECT_GT(OpenReads(1), writer);
-    EXPECT_EQ(CheckAtoms(0), 1900 + 2 - 189);
+    EXPECT_GE(OpenReads(omReadOnly), 1 + int(walked.TableCount()) - 1);
+    EXPECT_GT(OpenReads(omOpen), writer);
+    EXPECT_EQ(CheckAtoms(omReadOnly), 1900 + 2 - 189);
     // And it gains it again at its next commit.
     Touch();
     ExpectSummaryOfTheChains();
@@ -148,7 +148,7 @@ TEST_F(ChainSummaryTest, AStaleOrDamagedSummaryIsFollowedOrIgnored) {
     const auto block = EncodeChainSummary(prefix, (stored.size - kChainSummaryHeaderBytes) / 8);
     std::copy(block.begin(), block.end(), bytes.begin() + std::ptrdiff_t(stored.position));
     WriteFileBytes(path_, bytes);
-    EXPECT_EQ(CheckAtoms(0), CheckAtoms(1));
+    EXPECT_EQ(CheckAtoms(omReadOnly), CheckAtoms(omOpen));
     Touch();
     ExpectSummaryOfTheChains();
     EXPECT_EQ(test::StoredChainSummary(ReadFileBytes(path_))->position, stored.position);
@@ -156,7 +156,7 @@ TEST_F(ChainSummaryTest, AStaleOrDamagedSummaryIsFollowedOrIgnored) {
     bytes = ReadFileBytes(path_);
     bytes[stored.position + kChainSummaryHeaderBytes] ^= 1;
     WriteFileBytes(path_, bytes);
-    EXPECT_EQ(CheckAtoms(0), 1900 + 2 - 189);
+    EXPECT_EQ(CheckAtoms(omReadOnly), 1900 + 2 - 189);
     Touch();
     ExpectSummaryOfTheChains();
     bytes = ReadFileBytes(path_);
@@ -169,7 +169,7 @@ TEST_F(ChainSummaryTest, AStaleOrDamagedSummaryIsFollowedOrIgnored) {
             const uint64_t at = GetU64(e + 4), size = GetU32(e + 12);
             EXPECT_TRUE(at == 0 || at + size <= stored.position || stored.position + stored.size <= at);
         }
-    EXPECT_EQ(CheckAtoms(1), 1900 + 2 - 189);
+    EXPECT_EQ(CheckAtoms(omOpen), 1900 + 2 - 189);
 }
 
 TEST(ChainSummaryCodec, RoundTripsAndRefusesWhatDoesNotHold) {

@@ -21,11 +21,11 @@ uint32_t GetU32(const std::vector<uint8_t>& b, size_t at) {
 TEST(DurableCommit, StampGoesWithTheCommitAndCloseWritesNothing) {
     test::TStoreTestEnv env;
     const std::string path = env.dir.File("s.orv");
-    OpenOrvBase(path, false, {kClassA}, 2).reset();
+    OpenOrvBase(path, false, {kClassA}, omOpenOrCreate).reset();
     TFaultFileSystem fs;
     SetFileSystem(&fs);
     {
-        auto b = OpenOrvBase(path, false, {kClassA}, 1);
+        auto b = OpenOrvBase(path, false, {kClassA}, omOpen);
         env.clock.now = EncodeDateTime(2027, 3, 4, 5, 6, 7);
         uint32_t tr = b->StartTransaction(0);
         Ref<TAtom> a = b->CreateAtom(tr, 15);
@@ -51,14 +51,14 @@ TEST(DurableCommit, StampGoesWithTheCommitAndCloseWritesNothing) {
     {
         // Changes after the last commit still get committed, stamp and all,
         // when the store closes.
-        auto b = OpenOrvBase(path, false, {kClassA}, 1);
+        auto b = OpenOrvBase(path, false, {kClassA}, omOpen);
         Ref<TAtom> a = b->OpenAtom(0, 3, 15);
         a->Write(0, "HIT", 3);
         a->Close();
         b.reset();
         const auto closed = test::ReadFileBytes(path);
         EXPECT_EQ(GetU32(closed, 72), 9u * 3600);
-        auto c = OpenOrvBase(path, false, {kClassA}, 0);
+        auto c = OpenOrvBase(path, false, {kClassA}, omReadOnly);
         Ref<TAtom> r = c->OpenAtom(0, 3, 1);
         char got[3];
         r->Read(0, got, 3);

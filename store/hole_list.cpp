@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "store/errors.h"
+#include "store/radix_sort.h"
 
 namespace tlvx {
 
@@ -23,40 +24,20 @@ void THoleList::Load(std::vector<THole> sorted) {
     loadedAt_.resize(loaded_.size());
     for (size_t i = 0; i < loaded_.size(); ++i) loadedAt_[i] = loaded_[i].position;
     loadedCount_ = static_cast<int32_t>(loaded_.size());
-    // The orders given at a load are the holes' slots: few enough to lay the
-    // holes out by order directly, without a sort.
-    uint64_t maxOrder = 0;
-    for (const THole& h : loaded_) maxOrder = std::max(maxOrder, h.order);
-    std::vector<int32_t> byOrder;
-    if (!loaded_.empty() && maxOrder < 4 * uint64_t(loaded_.size()) + 1024) {
-        std::vector<int32_t> at(size_t(maxOrder) + 1, -1);
-        for (size_t i = 0; i < loaded_.size(); ++i) {
-            QMZ_ASSERT(at[size_t(loaded_[i].order)] < 0);
-            at[size_t(loaded_[i].order)] = static_cast<int32_t>(i);
-        }
-        byOrder.reserve(loaded_.size());
-        for (int32_t i : at)
-            if (i >= 0) byOrder.push_back(i);
-    } else {
-        byOrder.resize(loaded_.size());
-        for (size_t i = 0; i < byOrder.size(); ++i) byOrder[i] = static_cast<int32_t>(i);
-        std::sort(byOrder.begin(), byOrder.end(),
-                  [this](int32_t a, int32_t b) { return loaded_[size_t(a)].order < loaded_[size_t(b)].order; });
-    }
+    // Indexes of loaded_ by order, then (stably) by size: the oldest first
+    // within a size. The orders given at a load are the holes' slots: a few
+    // hundred spread over tens of thousands of slots.
+    uint64_t minOrder = UINT64_MAX;
+    for (const THole& h : loaded_) minOrder = std::min(minOrder, h.order);
+    std::vector<int32_t> byOrder(loaded_.size());
+    for (size_t i = 0; i < byOrder.size(); ++i) byOrder[i] = static_cast<int32_t>(i);
+    RadixSort(byOrder, [&](int32_t i) { return loaded_[size_t(i)].order - minOrder; });
+    for (size_t i = 1; i < byOrder.size(); ++i)
+        QMZ_ASSERT(loaded_[size_t(byOrder[i - 1])].order < loaded_[size_t(byOrder[i])].order);
     nextOrder_ = 0;
     for (const THole& h : loaded_) nextOrder_ = std::max(nextOrder_, h.order + 1);
     for (size_t i = 1; i < loaded_.size(); ++i) QMZ_ASSERT(loaded_[i - 1].End() <= loaded_[i].position);
-    // A stable radix sort by size keeps the oldest first within a size.
-    uint32_t highest = 0;
-    for (const THole& h : loaded_) highest |= h.size;
-    std::vector<int32_t> other(byOrder.size());
-    for (int shift = 0; shift < 32 && (highest >> shift) != 0; shift += 11) {
-        std::vector<size_t> start(2049, 0);
-        for (int32_t i : byOrder) ++start[((loaded_[size_t(i)].size >> shift) & 2047) + 1];
-        for (size_t k = 1; k < start.size(); ++k) start[k] += start[k - 1];
-        for (int32_t i : byOrder) other[start[(loaded_[size_t(i)].size >> shift) & 2047]++] = i;
-        byOrder.swap(other);
-    }
+    RadixSort(byOrder, [&](int32_t i) { return uint64_t{loaded_[size_t(i)].size}; });
     loadedBySize_ = std::move(byOrder);
     for (size_t k = 0; k < loadedBySize_.size(); ++k) {
         const uint32_t size = loaded_[size_t(loadedBySize_[k])].size;

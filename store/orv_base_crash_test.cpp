@@ -52,7 +52,7 @@ uint32_t Get32(const std::vector<uint8_t>& b, uint64_t at) { return uint32_t(Get
 
 // Reads every atom; checks that links resolve, counts match the links, and
 // no byte of the file is both free and used (or used twice).
-StoreState Check(const std::string& path, uint8_t mode = 1) {
+StoreState Check(const std::string& path, TOpenMode mode = omOpen) {
     StoreState s;
     {
         auto base = OpenOrvBase(path, false, {kClass}, mode);
@@ -139,7 +139,7 @@ using Scenario = std::function<void(const std::string& path)>;
 constexpr const char* kNewTable = "a table and the chain summary";
 
 void Populate(const std::string& path) {
-    auto b = OpenOrvBase(path, false, {kClass}, 2);
+    auto b = OpenOrvBase(path, false, {kClass}, omOpenOrCreate);
     uint32_t tr = b->StartTransaction(0);
     uint32_t prev = 0;
     for (int i = 0; i < 30; ++i) prev = Make(*b, tr, size_t(i * 37 % 300), i % 3 ? prev : 0);
@@ -161,7 +161,7 @@ void Populate(const std::string& path) {
 // Three full atom tables and a hole table: the next atom appends a fourth
 // atom table, and with it the chains are long enough for a summary.
 void FillTables(const std::string& path) {
-    auto b = OpenOrvBase(path, false, {kClass}, 1);
+    auto b = OpenOrvBase(path, false, {kClass}, omOpen);
     uint32_t tr = b->StartTransaction(0);
     std::vector<uint32_t> bodies;
     for (int i = 0; i < 4; ++i) bodies.push_back(Make(*b, tr, 40));
@@ -175,10 +175,10 @@ void FillTables(const std::string& path) {
 
 const std::vector<std::pair<const char*, Scenario>>& Scenarios() {
     static const std::vector<std::pair<const char*, Scenario>> all = {
-        {"new file", [](const std::string& p) { OpenOrvBase(p, false, {kClass}, 2); }},
+        {"new file", [](const std::string& p) { OpenOrvBase(p, false, {kClass}, omOpenOrCreate); }},
         {"small change",
          [](const std::string& p) {
-             auto b = OpenOrvBase(p, false, {kClass}, 1);
+             auto b = OpenOrvBase(p, false, {kClass}, omOpen);
              uint32_t tr = b->StartTransaction(0);
              Ref<TAtom> a = b->OpenAtom(tr, 5, 15);
              a->Write(0, "changed", 7);
@@ -188,14 +188,14 @@ const std::vector<std::pair<const char*, Scenario>>& Scenarios() {
          }},
         {"growth",
          [](const std::string& p) {
-             auto b = OpenOrvBase(p, false, {kClass}, 1);
+             auto b = OpenOrvBase(p, false, {kClass}, omOpen);
              uint32_t tr = b->StartTransaction(0);
              for (int i = 0; i < 300; ++i) Make(*b, tr, 3000 + i);
              b->Commit(tr);
          }},
         {"shrink",
          [](const std::string& p) {
-             auto b = OpenOrvBase(p, false, {kClass}, 1);
+             auto b = OpenOrvBase(p, false, {kClass}, omOpen);
              uint32_t tr = b->StartTransaction(0);
              for (uint32_t h = 3; h < 40; ++h) {
                  if (!b->AtomExists(tr, h)) continue;
@@ -207,14 +207,14 @@ const std::vector<std::pair<const char*, Scenario>>& Scenarios() {
          }},
         {kNewTable,
          [](const std::string& p) {
-             auto b = OpenOrvBase(p, false, {kClass}, 1);
+             auto b = OpenOrvBase(p, false, {kClass}, omOpen);
              uint32_t tr = b->StartTransaction(0);
              for (int i = 0; i < 3; ++i) Make(*b, tr, 30);
              b->Commit(tr);
          }},
         {"garbage cascade",
          [](const std::string& p) {
-             auto b = OpenOrvBase(p, false, {kClass}, 1);
+             auto b = OpenOrvBase(p, false, {kClass}, omOpen);
              uint32_t tr = b->StartTransaction(0);
              Ref<TAtom> root = b->OpenAtom(tr, 1, 15);
              root->SetLinkCount(0);
@@ -311,7 +311,7 @@ TEST(OrvBaseCrash, KilledCommitThenNextProcessThenPowerLoss) {
     };
     auto killed = Scenarios()[1].second;  // a small change
     auto writer = [&] {
-        auto b = OpenOrvBase(path, false, {kClass}, 1);
+        auto b = OpenOrvBase(path, false, {kClass}, omOpen);
         uint32_t tr = b->StartTransaction(0);
         Ref<TAtom> a = b->OpenAtom(tr, 7, 15);
         a->Write(0, "next", 4);
@@ -319,7 +319,7 @@ TEST(OrvBaseCrash, KilledCommitThenNextProcessThenPowerLoss) {
         b->Commit(tr);
     };
     auto reader = [&] {
-        auto b = OpenOrvBase(path, false, {kClass}, 0);
+        auto b = OpenOrvBase(path, false, {kClass}, omReadOnly);
         Ref<IEnumAtoms> en = b->EnumAtoms(0);
         while (en->Next() != 0) {
         }
@@ -338,7 +338,7 @@ TEST(OrvBaseCrash, KilledCommitThenNextProcessThenPowerLoss) {
     matrix.restore = restore;
     matrix.first = [&] { killed(path); };
     matrix.AddNext("a writer", writer);
-    matrix.AddNext("an open without change", [&] { OpenOrvBase(path, false, {kClass}, 1); });
+    matrix.AddNext("an open without change", [&] { OpenOrvBase(path, false, {kClass}, omOpen); });
     matrix.AddNext("a reader", reader);
     matrix.check = [&](const TCrashCase& c) {
         SCOPED_TRACE(c.Describe());
@@ -387,7 +387,7 @@ TEST(OrvBaseCrash, ReaderThatMissedALeftoverJournalRepairsBeforeReading) {
     const std::vector<uint8_t> start = ReadBytes(path);
     const StoreState before = Check(path);
     auto change = [&] {
-        auto b = OpenOrvBase(path, false, {kClass}, 1);
+        auto b = OpenOrvBase(path, false, {kClass}, omOpen);
         uint32_t tr = b->StartTransaction(0);
         for (int i = 0; i < 40; ++i) Make(*b, tr, 500 + i);
         b->Commit(tr);
@@ -417,7 +417,7 @@ TEST(OrvBaseCrash, ReaderThatMissedALeftoverJournalRepairsBeforeReading) {
         ++leftovers;
         TJournalAppearsLate late(journal);
         SetFileSystem(&late);
-        const StoreState got = Check(path, 0);
+        const StoreState got = Check(path, omReadOnly);
         SetFileSystem(nullptr);
         ASSERT_FALSE(::testing::Test::HasFailure()) << "write " << n;
         EXPECT_TRUE(got == before || got == after) << "write " << n;
@@ -443,7 +443,7 @@ TEST(OrvBaseCrash, KilledChildLeavesACommittedState) {
             // still hold their different first values.
             close(committed[0]);
             try {
-                auto b = OpenOrvBase(path, false, {kClass}, 1, 10000);
+                auto b = OpenOrvBase(path, false, {kClass}, omOpen, 10000);
                 for (uint32_t v = 1;; ++v) {
                     uint32_t tr = b->StartTransaction(0);
                     for (uint32_t h = 3; h < 13; ++h) {

@@ -66,13 +66,13 @@ private:
 }  // namespace
 
 std::unique_ptr<TOrvBase> OpenOrvBase(const std::string& fileName, bool writeThrough,
-                                      const std::vector<TGUID>& classes, uint8_t mode,
+                                      const std::vector<TGUID>& classes, TOpenMode mode,
                                       int lockWaitMs, uint64_t snapshotBytes) {
     TJournaledFile* journal = nullptr;
     TSnapshotFile* snapshot = nullptr;
     TOrvFileOptions options;
     options.lockWaitMs = lockWaitMs;
-    if (mode != 0) {
+    if (mode != omReadOnly) {
         options.wrapFile = [&journal](std::unique_ptr<IFile> f) -> std::unique_ptr<IFile> {
             const std::string path = JournalPathOf(ExpandFileName(f->Path()));
             auto j = std::make_unique<TJournaledFile>(std::move(f), path);
@@ -96,7 +96,7 @@ std::unique_ptr<TOrvBase> OpenOrvBase(const std::string& fileName, bool writeThr
     // one exclusive lock it takes anyway, and a journal seen before that is
     // most often the live commit of the holder it queues behind, so looking
     // would only make it queue twice.
-    const bool writerRepairs = mode == 1 || mode == 2;
+    const bool writerRepairs = mode == omOpen || mode == omOpenOrCreate;
     // The repair's failures are open errors, named after the file they
     // concern (the journal, when it is the journal).
     auto asOpenError = [&](auto step) {
@@ -114,7 +114,7 @@ std::unique_ptr<TOrvBase> OpenOrvBase(const std::string& fileName, bool writeThr
     auto leftover = [&] { return asOpenError([&] { return HasLeftoverJournal(fileName); }); };
     for (int attempt = 0; !file; ++attempt) {
         if (!writerRepairs) asOpenError([&] { RecoverDatabase(fileName, lockWaitMs); });
-        const bool mayRetry = mode == 0 && attempt < 2;
+        const bool mayRetry = mode == omReadOnly && attempt < 2;
         try {
             file = std::make_unique<TOrvFile>(fileName, writeThrough, classes, mode, options);
         } catch (const EOrvOpenError&) {

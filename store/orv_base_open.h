@@ -20,12 +20,12 @@ namespace tlvx {
 
 class TOrvFile;
 
-// Mode 0 read-only, 1 open, 2 open or create, 3 create (as TOrvFile). A
+// The file is opened as TOrvFile opens it. A
 // read-only store over a file of at most snapshotBytes takes a copy of it
 // once it has read a good part, and lets its share lock go
 // (store/snapshot_file.h).
 std::unique_ptr<TOrvBase> OpenOrvBase(const std::string& fileName, bool writeThrough,
-                                      const std::vector<TGUID>& classes, uint8_t mode,
+                                      const std::vector<TGUID>& classes, TOpenMode mode,
                                       int lockWaitMs = 3000, uint64_t snapshotBytes = 0);
 
 // The storage file below an atom store opened by OpenOrvBase (header fields,

@@ -23,22 +23,22 @@ void SetAtomSizeAlign(uint8_t align) { atomSizeAlign.store(align ? align : 1); }
 uint8_t GetAtomSizeAlign() { return atomSizeAlign.load(); }
 
 TOrvFile::TOrvFile(const std::string& fileName, bool writeThrough,
-                   const std::vector<TGUID>& classes, uint8_t mode, TOrvFileOptions options)
+                   const std::vector<TGUID>& classes, TOpenMode mode, TOrvFileOptions options)
     : fileName_(fileName), writeThrough_(writeThrough) {
     try {
         fullPath_ = ExpandFileName(fileName);
-        if ((mode == 2 || mode == 3) && classes.size() != 1) RaiseOpen(ecUnmatchedClass);
+        if ((mode == omOpenOrCreate || mode >= omCreate) && classes.size() != 1) RaiseOpen(ecUnmatchedClass);
 
         TFileAccess access = TFileAccess::ReadWrite;
         TDisposition disposition = TDisposition::CreateNew;
         switch (mode) {
-            case 0:
+            case omReadOnly:
                 readOnly_ = true;
                 access = TFileAccess::Read;
                 disposition = TDisposition::OpenExisting;
                 break;
-            case 1: disposition = TDisposition::OpenExisting; break;
-            case 2: disposition = TDisposition::OpenAlways; break;
+            case omOpen: disposition = TDisposition::OpenExisting; break;
+            case omOpenOrCreate: disposition = TDisposition::OpenAlways; break;
             default: break;
         }
         TFileOptions fileOptions;
@@ -64,7 +64,7 @@ TOrvFile::TOrvFile(const std::string& fileName, bool writeThrough,
             throw EOrvOpenError(ecOpenFile, TQmzMessage::OpenFile, {fileName, e.what()});
         }
 
-        isNew_ = mode == 3 || mode > 3 || (mode == 2 && file_->Size() == 0);
+        isNew_ = mode >= omCreate || (mode == omOpenOrCreate && file_->Size() == 0);
         if (isNew_) {
             header_ = TOrvHeader{};
             header_.signature = GetSignature().substr(0, 16);
@@ -99,11 +99,11 @@ TOrvFile::TOrvFile(const std::string& fileName, bool writeThrough,
 }
 
 void TOrvFile::CheckHeader(const uint8_t* bytes, size_t got, const std::vector<TGUID>& classes,
-                           uint8_t mode) {
+                           TOpenMode mode) {
     if (got < kHeaderSize) RaiseOpen(ecInvalidFormat);
     TOrvHeader h = TOrvHeader::Decode(bytes);
     if (h.signature != GetSignature()) RaiseOpen(ecInvalidFormat);
-    if (classes.empty() ? mode != 0
+    if (classes.empty() ? mode != omReadOnly
                         : std::find(classes.begin(), classes.end(), h.dataClass) == classes.end())
         RaiseOpen(ecUnmatchedClass);
     if (GetVersion() < h.minVersion || GetVersion() > h.maxVersion)

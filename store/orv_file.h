@@ -18,6 +18,7 @@
 #include "platform/file.h"
 #include "platform/guid.h"
 #include "platform/lock.h"
+#include "store/access_modes.h"
 #include "store/chain_summary.h"
 #include "store/internal_object.h"
 #include "store/orv_header.h"
@@ -60,11 +61,11 @@ public:
     static constexpr uint16_t kVersion = 516;  // 0x0204
     static constexpr uint64_t kPageSize = 4096;
 
-    // Mode 0 read-only (existing file), 1 read/write (existing), 2 open or
-    // create, 3 (and any other value) create a new file. Raises
+    // Opens an existing file (read-only or read/write), opens or creates
+    // one, or creates a new one (omCreate, and any value beyond it). Raises
     // EOrvOpenError 201..207.
     TOrvFile(const std::string& fileName, bool writeThrough, const std::vector<TGUID>& classes,
-             uint8_t mode, TOrvFileOptions options = {});
+             TOpenMode mode, TOrvFileOptions options = {});
     // Writes the modification stamp when the file was changed, disconnects
     // the managers and closes the file. Never throws.
     virtual ~TOrvFile();
@@ -135,7 +136,7 @@ private:
     void WriteHeader();
     [[noreturn]] void RaiseOpen(int32_t code) const;
     void CheckHeader(const uint8_t* bytes, size_t got, const std::vector<TGUID>& classes,
-                     uint8_t mode);
+                     TOpenMode mode);
     void ReadChainSummary();
     TChainSummary CurrentChains() const;
     void WriteChainSummary(const TChainSummary& chains);

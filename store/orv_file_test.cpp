@@ -44,7 +44,7 @@ protected:
     test::TStoreTestEnv env;
     std::string path = env.dir.File("s.orv");
 
-    void CreateStore() { TOrvFile f(path, false, {kClassA}, 3); }
+    void CreateStore() { TOrvFile f(path, false, {kClassA}, omCreate); }
 
     // Changes header bytes of the store at path; with fixCrc the CRC matches.
     void Patch(size_t offset, std::vector<uint8_t> bytes, bool fixCrc = true) {
@@ -54,14 +54,14 @@ protected:
         WriteFileBytes(path, file);
     }
 
-    int32_t OpenCode(std::vector<TGUID> classes, uint8_t mode, std::string* message = nullptr) {
+    int32_t OpenCode(std::vector<TGUID> classes, TOpenMode mode, std::string* message = nullptr) {
         return ErrorCodeOf([&] { TOrvFile f(path, false, classes, mode); }, message);
     }
 };
 
 TEST_F(OrvFileTest, NewStoreHasGoldenHeaderAndReopenLeavesItUntouched) {
     {
-        TOrvFile f(path, false, {kClassA}, 3);
+        TOrvFile f(path, false, {kClassA}, omCreate);
         EXPECT_TRUE(f.IsNew());
         EXPECT_EQ(f.PhysicalSize(), 128u);
         EXPECT_DOUBLE_EQ(f.GetCreated(), EncodeDateTime(2026, 12, 8, 13, 45, 30));
@@ -76,7 +76,7 @@ TEST_F(OrvFileTest, NewStoreHasGoldenHeaderAndReopenLeavesItUntouched) {
     EXPECT_EQ(ReadFileBytes(path), golden);
 
     env.clock.now += 3;  // a later close must not restamp an unchanged file
-    for (uint8_t mode : {0, 1, 2}) {
+    for (TOpenMode mode : {omReadOnly, omOpen, omOpenOrCreate}) {
         TOrvFile f(path, false, {kClassA}, mode);
         EXPECT_FALSE(f.IsNew());
         uint8_t buf[16];
@@ -89,14 +89,14 @@ TEST_F(OrvFileTest, ModificationStampIsWrittenOnCloseAfterAChange) {
     CreateStore();
     env.clock.now = EncodeDateTime(2027, 1, 2, 3, 4, 5, 999);
     {
-        TOrvFile f(path, false, {kClassA}, 1);
+        TOrvFile f(path, false, {kClassA}, omOpen);
         f.SetSize(5000);
         EXPECT_EQ(f.PhysicalSize(), 8192u);
         f.WriteAt("abc", 3, 4000);
         f.SetSize(4096);
         EXPECT_EQ(f.PhysicalSize(), 4096u);
     }
-    TOrvFile f(path, false, {}, 0);
+    TOrvFile f(path, false, {}, omReadOnly);
     EXPECT_DOUBLE_EQ(f.GetModified(), EncodeDateTime(2027, 1, 2, 3, 4, 5));
     EXPECT_DOUBLE_EQ(f.GetCreated(), EncodeDateTime(2026, 12, 8, 13, 45, 30));
     EXPECT_EQ(f.LogicalSize(), 4096u);
@@ -109,17 +109,17 @@ TEST_F(OrvFileTest, ModificationStampIsWrittenOnCloseAfterAChange) {
 }
 
 TEST_F(OrvFileTest, CreationDispositionsAndClassCountChecks) {
-    // Mode 2 creates a missing file and an empty one; it opens a non-empty one.
-    { TOrvFile f(path, false, {kClassA}, 2); EXPECT_TRUE(f.IsNew()); }
-    { TOrvFile f(path, false, {kClassA}, 2); EXPECT_FALSE(f.IsNew()); }
+    // omOpenOrCreate creates a missing file and an empty one; it opens a non-empty one.
+    { TOrvFile f(path, false, {kClassA}, omOpenOrCreate); EXPECT_TRUE(f.IsNew()); }
+    { TOrvFile f(path, false, {kClassA}, omOpenOrCreate); EXPECT_FALSE(f.IsNew()); }
     const std::string empty = env.dir.File("empty.orv");
     WriteFileBytes(empty, {});
-    { TOrvFile f(empty, false, {kClassA}, 2); EXPECT_TRUE(f.IsNew()); }
+    { TOrvFile f(empty, false, {kClassA}, omOpenOrCreate); EXPECT_TRUE(f.IsNew()); }
     EXPECT_EQ(ReadFileBytes(empty).size(), 128u);
 
     // Creation modes need exactly one class, checked before the file is touched.
     const std::string fresh = env.dir.File("fresh.orv");
-    for (uint8_t mode : {2, 3}) {
+    for (TOpenMode mode : {omOpenOrCreate, omCreate}) {
         EXPECT_EQ(ErrorCodeOf([&] { TOrvFile f(fresh, false, {kClassA, kClassB}, mode); }),
                   ecUnmatchedClass);
         EXPECT_EQ(ErrorCodeOf([&] { TOrvFile f(fresh, false, {}, mode); }), ecUnmatchedClass);
@@ -127,10 +127,10 @@ TEST_F(OrvFileTest, CreationDispositionsAndClassCountChecks) {
     EXPECT_FALSE(FileSystem().Exists(fresh));
 
     std::string message;
-    EXPECT_EQ(ErrorCodeOf([&] { TOrvFile f(fresh, false, {kClassA}, 1); }, &message), ecOpenFile);
+    EXPECT_EQ(ErrorCodeOf([&] { TOrvFile f(fresh, false, {kClassA}, omOpen); }, &message), ecOpenFile);
     EXPECT_EQ(message, "Error opening file \"" + fresh + "\": No such file or directory");
-    EXPECT_EQ(OpenCode({kClassA}, 3), ecOpenFile);  // create-new on an existing file
-    EXPECT_EQ(OpenCode({kClassA}, 7), ecOpenFile);  // other modes act as 3
+    EXPECT_EQ(OpenCode({kClassA}, omCreate), ecOpenFile);  // create-new on an existing file
+    EXPECT_EQ(OpenCode({kClassA}, TOpenMode(7)), ecOpenFile);  // other modes act as omCreate
 }
 
 TEST_F(OrvFileTest, OpenErrorMatrixInCheckOrder) {
@@ -138,58 +138,58 @@ TEST_F(OrvFileTest, OpenErrorMatrixInCheckOrder) {
     const auto good = ReadFileBytes(path);
     auto restore = [&] { WriteFileBytes(path, good); };
 
-    EXPECT_EQ(OpenCode({}, 0), 0);  // read-only accepts any class
-    EXPECT_EQ(OpenCode({}, 1), ecUnmatchedClass);
-    EXPECT_EQ(OpenCode({kClassB}, 1), ecUnmatchedClass);
-    EXPECT_EQ(OpenCode({kClassB, kClassA}, 1), 0);
+    EXPECT_EQ(OpenCode({}, omReadOnly), 0);  // read-only accepts any class
+    EXPECT_EQ(OpenCode({}, omOpen), ecUnmatchedClass);
+    EXPECT_EQ(OpenCode({kClassB}, omOpen), ecUnmatchedClass);
+    EXPECT_EQ(OpenCode({kClassB, kClassA}, omOpen), 0);
 
     std::string message;
     WriteFileBytes(path, std::vector<uint8_t>(good.begin(), good.begin() + 100));
-    EXPECT_EQ(OpenCode({kClassA}, 1, &message), ecInvalidFormat);
+    EXPECT_EQ(OpenCode({kClassA}, omOpen, &message), ecInvalidFormat);
     EXPECT_EQ(message, "Invalid file format: \"" + path + "\" is not a valid Orv file");
     restore();
     Patch(0, {'q'});
-    EXPECT_EQ(OpenCode({kClassA}, 0), ecInvalidFormat);
+    EXPECT_EQ(OpenCode({kClassA}, omReadOnly), ecInvalidFormat);
     restore();
     Patch(11, {'X'});  // signature longer than ours
-    EXPECT_EQ(OpenCode({kClassA}, 0), ecInvalidFormat);
+    EXPECT_EQ(OpenCode({kClassA}, omReadOnly), ecInvalidFormat);
 
     restore();
     Patch(84, {0x05, 0x02});  // MinVersion 517
-    EXPECT_EQ(OpenCode({kClassA}, 1, &message), ecUnsupportedVersion);
+    EXPECT_EQ(OpenCode({kClassA}, omOpen, &message), ecUnsupportedVersion);
     EXPECT_EQ(message, path + ": Unsupported version of Orv file format");
     restore();
     Patch(82, {0x03, 0x02});  // MaxVersion 515
-    EXPECT_EQ(OpenCode({kClassA}, 1), ecUnsupportedVersion);
+    EXPECT_EQ(OpenCode({kClassA}, omOpen), ecUnsupportedVersion);
 
     restore();
     Patch(100, {1}, false);
-    EXPECT_EQ(OpenCode({kClassA}, 1, &message), ecHeaderCRC);
+    EXPECT_EQ(OpenCode({kClassA}, omOpen, &message), ecHeaderCRC);
     EXPECT_EQ(message, path + ": File header CRC check has failed");
     // Class and version are checked before the CRC.
-    EXPECT_EQ(OpenCode({kClassB}, 1), ecUnmatchedClass);
+    EXPECT_EQ(OpenCode({kClassB}, omOpen), ecUnmatchedClass);
     Patch(84, {0x05, 0x02}, false);
-    EXPECT_EQ(OpenCode({kClassA}, 1), ecUnsupportedVersion);
+    EXPECT_EQ(OpenCode({kClassA}, omOpen), ecUnsupportedVersion);
 
     restore();
     Patch(88, {0x00, 0x20});  // logical size 8192 in a 128-byte file
-    EXPECT_EQ(OpenCode({kClassA}, 0, &message), ecFileDamaged);
+    EXPECT_EQ(OpenCode({kClassA}, omReadOnly, &message), ecFileDamaged);
     EXPECT_EQ(message, path + ": File damaged");
     Patch(80, {1});  // damage is found before the read-only mark
-    EXPECT_EQ(OpenCode({kClassA}, 1), ecFileDamaged);
+    EXPECT_EQ(OpenCode({kClassA}, omOpen), ecFileDamaged);
     restore();
     Patch(88, {0x40});  // logical size inside the header
-    EXPECT_EQ(OpenCode({kClassA}, 1), ecFileDamaged);
+    EXPECT_EQ(OpenCode({kClassA}, omOpen), ecFileDamaged);
 
     restore();
     Patch(80, {1});
-    EXPECT_EQ(OpenCode({kClassA}, 1, &message), ecReadOnlyMarked);
+    EXPECT_EQ(OpenCode({kClassA}, omOpen, &message), ecReadOnlyMarked);
     EXPECT_EQ(message, "\"" + path + "\" is marked for read access only");
-    EXPECT_EQ(OpenCode({kClassA}, 0), 0);
+    EXPECT_EQ(OpenCode({kClassA}, omReadOnly), 0);
 
     // A refused file is left exactly as it was.
     auto before = ReadFileBytes(path);
-    OpenCode({kClassA}, 2);
+    OpenCode({kClassA}, omOpenOrCreate);
     EXPECT_EQ(ReadFileBytes(path), before);
 }
 
@@ -210,7 +210,7 @@ TEST_F(OrvFileTest, AtomSizeAlignSettingAndManagerHook) {
             connected = true;
             return MakeRef<TManager>(&connected);
         };
-        TOrvFile f(path, false, {kClassA}, 3, options);
+        TOrvFile f(path, false, {kClassA}, omCreate, options);
         EXPECT_EQ(f.AtomSizeAlign(), 16);
         EXPECT_TRUE(connected);
     }
@@ -218,14 +218,14 @@ TEST_F(OrvFileTest, AtomSizeAlignSettingAndManagerHook) {
     EXPECT_EQ(made, 1);
     EXPECT_FALSE(connected);
     Patch(87, {0});
-    TOrvFile f(path, false, {kClassA}, 1);
+    TOrvFile f(path, false, {kClassA}, omOpen);
     EXPECT_EQ(f.AtomSizeAlign(), 1);  // 0 on disk counts as 1
 }
 
 // Opens the store in a child process and keeps it open until told to close.
 class TChildOpener {
 public:
-    TChildOpener(const std::string& path, uint8_t mode) {
+    TChildOpener(const std::string& path, TOpenMode mode) {
         int ready[2], release[2];
         if (pipe(ready) != 0 || pipe(release) != 0) throw std::runtime_error("pipe");
         pid_ = fork();
@@ -269,25 +269,25 @@ TEST_F(OrvFileTest, ShareRulesBetweenProcesses) {
     CreateStore();
     TOrvFileOptions quick;
     quick.lockWaitMs = 50;
-    auto open = [&](uint8_t mode) {
+    auto open = [&](TOpenMode mode) {
         return ErrorCodeOf([&] { TOrvFile f(path, false, {kClassA}, mode, quick); });
     };
     {
-        TChildOpener writer(path, 1);
+        TChildOpener writer(path, omOpen);
         ASSERT_TRUE(writer.Opened());
-        EXPECT_EQ(open(1), ecOpenFile);
-        EXPECT_EQ(open(0), ecOpenFile);
+        EXPECT_EQ(open(omOpen), ecOpenFile);
+        EXPECT_EQ(open(omReadOnly), ecOpenFile);
     }
     {
-        TChildOpener reader(path, 0);
+        TChildOpener reader(path, omReadOnly);
         ASSERT_TRUE(reader.Opened());
-        EXPECT_EQ(open(0), 0);
+        EXPECT_EQ(open(omReadOnly), 0);
         std::string message;
-        EXPECT_EQ(ErrorCodeOf([&] { TOrvFile f(path, false, {kClassA}, 2, quick); }, &message),
+        EXPECT_EQ(ErrorCodeOf([&] { TOrvFile f(path, false, {kClassA}, omOpenOrCreate, quick); }, &message),
                   ecOpenFile);
         EXPECT_EQ(message.rfind("Error opening file \"" + path + "\": ", 0), 0u) << message;
     }
-    EXPECT_EQ(open(1), 0);  // the children's locks went with them
+    EXPECT_EQ(open(omOpen), 0);  // the children's locks went with them
 }
 
 TEST_F(OrvFileTest, FailedWritesSurfaceAsFileErrors) {
@@ -295,7 +295,7 @@ TEST_F(OrvFileTest, FailedWritesSurfaceAsFileErrors) {
     TFaultFileSystem faults;
     SetFileSystem(&faults);
     {
-        TOrvFile f(path, false, {kClassA}, 1);
+        TOrvFile f(path, false, {kClassA}, omOpen);
         faults.FailAt(TFaultOp::Write, 1);
         std::string message;
         EXPECT_EQ(ErrorCodeOf([&] { f.WriteAt("abc", 3, 10); }, &message), ecFileIO);
@@ -306,7 +306,7 @@ TEST_F(OrvFileTest, FailedWritesSurfaceAsFileErrors) {
         f.WriteAt("xyz", 3, 150);
     }
     SetFileSystem(nullptr);
-    TOrvFile f(path, false, {kClassA}, 0);
+    TOrvFile f(path, false, {kClassA}, omReadOnly);
     char buf[3];
     f.ReadAt(buf, 3, 150);
     EXPECT_EQ(std::string(buf, 3), "xyz");

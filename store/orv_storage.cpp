@@ -415,7 +415,7 @@ TOrvStorage::~TOrvStorage() {
 }
 
 Ref<TOrvStorage> TOrvStorage::Open(const std::string& fileName, const TStorageOpenParams& params) {
-    auto base = OpenOrvBase(fileName, params.WriteThrough, params.Classes, uint8_t(params.Mode), 3000,
+    auto base = OpenOrvBase(fileName, params.WriteThrough, params.Classes, params.Mode, 3000,
                             uint64_t(params.SnapshotBytes));
     auto storage = MakeRef<TOrvStorage>(std::move(base), params.Mode == omReadOnly);
     TAtomCache& cache = storage->Base().Cache();

@@ -8,6 +8,7 @@
 #include "store/crc32.h"
 #include "store/errors.h"
 #include "store/orv_file.h"
+#include "store/radix_sort.h"
 
 namespace tlvx {
 namespace {
@@ -29,23 +30,39 @@ void EncodeEntry(uint8_t* b, uint64_t position, uint32_t size) {
 
 uint32_t TableCapacity(size_t place) { return static_cast<uint32_t>(256 * (place + 1)); }
 
-// A stable radix sort by position, 11 bits a pass, passes only up to the
-// highest bit in use: a grown file's hundred thousand holes sort in a few
-// passes over the array.
-template <class T>
-std::vector<T> SortedByPosition(const std::vector<T>& items) {
-    uint64_t highest = 0;
-    for (const T& t : items) highest |= t.position;
-    std::vector<T> a = items, b(items.size());
-    for (int shift = 0; shift < 64 && (highest >> shift) != 0; shift += 11) {
-        std::vector<size_t> start(2049, 0);
-        for (const T& t : a) ++start[size_t((t.position >> shift) & 2047) + 1];
-        for (size_t i = 1; i < start.size(); ++i) start[i] += start[i - 1];
-        for (const T& t : a) b[start[size_t((t.position >> shift) & 2047)]++] = t;
-        a.swap(b);
+// Whether a hole's range lies in the file and outside the hole tables and
+// the chain summary.
+class TRangeCheck {
+public:
+    TRangeCheck(TOrvFile& file, const std::vector<TSpaceManager::TTableInfo>& tables)
+        : byPosition_(tables),
+          logical_(file.LogicalSize()),
+          summaryPos_(file.SummaryPosition()),
+          summarySize_(file.SummarySize()) {
+        std::sort(byPosition_.begin(), byPosition_.end(),
+                  [](const auto& a, const auto& b) { return a.position < b.position; });
     }
-    return a;
-}
+
+    bool operator()(uint64_t position, uint32_t size) const {
+        if (size == 0 || position < kHeaderSize || position > logical_ || size > logical_ - position) return false;
+        if (summarySize_ != 0 && position < summaryPos_ + summarySize_ && summaryPos_ < position + size)
+            return false;
+        // The tables do not overlap each other: only the last one starting
+        // before the range's end can reach into it.
+        auto next = std::upper_bound(byPosition_.begin(), byPosition_.end(), position + size - 1,
+                                     [](uint64_t p, const TSpaceManager::TTableInfo& t) { return p < t.position; });
+        if (next == byPosition_.begin()) return true;
+        const TSpaceManager::TTableInfo& t = *std::prev(next);
+        return t.position + TSpaceManager::kTableHeaderSize + uint64_t{TSpaceManager::kEntrySize} * t.capacity <=
+               position;
+    }
+
+private:
+    std::vector<TSpaceManager::TTableInfo> byPosition_;
+    uint64_t logical_;
+    uint64_t summaryPos_;
+    uint32_t summarySize_;
+};
 
 }  // namespace
 
@@ -159,36 +176,23 @@ bool TSpaceManager::LoadChain(const std::vector<uint64_t>& known) {
     return true;
 }
 
+// The entries are checked in slot order: an entry overlapping one of an
+// earlier slot is the one cleared. Cleared on disk, not just skipped: left as
+// it is, an entry could pass these checks at a later open, once the file or
+// the other holes have changed, and hand out space in use.
 void TSpaceManager::LoadHoles() {
-    // The entries are checked in slot order: an entry overlapping one of an
-    // earlier slot is the one cleared. Holes hardly ever overlap, so they are
-    // first checked all at once in position order; only a file where some do
-    // takes the slot-by-slot walk.
-    struct TCandidate {
-        uint64_t position;
-        uint32_t size;
-        int32_t slot;
-    };
-    std::vector<TCandidate> found;
-    std::vector<int32_t> rejected;  // slots cleared whatever the other holes
-    std::vector<TTableInfo> byPosition = tables_;
-    std::sort(byPosition.begin(), byPosition.end(),
-              [](const TTableInfo& a, const TTableInfo& b) { return a.position < b.position; });
-    const uint64_t logical = File().LogicalSize();
-    const uint64_t summaryPos = File().SummaryPosition();
-    const uint32_t summarySize = File().SummarySize();
-    auto inFileOutsideTables = [&](uint64_t position, uint32_t size) {
-        if (size == 0 || position < kHeaderSize || position > logical || size > logical - position) return false;
-        if (summarySize != 0 && position < summaryPos + summarySize && summaryPos < position + size)
-            return false;
-        // The tables do not overlap each other: only the last one starting
-        // before the range's end can reach into it.
-        auto next = std::upper_bound(byPosition.begin(), byPosition.end(), position + size - 1,
-                                     [](uint64_t p, const TTableInfo& t) { return p < t.position; });
-        if (next == byPosition.begin()) return true;
-        const TTableInfo& t = *std::prev(next);
-        return t.position + kTableHeaderSize + uint64_t{kEntrySize} * t.capacity <= position;
-    };
+    TWindowEntries entries = ReadWindowEntries();
+    std::vector<int32_t> cleared = std::move(entries.rejected);
+    holes_.Load(AcceptHoles(entries.found, cleared));
+    ClearSlots(std::move(cleared));
+}
+
+// Reads the window's slots: the entries whose range lies in the file outside
+// the tables and the chain summary, in slot order, and the slots of those
+// that do not.
+TSpaceManager::TWindowEntries TSpaceManager::ReadWindowEntries() {
+    TWindowEntries result;
+    const TRangeCheck inFileOutsideTables(File(), tables_);
     // Read a chunk at a time into one buffer: fresh memory costs a short
     // process more than the reads do.
     constexpr uint32_t kChunk = 1024;
@@ -210,50 +214,60 @@ void TSpaceManager::LoadHoles() {
                 TEntry e = DecodeEntry(b);
                 if (!e.CrcOk(b)) continue;
                 if (inFileOutsideTables(e.position, e.size))
-                    found.push_back({e.position, e.size, slot});
+                    result.found.push_back({e.position, e.size, slot});
                 else
-                    rejected.push_back(slot);
+                    result.rejected.push_back(slot);
             }
         }
     }
-    std::vector<TCandidate> sorted = SortedByPosition(found);
+    return result;
+}
+
+// Marks the window's slots whose holes are kept and returns those holes in
+// position order; the slots of holes overlapping one of an earlier slot join
+// cleared. Holes hardly ever overlap, so they are first checked all at once
+// in position order; only a file where some do takes the slot-by-slot walk.
+std::vector<THole> TSpaceManager::AcceptHoles(const std::vector<THoleEntry>& found, std::vector<int32_t>& cleared) {
+    std::vector<THoleEntry> sorted = found;
+    RadixSort(sorted, [](const THoleEntry& c) { return c.position; });
     bool disjoint = true;
     for (size_t i = 1; i < sorted.size() && disjoint; ++i)
         disjoint = sorted[i - 1].position + sorted[i - 1].size <= sorted[i].position;
-    std::vector<int32_t> cleared = rejected;
     slotUsed_.assign(size_t(totalCapacity_ - windowStart_), 0);
     auto accepted = [&](int32_t slot) -> uint8_t& { return slotUsed_[size_t(slot - windowStart_)]; };
     std::vector<THole> holes;
     if (disjoint) {
         holes.reserve(sorted.size());
-        for (const TCandidate& c : sorted) {
+        for (const THoleEntry& c : sorted) {
             accepted(c.slot) = 1;
             holes.push_back({c.position, c.size, c.slot, uint64_t(c.slot)});
         }
-    } else {
-        std::map<uint64_t, uint64_t> taken;  // accepted ranges: position -> end
-        for (const TCandidate& c : found) {  // slot order
-            auto next = taken.lower_bound(c.position);
-            const bool overlaps = (next != taken.end() && next->first < c.position + c.size) ||
-                                  (next != taken.begin() && std::prev(next)->second > c.position);
-            if (overlaps) {
-                cleared.push_back(c.slot);
-                continue;
-            }
-            taken.emplace(c.position, c.position + c.size);
-            accepted(c.slot) = 1;
-        }
-        for (const TCandidate& c : sorted)
-            if (accepted(c.slot)) holes.push_back({c.position, c.size, c.slot, uint64_t(c.slot)});
+        return holes;
     }
-    holes_.Load(std::move(holes));
-    // Cleared on disk, not just skipped: left as it is, an entry could pass
-    // these checks at a later open, once the file or the other holes have
-    // changed, and hand out space in use.
+    std::map<uint64_t, uint64_t> taken;  // accepted ranges: position -> end
+    for (const THoleEntry& c : found) {  // slot order
+        auto next = taken.lower_bound(c.position);
+        const bool overlaps = (next != taken.end() && next->first < c.position + c.size) ||
+                              (next != taken.begin() && std::prev(next)->second > c.position);
+        if (overlaps) {
+            cleared.push_back(c.slot);
+            continue;
+        }
+        taken.emplace(c.position, c.position + c.size);
+        accepted(c.slot) = 1;
+    }
+    for (const THoleEntry& c : sorted)
+        if (accepted(c.slot)) holes.push_back({c.position, c.size, c.slot, uint64_t(c.slot)});
+    return holes;
+}
+
+// Zeroes the cleared slots on disk and sets the scan mark after the run of
+// kept slots that starts the window.
+void TSpaceManager::ClearSlots(std::vector<int32_t> cleared) {
     std::sort(cleared.begin(), cleared.end());
     for (int32_t slot : cleared) WriteSlot(slot, 0, 0);
     scanMark_ = windowStart_;
-    while (scanMark_ < totalCapacity_ && accepted(scanMark_)) ++scanMark_;
+    while (scanMark_ < totalCapacity_ && slotUsed_[size_t(scanMark_ - windowStart_)]) ++scanMark_;
 }
 
 uint64_t TSpaceManager::SlotPosition(int32_t slot) const {

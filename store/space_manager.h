@@ -100,7 +100,21 @@ private:
     // The slot after the last one in use from a slot known to be in use
     // (roughly: see the definition).
     int32_t UsedSlotsEnd(int32_t used);
+    // Reads the window's holes, keeps those that are sound and clears the
+    // slots of the others.
     void LoadHoles();
+    struct THoleEntry {
+        uint64_t position;
+        uint32_t size;
+        int32_t slot;
+    };
+    struct TWindowEntries {
+        std::vector<THoleEntry> found;  // in slot order
+        std::vector<int32_t> rejected;  // slots cleared whatever the other holes
+    };
+    TWindowEntries ReadWindowEntries();
+    std::vector<THole> AcceptHoles(const std::vector<THoleEntry>& found, std::vector<int32_t>& cleared);
+    void ClearSlots(std::vector<int32_t> cleared);
     TOrvFile& File() const;
 
     void AddHole(uint32_t size, uint64_t position);

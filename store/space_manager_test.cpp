@@ -34,12 +34,12 @@ uint64_t TableBytes(uint32_t capacity) { return 16 + 16ull * capacity; }
 
 class SpaceManagerTest : public ::testing::Test {
 protected:
-    // Modes: 0 read-only, 1 existing read/write, 3 new.
+    // Modes: omReadOnly, omOpen (existing, read/write), omCreate.
     // windowSlots: how many of the newest hole slots a writable open reads
     // (0 the default, TSpaceManager::kAllSlots every one).
-    void Open(uint8_t mode = 3, bool writeThrough = false, int32_t windowSlots = 0) {
+    void Open(TOpenMode mode = omCreate, bool writeThrough = false, int32_t windowSlots = 0) {
         file_.reset();
-        if (mode == 3) std::filesystem::remove(path_);
+        if (mode == omCreate) std::filesystem::remove(path_);
         TOrvFileOptions options;
         options.holeWindowSlots = windowSlots;
         file_ = std::make_unique<TOrvFile>(path_, writeThrough, std::vector<TGUID>{kClassA}, mode,
@@ -61,7 +61,7 @@ protected:
         return {at, at + 16};
     }
     // Opens the file and returns the code of the error raised (0 if none).
-    int32_t OpenCode(uint8_t mode = 1) {
+    int32_t OpenCode(TOpenMode mode = omOpen) {
         try {
             Open(mode);
         } catch (const EQmzError& e) {
@@ -102,7 +102,7 @@ protected:
         crashed = crashed || faults.Crashed();
         faults.Reset();
         file_.reset();
-        Open(1, false, TSpaceManager::kAllSlots);
+        Open(omOpen, false, TSpaceManager::kAllSlots);
         return crashed;
     }
     // The fault-injecting file system for the time of a test.
@@ -143,7 +143,7 @@ TEST_F(SpaceManagerTest, FirstHoleMakesTableZeroAtTheEndOfTheFile) {
     EXPECT_EQ(GetU32(e), Crc32(e + 4, 12));
     EXPECT_TRUE(std::all_of(bytes.begin() + 360, bytes.begin() + 328 + 4112,
                             [](uint8_t b) { return b == 0; }));
-    Open(1);
+    Open(omOpen);
     EXPECT_EQ(HoleRows(), (std::vector<THoleRow>{{128, 100, 0}}));
     EXPECT_EQ(Mgr().ScanMark(), 1);
 }
@@ -190,7 +190,7 @@ TEST_F(SpaceManagerTest, FreeingAtTheEndShortensTheFile) {
     EXPECT_EQ(file_->PhysicalSize(), RoundToPage(a));
     EXPECT_EQ(HoleRows(), (std::vector<THoleRow>{{128, 10, 0}}));
     EXPECT_EQ(SlotBytes(148, 1), std::vector<uint8_t>(16, 0));
-    Open(1);
+    Open(omOpen);
     EXPECT_EQ(file_->LogicalSize(), a);
     EXPECT_EQ(HoleRows(), (std::vector<THoleRow>{{128, 10, 0}}));
 }
@@ -224,7 +224,7 @@ TEST_F(SpaceManagerTest, WriteThroughRoundsGrowthAndRecordsTheSlack) {
     Free(100, 4200);
 
     // Without a hole table the slack's own table follows the rounded end.
-    Open(1, true);
+    Open(omOpen, true);
     EXPECT_EQ(Alloc(100), 4200u);
     EXPECT_EQ(HoleRows(), (std::vector<THoleRow>{{4300, 3892, 0}}));
     EXPECT_EQ(Mgr().Tables().at(0).position, 8192u);
@@ -234,7 +234,7 @@ TEST_F(SpaceManagerTest, WriteThroughRoundsGrowthAndRecordsTheSlack) {
     // With a free slot the logical size is the rounded one.
     MakeFileWithTable();
     ASSERT_EQ(Alloc(4036), 4260u);
-    Open(1, true);
+    Open(omOpen, true);
     EXPECT_EQ(Alloc(100), 8296u);
     EXPECT_EQ(file_->LogicalSize(), 12288u);
     EXPECT_EQ(HoleRows().back(), (THoleRow{8396, 3892, 1}));
@@ -263,12 +263,12 @@ TEST_F(SpaceManagerTest, HoleTwoHundredFiftySevenMakesALinkedTableOf512) {
     auto bytes = ReadFileBytes(path_);
     EXPECT_EQ(GetU64(&bytes[t0.position]), t1.position);
     EXPECT_EQ(GetU32(&bytes[t1.position + 8]), 512u);
-    Open(1);
+    Open(omOpen);
     EXPECT_EQ(HoleRows(), before);
     EXPECT_EQ(Mgr().TotalCapacity(), 768);
 
     // A read-only open follows the chain but loads no hole.
-    Open(0);
+    Open(omReadOnly);
     EXPECT_EQ(Mgr().Tables().size(), 2u);
     EXPECT_EQ(Mgr().Holes().Count(), 0);
     try {
@@ -294,7 +294,7 @@ TEST_F(SpaceManagerTest, DamagedChainFailsTheOpen) {
     EXPECT_EQ(OpenCode(), ecFileDamaged);
     patched(148, 148, true);  // loop back onto itself
     EXPECT_EQ(OpenCode(), ecFileDamaged);
-    EXPECT_EQ(OpenCode(0), ecFileDamaged);
+    EXPECT_EQ(OpenCode(omReadOnly), ecFileDamaged);
     patched(156, 512, false);  // wrong capacity
     EXPECT_EQ(OpenCode(), ecFileDamaged);
     WriteFileBytes(path_, good);
@@ -322,13 +322,13 @@ TEST_F(SpaceManagerTest, DamagedEntriesAreSkippedAndTheirSlotsReused) {
     forge(3, c + 5, 10);         // inside the hole of slot 2
     forge(4, 200, 16);           // inside table 0
     WriteFileBytes(path_, bytes);
-    Open(1);
+    Open(omOpen);
     EXPECT_EQ(HoleRows(), (std::vector<THoleRow>{{c, 30, 2}}));
     EXPECT_EQ(Mgr().ScanMark(), 0);
     // Once the hole is in use, the entry that overlapped it must not come
     // back as a hole at the next open.
     EXPECT_EQ(Alloc(30), c);
-    Open(1);
+    Open(omOpen);
     EXPECT_EQ(Mgr().Holes().Count(), 0);
     // Nothing is handed out from damaged entries; their slots are reused.
     std::vector<uint64_t> fresh;
@@ -340,7 +340,7 @@ TEST_F(SpaceManagerTest, DamagedEntriesAreSkippedAndTheirSlotsReused) {
     std::vector<THoleRow> expected;
     for (int32_t i = 0; i < 4; ++i) expected.emplace_back(fresh[i], 40, i);
     EXPECT_EQ(HoleRows(), expected);
-    Open(1);
+    Open(omOpen);
     EXPECT_EQ(HoleRows(), expected);
 }
 
@@ -386,7 +386,7 @@ TEST_F(SpaceManagerTest, ACrashAtAnyWriteNeverFreesSpaceInUse) {
             };
             auto take = [&](uint32_t s) { used[Alloc(s)] = s; };
             const bool crashed = RunAndReopen(faults, [&] {
-                Open(1);
+                Open(omOpen);
                 faults.CrashAt(op, n, TCrashMode::Apply);
                 release(r[2]);  // merges with both neighbours
                 take(50);       // from the front of the merged hole
@@ -438,7 +438,7 @@ class SpaceManagerScript : public SpaceManagerTest, public ::testing::WithParamI
 TEST_P(SpaceManagerScript, RandomAllocAndFreeAgainstAMap) {
     const bool writeThrough = GetParam();
     std::mt19937 rng(writeThrough ? 1234 : 987);
-    Open(3, writeThrough);
+    Open(omCreate, writeThrough);
     std::map<uint64_t, uint32_t> used;
     auto size = [&]() -> uint32_t {
         const uint32_t kind = rng() % 10;
@@ -459,7 +459,7 @@ TEST_P(SpaceManagerScript, RandomAllocAndFreeAgainstAMap) {
         CheckLayout(*file_, Mgr(), used, step);
         if (++step % 300 == 0) {
             const auto before = HoleRows();
-            Open(1, writeThrough);
+            Open(omOpen, writeThrough);
             ASSERT_EQ(HoleRows(), before) << "step " << step;
         }
     };
@@ -530,7 +530,7 @@ TEST_F(SpaceManagerTest, WindowedSessionsNeverHandOutSpaceTwice) {
     ASSERT_EQ(Mgr().Tables().size(), 3u);
     std::mt19937 rng(4242);
     for (int session = 0; session < 40; ++session) {
-        Open(1, false, 1);  // the newest slot and the free ones after it
+        Open(omOpen, false, 1);  // the newest slot and the free ones after it
         ASSERT_GE(Mgr().WindowStart(), Mgr().Tables().back().firstSlot);
         for (int op = 0; op < 60; ++op) {
             if (used.empty() || rng() % 100 < 50) {
@@ -544,7 +544,7 @@ TEST_F(SpaceManagerTest, WindowedSessionsNeverHandOutSpaceTwice) {
                 used.erase(it);
             }
         }
-        Open(1, false, TSpaceManager::kAllSlots);
+        Open(omOpen, false, TSpaceManager::kAllSlots);
         CheckLayout(*file_, Mgr(), used, session, false);
         if (HasFatalFailure()) return;
     }
@@ -564,7 +564,7 @@ TEST_F(SpaceManagerTest, HolesBeforeTheWindowStayAsTheyAre) {
     ASSERT_EQ(tables.size(), 3u);
     Close();
     const auto before = ReadFileBytes(path_);
-    Open(1, false, 1);
+    Open(omOpen, false, 1);
     // The newest hole (slot 899 of the 900 in use) and the free slots after.
     EXPECT_EQ(Mgr().WindowStart(), 899);
     EXPECT_EQ(Mgr().Holes().Count(), 1);
@@ -586,7 +586,7 @@ TEST_F(SpaceManagerTest, HolesBeforeTheWindowStayAsTheyAre) {
         const auto to = from + long(TableBytes(tables[k].capacity));
         EXPECT_TRUE(std::equal(from, to, after.begin() + long(tables[k].position))) << "table " << k;
     }
-    Open(1, false, TSpaceManager::kAllSlots);
+    Open(omOpen, false, TSpaceManager::kAllSlots);
     EXPECT_TRUE(Mgr().Holes().Overlaps(middle, 13));
 }
 
@@ -608,7 +608,7 @@ TEST_F(SpaceManagerTest, ACrashInAWindowedSessionNeverFreesSpaceInUse) {
             WriteFileBytes(path_, setup);
             std::map<uint64_t, uint32_t> used = before;
             const bool crashed = RunAndReopen(faults, [&] {
-                Open(1, false, 1);
+                Open(omOpen, false, 1);
                 faults.CrashAt(op, n, TCrashMode::Apply);
                 // Every range, beside holes of older tables and at the end:
                 // enough new holes to add a table.
@@ -669,7 +669,7 @@ TEST_F(SpaceManagerTest, AnOpenThatRollsBackChecksEveryHole) {
             return j;
         };
         options.recovered = [&] { return journal != nullptr && journal->RestoredAtOpen(); };
-        file_ = std::make_unique<TOrvFile>(path_, false, std::vector<TGUID>{kClassA}, 1, options);
+        file_ = std::make_unique<TOrvFile>(path_, false, std::vector<TGUID>{kClassA}, omOpen, options);
         return journal->RestoredAtOpen();
     };
     ASSERT_FALSE(openJournaled());
