@@ -374,7 +374,7 @@ inline constexpr TEnglishText EnglishText{
 
 // The text of that wording; a wording the table does not hold stops the
 // build.
-consteval THtmlLiteral UiText(std::string_view wording) {
+TLVX_CONSTEVAL THtmlLiteral UiText(std::string_view wording) {
     for (std::string_view text : EnglishText.Texts)
         if (text == wording) return THtmlLiteral(text);
     throw "UiText: no such text in the English table";
@@ -386,7 +386,7 @@ consteval THtmlLiteral UiText(std::string_view wording) {
 struct TNounForms {
     std::string_view Many, One, Few;
 };
-consteval TNounForms DayNounForms() {
+TLVX_CONSTEVAL TNounForms DayNounForms() {
     for (size_t i = 0; i + 3 < EnglishText.Texts.size(); ++i)
         if (EnglishText.Texts[i] == "Now at server")
             return {EnglishText.Texts[i + 1], EnglishText.Texts[i + 2], EnglishText.Texts[i + 3]};
