@@ -62,8 +62,8 @@ struct TFamily {
 double SummaryPanel(ICounter2& counter, double today) {
     double keep = 0;
     for (TPeriod code : {TPeriod::Today, TPeriod::Yesterday})
-        keep += double(PeriodHits(counter, code, "", false) + PeriodVisits(counter, code, "", false) +
-                       PeriodVisitors(counter, code, "", false));
+        keep += double(PeriodHits(counter, code, "", false, today) + PeriodVisits(counter, code, "", false, today) +
+                       PeriodVisitors(counter, code, "", false, today));
     Ref<INodeInfo> root = counter.GetNodes()->GetRoot()->GetInfo();
     for (double day = today - 7; day < today - 0.5; ++day)
         keep += root->GetDayHits(day, day) + root->GetDayVisits(day, day) + root->GetDayVisitors(day, day);
@@ -132,8 +132,9 @@ std::vector<TFamily> Families() {
              const TPeriod code = days <= 1   ? TPeriod::Today
                                  : days <= 8 ? TPeriod::SinceWeekAgo
                                              : TPeriod::Since30DaysAgo;
-             return double(PeriodHits(counter, code, "s3", true) + PeriodVisits(counter, code, "s3", true) +
-                           PeriodVisitors(counter, code, "s3", true) + PeriodNewVisitors(counter, code, "s3", true));
+             return double(PeriodHits(counter, code, "s3", true, t) + PeriodVisits(counter, code, "s3", true, t) +
+                           PeriodVisitors(counter, code, "s3", true, t) +
+                           PeriodNewVisitors(counter, code, "s3", true, t));
          }},
     };
 }
