@@ -62,8 +62,8 @@ struct TFamily {
 double SummaryPanel(ICounter2& counter, double today) {
     double keep = 0;
     for (TPeriod code : {TPeriod::Today, TPeriod::Yesterday})
-        keep += double(PeriodHits(counter, code, "", false) + PeriodVisits(counter, code, "", false) +
-                       PeriodVisitors(counter, code, "", false));
+        keep += double(PeriodHits(counter, code, "", false, today) + PeriodVisits(counter, code, "", false, today) +
+                       PeriodVisitors(counter, code, "", false, today));
     Ref<INodeInfo> root = counter.GetNodes()->GetRoot()->GetInfo();
     for (double day = today - 7; day < today - 0.5; ++day)
         keep += root->GetDayHits(day, day) + root->GetDayVisits(day, day) + root->GetDayVisitors(day, day);
@@ -100,10 +100,10 @@ std::vector<TFamily> Families() {
         {"period source list", [](INode& n, double f, double t) { return double(n.GetInfo()->GetPeriodSourceList(f, t).size()); }},
         {"day source list", [](INode& n, double, double t) { return double(n.GetInfo()->GetDaySourceList(t).size()); }},
         {"unknown shares", [](INode& n, double f, double) { return double(n.GetInfo()->GetUnknownShares(f).size()); }},
-        {"source list", [](INode& n, double, double) { return double(n.GetInfo()->GetSourceList(2).size()); }},
+        {"source list", [](INode& n, double, double) { return double(n.GetInfo()->GetSourceList(TListOrder::Hits).size()); }},
         {"sources used after", [](INode& n, double f, double) { return double(n.GetInfo()->CountSourcesUsedAfter(f)); }},
         {"sources first seen", [](INode& n, double f, double t) { return double(n.GetInfo()->CountSourcesFirstSeen(f, t)); }},
-        {"previous pages", [](INode& n, double, double) { return double(n.GetInfo()->GetPrevNodeList(2).size()); }},
+        {"previous pages", [](INode& n, double, double) { return double(n.GetInfo()->GetPrevNodeList(TListOrder::Hits).size()); }},
         {"week-hour block", [](INode& n, double, double) { return double(n.GetWeekHourBlock(false).AllDays.Total); }},
         {"subtree week-hour", [](INode& n, double, double) { return double(n.GetWeekHourBlock(true).AllDays.Total); }},
         {"last day (subtree)", [](INode& n, double, double) { return n.GetLastDay(true); }},
@@ -132,8 +132,9 @@ std::vector<TFamily> Families() {
              const TPeriod code = days <= 1   ? TPeriod::Today
                                  : days <= 8 ? TPeriod::SinceWeekAgo
                                              : TPeriod::Since30DaysAgo;
-             return double(PeriodHits(counter, code, "s3", true) + PeriodVisits(counter, code, "s3", true) +
-                           PeriodVisitors(counter, code, "s3", true) + PeriodNewVisitors(counter, code, "s3", true));
+             return double(PeriodHits(counter, code, "s3", true, t) + PeriodVisits(counter, code, "s3", true, t) +
+                           PeriodVisitors(counter, code, "s3", true, t) +
+                           PeriodNewVisitors(counter, code, "s3", true, t));
          }},
     };
 }

@@ -1,8 +1,7 @@
-// Counter objects hung on the lines of report lists, and the process-wide
-// comparison such lists are sorted with.
+// Counter objects hung on the lines of report lists, and the orders such
+// lists are sorted in.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -29,19 +28,22 @@ struct TCObjectLine {
 };
 using TCObjectList = std::vector<TCObjectLine>;
 
-// Selects the order of CompareCObjects: 1 line text ascending (ordinal,
-// case-sensitive), 2 Hits, 3 Visits, 4 Visitors, 5 Time, 2..5 descending.
-// Whoever sorts sets it just before sorting.
-extern int32_t CObjectSortMode;
+// The orders of a report list; whoever sorts names one with every sort.
+// A name-count list holds its count in Hits.
+enum class TListOrder {
+    Text,           // line text ascending, byte by byte (ordinal, case-sensitive)
+    Hits,           // descending, as are the three below
+    Visits,
+    Visitors,
+    Time,           // a NaN time (a damaged record) ranks as the earliest
+    HitsAscending,  // Hits ascending
+};
 
-// -1, 0 or 1 for lines index1 and index2 of list under CObjectSortMode; a
-// mode outside 1..5 is first set back to 1. An index outside the list
-// raises std::out_of_range.
-int CompareCObjects(const TCObjectList& list, size_t index1, size_t index2);
-int CompareCObjects(const TCObjectLine& a, const TCObjectLine& b);
+// -1 when a goes before b under order, 1 when after, 0 when order sees no
+// difference between them.
+int CompareCObjects(const TCObjectLine& a, const TCObjectLine& b, TListOrder order);
 
-// Sorts list under CObjectSortMode; lines that compare equal keep their
-// order.
-void SortCObjects(TCObjectList& list);
+// Sorts list under order; lines that compare equal keep their order.
+void SortCObjects(TCObjectList& list, TListOrder order);
 
 }  // namespace tlvx

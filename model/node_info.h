@@ -100,9 +100,9 @@ public:
     int32_t GetDayNewVisitors(double fromDate, double toDate) override;
     int32_t GetDayVisitors(double fromDate, double toDate) override;
     StringArray GetSourceNames() override;
-    TCObjectList GetSourceList(int32_t sortMode) override;
+    TCObjectList GetSourceList(TListOrder order) override;
     StringArray GetPrevNodeNames() override;
-    TCObjectList GetPrevNodeList(int32_t sortMode) override;
+    TCObjectList GetPrevNodeList(TListOrder order) override;
     int32_t GetSourceTransitions(std::string_view source) override;
     int32_t GetPrevNodeCount(std::string_view prevNode) override;
     int32_t GetSourceDaySum(std::string_view source, int32_t kind, double fromDate, double toDate) override;

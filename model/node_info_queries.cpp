@@ -99,9 +99,8 @@ int32_t DayVisitorCounter(IVirtualAtom& day) {
     return static_cast<int32_t>(GetU32(bytes));
 }
 
-TCObjectList Sorted(TCObjectList list, int32_t mode) {
-    CObjectSortMode = mode;
-    SortCObjects(list);
+TCObjectList Sorted(TCObjectList list, TListOrder order) {
+    SortCObjects(list, order);
     return list;
 }
 
@@ -216,7 +215,7 @@ StringArray TNodeInfo::KeysOfIndexLink(int32_t link) {
 
 StringArray TNodeInfo::GetSourceNames() { return KeysOfIndexLink(ilSources); }
 
-TCObjectList TNodeInfo::GetSourceList(int32_t sortMode) {
+TCObjectList TNodeInfo::GetSourceList(TListOrder order) {
     TCObjectList list;
     Ref<IIndexer> sources = OpenIndexLink(ilSources);
     ForEachKey(sources.get(), [&](IIndexerCursor& c) {
@@ -225,12 +224,12 @@ TCObjectList TNodeInfo::GetSourceList(int32_t sortMode) {
         list.push_back({c.GetKey(), TCObject(r.Hits, r.Visits, r.Visitors, r.LastTime)});
     });
     if (list.empty()) return list;
-    return Sorted(std::move(list), sortMode >= 1 && sortMode <= 5 ? sortMode : 1);
+    return Sorted(std::move(list), order);
 }
 
 StringArray TNodeInfo::GetPrevNodeNames() { return KeysOfIndexLink(ilPrevNodes); }
 
-TCObjectList TNodeInfo::GetPrevNodeList(int32_t sortMode) {
+TCObjectList TNodeInfo::GetPrevNodeList(TListOrder order) {
     TCObjectList list;
     Ref<IIndexer> prev = OpenIndexLink(ilPrevNodes);
     ForEachKey(prev.get(), [&](IIndexerCursor& c) {
@@ -238,7 +237,7 @@ TCObjectList TNodeInfo::GetPrevNodeList(int32_t sortMode) {
         list.push_back({c.GetKey(), TCObject(count ? ReadInt32(*count) : 0, 0, 0)});
     });
     if (list.empty()) return list;
-    return Sorted(std::move(list), sortMode == 1 || sortMode == 2 ? sortMode : 1);
+    return Sorted(std::move(list), order == TListOrder::Hits ? order : TListOrder::Text);
 }
 
 int32_t TNodeInfo::GetPrevNodeCount(std::string_view prevNode) {
@@ -526,7 +525,7 @@ void TNodeInfo::GetTopSource(int32_t& count, int32_t& percent, std::string& name
                              double day, std::string_view exclude) {
     TCObjectList candidates;
     if (WholeDay(day) >= 1) {
-        candidates = Sorted(GetDaySourceList(day), 2);
+        candidates = Sorted(GetDaySourceList(day), TListOrder::Hits);
     } else {
         Ref<IIndexer> sources = OpenIndexLink(ilSources);
         ForEachKey(sources.get(), [&](IIndexerCursor& c) {
@@ -582,7 +581,7 @@ TCObjectList TNodeInfo::GetPeriodSourceList(double fromDate, double toDate) {
             o.Visitors = WrapAdd(o.Visitors, row.Visitors);
         });
     });
-    return Sorted(std::move(list), 2);
+    return Sorted(std::move(list), TListOrder::Hits);
 }
 
 TWeekdayTotals TNodeInfo::GetWeekdayTotals() {

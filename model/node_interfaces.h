@@ -140,9 +140,13 @@ public:
     virtual int32_t GetDayNewVisitors(double fromDate, double toDate) = 0;
     virtual int32_t GetDayVisitors(double fromDate, double toDate) = 0;
     virtual StringArray GetSourceNames() = 0;
-    virtual TCObjectList GetSourceList(int32_t sortMode) = 0;
+    // A line per source with Hits, Visits, Visitors and the last transition's
+    // Time, sorted under order.
+    virtual TCObjectList GetSourceList(TListOrder order) = 0;
     virtual StringArray GetPrevNodeNames() = 0;
-    virtual TCObjectList GetPrevNodeList(int32_t sortMode) = 0;
+    // A line per previous page with its count in Hits; every order but Hits
+    // reads as Text.
+    virtual TCObjectList GetPrevNodeList(TListOrder order) = 0;
     virtual int32_t GetSourceTransitions(std::string_view source) = 0;
     virtual int32_t GetPrevNodeCount(std::string_view prevNode) = 0;
     virtual int32_t GetSourceDaySum(std::string_view source, int32_t kind, double fromDate,

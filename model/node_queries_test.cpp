@@ -151,16 +151,21 @@ std::string Where(const std::string& path, const TRange& r) {
     return "node '" + path + "' " + std::to_string(r.From) + ".." + std::to_string(r.To);
 }
 
-// The reference list sorted as the queries sort: stable, by mode.
-TCObjectList SortedLike(TCObjectList list, int32_t mode) {
-    std::stable_sort(list.begin(), list.end(), [mode](const TCObjectLine& a, const TCObjectLine& b) {
-        switch (mode) {
-            case 2: return a.Object.Hits > b.Object.Hits;
-            case 3: return a.Object.Visits > b.Object.Visits;
-            case 4: return a.Object.Visitors > b.Object.Visitors;
-            case 5: return a.Object.Time > b.Object.Time;
-            default: return a.Text < b.Text;
+constexpr TListOrder kEveryOrder[] = {TListOrder::Text,     TListOrder::Hits, TListOrder::Visits,
+                                      TListOrder::Visitors, TListOrder::Time, TListOrder::HitsAscending};
+
+// The reference list sorted as the queries sort: stable, by order.
+TCObjectList SortedLike(TCObjectList list, TListOrder order) {
+    std::stable_sort(list.begin(), list.end(), [order](const TCObjectLine& a, const TCObjectLine& b) {
+        switch (order) {
+            case TListOrder::Hits: return a.Object.Hits > b.Object.Hits;
+            case TListOrder::Visits: return a.Object.Visits > b.Object.Visits;
+            case TListOrder::Visitors: return a.Object.Visitors > b.Object.Visitors;
+            case TListOrder::Time: return a.Object.Time > b.Object.Time;
+            case TListOrder::HitsAscending: return a.Object.Hits < b.Object.Hits;
+            case TListOrder::Text: break;
         }
+        return a.Text < b.Text;
     });
     return list;
 }
@@ -256,9 +261,9 @@ void CheckNode(INodeInfo& info, const TSite& site, const std::string& path, cons
         sources.push_back({name, TCObject(s.Hits, s.Visits, s.Visitors, s.LastTime)});
     }
     EXPECT_EQ(info.GetSourceNames(), names) << path;
-    for (int32_t mode : {1, 2, 3, 4, 5, 0, 9})
-        ExpectSameList(info.GetSourceList(mode), SortedLike(sources, mode >= 1 && mode <= 5 ? mode : 1),
-                       path + " sources mode " + std::to_string(mode));
+    for (TListOrder order : kEveryOrder)
+        ExpectSameList(info.GetSourceList(order), SortedLike(sources, order),
+                       path + " sources order " + std::to_string(int(order)));
     for (const auto& [name, s] : m.Sources) {
         EXPECT_EQ(info.GetSourceTransitions(name), s.Weekdays[0]) << path << " " << name;
         EXPECT_EQ(info.GetSourceFirstTime(name), s.FirstTime) << path << " " << name;
@@ -325,8 +330,9 @@ void CheckNode(INodeInfo& info, const TSite& site, const std::string& path, cons
         EXPECT_EQ(info.GetPrevNodeCount(name), count);
     }
     EXPECT_EQ(info.GetPrevNodeNames(), prevNames) << path;
-    for (int32_t mode : {1, 2, 3})
-        ExpectSameList(info.GetPrevNodeList(mode), SortedLike(prev, mode == 2 ? 2 : 1), path + " previous pages");
+    for (TListOrder order : kEveryOrder)
+        ExpectSameList(info.GetPrevNodeList(order),
+                       SortedLike(prev, order == TListOrder::Hits ? order : TListOrder::Text), path + " previous pages");
     EXPECT_EQ(info.GetPrevNodeCount("no.such.page"), -1);
 
     // Week and hour.
@@ -655,7 +661,7 @@ TEST_F(NodeQueriesTest, NodeWithoutHitsAnswersItsCreationAndZeros) {
     EXPECT_EQ(node->GetWeekHourBlock(true), TWeekHourBlock{});
     Ref<INodeInfo> info = node->GetInfo();
     EXPECT_EQ(info->GetUnknownShares(clock_.now - 2), (FloatArray{0.0, 0.0}));
-    EXPECT_TRUE(info->GetSourceList(2).empty());
+    EXPECT_TRUE(info->GetSourceList(TListOrder::Hits).empty());
     EXPECT_EQ(info->GetSourceTransitions(""), -1);
     EXPECT_EQ(info->GetSourceDayRows("x", 10, 12), trefarray(3));
     EXPECT_FALSE(ErrorFlag());

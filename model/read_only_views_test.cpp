@@ -84,7 +84,8 @@ protected:
             out << '\n';
         }
         Ref<INodeInfo> root = nodes_->GetRoot()->GetInfo();
-        for (const TCObjectLine& line : root->GetSourceList(2)) out << line.Text << ':' << line.Object.Hits << ' ';
+        for (const TCObjectLine& line : root->GetSourceList(TListOrder::Hits))
+            out << line.Text << ':' << line.Object.Hits << ' ';
         for (double share : root->GetUnknownShares(first_ + 30)) out << share << ' ';
         return out.str();
     }

@@ -6,7 +6,7 @@
 //    1 byte   cell height
 //   then for each character code 0..255: u16 point count n, n u16 points
 //   (low byte x, high byte y inside the cell).
-// Nothing draws with the font yet; the programs only load it.
+// Nothing draws with the font yet, and neither program loads it.
 #pragma once
 
 #include <array>
@@ -42,7 +42,7 @@ private:
     TPRFont font_;
 };
 
-// The font the programs carry: the default name and cell size with no
+// The built-in font: the default name and cell size with no
 // glyph points (546 bytes).
 std::vector<uint8_t> DefaultFontBytes();
 

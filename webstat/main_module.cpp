@@ -2,7 +2,6 @@
 
 #include <optional>
 
-#include "platform/stream.h"
 #include "platform/whole_file.h"
 #include "webstat/access_list.h"
 #include "webstat/image_action.h"
@@ -15,15 +14,6 @@ namespace {
 
 // A style sheet larger than this is no style sheet.
 constexpr size_t kMaxStyleSheet = 1 << 20;
-
-// The font as the module carries it: one byte the loader skips, then the
-// font stream (raster/point_font.h).
-TMemoryStream StoredFontStream() {
-    std::vector<uint8_t> bytes{0};
-    const std::vector<uint8_t> font = DefaultFontBytes();
-    bytes.insert(bytes.end(), font.begin(), font.end());
-    return TMemoryStream(std::move(bytes));
-}
 
 // The lines of a text joined with CR LF, whatever ends them in the file.
 std::string JoinLinesCrLf(const std::string& text) {
@@ -47,9 +37,6 @@ TMainM::TMainM(std::vector<std::string> args, std::ostream& console, const ICgiE
         styleSheet_ = JoinLinesCrLf(*css);
     else
         styleSheet_ = BuiltInStyleSheet();
-    TMemoryStream font = StoredFontStream();
-    font.Seek(1);
-    font_.LoadFromStream(font);
 }
 
 bool TMainM::IsInstallRoad() const { return start_.IsConsoleInstall() && start_.Args()[1] == "-install"; }

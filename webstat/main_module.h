@@ -24,7 +24,6 @@
 #include "platform/cgi_environment.h"
 #include "platform/web_request.h"
 #include "platform/web_response.h"
-#include "raster/point_font.h"
 #include "webstat/report_context.h"
 
 namespace tlvx {
@@ -54,7 +53,7 @@ public:
     // args is the command line, args[0] the program as started; the install
     // line goes to console; env tells whether a web server started us.
     // Reads the style sheet ("test.css" beside the program replaces the
-    // built-in one whole) and the font.
+    // built-in one whole).
     TMainM(std::vector<std::string> args, std::ostream& console, const ICgiEnvironment& env);
     TMainM(const TMainM&) = delete;
     TMainM& operator=(const TMainM&) = delete;
@@ -82,7 +81,6 @@ private:
     TProgramStart start_;
     std::ostream& console_;
     std::string styleSheet_;  // the text of the styles template
-    TPRText font_;
 };
 
 }  // namespace tlvx

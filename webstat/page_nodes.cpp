@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "model/cobject.h"
 #include "model/time_split.h"
 #include "platform/html_builder.h"
 #include "platform/integer_ratio.h"
@@ -12,7 +13,6 @@
 #include "webstat/page_builders.h"
 #include "webstat/page_rows.h"
 #include "webstat/report_math.h"
-#include "webstat/report_sort.h"
 #include "webstat/time_diagram.h"
 #include "webstat/ui_text_eng.h"
 
@@ -105,7 +105,7 @@ void PagesTable(THtmlBuilder& html, const TReportContext& ctx, const TNodesData&
     }
     size_t at = 0;
     const int64_t maximum = byVisitors ? MaxIndex(visitors, at) : MaxIndex(hits, at);
-    SortReportItems(items, byVisitors ? rsmVisitors : kind == "hits" ? rsmHits : rsmText);
+    SortCObjects(items, byVisitors ? TListOrder::Visitors : kind == "hits" ? TListOrder::Hits : TListOrder::Text);
     // Pages nobody has opened yet are not listed.
     std::erase_if(items, [](const TCObjectLine& item) { return item.Object.Hits == 0; });
 
@@ -330,7 +330,9 @@ void TimeDiagram(THtmlBuilder& html, const TReportContext& ctx, const TNodesData
 
     TCObjectList items;
     for (const TPageFigures& page : data.Pages) items.push_back({page.Path, TCObject(page.First, 0, page.Last)});
-    SortReportItems(items, dates == "first" ? rsmHitsAscending : dates == "last" ? rsmVisitors : rsmText);
+    SortCObjects(items, dates == "first"  ? TListOrder::HitsAscending
+                        : dates == "last" ? TListOrder::Visitors
+                                          : TListOrder::Text);
     const int64_t today = DayNumber(data.Now);
     for (size_t k = 0; k < items.size(); ++k)
         TimeDiagramRow(html, items[k], k, k + 1 == items.size(), DayNumber(start), today, days);

@@ -8,6 +8,7 @@
 #include <limits>
 #include <string>
 
+#include "model/cobject.h"
 #include "model/time_split.h"
 #include "platform/html_builder.h"
 #include "platform/integer_ratio.h"
@@ -16,7 +17,6 @@
 #include "webstat/page_rows.h"
 #include "webstat/report_math.h"
 #include "webstat/report_queries.h"
-#include "webstat/report_sort.h"
 #include "webstat/time_diagram.h"
 #include "webstat/ui_tables.h"
 #include "webstat/ui_text_eng.h"
@@ -100,13 +100,12 @@ TRefsData CollectSources(ICounter2& counter, const TRefsRequest& request, double
         data.MaxPerDay1000 = std::max<int64_t>(data.MaxPerDay1000, perDay1000);
         data.MaxFigure = std::max<int64_t>(data.MaxFigure, figure);
     }
-    const int32_t mode = request.Figure == TCompare::Transitions ? rsmHits
-                         : request.Figure == TCompare::PerDay   ? rsmVisits
-                                                                : rsmVisitors;
-    SortReportItems(data.Main, mode);
-    SortReportItems(data.Time, request.TimeSort == "first" ? rsmHitsAscending
-                               : request.TimeSort == "last" ? rsmVisitors
-                                                            : rsmText);
+    SortCObjects(data.Main, request.Figure == TCompare::Transitions ? TListOrder::Hits
+                            : request.Figure == TCompare::PerDay    ? TListOrder::Visits
+                                                                    : TListOrder::Visitors);
+    SortCObjects(data.Time, request.TimeSort == "first"  ? TListOrder::HitsAscending
+                            : request.TimeSort == "last" ? TListOrder::Visitors
+                                                         : TListOrder::Text);
     return data;
 }
 

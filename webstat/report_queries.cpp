@@ -1,6 +1,5 @@
 #include "webstat/report_queries.h"
 
-#include "platform/clock.h"
 #include "platform/integer_ratio.h"
 #include "platform/text.h"
 #include "webstat/report_math.h"

@@ -10,7 +10,6 @@
 #include <string_view>
 
 #include "model/counter2.h"
-#include "platform/clock.h"
 #include "webstat/report_period.h"
 
 namespace tlvx {
@@ -22,14 +21,10 @@ namespace tlvx {
 // GetGroupHits with subtree; visits likewise; visitors for both visitor
 // routines). 0 for a value outside TPeriod and for a path that names no
 // node. A page passes the request's one clock reading as now.
-int64_t PeriodHits(ICounter2& counter, TPeriod period, std::string_view path, bool subtree,
-                   double now = Clock().Now());
-int64_t PeriodVisits(ICounter2& counter, TPeriod period, std::string_view path, bool subtree,
-                     double now = Clock().Now());
-int64_t PeriodNewVisitors(ICounter2& counter, TPeriod period, std::string_view path, bool subtree,
-                          double now = Clock().Now());
-int64_t PeriodVisitors(ICounter2& counter, TPeriod period, std::string_view path, bool subtree,
-                       double now = Clock().Now());
+int64_t PeriodHits(ICounter2& counter, TPeriod period, std::string_view path, bool subtree, double now);
+int64_t PeriodVisits(ICounter2& counter, TPeriod period, std::string_view path, bool subtree, double now);
+int64_t PeriodNewVisitors(ICounter2& counter, TPeriod period, std::string_view path, bool subtree, double now);
+int64_t PeriodVisitors(ICounter2& counter, TPeriod period, std::string_view path, bool subtree, double now);
 
 // The best of a day: a count and what it belongs to. Name is "" and Count 0
 // when nothing had any; the pages show "&nbsp;" then.

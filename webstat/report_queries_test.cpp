@@ -244,11 +244,11 @@ TEST_F(ReportQueriesTest, PeriodSums) {
                 days[d] = {node->GetDayVisits(subtree, d, d), node->GetDayNewVisitors(subtree, d, d),
                            node->GetDayVisitors(subtree, d, d)};
             for (const int32_t today : Todays()) {
-                clock_.now = today + 0.75;
+                const double now = today + 0.75;
                 SCOPED_TRACE("today " + FormatDateTime("dd.mm.yyyy", today) + " path \"" + path + "\"" +
                              (subtree ? " subtree" : ""));
                 for (int32_t code = 0; code <= 5; ++code) {
-                    const TDayRange range = *PeriodRange(TPeriod(code), clock_.now);
+                    const TDayRange range = *PeriodRange(TPeriod(code), now);
                     int64_t hits = 0;
                     std::array<int64_t, 3> visits{};
                     for (auto d = int32_t(range.From); d <= int32_t(range.To); ++d) {
@@ -257,17 +257,19 @@ TEST_F(ReportQueriesTest, PeriodSums) {
                         if (auto it = days.find(d); it != days.end())
                             for (size_t k = 0; k < 3; ++k) visits[k] += it->second[k];
                     }
-                    ASSERT_EQ(PeriodHits(*counter_, TPeriod(code), path, subtree), hits) << "code " << code;
+                    ASSERT_EQ(PeriodHits(*counter_, TPeriod(code), path, subtree, now), hits) << "code " << code;
                     nonZero += hits > 0;
                     // The visit figures take the same road: two paths are enough.
                     if (path != "" && path != "news") continue;
-                    ASSERT_EQ(PeriodVisits(*counter_, TPeriod(code), path, subtree), visits[0]) << "code " << code;
-                    ASSERT_EQ(PeriodNewVisitors(*counter_, TPeriod(code), path, subtree), visits[1]) << "code " << code;
-                    ASSERT_EQ(PeriodVisitors(*counter_, TPeriod(code), path, subtree), visits[2]) << "code " << code;
+                    ASSERT_EQ(PeriodVisits(*counter_, TPeriod(code), path, subtree, now), visits[0]) << "code " << code;
+                    ASSERT_EQ(PeriodNewVisitors(*counter_, TPeriod(code), path, subtree, now), visits[1])
+                        << "code " << code;
+                    ASSERT_EQ(PeriodVisitors(*counter_, TPeriod(code), path, subtree, now), visits[2])
+                        << "code " << code;
                 }
                 for (int32_t code : {-1, 7, 1000}) {
-                    ASSERT_EQ(PeriodHits(*counter_, TPeriod(code), path, subtree), 0);
-                    ASSERT_EQ(PeriodVisitors(*counter_, TPeriod(code), path, subtree), 0);
+                    ASSERT_EQ(PeriodHits(*counter_, TPeriod(code), path, subtree, now), 0);
+                    ASSERT_EQ(PeriodVisitors(*counter_, TPeriod(code), path, subtree, now), 0);
                 }
             }
         }
@@ -287,17 +289,17 @@ TEST_F(ReportQueriesTest, AllTimeTotals) {
             // group figures stay as they are: its total with the subtree is
             // its own, not the day records of every page added again.
             if (path.empty() && subtree) hits = info->GetHits() + info->GetGroupHits();
-            EXPECT_EQ(PeriodHits(*counter_, TPeriod::AllTime, path, subtree), hits) << path << subtree;
-            EXPECT_EQ(PeriodVisits(*counter_, TPeriod::AllTime, path, subtree),
+            EXPECT_EQ(PeriodHits(*counter_, TPeriod::AllTime, path, subtree, clock_.now), hits) << path << subtree;
+            EXPECT_EQ(PeriodVisits(*counter_, TPeriod::AllTime, path, subtree, clock_.now),
                       info->GetVisits() + (subtree ? info->GetGroupVisits() : 0));
-            EXPECT_EQ(PeriodVisitors(*counter_, TPeriod::AllTime, path, subtree),
+            EXPECT_EQ(PeriodVisitors(*counter_, TPeriod::AllTime, path, subtree, clock_.now),
                       info->GetVisitors() + (subtree ? info->GetGroupVisitors() : 0));
-            EXPECT_EQ(PeriodNewVisitors(*counter_, TPeriod::AllTime, path, subtree),
-                      PeriodVisitors(*counter_, TPeriod::AllTime, path, subtree));
+            EXPECT_EQ(PeriodNewVisitors(*counter_, TPeriod::AllTime, path, subtree, clock_.now),
+                      PeriodVisitors(*counter_, TPeriod::AllTime, path, subtree, clock_.now));
         }
     }
-    EXPECT_EQ(PeriodHits(*counter_, TPeriod::AllTime, "nosuch", true), 0);
-    EXPECT_EQ(PeriodHits(*counter_, TPeriod::AllTime, "", false), counter_->GetSettings().TotalHits);
+    EXPECT_EQ(PeriodHits(*counter_, TPeriod::AllTime, "nosuch", true, clock_.now), 0);
+    EXPECT_EQ(PeriodHits(*counter_, TPeriod::AllTime, "", false, clock_.now), counter_->GetSettings().TotalHits);
 }
 
 TEST_F(ReportQueriesTest, HotPageOfEveryDay) {
@@ -402,7 +404,7 @@ TEST_F(ReportQueriesTest, BestEntryAndExitPages) {
     EXPECT_EQ(HotPage(*empty, site_->LastDay).Count, 0);
     EXPECT_EQ(HotReferral(*empty, kOwnHost, site_->LastDay).Name, "");
     EXPECT_TRUE(ListAllNodePaths(*empty).empty());
-    EXPECT_EQ(PeriodHits(*empty, TPeriod::Since30DaysAgo, "", true), 0);
+    EXPECT_EQ(PeriodHits(*empty, TPeriod::Since30DaysAgo, "", true, clock_.now), 0);
 }
 
 }  // namespace
