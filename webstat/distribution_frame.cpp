@@ -111,12 +111,12 @@ THtmlBuilder HourLabel(int32_t hour) {
     return label;
 }
 
-void WriteNumberCell(THtmlBuilder& html, std::optional<int64_t> count, TRunPlace place) {
+void WriteNumberCell(THtmlBuilder& html, std::optional<int64_t> count, TRunPlace place, THtmlLiteral none) {
     html.Line("<td style=\"border-left:1px solid #F1F1F1; ");
     WriteRunBorders(html, place);
     html.Add("\" align=center><p class=\"tabletext\">");
     if (count) html.Int(*count);
-    else html.Add("&nbsp;");
+    else html.Add(none);
     html.Add("</p></td>");
 }
 

@@ -62,9 +62,10 @@ THtmlBuilder HourLabel(int32_t hour);
 // total by "0.00%" ("&nbsp" when total is 0); a bar of count / maximum x 400
 // pixels, halves to even (0 when maximum is 0).
 void WriteCountCells(THtmlBuilder& html, int64_t count, int64_t total, int64_t maximum, TRunPlace place);
-// Its pieces: the count ("&nbsp;" for none), and the bar alone (empty for
-// none).
-void WriteNumberCell(THtmlBuilder& html, std::optional<int64_t> count, TRunPlace place);
+// Its pieces: the count (the text none for none), and the bar alone (empty
+// for none).
+void WriteNumberCell(THtmlBuilder& html, std::optional<int64_t> count, TRunPlace place,
+                     THtmlLiteral none = "&nbsp;");
 // A number cell of a value by a FormatFloat pattern.
 void WriteFloatCell(THtmlBuilder& html, THtmlLiteral pattern, double value, TRunPlace place);
 void WriteBarCell(THtmlBuilder& html, std::optional<int64_t> count, int64_t maximum, TRunPlace place);

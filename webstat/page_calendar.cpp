@@ -6,6 +6,8 @@
 // or the site) and a bar against the busiest row; the table ends with the
 // total and the average per day over the days of the table that the
 // history covers. Days after today have empty cells; today's row is marked.
+// A row or total of several days shows visitors only where the database
+// holds their distinct number (SpanVisitors), "---" elsewhere.
 //
 // The subject: "nodename" with "group" (the group and every page below it)
 // or without (the page); "kind=ref" with "ref" (the source) and "node" (the
@@ -22,6 +24,7 @@
 #include "webstat/distribution_frame.h"
 #include "webstat/page_builders.h"
 #include "webstat/report_math.h"
+#include "webstat/report_queries.h"
 #include "webstat/ui_text_eng.h"
 
 namespace tlvx {
@@ -80,6 +83,9 @@ struct TCalendar {
 
     int64_t Today = 0;
     int64_t FirstDay = 0;  // of the history, never after today
+    // The subject's distinct visitors since the history began, as the
+    // General page shows them; not read for a referral.
+    int64_t AllTimeVisitors = 0;
     TCalendarView View = TCalendarView::Month;
     TMonth Month = 0;  // shown in the month view, within the history
 };
@@ -88,7 +94,8 @@ TCalendar ReadRequest(const TReportContext& ctx) {
     TCalendar c;
     const double now = ctx.Now;
     c.Today = DayNumber(now);
-    const int64_t history = std::min<int64_t>(HistoryDays(now, ctx.Counter->GetSettings().StartTime), kLongestHistoryDays);
+    const TCounterSettings settings = ctx.Counter->GetSettings();
+    const int64_t history = std::min<int64_t>(HistoryDays(now, settings.StartTime), kLongestHistoryDays);
     c.FirstDay = std::max(c.Today - history + 1, int64_t(EncodeDateTime(1, 1, 1)));
 
     const std::string period = ctx.Query("period");
@@ -113,16 +120,22 @@ TCalendar ReadRequest(const TReportContext& ctx) {
     if (choice.Found) {
         c.NodeName = choice.Name;
         c.Group = choice.Group;
+        c.AllTimeVisitors = PeriodVisitors(*ctx.Counter, TPeriod::AllTime, c.NodeName, c.Group, now);
+    } else {
+        c.AllTimeVisitors = settings.TotalVisitors;
     }
     return c;
 }
 
-// The figures of a run of days: hits, site views and visitors (visitors
-// counted once a day), or a referral's transitions as Hits.
+// The figures of a run of days: hits, site views and visitors, or a
+// referral's transitions as Hits.
 struct TFigures {
     int64_t Hits = 0;
     int64_t Views = 0;
-    int64_t Visitors = 0;
+    // Each day's visitors added up: a visitor of three days counts three
+    // times. What the average per day divides.
+    int64_t DayVisitors = 0;
+    std::optional<int64_t> Visitors;  // distinct; none where unknown
 };
 
 // One row of the table: a day, or a month in the monthly view.
@@ -146,6 +159,24 @@ std::vector<TRow> RowsOfView(const TCalendar& c) {
     return rows;
 }
 
+// The distinct visitors of the days first to last, where the database
+// holds them; dayVisitors is the sum of those days' visitors. The database
+// counts visitors once a day and once for all time, so beyond a single day
+// the only distinct figure is the all-time one: it stands for a run that
+// covers the whole history up to today. The history starts at the
+// settings' start for every subject: a node's creation time is no bound,
+// as a clock set back dates hits before it.
+std::optional<int64_t> SpanVisitors(const TCalendar& c, int64_t first, int64_t last, int64_t dayVisitors) {
+    if (first == last) return dayVisitors;
+    first = std::max(first, c.FirstDay);
+    last = std::min(last, c.Today);
+    if (first == c.FirstDay && last == c.Today) return c.AllTimeVisitors;
+    // One day of the history, in a run that starts before it or ends after
+    // today.
+    if (first == last && c.Node) return c.Node->GetDayVisitors(c.Group, double(first), double(first));
+    return std::nullopt;
+}
+
 // The figures of every row up to today: a node's days in one walk, added up
 // by row; a referral's transitions a row at a time.
 std::vector<TRow> ReadRows(const TCalendar& c) {
@@ -164,8 +195,9 @@ std::vector<TRow> ReadRows(const TCalendar& c) {
         for (; day != days.end() && day->Day <= row.LastDay; ++day) {
             f.Hits += day->Hits;
             f.Views += day->Visits;
-            f.Visitors += day->Visitors;
+            f.DayVisitors += day->Visitors;
         }
+        f.Visitors = SpanVisitors(c, row.FirstDay, row.LastDay, f.DayVisitors);
     }
     return rows;
 }
@@ -256,12 +288,14 @@ THtmlBuilder RowLabel(const TReportContext& ctx, const TCalendar& c, const TRow&
     return label;
 }
 
-// The figures of a row, or of the total; "&nbsp;" for none.
+// The figures of a row, or of the total; "&nbsp;" for none, "---" for
+// visitors not known.
 void WriteFigureCells(THtmlBuilder& html, const TCalendar& c, const std::optional<TFigures>& f, TRunPlace place) {
     WriteNumberCell(html, f ? std::optional<int64_t>(f->Hits) : std::nullopt, place);
     if (c.Referral) return;
     WriteNumberCell(html, f ? std::optional<int64_t>(f->Views) : std::nullopt, place);
-    WriteNumberCell(html, f ? std::optional<int64_t>(f->Visitors) : std::nullopt, place);
+    if (f) WriteNumberCell(html, f->Visitors, place, "---");
+    else WriteNumberCell(html, std::nullopt, place);
 }
 
 // The days of the table that the history covers: what the average divides by.
@@ -285,8 +319,10 @@ void WriteTable(THtmlBuilder& html, const TReportContext& ctx, const TCalendar& 
         busiest = std::max(busiest, row.Figures->Hits);
         total.Hits += row.Figures->Hits;
         total.Views += row.Figures->Views;
-        total.Visitors += row.Figures->Visitors;
+        total.DayVisitors += row.Figures->DayVisitors;
     }
+    if (!c.Referral && !rows.empty())
+        total.Visitors = SpanVisitors(c, rows.front().FirstDay, rows.back().LastDay, total.DayVisitors);
     for (size_t k = 0; k < rows.size(); ++k) {
         const TRunPlace place{k == 0, false};
         if (c.View != TCalendarView::AllMonths && rows[k].FirstDay == c.Today) html.Line("<tr bgcolor=#FFF2CC>");
@@ -309,7 +345,7 @@ void WriteTable(THtmlBuilder& html, const TReportContext& ctx, const TCalendar& 
     average(total.Hits);
     if (!c.Referral) {
         average(total.Views);
-        average(total.Visitors);
+        average(total.DayVisitors);
     }
     html.Line("<td>&nbsp;</td></tr>");
     html.Line("</table><br><br>");

@@ -29,7 +29,8 @@ int64_t FirstDay() { return int64_t(Now()) - kDays + 1; }
 
 TPlannedDay PlanOf(int d) {
     const int32_t hits = (d * 5) % 9;  // days without hits too
-    return {hits, (hits + 1) / 2, hits / 3 + (hits > 0), 0, hits % 4};
+    const int32_t visitors = hits / 3 + (hits > 0);
+    return {hits, (hits + 1) / 2, visitors, std::min(visitors, d % 3), hits % 4};
 }
 
 // What a subject of the calendar counts of a day's plan: the first hit of
@@ -111,8 +112,10 @@ TEST_F(CalendarPage, EveryDayRowHoldsWhatWasSentThatDay) {
                     if (d >= 0 && d < kDays) total[c] += want[c];
                 }
             }
+            // No month covers the whole history: its visitors are not known.
             EXPECT_EQ(rows[size_t(m.Length)].Cells[0], "Total:");
-            for (size_t c = 0; c < total.size(); ++c) EXPECT_EQ(rows[size_t(m.Length)].Cells[c + 1], std::to_string(total[c]));
+            for (size_t c = 0; c < total.size(); ++c)
+                EXPECT_EQ(rows[size_t(m.Length)].Cells[c + 1], c == 2 ? "---" : std::to_string(total[c]));
 
             // The month links stop at the history's first month and at now's.
             const std::string nav = content.substr(content.find("<p class=\"navig2\">", content.find(m.Heading)));
@@ -141,6 +144,19 @@ TEST_F(CalendarPage, MonthlyAndLastThirtyDaysViews) {
     }
     EXPECT_EQ(months[1].Attr("a", "href"), "/cgi-bin/tlvxstat?id=site&page=calendar&month=2026-12");
 
+    // A month's visitors are not known; the whole history's are the
+    // subject's all-time visitors as its general page (the fields after
+    // "page=calendar") shows them.
+    for (const std::string& query : {QueryOf(TSubject::Group), QueryOf(TSubject::Page)}) {
+        std::string general;
+        for (const test::TTableRow& row : test::TableRows(Content("page=main" + query.substr(13)), "<h2>TOTAL:</h2>"))
+            if (row.Cells.at(0) == "Visitors") general = row.Cells.at(1);
+        EXPECT_GT(std::stoi(general), 0);
+        const std::string all = Content(query + "&period=all");
+        EXPECT_EQ(test::Column(test::BodyRows(all, "<h2>monthly for all period</h2>", 1, 1), 3),
+                  (std::vector<std::string>{"---", "---", "---", general}));
+    }
+
     const std::vector<test::TTableRow> days = DayRows(Content(QueryOf(TSubject::Page) + "&period=30"), "for last 30 days");
     ASSERT_EQ(days.size(), 30u + 2);
     for (int k = 0; k < 30; ++k) {
@@ -148,6 +164,7 @@ TEST_F(CalendarPage, MonthlyAndLastThirtyDaysViews) {
         EXPECT_EQ(days[size_t(k)].Cells[0].substr(0, 10), FormatDateTime("dd.mm.yyyy", double(FirstDay() + d)));
         EXPECT_EQ(days[size_t(k)].Cells[1], std::to_string(Expected(TSubject::Page, PlanOf(d))[0])) << k;
     }
+    EXPECT_EQ(days[30].Cells[3], "---");
 }
 
 // A month outside the history shows the nearest one; a month that is no

@@ -333,5 +333,31 @@ TEST_F(ClockedReport, WithoutCookiesTheOwnHostIsThePreviousPageAndEachDayCountsI
     EXPECT_EQ(std::string::npos, Content("page=refs").find("MYSITE.EXAMPLE"));
 }
 
+// Without cookies, an address seen on a day of last month and, with two
+// others, on three days of this one: each day shows its three visitors; a
+// month or total short of the whole history shows "---", the whole
+// history's total the general page's three.
+TEST_F(ClockedReport, TheCalendarCountsAVisitorOfSeveralDaysOnce) {
+    Hit(EncodeDateTime(2026, 11, 30, 10), 1, "nocookies=1&node=index");
+    for (int day = 3; day <= 5; ++day)
+        for (int client = 1; client <= 3; ++client)
+            for (int minute : {0, 1})
+                Hit(EncodeDateTime(2026, 12, day, 10, client * 5 + minute), client, "nocookies=1&node=index");
+    server_.SetClock(EncodeDateTime(2026, 12, 5, 18));
+    const auto visitors = [this](const std::string& query, const std::string& heading) {
+        return test::Column(test::BodyRows(Content(query), "<h2>" + heading + "</h2>", 1, 1), 3);
+    };
+    std::vector<std::string> december{"0", "0", "3", "3", "3"};
+    december.resize(31, "&nbsp;");
+    december.push_back("---");
+    EXPECT_EQ(december, visitors("page=calendar", "December 2026"));
+    std::string general;
+    for (const test::TTableRow& row : test::TableRows(Content("page=main"), "<h2>TOTAL:</h2>"))
+        if (row.Cells.at(0) == "Visitors") general = row.Cells.at(1);
+    EXPECT_EQ("3", general);
+    EXPECT_EQ((std::vector<std::string>{"---", "---", general}),
+              visitors("page=calendar&period=all", "monthly for all period"));
+}
+
 }  // namespace
 }  // namespace tlvx
