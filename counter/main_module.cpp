@@ -9,11 +9,11 @@
 #include "counter/request_values.h"
 #include "model/conf_parser.h"
 #include "model/counter_install.h"
+#include "model/counter_opening.h"
 #include "model/counter_picture.h"
 #include "model/error_notes.h"
 #include "model/node_path.h"
 #include "platform/text.h"
-#include "platform/file.h"
 #include "platform/stream.h"
 
 namespace tlvx {
@@ -36,55 +36,29 @@ TMain::TMain(std::vector<std::string> args, std::ostream& console, const ICgiEnv
 
 TMain::~TMain() { ReleaseCounter(); }
 
-void TMain::OpenCounter(const TWebRequest& request, const std::string& id) {
+void TMain::OpenCounter(const std::string& id) {
     const TConfLookup lookup = LoadConfBlock(start_.ProgramDir() + "tlvx2.conf", id, Conf);
     ConfLoaded = lookup == TConfLookup::Loaded;
     if (lookup == TConfLookup::Unusable) NoteError(kNoteConfiguration);
-    DataBaseFileName() = CounterDatabasePath(start_.ProgramPath(), ConfLoaded, Conf, id);
 
     Counter.reset();
-    const std::string& fileName = DataBaseFileName();
-    if (fileName.empty()) {
-        NoteError(kNoteOpenCounter);
-        return;
-    }
-    // Only the install road creates a database: a web hit on a counter that
-    // is not there yet leaves no file behind. The remains of an install that
-    // was cut off count as no database, so that one install run clears them
-    // and creates the database.
-    bool create = false;
-    try {
-        create = start_.IsConsoleInstall() && !CounterDatabaseExists(fileName);
-        if (!create && !FileSystem().Exists(fileName)) return;
-    } catch (const EPlatformError& e) {
-        // Neither there nor missing as far as we can tell (a directory that
-        // may not be searched, a loop of links): no "no database" answer
-        // without a word.
-        NoteError(kNoteOpenCounter);
-        WarnNotCounted(fileName, "could not be checked: " + std::string(e.what()));
-        return;
-    }
-    if (create) {
-        CreateCounterDatabase(fileName, start_.DefSkin(), request.Query(), Counter);
-        return;
-    }
-    TSkinStreams noSkin{};
-    OpenCounter2(fileName, Counter, noSkin, false, request.Query());
-    if (!Counter) WarnNotCounted(fileName, "could not be opened: " + LastOpenCounter2Failure());
-}
-
-// The hit is answered all the same; the web server's error log is where the
-// site owner learns that it was not counted. (The install road says it on
-// the console.)
-void TMain::WarnNotCounted(const std::string& fileName, const std::string& why) const {
-    if (!start_.IsConsoleInstall())
-        std::cerr << "warning: hit not counted: the counter database " << fileName << " " << why << "\n";
+    TCounterOpening opening = OpenCounterDatabase(start_, lookup, Conf, id, false);
+    DataBaseFileName() = opening.FileName;
+    Counter = std::move(opening.Counter);
+    // A database the configuration does not name, or one that could not be
+    // checked, is noted here; a failed open was noted by OpenCounter2, and a
+    // missing file is no failure of the run.
+    if (opening.FileName.empty() || opening.State == TCounterOpenState::Unchecked) NoteError(kNoteOpenCounter);
+    // The hit is answered all the same; the web server's error log is where
+    // the site owner learns that it was not counted. (The install road says
+    // it on the console.)
+    if (!start_.IsConsoleInstall()) std::cerr << NoDatabaseLine("warning: hit not counted: ", opening, "-INSTALL");
 }
 
 void TMain::ReleaseCounter() noexcept { ReleaseCounterDatabase(Counter); }
 
-void TMain::InstallRoad(const TWebRequest& request) {
-    OpenCounter(request, start_.InstallId());
+void TMain::InstallRoad() {
+    OpenCounter(start_.InstallId());
     FinishInstall(Counter, console_, kInstallDoneLine, kInstallFailedLine, "\n\n");
 }
 
@@ -117,13 +91,13 @@ void TMain::RecordHit(const TWebRequest& request, TWebResponse& response) {
 
 void TMain::MainMainActionAction(const TWebRequest& request, TWebResponse& response) {
     if (start_.IsConsoleInstall()) {
-        InstallRoad(request);
+        InstallRoad();
         return;
     }
     std::optional<TCounterPicture> picture;
     try {
         const TWebFields& query = request.QueryFields();
-        OpenCounter(request, query.Value("id"));
+        OpenCounter(query.Value("id"));
         if (!Counter) {
             AnswerWithoutDatabase(request, response);
         } else if (IsSSICall(query.Value("call"))) {

@@ -40,8 +40,9 @@ public:
 
     // Resolves DataBaseFileName and opens the database into Counter. A
     // database file that does not exist is only created by the install
-    // road; every other request leaves Counter empty and writes nothing.
-    void OpenCounter(const TWebRequest& request, const std::string& id);
+    // road; every other request leaves Counter empty and says why on
+    // standard error.
+    void OpenCounter(const std::string& id);
     // Drops the database: commit, or abort after a noted error. Never
     // raises.
     void ReleaseCounter() noexcept;
@@ -54,10 +55,9 @@ public:
     Ref<ICounter2> Counter;
 
 private:
-    void InstallRoad(const TWebRequest& request);
+    void InstallRoad();
     void AnswerWithoutDatabase(const TWebRequest& request, TWebResponse& response);
     void RecordHit(const TWebRequest& request, TWebResponse& response);
-    void WarnNotCounted(const std::string& fileName, const std::string& why) const;
 
     TProgramStart start_;
     std::ostream& console_;

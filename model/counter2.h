@@ -99,13 +99,14 @@ public:
 void OpenCounter2(const std::string& fileName, Ref<ICounter2>& counter, const TSkinStreams& skins,
                   bool readOnly, const std::string& queryText);
 
+// OpenCounter2 that tells why counter is null: the text of what went wrong,
+// "" when the database was opened.
+std::string TryOpenCounter2(const std::string& fileName, Ref<ICounter2>& counter, const TSkinStreams& skins,
+                            bool readOnly);
+
 // True when fileName is a database: the file exists and is not the remains of
 // a creation that never finished (which OpenCounter2 clears and, given the
 // default skin, makes anew).
 bool CounterDatabaseExists(const std::string& fileName);
-
-// Why the last OpenCounter2 of this process left counter null (the text of
-// what went wrong); empty after one that opened the database.
-const std::string& LastOpenCounter2Failure();
 
 }  // namespace tlvx

@@ -143,16 +143,9 @@ bool CounterDatabaseExists(const std::string& fileName) {
     return FileSystem().Exists(fileName) && !HasInstallMarker(fileName);
 }
 
-namespace {
-std::string openFailure;
-}  // namespace
-
-const std::string& LastOpenCounter2Failure() { return openFailure; }
-
-void OpenCounter2(const std::string& fileName, Ref<ICounter2>& counter, const TSkinStreams& skins,
-                  bool readOnly, const std::string& /*queryText*/) {
+std::string TryOpenCounter2(const std::string& fileName, Ref<ICounter2>& counter, const TSkinStreams& skins,
+                            bool readOnly) {
     counter = nullptr;
-    openFailure.clear();
     try {
         if (fileName.empty()) throw ECounterStorageError("Invalid Storage.");
         IFileSystem& fs = FileSystem();
@@ -169,15 +162,21 @@ void OpenCounter2(const std::string& fileName, Ref<ICounter2>& counter, const TS
             if (readOnly) throw ECounterStorageError("Invalid Storage.");
             counter = CreateNew(fileName, skins);
         }
+        return counter ? "" : "the storage was not opened";
     } catch (const std::exception& e) {
         counter = nullptr;
-        openFailure = e.what();
         NoteError(kNoteOpenCounter);
+        return e.what();
     } catch (...) {
         counter = nullptr;
-        openFailure = "unknown error";
         NoteError(kNoteOpenCounter);
+        return "unknown error";
     }
+}
+
+void OpenCounter2(const std::string& fileName, Ref<ICounter2>& counter, const TSkinStreams& skins,
+                  bool readOnly, const std::string& /*queryText*/) {
+    TryOpenCounter2(fileName, counter, skins, readOnly);
 }
 
 }  // namespace tlvx

@@ -24,11 +24,11 @@ TDefaultSkinStreams::TDefaultSkinStreams(const TNWPaintRectList& defSkin) {
     }
 }
 
-void CreateCounterDatabase(const std::string& fileName, const TNWPaintRectList& defSkin,
-                           const std::string& queryText, Ref<ICounter2>& counter) {
+std::string CreateCounterDatabase(const std::string& fileName, const TNWPaintRectList& defSkin,
+                                  const std::string& /*queryText*/, Ref<ICounter2>& counter) {
     SetInstallMode(true);
     const TDefaultSkinStreams skin(defSkin);
-    OpenCounter2(fileName, counter, skin.Streams(), false, queryText);
+    return TryOpenCounter2(fileName, counter, skin.Streams(), false);
 }
 
 }  // namespace tlvx

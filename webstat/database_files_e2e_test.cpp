@@ -9,6 +9,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <tuple>
 #include <thread>
 
 #include "model/counter2.h"
@@ -157,6 +158,56 @@ TEST_F(DatabaseFiles, NoFileOfOursInPlaceHangsOrPassesInSilence) {
     EXPECT_EQ(0, StoredHits());
     const test::TProgramRun hit = Hit();
     EXPECT_EQ("", hit.Err);
+    EXPECT_EQ(1, StoredHits());
+}
+
+// A database that is not there, as a site owner gets it wrong: each program
+// names the file, says it does not exist and gives the console command that
+// creates it, in one line.
+TEST_F(DatabaseFiles, AMissingDatabaseIsNamedWithTheCommandThatMakesIt) {
+    auto expectMissing = [&](const std::string& id, const std::string& hitFile, const std::string& pageFile,
+                             bool configured) {
+        SCOPED_TRACE(id);
+        const test::TProgramRun hit = Run("tlvxcount", "id=" + id + "&node=main"), page = Run("tlvxstat", "id=" + id);
+        EXPECT_NE(std::string::npos, hit.Out.find("Content-Type: image/gif"));
+        EXPECT_NE(std::string::npos, page.Out.find("No statistics yet"));
+        for (const auto& [run, file, command] : {std::tuple{&hit, hitFile, "tlvxcount -INSTALL "},
+                                                 std::tuple{&page, pageFile, "tlvxstat -install "}}) {
+            ExpectOneLineNaming(*run, file);
+            EXPECT_NE(std::string::npos, run->Err.find(file + " does not exist")) << run->Err;
+            EXPECT_NE(std::string::npos, run->Err.find(command + id + "\n")) << run->Err;
+            EXPECT_EQ(!configured, run->Err.find("no block for this id") != std::string::npos) << run->Err;
+        }
+    };
+    const std::string typo = Data() + "/sevn.orv";
+    test::WriteWholeFile(Conf(), "<Base:7>\nDataBaseName=" + typo + "\n</Base>\n");
+    expectMissing("7", typo, typo, true);
+    test::WriteWholeFile(Conf(), "<Base:7>\nDataBaseName=\n</Base>\n");
+    for (const test::TProgramRun& run : {Hit(), Page()}) {
+        EXPECT_EQ(1u, Lines(run.Err));
+        EXPECT_NE(std::string::npos, run.Err.find("block of id 7 names no counter database")) << run.Err;
+    }
+    // No block for the id: the install makes the file beside each program.
+    expectMissing("8", dir_.File("tlvxcount.orv"), dir_.File("tlvxstat.orv"), false);
+    EXPECT_FALSE(fs::exists(dir_.File("tlvxcount.orv")) || fs::exists(dir_.File("tlvxstat.orv")) || fs::exists(typo));
+
+    // An id of the request's making leaves one short line with no raw
+    // control byte: a log line cannot be split, forged or made to steer a
+    // terminal.
+    const std::string hostile = "%0D%0Awarning:%20forged%1B[31m%5C" + std::string(6000, 'x');
+    for (const char* program : {"tlvxcount", "tlvxstat"}) {
+        const test::TProgramRun run = Run(program, "id=" + hostile);
+        ASSERT_EQ(1u, Lines(run.Err)) << run.Err.substr(0, 300);
+        EXPECT_LT(run.Err.size(), 400u);
+        EXPECT_EQ(run.Err.end() - 1, std::find_if(run.Err.begin(), run.Err.end(),
+                                                  [](char c) { return (unsigned char)c < 0x20 || c == 0x7f; }));
+        EXPECT_NE(std::string::npos, run.Err.find(" \\x0d\\x0awarning: forged\\x1b[31m\\\\xxx")) << run.Err;
+        EXPECT_NE(std::string::npos, run.Err.find("[cut, 6023 bytes]")) << run.Err;
+    }
+    // Where the database is there, nothing is said.
+    test::WriteWholeFile(Conf(), "<Base:7>\nDataBaseName=" + Database() + "\n</Base>\n");
+    EXPECT_EQ("", Hit().Err);
+    EXPECT_EQ("", Page().Err);
     EXPECT_EQ(1, StoredHits());
 }
 

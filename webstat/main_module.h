@@ -73,7 +73,6 @@ public:
 private:
     bool IsInstallRoad() const;
     void InstallRoad(const TWebRequest& request);
-    void OpenDatabase(TReportContext& prepared) const;
     std::string BuildPageContent(const TReportContext& prepared, int32_t pageCode) const;
     void SendPage(TWebResponse& response, const TReportContext& prepared, int32_t pageCode,
                   std::string_view content) const;

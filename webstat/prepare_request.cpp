@@ -2,10 +2,9 @@
 #include <iostream>
 
 #include "model/conf_parser.h"
-#include "model/counter_install.h"
+#include "model/counter_opening.h"
 #include "model/host.h"
 #include "platform/clock.h"
-#include "platform/file.h"
 #include "platform/program_path.h"
 #include "webstat/main_module.h"
 #include "webstat/panels.h"
@@ -36,33 +35,18 @@ void SettleImagesDirectory(TReportContext& prepared, const TProgramStart& start)
     prepared.ImagesURL = configured ? prepared.Conf.ImagesURL : base;
 }
 
-void WarnNoStatistics(const TReportContext& prepared, const std::string& why) {
-    std::cerr << "warning: no statistics shown: the counter database " << prepared.DataBasePath << " " << why
-              << "\n";
+// A report request never creates a file: a database that is not there is
+// only made from the console, whose install road reports on the console. A
+// request that goes without its database says why on stderr as well as in
+// the page's notice.
+void OpenDatabase(TReportContext& prepared, TConfLookup lookup, const TProgramStart& start) {
+    TCounterOpening opening = OpenCounterDatabase(start, lookup, prepared.Conf, prepared.Id, true);
+    prepared.DataBasePath = opening.FileName;
+    prepared.Counter = std::move(opening.Counter);
+    if (!opening.Creating) std::cerr << NoDatabaseLine("warning: no statistics shown: ", opening, "-install");
 }
 
 }  // namespace
-
-// A report request never creates a file: a database that is not there is
-// only made from the console. The remains of an install that was cut off
-// count as no database there, so that one install run clears them and
-// creates the database. A database that is there but cannot be read is
-// said so on stderr as well as in the page's notice; a missing one is no
-// failure.
-void TMainM::OpenDatabase(TReportContext& prepared) const {
-    const bool install = start_.IsConsoleInstall();
-    prepared.DataBasePath = CounterDatabasePath(start_.ProgramPath(), prepared.ConfLoaded, prepared.Conf, prepared.Id);
-    try {
-        if (install && !CounterDatabaseExists(prepared.DataBasePath)) {
-            CreateCounterDatabase(prepared.DataBasePath, start_.DefSkin(), "", prepared.Counter);
-        } else if (FileSystem().Exists(prepared.DataBasePath)) {
-            OpenCounter2(prepared.DataBasePath, prepared.Counter, TSkinStreams{}, true, "");
-            if (!prepared.Counter) WarnNoStatistics(prepared, "could not be opened: " + LastOpenCounter2Failure());
-        }
-    } catch (const EPlatformError& e) {
-        WarnNoStatistics(prepared, "could not be checked: " + std::string(e.what()));
-    }
-}
 
 TReportContext TMainM::PrepareRequest(const TWebRequest& request, const std::string& id, TPreparation scope) const {
     TReportContext prepared;
@@ -70,7 +54,8 @@ TReportContext TMainM::PrepareRequest(const TWebRequest& request, const std::str
     prepared.Now = Clock().Now();
     prepared.Id = id;
     // Without a usable block the defaults beside the program serve.
-    prepared.ConfLoaded = LoadConfBlock(start_.ProgramDir() + "tlvx2.conf", id, prepared.Conf) == TConfLookup::Loaded;
+    const TConfLookup lookup = LoadConfBlock(start_.ProgramDir() + "tlvx2.conf", id, prepared.Conf);
+    prepared.ConfLoaded = lookup == TConfLookup::Loaded;
     prepared.ScriptName = request.ScriptName();
     prepared.Host = NormaliseHost(request.Host());
     // Before the database: the image road needs no database, and must work
@@ -78,7 +63,7 @@ TReportContext TMainM::PrepareRequest(const TWebRequest& request, const std::str
     SettleImagesDirectory(prepared, start_);
     if (scope == TPreparation::ImagesOnly) return prepared;
 
-    OpenDatabase(prepared);
+    OpenDatabase(prepared, lookup, start_);
     if (start_.IsConsoleInstall() || !prepared.Counter || scope == TPreparation::Database) return prepared;
 
     prepared.LinksBlock = BuildLinksBlock(prepared.ConfLoaded, prepared.Conf, prepared.Host, RequestUrl(request));
