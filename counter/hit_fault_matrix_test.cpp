@@ -5,7 +5,8 @@
 // exactly the state before or after the hit, the hit log reads from its
 // first page to its last, and a request that failed still got its answer.
 // Then the same with two processes and a power loss (a hit killed, the next
-// process, the power cut during it), and an install cut off and run again.
+// process, the power cut during it), a report that may not write after a
+// killed hit, and an install cut off and run again.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -25,6 +26,7 @@
 #include "platform/testing/fault_file_system.h"
 #include "platform/guid.h"
 #include "platform/testing/fixed_sources.h"
+#include "platform/testing/read_only_file_system.h"
 #include "platform/testing/temp_dir.h"
 #include "store/journaled_file.h"
 
@@ -305,6 +307,66 @@ TEST_F(HitFaultMatrix, KilledHitThenNextProcessThenPowerLoss) {
     EXPECT_GT(withNext, 0);
     EXPECT_GT(withKilled, 0);
     std::cerr << stats.killPoints << " kill points, " << stats.cases << " cases\n";
+}
+
+// A hit killed at each of its writes, syncs and truncates, then a report
+// that may not write: it reads the database as the repair will leave it
+// (before or after the killed hit) and changes no byte; the next hit then
+// repairs the database to exactly what the report read, and is counted.
+TEST_F(HitFaultMatrix, AReportThatMayNotWriteReadsAKilledHitAsTheRepairWill) {
+    const TStart start = Start();
+    const TState before = State();
+    const std::string journal = JournalPathOf(ExpandFileName(Database()));
+    TFaultFileSystem fs;
+    SetFileSystem(&fs);
+    fs.Reset();
+    Hit("news.a", "10.0.0.7");
+    uint64_t points[kFaultOpKinds];
+    for (int op = 0; op < kFaultOpKinds; ++op) points[op] = fs.Count(TFaultOp(op));
+    fs.Reset();
+    SetFileSystem(nullptr);
+    const TState after = State();
+    int rolledBack = 0, standing = 0;
+    for (int op = 0; op < kFaultOpKinds; ++op) {
+        for (uint64_t n = 1; n <= points[op]; ++n) {
+            SCOPED_TRACE("killed at op " + std::to_string(op) + " #" + std::to_string(n));
+            Restore(start);
+            SetFileSystem(&fs);
+            fs.Reset();
+            fs.CrashAt(TFaultOp(op), n, TCrashMode::Kill);
+            try {
+                Hit("news.a", "10.0.0.7");
+            } catch (const ESimulatedCrash&) {
+            }
+            fs.Restart();
+            const bool leftover = HasLeftoverJournal(Database());
+            const std::string bytes = ReadFile(Database()), journalBytes = ReadFile(journal);
+            test::TReadOnlyFileSystem readOnly(fs);
+            SetFileSystem(&readOnly);
+            TState seen;
+            const bool read = ReadState(seen);
+            SetFileSystem(&fs);
+            ASSERT_TRUE(read);
+            EXPECT_TRUE(seen == before || seen == after) << "total hits " << seen.settings.TotalHits;
+            EXPECT_EQ(ReadFile(Database()), bytes);
+            EXPECT_EQ(ReadFile(journal), journalBytes);
+            EXPECT_EQ(HasLeftoverJournal(Database()), leftover);
+            if (leftover) {
+                EXPECT_GT(readOnly.Refused(), 0);  // it would have repaired had it been let
+                rolledBack += seen == before;
+                standing += seen == after;
+            }
+            EXPECT_NE(Hit("news.b", "10.0.0.8").find("image/gif"), std::string::npos);
+            fs.Reset();
+            SetFileSystem(nullptr);
+            TState next = State();
+            EXPECT_EQ(next.settings.TotalHits, seen.settings.TotalHits + 1);
+            EXPECT_EQ(std::tie(next.hits, next.visits, next.reloads), std::tie(seen.hits, seen.visits, seen.reloads));
+            if (::testing::Test::HasFailure()) return;
+        }
+    }
+    EXPECT_GT(rolledBack, 0);
+    EXPECT_GT(standing, 0);
 }
 
 // An install cut off at any write or sync, by a kill or a power loss, is

@@ -26,13 +26,16 @@ struct TFileOptions {
     bool randomAccess = true;   // access pattern hint
     // Share rule: a Read open takes a shared lock, a ReadWrite open an
     // exclusive one. Behind a conflicting lock the open waits in line, in
-    // the order of arrival, for up to lockWaitMs before it fails with
-    // EFileLocked (0: one try).
+    // the order of arrival, for as long as the line moves: it fails with
+    // EFileLocked once no request for the file has been served for
+    // lockWaitMs (0: one try), or after lockCeilingMs in all
+    // (platform/lock_wait.h).
     bool lock = true;
     int lockWaitMs = 3000;
+    int lockCeilingMs = 30000;
     // The lock is taken through the file's gate (platform/share_gate.h), so
     // that a writer waiting for readers is served before the readers that
-    // come after it. The lockWaitMs covers the gate and the lock together.
+    // come after it. The ceiling covers the gate and the lock together.
     bool gate = false;
 };
 
@@ -57,10 +60,11 @@ private:
 };
 
 // The open failed because another open of the file holds a conflicting lock
-// (and the bounded wait ran out).
+// (and the bounded wait ran out). The reason (SystemText) says how the wait
+// ended, in words for a site owner's error log.
 class EFileLocked : public EPlatformError {
 public:
-    explicit EFileLocked(const std::string& path);
+    explicit EFileLocked(const std::string& path, std::string reason = "still locked by another open");
 };
 
 // The name was there but is no regular file (a directory, a named pipe, a

@@ -40,8 +40,8 @@ EPlatformError::EPlatformError(const std::string& what, int err, std::string pat
 EPlatformError::EPlatformError(const std::string& what, int err, std::string path, std::string reason)
     : std::runtime_error(what + ": " + reason), err_(err), text_(std::move(reason)), path_(std::move(path)) {}
 
-EFileLocked::EFileLocked(const std::string& path)
-    : EPlatformError("\"" + path + "\" is locked by another open", EWOULDBLOCK, path) {}
+EFileLocked::EFileLocked(const std::string& path, std::string reason)
+    : EPlatformError("Error locking \"" + path + "\"", EWOULDBLOCK, path, std::move(reason)) {}
 
 ENotRegularFile::ENotRegularFile(const std::string& path, unsigned mode)
     : EPlatformError("Error opening file \"" + path + "\"", (mode & S_IFMT) == S_IFDIR ? EISDIR : EINVAL,

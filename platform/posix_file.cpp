@@ -131,23 +131,18 @@ int OpenByDisposition(const std::string& path, int flags, TDisposition dispositi
     return -1;
 }
 
-// Milliseconds left of a wait that started at start.
-int RemainingMs(std::chrono::steady_clock::time_point start, int waitMs) {
-    const auto spent = std::chrono::duration_cast<std::chrono::milliseconds>(
-        std::chrono::steady_clock::now() - start);
-    return std::max(0, waitMs - int(spent.count()));
-}
-
 // Takes the share lock, waiting in line behind conflicting holders; through
-// the file's gate when asked to. The gate and the lock share the wait.
+// the file's gate when asked to. The gate and the lock share the ceiling.
 void TakeShareLock(int fd, TFileAccess access, const TFileOptions& options, const std::string& path) {
     const auto start = std::chrono::steady_clock::now();
+    const TLockPatience patience{options.lockWaitMs, options.lockCeilingMs};
     TShareGatePass gate;
-    if (options.gate) gate = EnterShareGate(path, access == TFileAccess::ReadWrite, options.lockWaitMs);
-    const int err = WaitForShareLock(fd, access == TFileAccess::Read ? LOCK_SH : LOCK_EX,
-                                     RemainingMs(start, options.lockWaitMs));
-    if (err == EWOULDBLOCK) throw EFileLocked(path);
-    if (err != 0) throw EPlatformError("Error locking \"" + path + "\"", err, path);
+    if (options.gate) gate = EnterShareGate(path, access == TFileAccess::ReadWrite, patience, fd);
+    const auto spent = std::chrono::steady_clock::now() - start;
+    TLockPatience rest = patience;
+    rest.ceilingMs = std::max(1, patience.ceilingMs - int(std::chrono::duration_cast<std::chrono::milliseconds>(spent).count()));
+    const int op = access == TFileAccess::Read ? LOCK_SH : LOCK_EX;
+    RaiseUnlessHeld(WaitForShareLock(fd, op, rest, fd), patience, path, path);
 }
 
 class TPosixFileSystem : public IFileSystem {

@@ -28,7 +28,7 @@ void TShareGatePass::LeaveShareGate() noexcept {
     fd_ = -1;
 }
 
-TShareGatePass EnterShareGate(const std::string& path, bool writer, int waitMs) {
+TShareGatePass EnterShareGate(const std::string& path, bool writer, const TLockPatience& patience, int fileFd) {
     const std::string gate = GatePathOf(path);
     // Read-only either way: flock does not care, and the gate is never written.
     int fd = OpenRegularFile(gate, O_RDONLY | (writer ? O_CREAT : 0));
@@ -39,9 +39,7 @@ TShareGatePass EnterShareGate(const std::string& path, bool writer, int waitMs) 
         throw EPlatformError("Error opening file \"" + gate + "\"", errno, gate);
     }
     TShareGatePass pass(fd);
-    const int err = WaitForShareLock(fd, LOCK_EX, waitMs);
-    if (err == EWOULDBLOCK) throw EFileLocked(path);
-    if (err != 0) throw EPlatformError("Error locking \"" + gate + "\"", err, gate);
+    RaiseUnlessHeld(WaitForShareLock(fd, LOCK_EX, patience, fileFd), patience, path, gate);
     return pass;
 }
 

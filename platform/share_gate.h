@@ -20,7 +20,8 @@
 // flock on in the order the waiters asked for it, so the order of arrival
 // is the order of service. A reader that finds the file shared by readers
 // gets its lock at once and opens the gate for the next. Both waits share
-// one deadline, the open's lockWaitMs.
+// one ceiling, the open's lockCeilingMs; each gives up once the line of
+// the file itself stops moving (platform/lock_wait.h).
 //
 // The gate file is empty and stays so: nobody writes, reads or truncates it,
 // so no crash can leave anything in it for recovery to misread, and a file
@@ -37,6 +38,8 @@
 #pragma once
 
 #include <string>
+
+#include "platform/lock_wait.h"
 
 namespace tlvx {
 
@@ -63,10 +66,11 @@ private:
     int fd_ = -1;
 };
 
-// Takes the gate of the file at path, waiting in line for at most waitMs.
-// A writer creates the gate file when it is missing and it may; without one
-// the pass is empty. Raises EFileLocked (of path) when the wait runs
-// out and EPlatformError naming the gate when it cannot be opened or locked.
-TShareGatePass EnterShareGate(const std::string& path, bool writer, int waitMs);
+// Takes the gate of the file at path, waiting in line while the line of
+// the file (open as fileFd) moves, within patience. A writer creates the
+// gate file when it is missing and it may; without one the pass is empty.
+// Raises EFileLocked (of path) when the wait gives up and EPlatformError
+// naming the gate when it cannot be opened or locked.
+TShareGatePass EnterShareGate(const std::string& path, bool writer, const TLockPatience& patience, int fileFd);
 
 }  // namespace tlvx

@@ -165,9 +165,9 @@ TEST(ShareLock, OpensInOneProcessConflictToo) {
 }
 
 // A child that waits for the exclusive lock, then writes its number to the
-// pipe and holds the lock a moment.
+// pipe and holds the lock a moment (holdMs).
 pid_t StartWaiter(const std::string& path, char mark, int pipeOut,
-                  TFileAccess access = TFileAccess::ReadWrite, bool gate = false) {
+                  TFileAccess access = TFileAccess::ReadWrite, bool gate = false, int holdMs = 5) {
     pid_t pid = fork();
     if (pid != 0) return pid;
     try {
@@ -176,7 +176,7 @@ pid_t StartWaiter(const std::string& path, char mark, int pipeOut,
         auto f = RealFileSystem().Open(path, access, TDisposition::OpenAlways, options);
         char c = mark;
         if (write(pipeOut, &c, 1) != 1) _exit(2);
-        usleep(5000);
+        usleep(useconds_t(holdMs) * 1000);
     } catch (...) {
         _exit(1);
     }
@@ -206,8 +206,8 @@ protected:
         for (int fd : fds_)
             if (fd >= 0) close(fd);
     }
-    pid_t Waiter(char mark, TFileAccess access = TFileAccess::ReadWrite, bool gate = false) {
-        waiters_.push_back(StartWaiter(path_, mark, fds_[1], access, gate));
+    pid_t Waiter(char mark, TFileAccess access = TFileAccess::ReadWrite, bool gate = false, int holdMs = 5) {
+        waiters_.push_back(StartWaiter(path_, mark, fds_[1], access, gate, holdMs));
         return waiters_.back();
     }
     std::string Order() {
@@ -239,6 +239,35 @@ TEST_F(ShareLockQueue, WaitersGetTheLockInTheOrderTheyArrived) {
     }
     ASSERT_EQ(kWaiters, QueuedWaiters(path_));
     holder.Kill();
+    EXPECT_EQ("012345", Order());
+}
+
+// A line of six holds of 250 ms: an open that waits behind them gives up at
+// its ceiling, however the line moves; one with no ceiling to speak of
+// waits far longer than its bound of 1 s without a change, because the
+// line never stands still that long.
+TEST_F(ShareLockQueue, AWaitLastsWhileTheLineMovesUpToItsCeiling) {
+    TLockHolder holder(path_, TFileAccess::ReadWrite, 250);
+    ASSERT_TRUE(holder.Held());
+    constexpr int kWaiters = 6;
+    for (int i = 0; i < kWaiters; ++i) {
+        Waiter(char('0' + i), TFileAccess::ReadWrite, false, 250);
+        ASSERT_TRUE(test::WaitUntilQueued(path_, i + 1));
+    }
+    TFileOptions options = Wait(1000);
+    options.lockCeilingMs = 400;
+    const auto start = steady_clock::now();
+    try {
+        RealFileSystem().Open(path_, TFileAccess::ReadWrite, TDisposition::OpenExisting, options);
+        ADD_FAILURE() << "the ceiling did not end the wait";
+    } catch (const EFileLocked& e) {
+        EXPECT_NE(e.SystemText().find("after 400 ms"), std::string::npos) << e.SystemText();
+    }
+    EXPECT_GE(steady_clock::now() - start, milliseconds(400));
+    options.lockCeilingMs = 60000;
+    EXPECT_NO_THROW(RealFileSystem().Open(path_, TFileAccess::ReadWrite, TDisposition::OpenExisting, options));
+    EXPECT_GE(steady_clock::now() - start, milliseconds(1200));
+    holder.Kill();  // it lingers with the pipe open
     EXPECT_EQ("012345", Order());
 }
 
@@ -294,8 +323,9 @@ TEST(ShareLock, WaitInLineEndsAtTheDeadline) {
     }
 }
 
-TEST(ShareLock, DefaultBoundIsThreeSeconds) {
+TEST(ShareLock, DefaultBoundIsThreeSecondsWithoutProgressAndThirtyInAll) {
     EXPECT_EQ(TFileOptions{}.lockWaitMs, 3000);
+    EXPECT_EQ(TFileOptions{}.lockCeilingMs, 30000);
     EXPECT_TRUE(TFileOptions{}.lock);
 }
 

@@ -9,11 +9,6 @@
 
 namespace tlvx {
 
-struct TJournalRecord {
-    uint64_t position;
-    std::vector<uint8_t> bytes;
-};
-
 // A range of the file as the commit leaves it.
 struct TJournalCheck {
     uint64_t position;
@@ -168,31 +163,43 @@ bool IsIdleJournal(IFile& journal) {
 
 std::string JournalPathOf(const std::string& databasePath) { return databasePath + "-journal"; }
 
-bool RollBackJournal(IFile& database, const std::string& journalPath) {
+TJournalVerdict JudgeJournal(IFile& database, const std::string& journalPath) {
+    TJournalVerdict verdict;
     IFileSystem& fs = FileSystem();
-    if (!fs.Exists(journalPath)) return false;
+    if (!fs.Exists(journalPath)) return verdict;
     std::vector<uint8_t> bytes;
     {
         auto j = fs.Open(journalPath, TFileAccess::Read, TDisposition::OpenExisting,
                          TFileOptions{false, false, false, 0});
         // Idle: the last commit through it is on disk, and it stays.
-        if (IsIdleJournal(*j)) return false;
+        if (IsIdleJournal(*j)) return verdict;
         bytes.resize(size_t(j->Size()));
         bytes.resize(j->ReadAt(bytes.data(), bytes.size(), 0));
     }
+    verdict.leftover = true;
     TJournal journal;
-    const bool restore = DecodeJournal(bytes, journal) && !CommitComplete(database, journal);
-    if (restore) {
-        for (const TRecord& r : journal.records)
+    if (DecodeJournal(bytes, journal) && !CommitComplete(database, journal)) {
+        verdict.rollBack = true;
+        verdict.originalSize = journal.originalSize;
+        verdict.originals = std::move(journal.records);
+    }
+    return verdict;
+}
+
+bool RollBackJournal(IFile& database, const std::string& journalPath) {
+    const TJournalVerdict verdict = JudgeJournal(database, journalPath);
+    if (!verdict.leftover) return false;
+    if (verdict.rollBack) {
+        for (const TRecord& r : verdict.originals)
             database.WriteAt(r.bytes.data(), r.bytes.size(), r.position);
-        database.SetSize(journal.originalSize);
+        database.SetSize(verdict.originalSize);
     }
     // Also when the commit looks complete: it may be complete only in the
     // page cache of a writer that was killed before its own sync.
     database.Sync();
-    fs.Remove(journalPath);
-    fs.SyncDirectoryOf(journalPath);
-    return restore;
+    FileSystem().Remove(journalPath);
+    FileSystem().SyncDirectoryOf(journalPath);
+    return verdict.rollBack;
 }
 
 bool HasLeftoverJournal(const std::string& path) {
@@ -216,7 +223,14 @@ void RecoverDatabase(const std::string& path, int lockWaitMs) {
     TFileOptions options;
     options.lockWaitMs = lockWaitMs;
     options.gate = true;
-    auto db = FileSystem().Open(path, TFileAccess::ReadWrite, TDisposition::OpenExisting, options);
+    std::unique_ptr<IFile> db;
+    try {
+        db = FileSystem().Open(path, TFileAccess::ReadWrite, TDisposition::OpenExisting, options);
+    } catch (const EPlatformError& e) {
+        const int err = e.Errno();
+        if (err == EACCES || err == EPERM || err == EROFS) return;
+        throw;
+    }
     RollBackJournal(*db, JournalPathOf(ExpandFileName(path)));
 }
 

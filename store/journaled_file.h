@@ -34,9 +34,12 @@
 //
 // Recovery. A journal found beside the database that is not idle is dealt
 // with before the database is read, on each road that opens it: a writer's
-// open (the constructor below) and a reader's repair (RecoverDatabase, under
+// open (the constructor below), a reader's repair (RecoverDatabase, under
 // the exclusive lock for the time of it; the counter's install run on an
-// existing database is a writer's open). The rule is the same on each road:
+// existing database is a writer's open), and a reader that may not write
+// (store/repaired_view.h), which reads the database as the repair would
+// leave it and changes nothing. One function decides for every road
+// (JudgeJournal), by this rule:
 //   - a complete journal whose commit the file does not hold in full: the
 //     saved bytes and the original size are put back;
 //   - a complete journal whose commit the file holds (every committed range
@@ -75,12 +78,34 @@ namespace tlvx {
 std::string JournalPathOf(const std::string& databasePath);
 
 struct TJournal;
-struct TJournalRecord;
 
-// Deals with a leftover journal as the recovery rule above says: an idle one
-// stays; otherwise restores the database when its commit is not complete in
-// it, syncs the database, then removes the journal. The database must be open for writing under its
-// exclusive lock. Returns true when bytes were restored.
+// A range of the database as it was before a commit.
+struct TJournalRecord {
+    uint64_t position;
+    std::vector<uint8_t> bytes;
+};
+
+// What the journal beside a database asks for, by the recovery rule above.
+struct TJournalVerdict {
+    // A journal that is not idle: the database is synced, then the journal
+    // removed. False for no journal and for an idle one: nothing to do.
+    bool leftover = false;
+    // Its commit is not complete in the file: the originals are written
+    // back in their order, then the file is cut or grown to originalSize.
+    bool rollBack = false;
+    uint64_t originalSize = 0;
+    std::vector<TJournalRecord> originals;
+};
+
+// Reads the journal at journalPath and judges it against the database as
+// it is now. Changes nothing; the caller holds a share lock of the
+// database, so that no commit is under way.
+TJournalVerdict JudgeJournal(IFile& database, const std::string& journalPath);
+
+// Deals with a leftover journal as JudgeJournal says: restores the database
+// when asked to, syncs it, then removes the journal. The database must be
+// open for writing under its exclusive lock. Returns true when bytes were
+// restored.
 bool RollBackJournal(IFile& database, const std::string& journalPath);
 
 // A non-empty journal beside the database at path: a commit that may need
@@ -88,8 +113,11 @@ bool RollBackJournal(IFile& database, const std::string& journalPath);
 bool HasLeftoverJournal(const std::string& path);
 
 // Restores a leftover journal of the database at path before an open: takes
-// the exclusive lock for the time of the repair (waiting up to lockWaitMs).
-// Does nothing when there is no journal.
+// the exclusive lock for the time of the repair (waiting as lockWaitMs
+// says). Does nothing when there is no journal, and when this process may
+// not write the database (EACCES, EPERM, EROFS): the repair is then left to
+// the next writer, and the reader reads through the journal
+// (store/repaired_view.h).
 void RecoverDatabase(const std::string& path, int lockWaitMs);
 
 class TJournaledFile : public IFile {

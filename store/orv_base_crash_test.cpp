@@ -379,7 +379,7 @@ private:
     bool seen_ = false;
 };
 
-TEST(OrvBaseCrash, ReaderThatMissedALeftoverJournalRepairsBeforeReading) {
+TEST(OrvBaseCrash, ReaderThatMissedALeftoverJournalReadsThroughIt) {
     TTestTempDir dir(CrashMatrixScratchBase());
     const std::string path = dir.File("r.orv");
     const std::string journal = JournalPathOf(ExpandFileName(path));
@@ -421,6 +421,9 @@ TEST(OrvBaseCrash, ReaderThatMissedALeftoverJournalRepairsBeforeReading) {
         SetFileSystem(nullptr);
         ASSERT_FALSE(::testing::Test::HasFailure()) << "write " << n;
         EXPECT_TRUE(got == before || got == after) << "write " << n;
+        // The reader changed nothing; the next writer's repair finds what it read.
+        EXPECT_TRUE(std::filesystem::exists(journal)) << "write " << n;
+        EXPECT_TRUE(Check(path) == got) << "write " << n;
         EXPECT_FALSE(std::filesystem::exists(journal)) << "write " << n;
     }
     EXPECT_GT(leftovers, 0);

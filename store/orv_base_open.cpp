@@ -3,6 +3,7 @@
 #include "store/errors.h"
 #include "store/journaled_file.h"
 #include "store/orv_file.h"
+#include "store/repaired_view.h"
 #include "store/snapshot_file.h"
 
 namespace tlvx {
@@ -80,51 +81,40 @@ std::unique_ptr<TOrvBase> OpenOrvBase(const std::string& fileName, bool writeThr
             return j;
         };
         options.recovered = [&journal] { return journal != nullptr && journal->RestoredAtOpen(); };
-    } else if (snapshotBytes > 0) {
-        options.wrapFile = [&snapshot](std::unique_ptr<IFile> f) -> std::unique_ptr<IFile> {
+    } else {
+        // Under the share lock no writer is active: a journal seen now is a
+        // dead writer's (left before this open, or while it waited for the
+        // lock), and is read through, never repaired, so that the copy a
+        // reader may take is of a committed state too.
+        options.wrapFile = [&snapshot, snapshotBytes](std::unique_ptr<IFile> f) -> std::unique_ptr<IFile> {
+            const std::string journalPath = JournalPathOf(ExpandFileName(f->Path()));
+            f = ViewAsRepaired(std::move(f), journalPath);
+            if (snapshotBytes == 0) return f;
             auto s = std::make_unique<TSnapshotFile>(std::move(f));
             snapshot = s.get();
             return s;
         };
     }
-    std::unique_ptr<TOrvFile> file;
-    // A reader looks for a journal before it holds its share lock; a writer
-    // that dies mid-commit while the reader waits for the lock leaves one
-    // behind. Once the lock is held no writer is active, so a journal seen
-    // then is repaired and the open starts again. A writer that opens an
-    // existing file needs none of this: its journaled file repairs under the
-    // one exclusive lock it takes anyway, and a journal seen before that is
+    // A reader that may write repairs a journal it sees before it opens, as
+    // a writer would (RecoverDatabase, which leaves it to the view above
+    // when this process may not write). A writer that opens an existing
+    // file needs none of this: its journaled file repairs under the one
+    // exclusive lock it takes anyway, and a journal seen before that is
     // most often the live commit of the holder it queues behind, so looking
     // would only make it queue twice.
     const bool writerRepairs = mode == omOpen || mode == omOpenOrCreate;
-    // The repair's failures are open errors, named after the file they
-    // concern (the journal, when it is the journal).
-    auto asOpenError = [&](auto step) {
+    if (!writerRepairs) {
         try {
-            return step();
-        } catch (const EFileLocked&) {
-            throw EOrvOpenError(ecOpenFile, TQmzMessage::OpenFile,
-                                {fileName, "still locked by another open after " +
-                                               std::to_string(lockWaitMs) + " ms"});
+            RecoverDatabase(fileName, lockWaitMs);
         } catch (const EPlatformError& e) {
+            // Named after the file it concerns (the journal, when it is the journal).
             throw EOrvOpenError(ecOpenFile, TQmzMessage::OpenFile,
                                 {OpenErrorFileName(e.Path(), fileName), e.SystemText()});
         }
-    };
-    auto leftover = [&] { return asOpenError([&] { return HasLeftoverJournal(fileName); }); };
-    for (int attempt = 0; !file; ++attempt) {
-        if (!writerRepairs) asOpenError([&] { RecoverDatabase(fileName, lockWaitMs); });
-        const bool mayRetry = mode == omReadOnly && attempt < 2;
-        try {
-            file = std::make_unique<TOrvFile>(fileName, writeThrough, classes, mode, options);
-        } catch (const EOrvOpenError&) {
-            if (mayRetry && leftover()) continue;
-            throw;
-        }
-        if (mayRetry && leftover()) file.reset();
     }
-    // Checked under the share lock, and no writer's journal left: a copy
-    // taken from now on is a committed state.
+    auto file = std::make_unique<TOrvFile>(fileName, writeThrough, classes, mode, options);
+    // Checked under the share lock, and read through any journal left: a
+    // copy taken from now on is a committed state.
     if (snapshot) snapshot->AllowCopy(snapshotBytes);
     return std::make_unique<TOrvBase>(std::make_unique<TOrvAtomFile>(std::move(file), journal));
 }

@@ -51,13 +51,9 @@ TOrvFile::TOrvFile(const std::string& fileName, bool writeThrough,
         try {
             file_ = FileSystem().Open(fileName, access, disposition, fileOptions);
             if (options.wrapFile) file_ = options.wrapFile(std::move(file_));
-        } catch (const EFileLocked&) {
-            // The system's text ("Resource temporarily unavailable") would
-            // not tell a site owner that this was a wait that ran out.
-            throw EOrvOpenError(ecOpenFile, TQmzMessage::OpenFile,
-                                {fileName, "still locked by another open after " +
-                                               std::to_string(options.lockWaitMs) + " ms"});
         } catch (const EPlatformError& e) {
+            // A wait that gave up says how (EFileLocked's reason), not the
+            // system's "Resource temporarily unavailable".
             throw EOrvOpenError(ecOpenFile, TQmzMessage::OpenFile,
                                 {OpenErrorFileName(e.Path(), fileName), e.SystemText()});
         } catch (const std::exception& e) {

@@ -34,8 +34,9 @@ void SetAtomSizeAlign(uint8_t align);
 uint8_t GetAtomSizeAlign();
 
 struct TOrvFileOptions {
-    // How long an open waits for a conflicting open of another process to
-    // go away before it fails with 201.
+    // How long an open waits, while the line for the file does not move,
+    // for a conflicting open of another process to go away before it fails
+    // with 201 (TFileOptions::lockWaitMs; the ceiling is the file system's).
     int lockWaitMs = 3000;
     // Makes the atom manager once the space allocator stands; none when empty.
     std::function<Ref<IDisconnectInternalObject>(TOrvFile&)> atomManagerFactory;
