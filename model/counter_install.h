@@ -40,9 +40,10 @@ private:
 
 // Creates the counter database fileName with the default skin of defSkin
 // (an existing file is opened as it is) and leaves it open in counter, null
-// when that failed; returns why it failed ("" when it did not). Install mode is switched on first and stays on for the
-// run, so notes made while creating cannot turn the creation's commit into
-// an abort; OpenCounter2 has committed the new database when this returns.
+// when that failed; returns why it failed ("" when it did not). Install mode
+// is switched on first and stays on for the run, so notes made while
+// creating cannot turn the creation's commit into an abort; OpenCounter2 has
+// committed the new database when this returns.
 std::string CreateCounterDatabase(const std::string& fileName, const TNWPaintRectList& defSkin,
                                   const std::string& queryText, Ref<ICounter2>& counter);
 
