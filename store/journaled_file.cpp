@@ -6,6 +6,7 @@
 
 #include "platform/byte_codec.h"
 #include "store/crc32.h"
+#include "store/page_runs.h"
 
 namespace tlvx {
 
@@ -300,31 +301,15 @@ std::vector<uint8_t>& TJournaledFile::Page(uint64_t index) {
 size_t TJournaledFile::ReadAt(void* buffer, size_t count, uint64_t position) {
     if (position >= size_) return 0;
     const uint64_t n = std::min<uint64_t>(count, size_ - position);
-    auto* out = static_cast<uint8_t*>(buffer);
     const bool small = n <= kSmallRead;
-    uint64_t runStart = 0, runLength = 0;  // unchanged bytes not read yet
-    auto flushRun = [&] {
-        if (runLength) ReadBase(out + runStart, runLength, position + runStart);
-        runLength = 0;
-    };
-    for (uint64_t done = 0; done < n;) {
-        const uint64_t pos = position + done;
-        const uint64_t index = pos / kPage;
-        const uint64_t off = pos % kPage;
-        const uint64_t len = std::min(n - done, kPage - off);
-        auto it = pages_.find(index);
-        if (it != pages_.end()) {
-            flushRun();
-            std::memcpy(out + done, it->second.data() + off, size_t(len));
-        } else if (small) {
-            std::memcpy(out + done, CleanPage(index) + off, size_t(len));
-        } else {
-            if (!runLength) runStart = done;
-            runLength += len;
-        }
-        done += len;
-    }
-    flushRun();
+    ReadThroughPages(
+        static_cast<uint8_t*>(buffer), n, position, kPage,
+        [&](uint64_t index) -> const uint8_t* {
+            auto it = pages_.find(index);
+            if (it != pages_.end()) return it->second.data();
+            return small ? CleanPage(index) : nullptr;
+        },
+        [&](uint8_t* out, uint64_t count, uint64_t at) { ReadBase(out, count, at); });
     return size_t(n);
 }
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "store/journaled_file.h"
+#include "store/page_runs.h"
 
 namespace tlvx {
 namespace {
@@ -32,27 +33,13 @@ public:
     size_t ReadAt(void* buffer, size_t count, uint64_t position) override {
         if (position >= size_) return 0;
         const uint64_t n = std::min<uint64_t>(count, size_ - position);
-        auto* out = static_cast<uint8_t*>(buffer);
-        uint64_t runStart = 0, runLength = 0;  // bytes of unpatched pages not read yet
-        auto flushRun = [&] {
-            if (runLength) ReadInner(out + runStart, runLength, position + runStart);
-            runLength = 0;
-        };
-        for (uint64_t done = 0; done < n;) {
-            const uint64_t pos = position + done;
-            const uint64_t offset = pos % kPage;
-            const uint64_t len = std::min(n - done, kPage - offset);
-            auto it = patched_.find(pos / kPage);
-            if (it != patched_.end()) {
-                flushRun();
-                std::memcpy(out + done, it->second.data() + offset, size_t(len));
-            } else {
-                if (!runLength) runStart = done;
-                runLength += len;
-            }
-            done += len;
-        }
-        flushRun();
+        ReadThroughPages(
+            static_cast<uint8_t*>(buffer), n, position, kPage,
+            [this](uint64_t index) -> const uint8_t* {
+                auto it = patched_.find(index);
+                return it == patched_.end() ? nullptr : it->second.data();
+            },
+            [this](uint8_t* out, uint64_t count, uint64_t at) { ReadInner(out, count, at); });
         return size_t(n);
     }
     void WriteAt(const void*, size_t, uint64_t) override { Refuse("writing"); }
