@@ -25,7 +25,7 @@ TDefaultSkinStreams::TDefaultSkinStreams(const TNWPaintRectList& defSkin) {
 }
 
 std::string CreateCounterDatabase(const std::string& fileName, const TNWPaintRectList& defSkin,
-                                  const std::string& /*queryText*/, Ref<ICounter2>& counter) {
+                                  Ref<ICounter2>& counter) {
     SetInstallMode(true);
     const TDefaultSkinStreams skin(defSkin);
     return TryOpenCounter2(fileName, counter, skin.Streams(), false);

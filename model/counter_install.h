@@ -45,6 +45,6 @@ private:
 // creating cannot turn the creation's commit into an abort; OpenCounter2 has
 // committed the new database when this returns.
 std::string CreateCounterDatabase(const std::string& fileName, const TNWPaintRectList& defSkin,
-                                  const std::string& queryText, Ref<ICounter2>& counter);
+                                  Ref<ICounter2>& counter);
 
 }  // namespace tlvx

@@ -33,7 +33,7 @@ TEST_F(CreateCounterDatabaseTest, StreamsInSkinOrderAndCreationInInstallMode) {
     for (TStream* s : fresh.Streams()) EXPECT_EQ(0u, s->Position());
 
     Ref<ICounter2> counter;
-    CreateCounterDatabase(path, defSkin, "", counter);
+    CreateCounterDatabase(path, defSkin, counter);
     ASSERT_TRUE(counter);
     EXPECT_TRUE(InstallMode());
     counter.reset();

@@ -2,6 +2,7 @@
 
 #include "model/counter_install.h"
 #include "platform/file.h"
+#include "platform/program_path.h"
 
 namespace tlvx {
 namespace {
@@ -33,11 +34,6 @@ std::string LogText(std::string_view text, size_t maxBytes = std::string::npos) 
     return out;
 }
 
-std::string FileNameOf(const std::string& path) {
-    const size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 // Why the file is missing and the console command that creates it.
 std::string MissingReason(const TCounterOpening& opening, std::string_view installSwitch) {
     const std::string id = LogText(opening.Id, kMaxIdInLine);
@@ -59,7 +55,7 @@ TCounterOpening OpenCounterDatabase(const TProgramStart& start, TConfLookup look
     opening.Lookup = lookup;
     opening.Id = std::string(id);
     const std::string programPath = start.ProgramPath();
-    opening.ProgramFile = FileNameOf(programPath);
+    opening.ProgramFile = ProgramFileName(programPath);
     opening.FileName = CounterDatabasePath(programPath, lookup == TConfLookup::Loaded, conf, id);
     if (opening.FileName.empty()) return opening;
     try {
@@ -75,7 +71,7 @@ TCounterOpening OpenCounterDatabase(const TProgramStart& start, TConfLookup look
         return opening;
     }
     opening.Failure = opening.Creating
-                          ? CreateCounterDatabase(opening.FileName, start.DefSkin(), "", opening.Counter)
+                          ? CreateCounterDatabase(opening.FileName, start.DefSkin(), opening.Counter)
                           : TryOpenCounter2(opening.FileName, opening.Counter, TSkinStreams{}, readOnly);
     opening.State = opening.Counter ? TCounterOpenState::Opened : TCounterOpenState::Unopened;
     return opening;

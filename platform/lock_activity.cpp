@@ -10,10 +10,9 @@
 #include <cstdio>
 
 namespace tlvx {
-namespace {
 
-// The whole table; empty when it cannot be read. The kernel writes it
-// afresh for every read, a line per lock on the system.
+// The kernel writes the table afresh for every read, a line per lock on the
+// system.
 std::string ReadLockTable() {
     std::string table;
     int fd;
@@ -31,6 +30,8 @@ std::string ReadLockTable() {
     return table;
 }
 
+namespace {
+
 // The blank-separated words of a line.
 std::vector<std::string_view> Words(std::string_view line) {
     std::vector<std::string_view> words;
@@ -46,24 +47,28 @@ std::vector<std::string_view> Words(std::string_view line) {
 
 }  // namespace
 
-std::vector<std::string> LockHoldersIn(std::string_view table, dev_t device, ino_t inode) {
+TFileLocks LocksIn(std::string_view table, dev_t device, ino_t inode) {
     // The table names a file "major:minor:inode", the numbers of the device
     // in hexadecimal: the inode alone may be another device's file.
     char file[64];
     std::snprintf(file, sizeof file, "%02x:%02x:%llu", major(device), minor(device),
                   static_cast<unsigned long long>(inode));
-    std::vector<std::string> holders;
+    TFileLocks locks;
     size_t at = 0;
     while (at < table.size()) {
         const size_t end = std::min(table.find('\n', at), table.size());
         const std::vector<std::string_view> words = Words(table.substr(at, end - at));
         at = end + 1;
         // "N:" class mode kind pid file start end; a waiter has "->" after "N:".
-        if (words.size() < 6 || words[1] == "->" || words[5] != file) continue;
-        holders.push_back(std::string(words[4]) + " " + std::string(words[3]));
+        const bool waiting = words.size() > 1 && words[1] == "->";
+        const size_t first = waiting ? 1 : 0;
+        if (words.size() < first + 6 || words[first + 5] != file) continue;
+        (waiting ? locks.waiters : locks.holders)
+            .push_back(std::string(words[first + 4]) + " " + std::string(words[first + 3]));
     }
-    std::sort(holders.begin(), holders.end());
-    return holders;
+    std::sort(locks.holders.begin(), locks.holders.end());
+    std::sort(locks.waiters.begin(), locks.waiters.end());
+    return locks;
 }
 
 TLockActivity ReadLockActivity(int fd) {
@@ -72,7 +77,7 @@ TLockActivity ReadLockActivity(int fd) {
     if (::fstat(fd, &st) != 0) return activity;
     activity.size = st.st_size;
     activity.modifiedNs = int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-    activity.holders = LockHoldersIn(ReadLockTable(), st.st_dev, st.st_ino);
+    activity.holders = LocksIn(ReadLockTable(), st.st_dev, st.st_ino).holders;
     return activity;
 }
 

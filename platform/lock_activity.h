@@ -35,10 +35,17 @@ struct TLockActivity {
 // be read stay at their defaults.
 TLockActivity ReadLockActivity(int fd);
 
-// The "pid kind" entries of the granted locks on the file (device, inode)
-// in the text of a lock table, sorted. A line reads
+// The kernel's table of file locks, "" when it cannot be read.
+std::string ReadLockTable();
+
+// The locks on the file (device, inode) in the text of a lock table, each as
+// "pid kind", granted ones and waiters apart, both sorted. A line reads
 //   "1: FLOCK  ADVISORY  WRITE 2443 fd:01:131090 0 EOF"
 // and a waiter's "1: -> FLOCK  ADVISORY  WRITE 2444 fd:01:131090 0 EOF".
-std::vector<std::string> LockHoldersIn(std::string_view table, dev_t device, ino_t inode);
+struct TFileLocks {
+    std::vector<std::string> holders;
+    std::vector<std::string> waiters;
+};
+TFileLocks LocksIn(std::string_view table, dev_t device, ino_t inode);
 
 }  // namespace tlvx

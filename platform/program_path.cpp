@@ -22,9 +22,13 @@ std::string ProgramDirectory(const std::string& argv0) {
     return slash == std::string::npos ? std::string("./") : path.substr(0, slash + 1);
 }
 
+std::string ProgramFileName(const std::string& programPath) {
+    const size_t slash = programPath.rfind('/');
+    return slash == std::string::npos ? programPath : programPath.substr(slash + 1);
+}
+
 std::string ProgramBaseName(const std::string& programPath) {
-    size_t slash = programPath.rfind('/');
-    std::string name = slash == std::string::npos ? programPath : programPath.substr(slash + 1);
+    std::string name = ProgramFileName(programPath);
     size_t dot = name.rfind('.');
     if (dot != std::string::npos && dot > 0) name.resize(dot);
     return name;

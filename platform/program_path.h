@@ -15,6 +15,10 @@ std::string ProgramPath(const std::string& argv0);
 // The directory of ProgramPath, ending with '/'.
 std::string ProgramDirectory(const std::string& argv0);
 
+// The program's file name without its directory: what it is run as,
+// "tlvxcount" for "/usr/lib/cgi-bin/tlvxcount".
+std::string ProgramFileName(const std::string& programPath);
+
 // The program's file name without directory and extension: "tlvxstat" for
 // "/srv/cgi-bin/tlvxstat" and for "C:/w/tlvxstat.exe". The programs name
 // their default database and images directory after it.

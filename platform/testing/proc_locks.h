@@ -4,13 +4,12 @@
 #pragma once
 
 #include <sys/stat.h>
-#include <sys/sysmacros.h>
 
 #include <chrono>
-#include <cstdio>
-#include <fstream>
 #include <string>
 #include <thread>
+
+#include "platform/lock_activity.h"
 
 namespace tlvx::test {
 
@@ -19,16 +18,7 @@ namespace tlvx::test {
 inline int QueuedWaiters(const std::string& path) {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) return -1;
-    // "major:minor:inode", as the table writes it: the inode alone may be
-    // another device's file, such as a parallel test's on a memory disk.
-    char file[64];
-    std::snprintf(file, sizeof file, " %02x:%02x:%llu ", major(st.st_dev), minor(st.st_dev),
-                  static_cast<unsigned long long>(st.st_ino));
-    std::ifstream locks("/proc/locks");
-    int queued = 0;
-    for (std::string line; std::getline(locks, line);)
-        if (line.find("->") != std::string::npos && line.find(file) != std::string::npos) ++queued;
-    return queued;
+    return int(LocksIn(ReadLockTable(), st.st_dev, st.st_ino).waiters.size());
 }
 
 // Waits until at least n requests are queued for path's lock, for up to
