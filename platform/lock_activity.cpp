@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <utility>
 
 namespace tlvx {
 
@@ -71,13 +72,25 @@ TFileLocks LocksIn(std::string_view table, dev_t device, ino_t inode) {
     return locks;
 }
 
+TFileLocks ReadLocksOf(dev_t device, ino_t inode) {
+    TFileLocks last = LocksIn(ReadLockTable(), device, inode);
+    // A few tries: a table that never reads the same twice still gives
+    // an answer, and a wrong one only looks like a change.
+    for (int tries = 0; tries < 8; ++tries) {
+        TFileLocks now = LocksIn(ReadLockTable(), device, inode);
+        if (now == last) break;
+        last = std::move(now);
+    }
+    return last;
+}
+
 TLockActivity ReadLockActivity(int fd) {
     TLockActivity activity;
     struct stat st {};
     if (::fstat(fd, &st) != 0) return activity;
     activity.size = st.st_size;
     activity.modifiedNs = int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-    activity.holders = LocksIn(ReadLockTable(), st.st_dev, st.st_ino).holders;
+    activity.holders = ReadLocksOf(st.st_dev, st.st_ino).holders;
     return activity;
 }
 

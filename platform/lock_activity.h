@@ -45,7 +45,16 @@ std::string ReadLockTable();
 struct TFileLocks {
     std::vector<std::string> holders;
     std::vector<std::string> waiters;
+
+    bool operator==(const TFileLocks&) const = default;
 };
 TFileLocks LocksIn(std::string_view table, dev_t device, ino_t inode);
+
+// The locks on the file (device, inode) once two readings of the table in a
+// row agree on them. The kernel hands the table out a page at a time, each
+// page found afresh by its position, so locks taken or let go elsewhere in
+// between show an entry twice or hide one; a busy server's table runs to
+// many pages.
+TFileLocks ReadLocksOf(dev_t device, ino_t inode);
 
 }  // namespace tlvx

@@ -29,7 +29,10 @@ struct TLockWaitResult {
 // (platform/lock_activity.h).
 //
 // The wait blocks in the kernel, which queues conflicting flock waiters
-// behind one another and hands the lock on in the order they asked for it.
+// behind one another and wakes them in the order they asked for the lock.
+// It wakes the next one but does not hand the lock over: a request that
+// comes before the woken one runs finds the lock free and takes it, and
+// the woken one queues again.
 // A signal to the waiting thread would end its place in that line (the
 // kernel drops an interrupted waiter, and a new call queues at the end), so
 // the line is watched from a second thread, which interrupts the wait only

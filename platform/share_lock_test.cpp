@@ -1,4 +1,5 @@
 // The share rule between processes (fork) and between opens of one process.
+#include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -18,7 +19,6 @@ namespace tlvx {
 namespace {
 
 using std::chrono::milliseconds;
-using test::QueuedWaiters;
 using std::chrono::steady_clock;
 
 TFileOptions Wait(int ms) {
@@ -215,6 +215,13 @@ protected:
         fds_[0] = fds_[1] = -1;
         return order;
     }
+    // The mark of the first waiter to get the lock, once it has it.
+    std::string FirstServed() {
+        pollfd ready{fds_[0], POLLIN, 0};
+        char mark;
+        if (::poll(&ready, 1, 20000) != 1 || ::read(fds_[0], &mark, 1) != 1) return "";
+        return std::string(1, mark);
+    }
     static TFileOptions Gated() {
         TFileOptions options = Wait(0);
         options.gate = true;
@@ -232,54 +239,55 @@ TEST_F(ShareLockQueue, WaitersGetTheLockInTheOrderTheyArrived) {
     ASSERT_TRUE(holder.Held());
     constexpr int kWaiters = 6;
     for (int i = 0; i < kWaiters; ++i) {
-        Waiter(char('0' + i));
         // The next one arrives only once this one is in the queue (a busy
         // machine may take a while to start it).
-        ASSERT_TRUE(test::WaitUntilQueued(path_, i + 1));
+        ASSERT_TRUE(test::WaitUntilInLine(path_, Waiter(char('0' + i))));
     }
-    ASSERT_EQ(kWaiters, QueuedWaiters(path_));
     holder.Kill();
     EXPECT_EQ("012345", Order());
 }
 
-// A line of six holds of 250 ms: an open that waits behind them gives up at
-// its ceiling, however the line moves; one with no ceiling to speak of
-// waits far longer than its bound of 1 s without a change, because the
-// line never stands still that long.
+// A line of six holds of 500 ms: an open that waits in it gives up at its
+// ceiling, however the line moves; one with no ceiling to speak of waits
+// twice its bound of 1.5 s without a change, because the line never stands
+// still that long.
 TEST_F(ShareLockQueue, AWaitLastsWhileTheLineMovesUpToItsCeiling) {
     TLockHolder holder(path_, TFileAccess::ReadWrite);
     ASSERT_TRUE(holder.Held());
     constexpr int kWaiters = 6;
     for (int i = 0; i < kWaiters; ++i) {
-        Waiter(char('0' + i), TFileAccess::ReadWrite, false, 250);
-        ASSERT_TRUE(test::WaitUntilQueued(path_, i + 1));
+        ASSERT_TRUE(test::WaitUntilInLine(path_, Waiter(char('0' + i), TFileAccess::ReadWrite, false, 500)));
     }
-    std::string reason;
-    steady_clock::duration refusedAfter{}, heldAfter{};
-    std::thread opener([&] {
-        TFileOptions options = Wait(1000);
-        options.lockCeilingMs = 400;
+    // Both opens join before the line moves: one that came at a handoff,
+    // between a holder's release and the next one's waking, could find the
+    // lock free and take it ahead of the line.
+    struct TWait {
+        std::string reason;
+        steady_clock::duration after{};
+    };
+    auto wait = [&](TWait& result, int ceilingMs) {
+        TFileOptions options = Wait(1500);
+        options.lockCeilingMs = ceilingMs;
         const auto start = steady_clock::now();
         try {
             RealFileSystem().Open(path_, TFileAccess::ReadWrite, TDisposition::OpenExisting, options);
         } catch (const EFileLocked& e) {
-            reason = e.SystemText();
+            result.reason = e.SystemText();
         }
-        refusedAfter = steady_clock::now() - start;
-        options.lockCeilingMs = 60000;
-        try {
-            RealFileSystem().Open(path_, TFileAccess::ReadWrite, TDisposition::OpenExisting, options);
-            heldAfter = steady_clock::now() - start;
-        } catch (const EFileLocked& e) {
-            reason = e.SystemText();
-        }
-    });
-    EXPECT_TRUE(test::WaitUntilQueued(path_, kWaiters + 1));  // the thread must be joined either way
+        result.after = steady_clock::now() - start;
+    };
+    TWait patient, hasty;
+    std::thread patientThread(wait, std::ref(patient), 60000);
+    EXPECT_TRUE(test::WaitUntilInLine(path_, ::getpid()));  // the threads must be joined either way
+    std::thread hastyThread(wait, std::ref(hasty), 1000);
+    EXPECT_TRUE(test::WaitUntilInLine(path_, ::getpid(), 2));
     holder.Kill();  // the line starts to move
-    opener.join();
-    EXPECT_NE(reason.find("after 400 ms"), std::string::npos) << reason;
-    EXPECT_GE(refusedAfter, milliseconds(400));
-    EXPECT_GE(heldAfter, milliseconds(1200)) << reason;
+    hastyThread.join();
+    patientThread.join();
+    EXPECT_NE(hasty.reason.find("after 1000 ms"), std::string::npos) << hasty.reason;
+    EXPECT_GE(hasty.after, milliseconds(1000));
+    EXPECT_EQ(patient.reason, "");
+    EXPECT_GE(patient.after, milliseconds(3000));
     EXPECT_EQ("012345", Order());
 }
 
@@ -295,10 +303,8 @@ TEST_F(ShareLockQueue, GateLetsAWaitingWriterInBeforeALaterReader) {
     ASSERT_TRUE(reader.Held());
     // The writer waits for the reader, holding the gate; a reader that comes
     // now waits at the gate, where it would have joined the first reader.
-    Waiter('W', TFileAccess::ReadWrite, true);
-    ASSERT_TRUE(test::WaitUntilQueued(path_, 1));
-    Waiter('R', TFileAccess::Read, true);
-    ASSERT_TRUE(test::WaitUntilQueued(GatePathOf(path_), 1));
+    ASSERT_TRUE(test::WaitUntilInLine(path_, Waiter('W', TFileAccess::ReadWrite, true)));
+    ASSERT_TRUE(test::WaitUntilInLine(GatePathOf(path_), Waiter('R', TFileAccess::Read, true)));
     reader.Kill();
     EXPECT_EQ("WR", Order());
 }
@@ -307,7 +313,7 @@ TEST_F(ShareLockQueue, AGateHolderThatDiesLeavesTheGateOpen) {
     TLockHolder reader(path_, TFileAccess::Read);
     ASSERT_TRUE(reader.Held());
     const pid_t writer = Waiter('W', TFileAccess::ReadWrite, true);
-    ASSERT_TRUE(test::WaitUntilQueued(path_, 1));
+    ASSERT_TRUE(test::WaitUntilInLine(path_, writer));
     EXPECT_THROW(RealFileSystem().Open(path_, TFileAccess::Read, TDisposition::OpenExisting, Gated()),
                  EFileLocked);
     kill(writer, SIGKILL);

@@ -18,7 +18,7 @@ namespace tlvx::test {
 inline int QueuedWaiters(const std::string& path) {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) return -1;
-    return int(LocksIn(ReadLockTable(), st.st_dev, st.st_ino).waiters.size());
+    return int(ReadLocksOf(st.st_dev, st.st_ino).waiters.size());
 }
 
 // Waits until at least n requests are queued for path's lock, for up to
@@ -26,6 +26,24 @@ inline int QueuedWaiters(const std::string& path) {
 inline bool WaitUntilQueued(const std::string& path, int n) {
     for (int spin = 0; spin < 10000; ++spin) {
         if (QueuedWaiters(path) >= n) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return false;
+}
+
+// Waits until process pid has (at least) the given number of requests
+// queued for path's lock, for up to 10 s; false when it never had. Surer
+// than a count of all waiters on a busy machine, where one reading can
+// still show another process's request twice.
+inline bool WaitUntilInLine(const std::string& path, pid_t pid, int requests = 1) {
+    const std::string prefix = std::to_string(pid) + " ";
+    for (int spin = 0; spin < 10000; ++spin) {
+        struct stat st {};
+        int queued = 0;
+        if (::stat(path.c_str(), &st) == 0)
+            for (const std::string& waiter : ReadLocksOf(st.st_dev, st.st_ino).waiters)
+                queued += waiter.starts_with(prefix);
+        if (queued >= requests) return true;
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     return false;
