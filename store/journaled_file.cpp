@@ -314,14 +314,8 @@ size_t TJournaledFile::ReadAt(void* buffer, size_t count, uint64_t position) {
 }
 
 void TJournaledFile::WriteAt(const void* buffer, size_t count, uint64_t position) {
-    const auto* in = static_cast<const uint8_t*>(buffer);
-    for (uint64_t done = 0; done < count;) {
-        const uint64_t pos = position + done;
-        const uint64_t off = pos % kPage;
-        const uint64_t len = std::min<uint64_t>(count - done, kPage - off);
-        std::memcpy(Page(pos / kPage).data() + off, in + done, size_t(len));
-        done += len;
-    }
+    WriteIntoPages(static_cast<const uint8_t*>(buffer), count, position, kPage,
+                   [this](uint64_t index) { return Page(index).data(); });
     size_ = std::max<uint64_t>(size_, position + count);
     dirty_ = true;
 }

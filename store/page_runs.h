@@ -1,7 +1,7 @@
-// Reading a range of a file that keeps some of its pages in memory: those
-// pages are copied, and each run of the others is read from the file in one
-// piece between them, so that a long read costs one call per run, not one
-// per page.
+// A range of a file that keeps some of its pages in memory. A read copies
+// those pages and reads each run of the others from the file in one piece
+// between them, so that a long read costs one call per run, not one per
+// page; a write lands in the pages alone.
 #pragma once
 
 #include <algorithm>
@@ -35,6 +35,19 @@ void ReadThroughPages(uint8_t* out, uint64_t n, uint64_t position, uint64_t page
         done += len;
     }
     flushRun();
+}
+
+// Copies the n bytes of in to position, a page at a time: pageFor(index)
+// gives the page in memory (pageSize bytes) to write into.
+template <class PageFor>
+void WriteIntoPages(const uint8_t* in, uint64_t n, uint64_t position, uint64_t pageSize, PageFor pageFor) {
+    for (uint64_t done = 0; done < n;) {
+        const uint64_t pos = position + done;
+        const uint64_t offset = pos % pageSize;
+        const uint64_t len = std::min(n - done, pageSize - offset);
+        std::memcpy(pageFor(pos / pageSize) + offset, in + done, size_t(len));
+        done += len;
+    }
 }
 
 }  // namespace tlvx

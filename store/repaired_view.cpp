@@ -19,15 +19,9 @@ class TRepairedView : public IFile {
 public:
     TRepairedView(std::unique_ptr<IFile> inner, const TJournalVerdict& verdict)
         : inner_(std::move(inner)), size_(verdict.originalSize) {
-        for (const TJournalRecord& r : verdict.originals) {
-            for (size_t done = 0; done < r.bytes.size();) {
-                const uint64_t position = r.position + done;
-                const uint64_t offset = position % kPage;
-                const size_t n = size_t(std::min<uint64_t>(r.bytes.size() - done, kPage - offset));
-                std::memcpy(Page(position / kPage).data() + offset, r.bytes.data() + done, n);
-                done += n;
-            }
-        }
+        for (const TJournalRecord& r : verdict.originals)
+            WriteIntoPages(r.bytes.data(), r.bytes.size(), r.position, kPage,
+                           [this](uint64_t index) { return Page(index).data(); });
     }
 
     size_t ReadAt(void* buffer, size_t count, uint64_t position) override {
